@@ -1,0 +1,70 @@
+// Fixed-size arrays with arbitrary lower bounds per index (ages 0..15,
+// years -15..45, iterations 1..1000, ...). Storage is inline: nothing is
+// allocated at run time. Indices are checked when TACSIM_CHECK_BOUNDS is
+// defined (Debug and test builds).
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdio>
+#include <cstdlib>
+
+namespace tacsim {
+
+// Array<T, L1, U1, L2, U2, ...>: one (lower, upper) pair per index, both
+// inclusive. The last index varies fastest in memory.
+template <class T, int... B>
+class Array {
+    static_assert(sizeof...(B) >= 2 && sizeof...(B) % 2 == 0, "bounds come in pairs");
+    static constexpr std::size_t R = sizeof...(B) / 2;
+    static constexpr std::array<int, sizeof...(B)> b_{B...};
+    static constexpr std::size_t extent(std::size_t k) { return static_cast<std::size_t>(b_[2 * k + 1] - b_[2 * k] + 1); }
+    static constexpr std::size_t total() {
+        std::size_t t = 1;
+        for (std::size_t k = 0; k < R; ++k) t *= extent(k);
+        return t;
+    }
+
+public:
+    static constexpr std::size_t rank = R;
+    static constexpr int lower(std::size_t k) { return b_[2 * k]; }
+    static constexpr int upper(std::size_t k) { return b_[2 * k + 1]; }
+    static constexpr std::size_t size() { return total(); }
+
+    template <class... I>
+    T& operator()(I... idx) {
+        static_assert(sizeof...(I) == R, "wrong number of indices");
+        return data_[offset(static_cast<int>(idx)...)];
+    }
+    template <class... I>
+    const T& operator()(I... idx) const {
+        static_assert(sizeof...(I) == R, "wrong number of indices");
+        return data_[offset(static_cast<int>(idx)...)];
+    }
+
+    void fill(const T& v) { data_.fill(v); }
+    T* data() { return data_.data(); }
+    const T* data() const { return data_.data(); }
+
+private:
+    template <class... I>
+    static std::size_t offset(I... idx) {
+        const int ix[] = {idx...};
+        std::size_t off = 0;
+        for (std::size_t k = 0; k < R; ++k) {
+#ifdef TACSIM_CHECK_BOUNDS
+            if (ix[k] < b_[2 * k] || ix[k] > b_[2 * k + 1]) {
+                std::fprintf(stderr, "array index %d out of bounds %d..%d (index %zu)\n", ix[k], b_[2 * k],
+                             b_[2 * k + 1], k + 1);
+                std::abort();
+            }
+#endif
+            off = off * extent(k) + static_cast<std::size_t>(ix[k] - b_[2 * k]);
+        }
+        return off;
+    }
+
+    std::array<T, total()> data_{};
+};
+
+}  // namespace tacsim

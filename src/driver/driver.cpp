@@ -1,0 +1,64 @@
+#include "driver/driver.hpp"
+
+#include "io/input.hpp"
+#include "io/outfiles.hpp"
+#include "perrecruit/perrecruit.hpp"
+#include "simulation/simulation.hpp"
+
+namespace tacsim {
+
+namespace {
+
+// Flushes every stream; a failure here is reported but does not change an
+// exit status that already reports a failure.
+int finish(State& s, int status) {
+    for (int k = 11; k <= 27; ++k) {
+        if (!s.unit(k).is_open()) continue;
+        try {
+            s.unit(k).close(&s.con);
+        } catch (const StopRun& st) {
+            if (status == 0) status = st.status;
+        }
+    }
+    try {
+        s.con.flush();
+    } catch (const StopRun& st) {
+        if (status == 0) status = st.status;
+    }
+    try {
+        s.err.flush();
+    } catch (const StopRun&) {
+    }
+    return status;
+}
+
+}  // namespace
+
+int run(State& s) {
+    int status = 0;
+    try {
+        s.seed = 15349668.0;
+        s.biofile = "bio.inn";
+        s.optfile = "opt.inn";
+        s.canumfile = "canum.inn";
+        // The scratch file: created empty and never written.
+        if (!s.unit(13).open("kladd")) {
+            stop_with(s, {"Cannot open output file ", "kladd"});
+        }
+        getpopinn(s);
+        getoptinn(s);
+        prepfiles(s);
+        yieldrecr(s);
+        optruns(s);
+        closefiles(s);
+    } catch (const StopRun& st) {
+        status = st.status;
+    } catch (const RecordError& e) {
+        s.err.put(e.what());
+        s.err.end_record();
+        status = 2;
+    }
+    return finish(s, status);
+}
+
+}  // namespace tacsim

@@ -1,0 +1,141 @@
+// The model state: every variable the procedures share, at the index ranges
+// of the model (ages 0..15, stock years -15..40, perceived and projected years
+// -15..45, regimes 1..40, iterations 1..1000). One object is owned by the run
+// (main or a test) and passed by reference; it starts zero or blank.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "driver/array.hpp"
+#include "io/records.hpp"
+
+namespace tacsim {
+
+inline constexpr int maxage = 15;
+inline constexpr int maxyear = 40;
+inline constexpr int maxproj = 45;  // projection horizon of the perceived stock
+inline constexpr int maxreg = 40;
+inline constexpr int maxiter = 1000;
+inline constexpr int maxbasis = 5;
+inline constexpr int noptions = 23;
+inline constexpr int maxtacyr = 56;  // last year of the TAC vector of an iteration
+
+using AgeVec = Array<float, 0, maxage>;
+using YearAge = Array<float, -15, maxyear, 0, maxage>;         // (year, age)
+using AgePar = Array<float, 0, maxage, 1, 5>;                  // (age, 1..5)
+using ProjVec = Array<float, -15, maxproj>;                    // (year -15..45)
+using ResArr = Array<float, 0, maxyear, 1, maxiter>;           // (year, iteration)
+using TacVec = Array<float, 0, maxtacyr>;                      // TAC by model year
+using BasisVec = Array<float, 1, maxbasis>;
+
+struct State {
+    // ---- run control
+    double seed = 0.0;
+    std::string biofile, optfile, canumfile;
+    int iter = 0;
+
+    // ---- ages, years and biology
+    int year0 = 0, firstage = 0, lastage = 0, fbar1 = 0, fbar2 = 0, tsbage = 0;
+    float fprop = 0, mprop = 0;
+    AgeVec natmor;
+    Array<float, 0, maxage, 1, 2> sel;  // (age, column)
+    AgeVec weca, west, matur;
+    AgePar wecapar, westpar, maturpar;
+    YearAge wecayr, westyr, maturyr;
+    float bref = 0, wcv = 0, wamp = 0, wper = 0, wphase = 0;
+
+    // ---- recruitment regimes and the recruitment in force
+    int nreg = 0, regtype = 0;
+    Array<int, 1, maxreg + 1> regstart;  // one slot beyond maxreg for the end mark
+    float regdur = 0;
+    int regbase = 0;
+    Array<int, 1, maxreg, 1, 5> recpari;
+    Array<float, 1, maxreg, 1, 12> recparr;
+    Array<int, 1, maxreg> srflag;
+    Array<float, 1, maxiter, 1, maxreg, 1, 5> srpar;
+    float rref = 0, ycmin = 0, ycmax = 0, ycslope = 0;
+    int rfun = 0, rdist = 0, rtrunc = 0;
+    float rlevel = 0, rmax = 0, rssb = 0, rcv = 0, rlow = 0, rhigh = 0, rpow = 0;
+    float ramp = 0, rper = 0, rphase = 0, obmean = 0, obspread = 0, obfac = 0;
+    int obtype = 0, obyr = 0;
+    Array<int, -15, maxyear> iob;
+    Array<int, -15, maxyear> ireg;
+    float ycf = 0;
+    Array<float, -15, maxyear> ycfac;
+
+    // ---- initial stock
+    int opt0 = 0;
+    float fprime = 0, catch0 = 0;
+    AgeVec nin;
+    Array<float, 0, maxage, 0, maxage> ninvar;
+    AgeVec nindiag;
+    AgeVec ssbpre;
+
+    // ---- management options
+    float fcap = 0;
+    int lag = 0, ntacyr = 0, bpage = 0, nbasis = 0;
+    Array<int, 1, maxbasis> bkind, bfirst, blast, bhow;
+    int nrule = 0, vtype = 0;
+    Array<int, 1, 2> cbkind, cbfirst, cblast, cbhow;
+    int pctmode = 0, tacfill = 0, recobs = 0, recproj = 0, mrfirst = 0, mrlast = 0;
+    float recobscv = 0;
+    int minbyr = 0, lastbyr = 0;
+    Array<float, 1, noptions, 1, 3> parrange;
+    Array<float, 1, noptions> par;
+
+    // ---- observation and implementation errors
+    AgeVec cvage, cvcanum, cvimpage;
+    int ncorr = 0;
+    Array<float, 0, 15> corrw;
+    float biasobs = 0, cvobs = 0, biasimpl = 0, cvimpl = 0, cvrec = 0, cvsurv = 0;
+
+    // ---- perceived stock and decision working state (current iteration)
+    Array<float, 0, maxage, -15, maxyear> obserr;           // (age, year)
+    Array<float, 0, maxage, -15, maxproj> canobs;           // (age, year)
+    Array<float, 0, maxage, -15, maxproj, 0, maxyear> nperc;  // (age, data year, assessment year)
+    ProjVec fperc, rindex, ssbsurv, bsurv;
+    Array<float, 0, maxage, -15, maxproj> nprojn;           // (age, year)
+    float meanrec = 0;
+    Array<float, 1, maxbasis, 0, maxyear> truebas;          // (element, year)
+
+    // ---- risk reference and output control
+    int riskmeth = 0;
+    float blim = 0, blimsig = 0;
+    Array<int, 11, 27> iout;
+    int sumyr1 = 0, sumyr2 = 0;
+
+    // ---- results per option set, (year 0..40, iteration 1..1000)
+    Array<int, 0, maxyear, 1, maxiter> icrash;
+    ResArr ssbres, tsbres, catchres, tacres, fres, fdecres, recres, precres;
+    Array<float, 0, maxyear, 1, maxbasis, 1, maxiter> basisres;  // (year, element, iteration)
+
+    // ---- working values of the simulation loop (kept here so that nothing
+    //      is allocated per option set or iteration)
+    Array<float, 0, maxage, 0, maxyear> nhist;  // true numbers (age, year)
+    AgeVec nwork;                               // the working true numbers
+    TacVec tac;                                 // TAC vector of the iteration
+    AgeVec catnum;                              // true catch numbers of the year
+    Array<float, 1, maxyear> geo;               // cumulative geometric table
+
+    // ---- files: units 11..27 (13 is the scratch file "kladd"), standard
+    //      output and the error stream
+    Array<OutFile, 11, 27> unit;
+    OutFile con;
+    OutFile err;
+    std::string unit12name;
+};
+
+// Allocates a zero-initialised state (it is a few megabytes: too large for
+// the stack).
+std::unique_ptr<State> make_state();
+
+// Writes a message of the model as one free-form record on standard output
+// and ends the run with exit status 1.
+[[noreturn]] void stop_with(State& s, std::initializer_list<Item> items);
+// Ends the run with exit status 1 after the messages already written.
+[[noreturn]] void stop(State& s);
+// Stop with a text: "STOP " and the text on the error stream, exit status 1.
+[[noreturn]] void stop_text(State& s, std::string_view text);
+
+}  // namespace tacsim

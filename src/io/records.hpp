@@ -1,0 +1,198 @@
+// Text records: the three conventions by which numbers cross the program's
+// boundary (free-form reading, free-form writing, laid-out writing), the
+// fixed-width line read and the end-of-run signal. No model knowledge here.
+#pragma once
+
+#include <cstdio>
+#include <initializer_list>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tacsim {
+
+// Thrown to end the run. The message (if any) has already been written; the
+// driver flushes and closes the files and returns `status` as exit status.
+struct StopRun {
+    int status;
+};
+
+// A value that cannot be read from an input record. Ends the run with exit
+// status 2; what() is the full message, for example
+// "Bad real number in item 3 of list input (file opt.inn, line 12)".
+class RecordError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// ---------------------------------------------------------------- output
+
+// A sequential text output stream (a file, standard output or the error
+// stream). Records end with CR LF. Writes are buffered; a failure is found
+// when the buffer is flushed or the file closed and stops the run with
+// "Cannot write output file <name>" (exit status 1).
+class OutFile {
+public:
+    OutFile() = default;
+    OutFile(const OutFile&) = delete;
+    OutFile& operator=(const OutFile&) = delete;
+    ~OutFile();
+
+    // Opens (creating or replacing) the named file. Returns false on failure.
+    bool open(const std::string& name);
+    // Attaches an already open stream (stdout, stderr, a test's tmpfile); it
+    // is flushed but never closed by this object.
+    void attach(std::FILE* f, const std::string& name);
+    bool is_open() const { return f_ != nullptr; }
+    const std::string& name() const { return name_; }
+
+    void put(std::string_view s);
+    void put(char c);
+    void end_record() { put("\r\n", 2); }
+    // Flushes the buffer to the system; on failure writes the message to
+    // `console` (when given) and throws StopRun{1}.
+    void flush(OutFile* console = nullptr);
+    void close(OutFile* console = nullptr);
+
+private:
+    void put(const char* s, std::size_t n);
+    void drain(OutFile* console);
+    std::FILE* f_ = nullptr;
+    bool owned_ = false;
+    std::string name_;
+    static constexpr std::size_t kBuf = 1 << 16;
+    std::size_t used_ = 0;
+    char* buf_ = nullptr;  // allocated once, at open/attach
+};
+
+// One item of a written list: an integer, a real or a character value (held
+// at its full length, trailing blanks included).
+struct Item {
+    enum Kind : unsigned char { Int, Real, Text };
+    Kind kind;
+    int i = 0;
+    float f = 0.0f;
+    std::string_view s;
+    Item(int v) : kind(Int), i(v) {}
+    Item(float v) : kind(Real), f(v) {}
+    Item(const char* v) : kind(Text), s(v) {}
+    Item(std::string_view v) : kind(Text), s(v) {}
+    Item(const std::string& v) : kind(Text), s(v) {}
+    Item(double) = delete;  // model arithmetic is single precision
+    Item(long) = delete;
+};
+
+// Free-form write of one record: a leading blank, one blank between items
+// except between two character items; integers in 11 columns, reals in 15
+// columns with 8 significant digits. No items: an empty record.
+void list_write(OutFile& out, std::span<const Item> items);
+inline void list_write(OutFile& out, std::initializer_list<Item> items) {
+    list_write(out, std::span<const Item>(items.begin(), items.size()));
+}
+
+// Formatting of single values, as the writes above use them (exposed for
+// tests and for building names).
+std::string format_free_real(float v);                // 15 columns
+std::string format_fixed(float v, int w, int d);      // fw.d
+std::string format_int(int v, int w);                 // iw
+
+// A layout such as "(i5,2x,4f7.1)", parsed once and used for many records.
+class Layout {
+public:
+    explicit Layout(std::string_view text);
+    struct Node {
+        enum Kind : unsigned char { IntW, RealWD, Chars, Blanks, Literal, Group };
+        Kind kind;
+        int repeat = 1;
+        int w = 0;
+        int d = 0;
+        std::string text;     // Literal
+        int first_child = 0;  // Group: index range in nodes_
+        int child_count = 0;
+    };
+    const std::vector<Node>& nodes() const { return nodes_; }
+    int top_count() const { return top_count_; }
+    int reversion_node() const { return reversion_; }  // index into the top level, -1 = whole layout
+    const std::string& text() const { return text_; }
+
+private:
+    std::vector<Node> nodes_;
+    int top_count_ = 0;
+    int reversion_ = -1;
+    std::string text_;
+};
+
+// Laid-out write of the items under the layout; writes one or more records.
+void fmt_write(OutFile& out, const Layout& layout, std::span<const Item> items);
+inline void fmt_write(OutFile& out, const Layout& layout, std::initializer_list<Item> items) {
+    fmt_write(out, layout, std::span<const Item>(items.begin(), items.size()));
+}
+
+// ----------------------------------------------------------------- input
+
+// Where a value comes from, for messages: the file name and the physical
+// line number (0 = unknown).
+struct Where {
+    std::string_view file;
+    int line = 0;
+};
+
+// One item of a read list: receives an integer, a real or a character value
+// of declared length `len` (padded with blanks or cut).
+struct InItem {
+    enum Kind : unsigned char { Int, Real, Text };
+    Kind kind;
+    int* ip = nullptr;
+    float* fp = nullptr;
+    std::string* sp = nullptr;
+    int len = 0;
+    InItem(int& v) : kind(Int), ip(&v) {}
+    InItem(float& v) : kind(Real), fp(&v) {}
+    InItem(std::string& v, int declared_len) : kind(Text), sp(&v), len(declared_len) {}
+};
+
+// Free-form read from a stored line: every value must be on the line; a line
+// that runs out first is an "End of file" record error.
+void list_read(std::string_view line, std::span<const InItem> items, Where where);
+inline void list_read(std::string_view line, std::initializer_list<InItem> items, Where where) {
+    list_read(line, std::span<const InItem>(items.begin(), items.size()), where);
+}
+
+// A text input file read line by line (a CR before the LF is not part of the
+// line) or free-form across lines.
+class InFile {
+public:
+    InFile() = default;
+    InFile(const InFile&) = delete;
+    InFile& operator=(const InFile&) = delete;
+    ~InFile();
+    bool open(const std::string& name);
+    // Opens from text in memory (tests, fuzzing).
+    void open_text(std::string_view text, const std::string& name);
+    void close();
+    const std::string& name() const { return name_; }
+    int line_number() const { return line_; }  // physical line last read
+
+    // Fixed-width read: the first `width` characters of the next line, padded
+    // with blanks. Returns false at end of file.
+    bool read_fixed(std::string& rec, int width);
+    // Free-form read straight from the file, taking as many lines as it needs;
+    // the rest of its last line is skipped. Returns false when the file ends
+    // before the read found any value; a file that ends in the middle of a read
+    // is an "End of file" record error.
+    bool list_read(std::span<const InItem> items);
+    bool list_read(std::initializer_list<InItem> items) {
+        return list_read(std::span<const InItem>(items.begin(), items.size()));
+    }
+
+private:
+    bool next_line(std::string& line);
+    std::string text_;
+    std::size_t pos_ = 0;
+    int line_ = 0;
+    std::string name_;
+};
+
+}  // namespace tacsim

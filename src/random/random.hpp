@@ -1,0 +1,23 @@
+// Random deviates: the one uniform generator of the run, normal deviates made
+// from one uniform each, and multivariate normal draws.
+#pragma once
+
+#include "driver/array.hpp"
+
+namespace tacsim {
+
+struct State;
+
+using Vec20 = Array<float, 1, 20>;
+using Mat20 = Array<float, 1, 20, 1, 20>;
+
+// Uniform deviate in (0, 1]; advances the seed.
+float rnx(double& seed);
+// Standard normal deviate from one uniform deviate.
+float snrn(float u);
+// x(1..n) jointly normal with the given means and covariance.
+void multnorm(State& s, const Vec20& mean, const Mat20& cov, Vec20& x, double& seed, int n);
+// Inverse of the leading n x n block of the symmetric matrix a.
+void syminv(State& s, const Mat20& a, Mat20& ainv, int n);
+
+}  // namespace tacsim

@@ -1,0 +1,35 @@
+// Population dynamics: stock arithmetic, recruitment, weights and maturity,
+// and the starting stock of an iteration.
+#pragma once
+
+#include "driver/state.hpp"
+
+namespace tacsim {
+
+// ---- stock arithmetic (isel: selection column 1 = input pattern, 2 = the
+//      pattern the fleet realised this year)
+void yield(State& s, const AgeVec& n, float& y, float f, int isel);
+void yielda(State& s, const AgeVec& n, float& y, AgeVec& cn, float f, float& agec, int isel);
+void calcssb(State& s, const AgeVec& n, float& ssb, float f, int isel);
+void calcssba(State& s, const AgeVec& n, float& ssb, AgeVec& ssba, float f, float& ages, int isel);
+void calctsb(State& s, const AgeVec& n, float& tsb);
+void calcbplus(State& s, const AgeVec& n, float& b);
+// F that takes the catch t (flag 0 taken, 1 limited by fcap, 2 driven to 0);
+// may lower t.
+void findf(State& s, const AgeVec& n, float& t, float& f, int& flag, int isel);
+void nextyear(State& s, AgeVec& n, float f, float ssb, float cv, int isel);
+
+// ---- recruitment
+void rcrparam(State& s, int y, int mode);
+void recr(State& s, float& r, float ssb, float cv);
+
+// ---- weights and maturity
+void updatewema(State& s, int y, const AgeVec& n);
+void calcwema(State& s, int a, float tsb, float cyc, float e, float g, int noise);
+
+// ---- initial stock
+void prime(State& s, AgeVec& n);
+void getactn(State& s, AgeVec& n);
+void creategeo(Array<float, 1, maxyear>& geo, float mean, int m);
+
+}  // namespace tacsim

@@ -59,8 +59,10 @@ public:
 private:
     void put(const char* s, std::size_t n);
     void drain(OutFile* console);
+    [[noreturn]] void report_failure(OutFile* console);
     std::FILE* f_ = nullptr;
     bool owned_ = false;
+    bool failed_ = false;
     std::string name_;
     static constexpr std::size_t kBuf = 1 << 16;
     std::size_t used_ = 0;
@@ -99,28 +101,28 @@ std::string format_fixed(float v, int w, int d);      // fw.d
 std::string format_int(int v, int w);                 // iw
 
 // A layout such as "(i5,2x,4f7.1)", parsed once and used for many records.
+// Items: iw, fw.d, aw, a, nx, x, 'text', repeat counts and nested groups.
 class Layout {
 public:
     explicit Layout(std::string_view text);
     struct Node {
-        enum Kind : unsigned char { IntW, RealWD, Chars, Blanks, Literal, Group };
-        Kind kind;
+        enum Kind : unsigned char { IntW, RealWD, Chars, Blanks, Literal, Group, Slash };
+        Kind kind = Group;
         int repeat = 1;
-        int w = 0;
+        int w = -1;  // -1: "a" without a width
         int d = 0;
-        std::string text;     // Literal
-        int first_child = 0;  // Group: index range in nodes_
-        int child_count = 0;
+        std::string text;        // Literal
+        std::vector<Node> kids;  // Group
     };
-    const std::vector<Node>& nodes() const { return nodes_; }
-    int top_count() const { return top_count_; }
-    int reversion_node() const { return reversion_; }  // index into the top level, -1 = whole layout
+    const Node& root() const { return root_; }
+    // Index, in the top level, of the group that a long list returns to (the
+    // last outermost group), or 0 when the layout has no inner group.
+    std::size_t reversion() const { return reversion_; }
     const std::string& text() const { return text_; }
 
 private:
-    std::vector<Node> nodes_;
-    int top_count_ = 0;
-    int reversion_ = -1;
+    Node root_;
+    std::size_t reversion_ = 0;
     std::string text_;
 };
 
@@ -176,7 +178,7 @@ public:
     int line_number() const { return line_; }  // physical line last read
 
     // Fixed-width read: the first `width` characters of the next line, padded
-    // with blanks. Returns false at end of file.
+    // with blanks (width < 0: the whole line). Returns false at end of file.
     bool read_fixed(std::string& rec, int width);
     // Free-form read straight from the file, taking as many lines as it needs;
     // the rest of its last line is skipped. Returns false when the file ends

@@ -1,0 +1,731 @@
+#include "io/records.hpp"
+
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+namespace tacsim {
+
+// ================================================================ OutFile
+
+OutFile::~OutFile() {
+    if (f_ != nullptr) {
+        drain(nullptr);
+        if (owned_) std::fclose(f_);
+        else std::fflush(f_);
+    }
+    delete[] buf_;
+}
+
+bool OutFile::open(const std::string& name) {
+    name_ = name;
+    std::FILE* f = std::fopen(name.c_str(), "wb");
+    if (f == nullptr) return false;
+    // Our own buffer is the only one, so a failing write shows at once when
+    // it is drained.
+    std::setvbuf(f, nullptr, _IONBF, 0);
+    f_ = f;
+    owned_ = true;
+    failed_ = false;
+    if (buf_ == nullptr) buf_ = new char[kBuf];
+    used_ = 0;
+    return true;
+}
+
+void OutFile::attach(std::FILE* f, const std::string& name) {
+    name_ = name;
+    f_ = f;
+    owned_ = false;
+    failed_ = false;
+    if (buf_ == nullptr) buf_ = new char[kBuf];
+    used_ = 0;
+}
+
+void OutFile::put(const char* s, std::size_t n) {
+    if (f_ == nullptr) return;
+    while (n > 0) {
+        if (used_ == kBuf) drain(nullptr);
+        std::size_t take = kBuf - used_;
+        if (take > n) take = n;
+        std::memcpy(buf_ + used_, s, take);
+        used_ += take;
+        s += take;
+        n -= take;
+    }
+}
+
+void OutFile::put(std::string_view s) { put(s.data(), s.size()); }
+void OutFile::put(char c) { put(&c, 1); }
+
+void OutFile::drain(OutFile*) {
+    if (f_ == nullptr || used_ == 0) return;
+    if (std::fwrite(buf_, 1, used_, f_) != used_) failed_ = true;
+    used_ = 0;
+}
+
+void OutFile::report_failure(OutFile* console) {
+    failed_ = false;
+    if (console != nullptr && console != this && console->is_open()) {
+        list_write(*console, {"Cannot write output file ", std::string_view(name_)});
+        console->drain(nullptr);
+        std::fflush(console->f_);
+    }
+    throw StopRun{1};
+}
+
+void OutFile::flush(OutFile* console) {
+    if (f_ == nullptr) return;
+    drain(console);
+    if (std::fflush(f_) != 0 || std::ferror(f_)) failed_ = true;
+    if (failed_) report_failure(console);
+}
+
+void OutFile::close(OutFile* console) {
+    if (f_ == nullptr) return;
+    drain(console);
+    bool bad = failed_;
+    if (owned_) {
+        if (std::fclose(f_) != 0) bad = true;
+    } else if (std::fflush(f_) != 0) {
+        bad = true;
+    }
+    f_ = nullptr;
+    if (bad) {
+        failed_ = true;
+        report_failure(console);
+    }
+}
+
+// ============================================================ formatting
+
+std::string format_free_real(float v) {
+    char buf[64];
+    if (v == 0.0f) {
+        const char* z = std::signbit(v) ? "-0.0000000" : "0.0000000";
+        std::snprintf(buf, sizeof buf, "%11s    ", z);
+        return buf;
+    }
+    // Eight significant digits of the exact binary value, rounded to nearest
+    // with ties to even, decide the form.
+    char e[48];
+    std::snprintf(e, sizeof e, "%.7E", static_cast<double>(v));
+    const char* ep = std::strchr(e, 'E');
+    const int exponent = ep != nullptr ? std::atoi(ep + 1) : 0;
+    if (std::isfinite(v) && exponent >= -1 && exponent <= 7) {
+        const int k = exponent >= 0 ? exponent + 1 : 0;
+        std::snprintf(buf, sizeof buf, "%#11.*f    ", 8 - k, static_cast<double>(v));
+    } else {
+        std::snprintf(buf, sizeof buf, "%15s", e);
+    }
+    return buf;
+}
+
+std::string format_fixed(float v, int w, int d) {
+    char buf[96];
+    if (d == 0) std::snprintf(buf, sizeof buf, "%#.0f", static_cast<double>(v));
+    else std::snprintf(buf, sizeof buf, "%.*f", d, static_cast<double>(v));
+    std::string s(buf);
+    if (static_cast<int>(s.size()) > w) {
+        // Leave out the zero before the decimal point when only that makes
+        // the value fit.
+        if (s.rfind("0.", 0) == 0) s.erase(0, 1);
+        else if (s.rfind("-0.", 0) == 0) s.erase(1, 1);
+    }
+    if (static_cast<int>(s.size()) > w) return std::string(static_cast<std::size_t>(w), '*');
+    return std::string(static_cast<std::size_t>(w) - s.size(), ' ') + s;
+}
+
+std::string format_int(int v, int w) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%d", v);
+    const std::size_t len = std::strlen(buf);
+    if (static_cast<int>(len) > w) return std::string(static_cast<std::size_t>(w), '*');
+    return std::string(static_cast<std::size_t>(w) - len, ' ') + buf;
+}
+
+// ======================================================== free-form write
+
+namespace {
+
+void put_free_item(OutFile& out, const Item& it) {
+    char buf[32];
+    switch (it.kind) {
+        case Item::Int:
+            std::snprintf(buf, sizeof buf, "%11d", it.i);
+            out.put(std::string_view(buf));
+            break;
+        case Item::Real: {
+            if (std::isfinite(it.f) && it.f != 0.0f) {
+                // Common case without building a string.
+                char e[48];
+                std::snprintf(e, sizeof e, "%.7E", static_cast<double>(it.f));
+                const char* ep = std::strchr(e, 'E');
+                const int exponent = ep != nullptr ? std::atoi(ep + 1) : 0;
+                char f[64];
+                if (exponent >= -1 && exponent <= 7) {
+                    const int k = exponent >= 0 ? exponent + 1 : 0;
+                    std::snprintf(f, sizeof f, "%#11.*f    ", 8 - k, static_cast<double>(it.f));
+                } else {
+                    std::snprintf(f, sizeof f, "%15s", e);
+                }
+                out.put(std::string_view(f));
+            } else {
+                out.put(format_free_real(it.f));
+            }
+            break;
+        }
+        case Item::Text:
+            out.put(it.s);
+            break;
+    }
+}
+
+}  // namespace
+
+void list_write(OutFile& out, std::span<const Item> items) {
+    if (items.empty()) {
+        out.end_record();
+        return;
+    }
+    out.put(' ');
+    for (std::size_t k = 0; k < items.size(); ++k) {
+        if (k > 0 && !(items[k - 1].kind == Item::Text && items[k].kind == Item::Text)) out.put(' ');
+        put_free_item(out, items[k]);
+    }
+    out.end_record();
+}
+
+// ========================================================== layout parse
+
+namespace {
+
+class LayoutParser {
+public:
+    explicit LayoutParser(std::string_view t) : t_(t) {}
+
+    void parse(Layout::Node& root) {
+        skip();
+        expect('(');
+        parse_list(root);
+        expect(')');
+        skip();
+        if (p_ != t_.size()) fail();
+    }
+
+private:
+    void fail() const { throw std::logic_error("bad record layout: " + std::string(t_)); }
+    void skip() {
+        while (p_ < t_.size() && (t_[p_] == ' ' || t_[p_] == '\t')) ++p_;
+    }
+    char peek() {
+        skip();
+        return p_ < t_.size() ? static_cast<char>(std::tolower(static_cast<unsigned char>(t_[p_]))) : '\0';
+    }
+    void expect(char c) {
+        if (peek() != c) fail();
+        ++p_;
+    }
+    int number() {
+        skip();
+        if (p_ >= t_.size() || !std::isdigit(static_cast<unsigned char>(t_[p_]))) return -1;
+        int v = 0;
+        while (p_ < t_.size()) {
+            skip();
+            if (p_ >= t_.size() || !std::isdigit(static_cast<unsigned char>(t_[p_]))) break;
+            v = v * 10 + (t_[p_] - '0');
+            ++p_;
+        }
+        return v;
+    }
+
+    void parse_list(Layout::Node& group) {
+        if (peek() == ')') return;
+        for (;;) {
+            Layout::Node n;
+            parse_item(n);
+            group.kids.push_back(std::move(n));
+            const char c = peek();
+            if (c == ',') {
+                ++p_;
+                continue;
+            }
+            if (c == ')') return;
+            if (c == '/' || c == '\'') continue;  // separators may be left out before these
+            fail();
+        }
+    }
+
+    void parse_item(Layout::Node& n) {
+        const int r = number();
+        const char c = peek();
+        switch (c) {
+            case '(':
+                ++p_;
+                n.kind = Layout::Node::Group;
+                n.repeat = r > 0 ? r : 1;
+                parse_list(n);
+                expect(')');
+                return;
+            case 'i':
+                ++p_;
+                n.kind = Layout::Node::IntW;
+                n.repeat = r > 0 ? r : 1;
+                n.w = number();
+                if (n.w <= 0) fail();
+                return;
+            case 'f':
+                ++p_;
+                n.kind = Layout::Node::RealWD;
+                n.repeat = r > 0 ? r : 1;
+                n.w = number();
+                expect('.');
+                n.d = number();
+                if (n.w <= 0 || n.d < 0) fail();
+                return;
+            case 'a':
+                ++p_;
+                n.kind = Layout::Node::Chars;
+                n.repeat = r > 0 ? r : 1;
+                n.w = number();  // -1 when no width is given
+                return;
+            case 'x':
+                ++p_;
+                n.kind = Layout::Node::Blanks;
+                n.w = r > 0 ? r : 1;
+                return;
+            case '/':
+                ++p_;
+                n.kind = Layout::Node::Slash;
+                return;
+            case '\'': {
+                ++p_;
+                n.kind = Layout::Node::Literal;
+                for (;;) {
+                    if (p_ >= t_.size()) fail();
+                    if (t_[p_] == '\'') {
+                        if (p_ + 1 < t_.size() && t_[p_ + 1] == '\'') {
+                            n.text.push_back('\'');
+                            p_ += 2;
+                            continue;
+                        }
+                        ++p_;
+                        break;
+                    }
+                    n.text.push_back(t_[p_++]);
+                }
+                return;
+            }
+            default:
+                fail();
+        }
+    }
+
+    std::string_view t_;
+    std::size_t p_ = 0;
+};
+
+}  // namespace
+
+Layout::Layout(std::string_view text) : text_(text) {
+    LayoutParser(text).parse(root_);
+    reversion_ = 0;
+    for (std::size_t k = 0; k < root_.kids.size(); ++k)
+        if (root_.kids[k].kind == Node::Group) reversion_ = k;
+}
+
+// ========================================================== laid-out write
+
+namespace {
+
+struct LayoutWriter {
+    OutFile& out;
+    std::span<const Item> items;
+    std::size_t next = 0;
+
+    // Writes the nodes from `from`; false when the list ran out at a data item.
+    bool run(const std::vector<Layout::Node>& nodes, std::size_t from) {
+        for (std::size_t k = from; k < nodes.size(); ++k) {
+            const Layout::Node& n = nodes[k];
+            switch (n.kind) {
+                case Layout::Node::Group:
+                    for (int r = 0; r < n.repeat; ++r)
+                        if (!run(n.kids, 0)) return false;
+                    break;
+                case Layout::Node::Blanks:
+                    for (int i = 0; i < n.w; ++i) out.put(' ');
+                    break;
+                case Layout::Node::Literal:
+                    out.put(n.text);
+                    break;
+                case Layout::Node::Slash:
+                    out.end_record();
+                    break;
+                default:
+                    for (int r = 0; r < n.repeat; ++r) {
+                        if (next >= items.size()) return false;
+                        data(n, items[next++]);
+                    }
+                    break;
+            }
+        }
+        return true;
+    }
+
+    void data(const Layout::Node& n, const Item& it) {
+        switch (n.kind) {
+            case Layout::Node::IntW: {
+                const int v = it.kind == Item::Real ? static_cast<int>(it.f) : it.i;
+                char buf[32];
+                std::snprintf(buf, sizeof buf, "%d", v);
+                const int len = static_cast<int>(std::strlen(buf));
+                if (len > n.w) {
+                    for (int i = 0; i < n.w; ++i) out.put('*');
+                } else {
+                    for (int i = len; i < n.w; ++i) out.put(' ');
+                    out.put(std::string_view(buf, static_cast<std::size_t>(len)));
+                }
+                break;
+            }
+            case Layout::Node::RealWD: {
+                const float v = it.kind == Item::Int ? static_cast<float>(it.i) : it.f;
+                char buf[96];
+                if (n.d == 0) std::snprintf(buf, sizeof buf, "%#.0f", static_cast<double>(v));
+                else std::snprintf(buf, sizeof buf, "%.*f", n.d, static_cast<double>(v));
+                std::string_view s(buf);
+                char tmp[96];
+                if (static_cast<int>(s.size()) > n.w) {
+                    if (s.substr(0, 2) == "0.") {
+                        s.remove_prefix(1);
+                    } else if (s.substr(0, 3) == "-0.") {
+                        tmp[0] = '-';
+                        std::memcpy(tmp + 1, buf + 2, s.size() - 2);
+                        s = std::string_view(tmp, s.size() - 1);
+                    }
+                }
+                if (static_cast<int>(s.size()) > n.w) {
+                    for (int i = 0; i < n.w; ++i) out.put('*');
+                } else {
+                    for (int i = static_cast<int>(s.size()); i < n.w; ++i) out.put(' ');
+                    out.put(s);
+                }
+                break;
+            }
+            case Layout::Node::Chars: {
+                std::string_view s = it.kind == Item::Text ? it.s : std::string_view();
+                if (n.w < 0) {
+                    out.put(s);
+                } else if (static_cast<int>(s.size()) >= n.w) {
+                    out.put(s.substr(0, static_cast<std::size_t>(n.w)));
+                } else {
+                    for (int i = static_cast<int>(s.size()); i < n.w; ++i) out.put(' ');
+                    out.put(s);
+                }
+                break;
+            }
+            default:
+                break;
+        }
+    }
+};
+
+}  // namespace
+
+void fmt_write(OutFile& out, const Layout& layout, std::span<const Item> items) {
+    LayoutWriter w{out, items};
+    std::size_t from = 0;
+    for (;;) {
+        const std::size_t before = w.next;
+        if (!w.run(layout.root().kids, from)) break;
+        if (w.next >= items.size() || w.next == before) break;
+        // Layout used up with items left: new record, back to the last
+        // outermost group.
+        out.end_record();
+        from = layout.reversion();
+    }
+    out.end_record();
+}
+
+// ======================================================== free-form read
+
+namespace {
+
+std::string where_text(Where w) {
+    std::string s = " (file ";
+    s += std::string(w.file);
+    if (w.line > 0) s += ", line " + std::to_string(w.line);
+    s += ")";
+    return s;
+}
+
+[[noreturn]] void read_fail(const char* what, int item, Where w) {
+    char buf[128];
+    std::snprintf(buf, sizeof buf, what, item);
+    throw RecordError(std::string(buf) + where_text(w));
+}
+
+bool is_sep(char c) { return c == ' ' || c == '\t' || c == ',' || c == '/'; }
+
+bool parse_int(std::string_view t, int& out) {
+    std::size_t p = 0;
+    bool neg = false;
+    if (p < t.size() && (t[p] == '+' || t[p] == '-')) neg = t[p++] == '-';
+    if (p >= t.size()) return false;
+    long long v = 0;
+    for (; p < t.size(); ++p) {
+        if (!std::isdigit(static_cast<unsigned char>(t[p]))) return false;
+        v = v * 10 + (t[p] - '0');
+        if (v > 2147483648LL) return false;
+    }
+    if (neg) v = -v;
+    if (v > INT_MAX || v < INT_MIN) return false;
+    out = static_cast<int>(v);
+    return true;
+}
+
+bool parse_real(std::string_view t, float& out) {
+    char buf[128];
+    if (t.empty() || t.size() >= sizeof buf) return false;
+    std::size_t p = 0, q = 0;
+    if (t[p] == '+' || t[p] == '-') buf[q++] = t[p++];
+    int digits = 0;
+    while (p < t.size() && std::isdigit(static_cast<unsigned char>(t[p]))) buf[q++] = t[p++], ++digits;
+    if (p < t.size() && t[p] == '.') {
+        buf[q++] = t[p++];
+        while (p < t.size() && std::isdigit(static_cast<unsigned char>(t[p]))) buf[q++] = t[p++], ++digits;
+    }
+    if (digits == 0) return false;
+    if (p < t.size()) {
+        const char c = t[p];
+        if (c != 'e' && c != 'E' && c != 'd' && c != 'D') return false;
+        buf[q++] = 'e';
+        ++p;
+        if (p < t.size() && (t[p] == '+' || t[p] == '-')) buf[q++] = t[p++];
+        int ed = 0;
+        while (p < t.size() && std::isdigit(static_cast<unsigned char>(t[p]))) buf[q++] = t[p++], ++ed;
+        if (ed == 0 || p != t.size()) return false;
+    }
+    buf[q] = '\0';
+    errno = 0;
+    const float v = std::strtof(buf, nullptr);
+    if (std::isinf(v)) return false;  // beyond the largest single-precision real
+    out = v;
+    return true;
+}
+
+// Supplies the lines of one read: a single stored line, or the lines of a
+// file from its current position.
+struct LineSource {
+    std::string_view line;
+    InFile* file = nullptr;
+    std::string filebuf;
+    Where where;
+    bool next() {
+        if (file == nullptr) return false;
+        if (!file->read_fixed(filebuf, -1)) return false;
+        line = filebuf;
+        where.line = file->line_number();
+        return true;
+    }
+};
+
+// Reads the items; returns false only when a file ends before any value.
+bool read_items(LineSource& src, std::span<const InItem> items) {
+    std::size_t p = 0;
+    std::size_t item = 0;
+    bool after_comma = true;  // a comma first on the first line is a null value
+    bool any = false;         // a value, null value or separator was seen
+    long long repeat_left = 0;
+    bool repeat_null = false;
+    std::string repeat_val;
+    std::string token;
+
+    auto assign = [&](const std::string& t, bool quoted) {
+        const InItem& it = items[item];
+        const int no = static_cast<int>(item) + 1;
+        switch (it.kind) {
+            case InItem::Int:
+                if (quoted || !parse_int(t, *it.ip)) read_fail("Bad integer for item %d in list input", no, src.where);
+                break;
+            case InItem::Real:
+                if (quoted || !parse_real(t, *it.fp)) read_fail("Bad real number in item %d of list input", no, src.where);
+                break;
+            case InItem::Text: {
+                std::string v = t.substr(0, static_cast<std::size_t>(it.len));
+                v.resize(static_cast<std::size_t>(it.len), ' ');
+                *it.sp = v;
+                break;
+            }
+        }
+        ++item;
+    };
+
+    while (item < items.size()) {
+        if (repeat_left > 0) {
+            --repeat_left;
+            if (repeat_null) ++item;
+            else assign(repeat_val, false);
+            continue;
+        }
+        while (p < src.line.size() && (src.line[p] == ' ' || src.line[p] == '\t')) ++p;
+        if (p >= src.line.size()) {
+            if (!src.next()) {
+                if (!any && src.file != nullptr) return false;
+                read_fail("End of file in item %d of list input", static_cast<int>(item) + 1, src.where);
+            }
+            p = 0;
+            if (!any) after_comma = false;
+            continue;
+        }
+        const char c = src.line[p];
+        if (c == ',') {
+            ++p;
+            if (after_comma) ++item;  // nothing between two commas: a null value
+            after_comma = true;
+            any = true;
+            continue;
+        }
+        if (c == '/') return true;
+        any = true;
+        bool quoted = false;
+        token.clear();
+        if (c == '\'' || c == '"') {
+            quoted = true;
+            ++p;
+            for (;;) {
+                if (p >= src.line.size()) break;
+                if (src.line[p] == c) {
+                    if (p + 1 < src.line.size() && src.line[p + 1] == c) {
+                        token.push_back(c);
+                        p += 2;
+                        continue;
+                    }
+                    ++p;
+                    break;
+                }
+                token.push_back(src.line[p++]);
+            }
+        } else {
+            while (p < src.line.size() && !is_sep(src.line[p])) {
+                if (src.line[p] == '*' ) {
+                    // A repeat count r*: digits before the star only.
+                    bool digits = !token.empty();
+                    for (char d : token) digits = digits && std::isdigit(static_cast<unsigned char>(d));
+                    if (digits) break;
+                }
+                token.push_back(src.line[p++]);
+            }
+            if (p < src.line.size() && src.line[p] == '*') {
+                const int no = static_cast<int>(item) + 1;
+                long long r = 0;
+                for (char d : token) {
+                    r = r * 10 + (d - '0');
+                    if (r > 2147483647LL) read_fail("Repeat count overflow in item %d of list input", no, src.where);
+                }
+                if (r == 0) read_fail("Zero repeat count in item %d of list input", no, src.where);
+                ++p;
+                repeat_val.clear();
+                if (p < src.line.size() && (src.line[p] == '\'' || src.line[p] == '"')) {
+                    const char qc = src.line[p++];
+                    while (p < src.line.size() && src.line[p] != qc) repeat_val.push_back(src.line[p++]);
+                    if (p < src.line.size()) ++p;
+                } else {
+                    while (p < src.line.size() && !is_sep(src.line[p])) repeat_val.push_back(src.line[p++]);
+                }
+                repeat_null = repeat_val.empty();
+                repeat_left = r;
+                after_comma = false;
+                // A separator after the repeat form is consumed like any other.
+                while (p < src.line.size() && (src.line[p] == ' ' || src.line[p] == '\t')) ++p;
+                if (p < src.line.size() && src.line[p] == ',') {
+                    ++p;
+                    after_comma = true;
+                }
+                continue;
+            }
+        }
+        assign(token, quoted);
+        after_comma = false;
+        while (p < src.line.size() && (src.line[p] == ' ' || src.line[p] == '\t')) ++p;
+        if (p < src.line.size() && src.line[p] == ',') {
+            ++p;
+            after_comma = true;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+void list_read(std::string_view line, std::span<const InItem> items, Where where) {
+    LineSource src;
+    src.line = line;
+    src.where = where;
+    read_items(src, items);
+}
+
+// ================================================================ InFile
+
+InFile::~InFile() = default;
+
+bool InFile::open(const std::string& name) {
+    name_ = name;
+    text_.clear();
+    pos_ = 0;
+    line_ = 0;
+    std::FILE* f = std::fopen(name.c_str(), "rb");
+    if (f == nullptr) return false;
+    char buf[1 << 14];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text_.append(buf, n);
+    const bool bad = std::ferror(f) != 0;
+    std::fclose(f);
+    return !bad;
+}
+
+void InFile::open_text(std::string_view text, const std::string& name) {
+    name_ = name;
+    text_.assign(text);
+    pos_ = 0;
+    line_ = 0;
+}
+
+void InFile::close() {
+    text_.clear();
+    pos_ = 0;
+}
+
+bool InFile::next_line(std::string& line) {
+    if (pos_ >= text_.size()) return false;
+    std::size_t e = text_.find('\n', pos_);
+    std::size_t next;
+    if (e == std::string::npos) {
+        e = text_.size();
+        next = e;
+    } else {
+        next = e + 1;
+    }
+    std::size_t end = e;
+    if (end > pos_ && text_[end - 1] == '\r' && e != text_.size()) --end;
+    line.assign(text_, pos_, end - pos_);
+    pos_ = next;
+    ++line_;
+    return true;
+}
+
+bool InFile::read_fixed(std::string& rec, int width) {
+    if (!next_line(rec)) return false;
+    if (width >= 0) rec.resize(static_cast<std::size_t>(width), ' ');
+    return true;
+}
+
+bool InFile::list_read(std::span<const InItem> items) {
+    LineSource src;
+    src.file = this;
+    src.where = Where{name_, line_};
+    return read_items(src, items);
+}
+
+}  // namespace tacsim

@@ -1,0 +1,215 @@
+#include "io/records.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+using namespace tacsim;
+
+namespace {
+
+// Captures what an OutFile writes.
+struct Capture {
+    std::FILE* f = std::tmpfile();
+    OutFile out;
+    Capture() { out.attach(f, "capture"); }
+    ~Capture() { std::fclose(f); }
+    std::string text() {
+        out.flush();
+        std::rewind(f);
+        std::string s;
+        char buf[4096];
+        std::size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) s.append(buf, n);
+        return s;
+    }
+};
+
+std::string fmt(const char* layout, std::initializer_list<Item> items) {
+    Capture c;
+    fmt_write(c.out, Layout(layout), items);
+    return c.text();
+}
+
+std::string freeform(std::initializer_list<Item> items) {
+    Capture c;
+    list_write(c.out, items);
+    return c.text();
+}
+
+}  // namespace
+
+TEST(RecordsFixed, LeadingZeroKeptOnlyWhereItFits) {
+    EXPECT_EQ(format_fixed(0.5f, 5, 2), " 0.50");
+    EXPECT_EQ(format_fixed(0.5f, 4, 2), "0.50");
+    EXPECT_EQ(format_fixed(0.5f, 3, 2), ".50");
+    EXPECT_EQ(format_fixed(-0.5f, 4, 2), "-.50");
+    EXPECT_EQ(format_fixed(123.456f, 5, 2), "*****");
+    EXPECT_EQ(format_fixed(3.0f, 10, 0), "        3.");
+}
+
+TEST(RecordsFixed, HalfwayTiesToEvenAndNegativeZeroKeepsSign) {
+    EXPECT_EQ(format_fixed(2.5f, 10, 0), "        2.");
+    EXPECT_EQ(format_fixed(3.5f, 10, 0), "        4.");
+    EXPECT_EQ(format_fixed(0.125f, 6, 2), "  0.12");
+    EXPECT_EQ(format_fixed(-0.001f, 6, 2), " -0.00");
+    EXPECT_EQ(format_fixed(-0.0f, 6, 2), " -0.00");
+}
+
+TEST(RecordsFixed, IntegerFieldOverflowsToAsterisks) {
+    EXPECT_EQ(format_int(42, 5), "   42");
+    EXPECT_EQ(format_int(-42, 3), "-42");
+    EXPECT_EQ(format_int(12345, 4), "****");
+}
+
+TEST(RecordsFreeWrite, RealsHaveEightSignificantDigits) {
+    EXPECT_EQ(format_free_real(1.0f), "  1.0000000    ");
+    EXPECT_EQ(format_free_real(123.456f), "  123.45600    ");
+    EXPECT_EQ(format_free_real(12345678.0f), "  12345678.    ");
+    EXPECT_EQ(format_free_real(0.05f), "  5.0000001E-02");
+    EXPECT_EQ(format_free_real(0.3f), " 0.30000001    ");
+    EXPECT_EQ(format_free_real(0.0f), "  0.0000000    ");
+    EXPECT_EQ(format_free_real(-0.0f), " -0.0000000    ");
+    EXPECT_EQ(format_free_real(1.0e8f), "  1.0000000E+08");
+    EXPECT_EQ(format_free_real(-2.5e-7f), " -2.5000000E-07");
+}
+
+TEST(RecordsFreeWrite, RecordLayoutOfItems) {
+    EXPECT_EQ(freeform({"Found", 42}), " Found" + std::string(10, ' ') + "42\r\n");
+    EXPECT_EQ(freeform({"Need ", 1000, " sets"}), " Need" + std::string(9, ' ') + "1000  sets\r\n");
+    EXPECT_EQ(freeform({"ab", "cd"}), " abcd\r\n");
+    EXPECT_EQ(freeform({}), "\r\n");
+    EXPECT_EQ(freeform({"All years: Cmean", 368.95856f}), " All years: Cmean   368.95856    \r\n");
+}
+
+TEST(RecordsLayout, ReversionToLastOutermostGroup) {
+    const std::string s =
+        fmt("(i4,2(2x,2f10.3))", {7, 1.0f, 2.0f, 3.0f, 4.0f, 5.0f, 6.0f, 7.0f, 8.0f});
+    EXPECT_EQ(s,
+              "   7       1.000     2.000       3.000     4.000\r\n"
+              "       5.000     6.000       7.000     8.000\r\n");
+}
+
+TEST(RecordsLayout, StopsAtFirstDataItemWithoutValue) {
+    EXPECT_EQ(fmt("('F at Ymax (approx): ',f5.2)", {0.35f}), "F at Ymax (approx):  0.35\r\n");
+    EXPECT_EQ(fmt("(i2,' and ',i2,' more')", {1}), " 1 and \r\n");
+    EXPECT_EQ(fmt("(a10,i5,10x,f10.1)", {"TAC       ", 3, 1.5f}), "TAC           3" + std::string(17, ' ') + "1.5\r\n");
+    EXPECT_EQ(fmt("(a3,a,a8)", {"abcdef", "xy", "pq"}), "abcxy      pq\r\n");
+    EXPECT_EQ(fmt("(3x,'text')", {}), "   text\r\n");
+}
+
+TEST(RecordsLayout, RepeatCountsAndBlanksInsideLayout) {
+    EXPECT_EQ(fmt("(2i3, 2x ,f6.1)", {1, 2, 3.25f}), "  1  2     3.2\r\n");
+    EXPECT_EQ(fmt("(i5)", {1, 2, 3}), "    1\r\n    2\r\n    3\r\n");
+}
+
+TEST(RecordsRead, NullValuesRepeatsAndSlash) {
+    int a = -1, b = -1, c = -1;
+    list_read("1,,3", {a, b, c}, {"t", 1});
+    EXPECT_EQ(a, 1);
+    EXPECT_EQ(b, -1);
+    EXPECT_EQ(c, 3);
+
+    float x = 0, y = 0, z = 0, w = 9;
+    list_read("2*5 7 /", {x, y, z, w}, {"t", 1});
+    EXPECT_EQ(x, 5.0f);
+    EXPECT_EQ(y, 5.0f);
+    EXPECT_EQ(z, 7.0f);
+    EXPECT_EQ(w, 9.0f);
+
+    int p = 4, q = 4, r = 0;
+    list_read("2*, 8", {p, q, r}, {"t", 1});
+    EXPECT_EQ(p, 4);
+    EXPECT_EQ(q, 4);
+    EXPECT_EQ(r, 8);
+
+    int first = 5, second = 0;
+    list_read(" , 6", {first, second}, {"t", 1});
+    EXPECT_EQ(first, 5);
+    EXPECT_EQ(second, 6);
+}
+
+TEST(RecordsRead, RealForms) {
+    float a, b, c, d, e;
+    list_read("12 1.5d2 -2E-1 .5 3.", {a, b, c, d, e}, {"t", 1});
+    EXPECT_EQ(a, 12.0f);
+    EXPECT_EQ(b, 150.0f);
+    EXPECT_EQ(c, -0.2f);
+    EXPECT_EQ(d, 0.5f);
+    EXPECT_EQ(e, 3.0f);
+    float tiny = 1;
+    list_read("1e-60", {tiny}, {"t", 1});
+    EXPECT_EQ(tiny, 0.0f);
+}
+
+TEST(RecordsRead, CharacterItems) {
+    std::string s1, s2, s3;
+    list_read("abc 'it''s here' \"q\"", {InItem(s1, 5), InItem(s2, 4), InItem(s3, 2)}, {"t", 1});
+    EXPECT_EQ(s1, "abc  ");
+    EXPECT_EQ(s2, "it's");
+    EXPECT_EQ(s3, "q ");
+}
+
+TEST(RecordsRead, FailuresNameItemFileAndLine) {
+    int i = 0;
+    float f = 0;
+    try {
+        list_read("1 x", {i, f}, {"opt.inn", 12});
+        FAIL();
+    } catch (const RecordError& e) {
+        EXPECT_STREQ(e.what(), "Bad real number in item 2 of list input (file opt.inn, line 12)");
+    }
+    EXPECT_THROW(list_read("1.5", {i}, {"t", 1}), RecordError);
+    EXPECT_THROW(list_read("3000000000", {i}, {"t", 1}), RecordError);
+    EXPECT_THROW(list_read("1e39", {f}, {"t", 1}), RecordError);
+    EXPECT_THROW(list_read("0*3", {i}, {"t", 1}), RecordError);
+    EXPECT_THROW(list_read("3000000000*3", {i}, {"t", 1}), RecordError);
+    try {
+        list_read("   ", {i}, {"bio.inn", 4});
+        FAIL();
+    } catch (const RecordError& e) {
+        EXPECT_NE(std::string(e.what()).find("End of file"), std::string::npos);
+    }
+}
+
+TEST(RecordsFile, FixedWidthLinesDropCarriageReturn) {
+    InFile in;
+    in.open_text("abc\r\nlonger line here\nlast", "f");
+    std::string rec;
+    ASSERT_TRUE(in.read_fixed(rec, 5));
+    EXPECT_EQ(rec, "abc  ");
+    ASSERT_TRUE(in.read_fixed(rec, 6));
+    EXPECT_EQ(rec, "longer");
+    ASSERT_TRUE(in.read_fixed(rec, 4));
+    EXPECT_EQ(rec, "last");
+    EXPECT_EQ(in.line_number(), 3);
+    EXPECT_FALSE(in.read_fixed(rec, 4));
+}
+
+TEST(RecordsFile, ReadsSpanLinesAndSkipTheRestOfTheLastLine) {
+    InFile in;
+    in.open_text("1,\n,3 99\n4 5\n1\n,\n3\n", "f");
+    int a = 0, b = -7, c = 0, d = 0, e = 0;
+    ASSERT_TRUE(in.list_read({a, b, c}));
+    EXPECT_EQ(a, 1);
+    EXPECT_EQ(b, -7);
+    EXPECT_EQ(c, 3);
+    ASSERT_TRUE(in.list_read({d}));
+    EXPECT_EQ(d, 4);
+    int x = 0, y = 0;
+    ASSERT_TRUE(in.list_read({x, y}));
+    EXPECT_EQ(x, 1);
+    EXPECT_EQ(y, 3);
+    EXPECT_FALSE(in.list_read({e}));
+}
+
+TEST(RecordsOutput, WriteFailureIsReported) {
+    OutFile full;
+    if (!full.open("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    Capture console;
+    full.put("some text");
+    full.end_record();
+    EXPECT_THROW(full.flush(&console.out), StopRun);
+    EXPECT_EQ(console.text(), " Cannot write output file /dev/full\r\n");
+}

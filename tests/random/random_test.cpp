@@ -1,0 +1,105 @@
+#include "random/random.hpp"
+
+#include <gtest/gtest.h>
+
+#include "driver/state.hpp"
+
+using namespace tacsim;
+
+TEST(Random, FirstUniformFromTheRunSeed) {
+    double seed = 15349668.0;
+    const float u = rnx(seed);
+    EXPECT_EQ(seed, 53042361.0);
+    EXPECT_EQ(u, static_cast<float>(53042361.0 / 100000001.0));
+    // A state just below the modulus rounds to exactly 1 in single precision.
+    double s = 4347826.0;  // 4347826 * 23 = 99999998
+    EXPECT_EQ(rnx(s), static_cast<float>(99999998.0 / 100000001.0));
+    EXPECT_LE(rnx(s), 1.0f);
+}
+
+TEST(Random, NormalDeviateFromOneUniform) {
+    EXPECT_NEAR(snrn(0.75f), 0.6717f, 2e-4f);
+    EXPECT_NEAR(snrn(0.25f), -0.6717f, 2e-4f);
+    EXPECT_NEAR(snrn(0.525f), 1.9604f, 2e-3f);
+    EXPECT_NEAR(snrn(1.0f), 0.0000034f, 1e-5f);
+    EXPECT_EQ(snrn(0.5f), 0.0f);
+    EXPECT_EQ(snrn(0.75f), -snrn(0.25f));
+}
+
+TEST(Random, SymmetricInverse) {
+    auto st = make_state();
+    Mat20 a, inv;
+    a(1, 1) = 4;
+    a(1, 2) = 2;
+    a(2, 1) = 2;
+    a(2, 2) = 3;
+    syminv(*st, a, inv, 2);
+    EXPECT_FLOAT_EQ(inv(1, 1), 0.375f);
+    EXPECT_FLOAT_EQ(inv(1, 2), -0.25f);
+    EXPECT_FLOAT_EQ(inv(2, 1), -0.25f);
+    EXPECT_FLOAT_EQ(inv(2, 2), 0.5f);
+
+    // A 3x3 case against its known inverse.
+    Mat20 b, binv;
+    const float m[3][3] = {{2, -1, 0}, {-1, 2, -1}, {0, -1, 2}};
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) b(i + 1, j + 1) = m[i][j];
+    syminv(*st, b, binv, 3);
+    const float want[3][3] = {{0.75f, 0.5f, 0.25f}, {0.5f, 1.0f, 0.5f}, {0.25f, 0.5f, 0.75f}};
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) EXPECT_NEAR(binv(i + 1, j + 1), want[i][j], 1e-6f);
+}
+
+TEST(Random, SingularMatrixStopsWithText) {
+    auto st = make_state();
+    std::FILE* f = std::tmpfile();
+    st->err.attach(f, "err");
+    Mat20 a, inv;
+    EXPECT_THROW(syminv(*st, a, inv, 1), StopRun);
+    st->err.flush();
+    std::rewind(f);
+    char buf[64] = {};
+    std::fread(buf, 1, sizeof buf - 1, f);
+    EXPECT_STREQ(buf, "STOP Singular matrix\r\n");
+    std::fclose(f);
+}
+
+TEST(Random, MultivariateNormalDrawsOneUniformPerComponent) {
+    auto st = make_state();
+    Vec20 mean, x;
+    Mat20 cov;
+    mean(1) = 1;
+    mean(2) = 2;
+    mean(3) = 3;
+    cov(1, 1) = 4;
+    cov(2, 2) = 9;
+    cov(3, 3) = 0.25f;
+    double seed = 15349668.0;
+    multnorm(*st, mean, cov, x, seed, 3);
+    double check = 15349668.0;
+    const float z1 = snrn(rnx(check)), z2 = snrn(rnx(check)), z3 = snrn(rnx(check));
+    EXPECT_EQ(seed, check);
+    EXPECT_NEAR(x(1), 1 + 2 * z1, 1e-5f);
+    EXPECT_NEAR(x(2), 2 + 3 * z2, 1e-5f);
+    EXPECT_NEAR(x(3), 3 + 0.5f * z3, 1e-5f);
+}
+
+TEST(Random, CovarianceNotPositiveDefiniteStops) {
+    auto st = make_state();
+    std::FILE* f = std::tmpfile();
+    st->con.attach(f, "con");
+    Vec20 mean, x;
+    Mat20 cov;
+    cov(1, 1) = 1;
+    cov(1, 2) = 2;
+    cov(2, 1) = 2;
+    cov(2, 2) = 1;
+    double seed = 15349668.0;
+    EXPECT_THROW(multnorm(*st, mean, cov, x, seed, 2), StopRun);
+    st->con.flush();
+    std::rewind(f);
+    char buf[128] = {};
+    std::fread(buf, 1, sizeof buf - 1, f);
+    EXPECT_STREQ(buf, " Covariance martrix not positive definite\r\n Get a better one!\r\n");
+    std::fclose(f);
+}

@@ -8,15 +8,47 @@
 namespace tacsim {
 
 using ValueSet = Array<float, 1, maxiter>;
+using YearVec = Array<float, 0, maxyear>;
+using NHistArr = Array<float, 0, maxage, 0, maxyear>;
 
 void bootprint(State& s);
 void sort(ValueSet& x);
 void risk(State& s, const ValueSet& values, float blim, float sigma, int method, float& result);
 void cumnorm(float x, float mean, float sd, float& p);
 
-void printbas(State& s, const Array<float, 0, maxage, 0, maxyear>& nhist);
-void printsr(State& s, const Array<float, 0, maxage, 0, maxyear>& nhist);
+void printbas(State& s, const NHistArr& nhist);
+void printsr(State& s, const NHistArr& nhist);
 void printwema(State& s);
 void printrecr(State& s);
+
+// ---- building blocks of bootprint (exposed for tests)
+
+// Positions of the 10 %, 50 % and 90 % fractiles in 1000 sorted values.
+inline constexpr int i10 = 100, i50 = 500, i90 = 899;
+
+// Sorts w and returns its 10 %, 50 % and 90 % fractiles.
+void fractiles(ValueSet& w, float& f10, float& f50, float& f90);
+// Relative TAC change 2(t1 - t0)/(t0 + t1) between two years; false (and
+// r = 0) when either TAC is not positive.
+bool relchange(float t0, float t1, float& r);
+// Crash flags made permanent: from year 1 on, a crash stays set.
+void crashperm(State& s);
+
+// The twenty statistics of a window of model years first..last, in the
+// order of the summary record (Cmean, C10, C50, C90, Fmean, ..., IAV,
+// Risklim, Probtrig, Crash). plim, ptrig and pcrash are fractions by year.
+using WindowStats = Array<float, 1, 20>;
+void windowstats(const State& s, int first, int last, const YearVec& plim, const YearVec& ptrig,
+                 const YearVec& pcrash, WindowStats& out);
+
+// Recovery from falls below Blim within k = 1..5 years: numbers of drops
+// and of recoveries per horizon.
+using Horizons = Array<int, 1, 5>;
+void recovery(const State& s, Horizons& drops, Horizons& recoveries);
+
+// The per-iteration files of an option set.
+void writedistr(State& s);     // S0_distr and F_distr
+void writetraj(State& s);      // Traj, iterations 1..20
+void writerecovery(State& s);  // Recovery
 
 }  // namespace tacsim

@@ -1,0 +1,88 @@
+// The option sweep: every combination of the option ranges, each simulated
+// and summarised in turn.
+#include "io/outfiles.hpp"
+#include "io/records.hpp"
+#include "results/results.hpp"
+#include "simulation/simulation.hpp"
+
+namespace tacsim {
+
+namespace {
+
+// Result arrays back to "not yet simulated" before an option set.
+void resetresults(State& s) {
+    s.ssbres.fill(-1.0f);
+    s.catchres.fill(-1.0f);
+    s.tacres.fill(-1.0f);
+    s.fres.fill(-1.0f);
+    s.fdecres.fill(-1.0f);
+    s.icrash.fill(0);
+    // Years without a decision of their own must not show values of an
+    // earlier option set.
+    s.basisres.fill(0.0f);
+    s.precres.fill(0.0f);
+}
+
+void runset(State& s) {
+    resetresults(s);
+    if (s.iout(11) == 1) {
+        list_write(s.unit(11), {"Options for this run:"});
+        header(s, 11);
+    }
+    for (int u = 15; u <= 20; ++u) {
+        if (s.iout(u) == 1) header(s, u);
+    }
+    for (int u = 25; u <= 27; ++u) {
+        if (s.iout(u) == 1) header(s, u);
+    }
+
+    {
+        const float* p = &s.par(1);
+        const Item items[noptions] = {p[0],  p[1],  p[2],  p[3],  p[4],  p[5],  p[6],  p[7],
+                                      p[8],  p[9],  p[10], p[11], p[12], p[13], p[14], p[15],
+                                      p[16], p[17], p[18], p[19], p[20], p[21], p[22]};
+        list_write(s.con, std::span<const Item>(items, noptions));
+    }
+
+    s.cvrec = s.par(22);
+    s.cvsurv = s.par(23);
+
+    bootruns(s);
+    bootprint(s);
+
+    // Whatever happens later in the run, the finished option sets are on disk.
+    for (int k = 11; k <= 27; ++k) {
+        if (s.unit(k).is_open()) s.unit(k).flush(&s.con);
+    }
+    s.con.flush();
+}
+
+}  // namespace
+
+int optsteps(const State& s, int k) {
+    const float lo = s.parrange(k, 1), hi = s.parrange(k, 2), step = s.parrange(k, 3);
+    if (!(step > 0.0f)) return 0;
+    // The factor 1.001 lets the highest value be reached despite rounding.
+    const float q = (hi * 1.001f - lo) / step;
+    if (!(q < 2.0e9f)) return 2000000000;
+    return static_cast<int>(q);
+}
+
+long long countsets(const State& s) {
+    long long total = 1;
+    for (int k = 1; k <= noptions; ++k) total *= static_cast<long long>(optsteps(s, k)) + 1;
+    return total;
+}
+
+void optruns(State& s) {
+    for (int k = 1; k <= noptions; ++k) {
+        if (s.parrange(k, 2) < s.parrange(k, 1)) {
+            list_write(s.con, {"Mis-specified options range, option", k});
+            list_write(s.con, {s.parrange(k, 1), s.parrange(k, 2), s.parrange(k, 3)});
+            stop(s);
+        }
+    }
+    sweep(s, runset);
+}
+
+}  // namespace tacsim

@@ -1,0 +1,123 @@
+// Recruitment: the parameters of the regime in force for a year, and one draw
+// of recruitment from a spawning stock with its deviate and truncation, which
+// also sets the growth factor of the new year class.
+#include <cmath>
+
+#include "random/random.hpp"
+#include "stock/stock.hpp"
+
+namespace tacsim {
+
+namespace {
+
+// The regime whose truncation limits are in force: the first regime whose
+// limits, truncation mode and distribution are those in force (regime 1 when
+// none matches). Used only to name the regime in a message.
+int regime_in_force(const State& s) {
+    for (int r = 1; r <= s.nreg && r <= maxreg; ++r) {
+        if (s.recparr(r, 4) == s.rlow && s.recparr(r, 5) == s.rhigh && s.recpari(r, 3) == s.rtrunc) return r;
+    }
+    return 1;
+}
+
+}  // namespace
+
+void rcrparam(State& s, int y, int mode) {
+    // Years beyond the simulated range (decision projections look past year
+    // 40) keep the regime of the last simulated year.
+    const int r = y >= 1 ? s.ireg(y < maxyear ? y : maxyear) : 1;
+    if (s.srflag(r) == 1) {
+        const int it = s.iter;
+        if (s.srpar(it, r, 1) < 0.0f) {
+            list_write(s.con, {it, r, s.srpar(it, r, 1), s.srpar(it, r, 2), s.srpar(it, r, 3), s.srpar(it, r, 4),
+                               s.srpar(it, r, 5)});
+            list_write(s.con, {"Need ", maxiter, " sets of recruitment parameters for"});
+            list_write(s.con, {"regime ", r});
+            list_write(s.con, {"Only got", it - 1});
+            list_write(s.con, {"Amend the srspec file"});
+            stop(s);
+        }
+        s.rlevel = s.srpar(it, r, 3);
+        s.rssb = s.srpar(it, r, 4);
+        s.rcv = s.srpar(it, r, 5);
+        s.rfun = static_cast<int>(s.srpar(it, r, 1) + 0.001f);
+        s.rdist = static_cast<int>(s.srpar(it, r, 2) + 0.001f);
+    } else {
+        s.rlevel = s.recparr(r, 1);
+        s.rssb = s.recparr(r, 2);
+        s.rcv = s.recparr(r, 3);
+        s.rfun = s.recpari(r, 1);
+        s.rdist = s.recpari(r, 2);
+    }
+    s.rlow = s.recparr(r, 4);
+    s.rhigh = s.recparr(r, 5);
+    s.rpow = s.recparr(r, 6);
+    s.ramp = s.recparr(r, 7);
+    s.rper = s.recparr(r, 8);
+    s.rphase = s.recparr(r, 9);
+    s.obmean = s.recparr(r, 10);
+    s.obspread = s.recparr(r, 11);
+    s.obfac = s.recparr(r, 12);
+    s.rtrunc = s.recpari(r, 3);
+
+    if (mode > 0 && s.rper > 0.0f) {
+        // Cycle in the level (the period constant is 6.28), and outbursts on
+        // top of it; years outside the simulated range keep the level.
+        const float f = s.rlevel * (1.0f + s.ramp * std::cos((static_cast<float>(y) - s.rphase) * 6.28f / s.rper));
+        if (y >= 0 && y <= maxyear) s.rmax = s.iob(y) == 1 ? f * s.obfac : f;
+    } else {
+        s.rmax = s.rlevel;
+    }
+}
+
+void recr(State& s, float& r, float ssb, float cv) {
+    constexpr int max_draws = 1000000;
+    float r0 = 0.0f;
+    switch (s.rfun) {
+        case 1:  // segmented power (hockey stick when the exponent is 1)
+            r0 = ssb < s.rssb ? s.rmax * std::pow(ssb / s.rssb, s.rpow) : s.rmax;
+            break;
+        case 2:  // Shepherd (Beverton-Holt when the exponent is 1)
+            r0 = s.rmax * std::pow(ssb, s.rpow) / (std::pow(s.rssb, s.rpow) + std::pow(ssb, s.rpow));
+            break;
+        case 3:  // Ricker with its maximum rmax at rssb
+            r0 = (s.rmax * ssb / s.rssb) * std::exp(1.0f - ssb / s.rssb);
+            break;
+        default:
+            stop_with(s, {"Incomprehensible recruit function", s.rfun});
+    }
+
+    if (cv <= 0.0f) {
+        r = r0;
+    } else {
+        int draws = 0;
+        for (;;) {
+            if (++draws > max_draws) {
+                stop_with(s, {"Recruitment truncation limits admit no deviate in regime", regime_in_force(s)});
+            }
+            const float z = snrn(rnx(s.seed));
+            float m = 0.0f;
+            if (s.rdist == 1) {
+                m = 1.0f + cv * z;
+            } else if (s.rdist == 2) {
+                m = std::exp(cv * z - cv * cv / 2.0f);
+            } else {
+                stop_with(s, {"Incomprehensible recruit distribution", s.rdist});
+            }
+            const float t = s.rtrunc == 1 ? z : m;
+            if (t < s.rlow || t > s.rhigh) continue;
+            r = m * r0;
+            if (r < 0.0f) continue;
+            break;
+        }
+    }
+
+    float g = 1.0f + s.ycslope * (s.rref - r) / s.rref;
+    if (g < s.ycmin) g = s.ycmin;
+    if (g > s.ycmax) g = s.ycmax;
+    s.ycf = g;
+    // The cycle and outburst adjustment of the level serves one draw only.
+    s.rmax = s.rlevel;
+}
+
+}  // namespace tacsim

@@ -1,0 +1,64 @@
+// Weights and maturity at age: a base value scaled by density dependence on
+// total stock biomass, a common cycle, a common yearly noise, the growth
+// factor of the year class and an individual noise, held within limits.
+// Maturity is read from the ogive at an effective age scaled the same way.
+#include <cmath>
+
+#include "random/random.hpp"
+#include "stock/stock.hpp"
+
+namespace tacsim {
+
+void updatewema(State& s, int y, const AgeVec& n) {
+    float tsb = 0.0f;
+    calctsb(s, n, tsb);
+    float cyc = 1.0f;
+    if (s.wper > 0.001f) {
+        cyc = 1.0f + s.wamp * std::cos((static_cast<float>(y) - s.wphase) * 6.283185f / s.wper);
+    }
+    // One draw for the common factor, also when its CV is 0.
+    const float e = 1.0f + s.wcv * snrn(rnx(s.seed));
+    for (int a = s.firstage; a <= s.lastage; ++a) {
+        const float g = (y >= -s.lastage && y - a >= -15) ? s.ycfac(y - a) : 1.0f;
+        calcwema(s, a, tsb, cyc, e, g, 1);
+        const int ny = y + 1;
+        if (ny >= -15 && ny <= maxyear) {
+            s.westyr(ny, a) = s.west(a);
+            s.wecayr(ny, a) = s.weca(a);
+            s.maturyr(ny, a) = s.matur(a);
+        }
+    }
+}
+
+void calcwema(State& s, int a, float tsb, float cyc, float e, float g, int noise) {
+    const float k = g * e * cyc;
+    const float excess = s.bref - tsb;
+
+    const float ew = noise != 0 ? 1.0f + s.westpar(a, 5) * snrn(rnx(s.seed)) : 1.0f;
+    s.west(a) = k * (1.0f + excess * s.westpar(a, 4) / s.bref) * s.westpar(a, 1) * ew;
+
+    const float ec = noise != 0 ? 1.0f + s.wecapar(a, 5) * snrn(rnx(s.seed)) : 1.0f;
+    s.weca(a) = k * (1.0f + excess * s.wecapar(a, 4) / s.bref) * s.wecapar(a, 1) * ec;
+
+    const float em = noise != 0 ? 1.0f + s.maturpar(a, 5) * snrn(rnx(s.seed)) : 1.0f;
+    const float x = k * (1.0f + excess * s.maturpar(a, 4) / s.bref) * static_cast<float>(a) * em;
+    const int ka = static_cast<int>(x);
+    if (ka < s.firstage) {
+        s.matur(a) = s.maturpar(s.firstage, 1);
+    } else if (ka + 1 > s.lastage) {
+        s.matur(a) = s.maturpar(s.lastage, 1);
+    } else {
+        s.matur(a) = s.maturpar(ka, 1) + (x - static_cast<float>(ka)) * (s.maturpar(ka + 1, 1) - s.maturpar(ka, 1));
+    }
+
+    if (s.weca(a) < s.wecapar(a, 2)) s.weca(a) = s.wecapar(a, 2);
+    if (s.weca(a) > s.wecapar(a, 3)) s.weca(a) = s.wecapar(a, 3);
+    if (s.west(a) < s.westpar(a, 2)) s.west(a) = s.westpar(a, 2);
+    if (s.west(a) > s.westpar(a, 3)) s.west(a) = s.westpar(a, 3);
+    if (s.matur(a) < s.maturpar(a, 2)) s.matur(a) = s.maturpar(a, 2);
+    if (s.matur(a) > s.maturpar(a, 3)) s.matur(a) = s.maturpar(a, 3);
+    if (s.matur(a) > 1.0f) s.matur(a) = 1.0f;
+    if (s.matur(a) < 0.0f) s.matur(a) = 0.0f;
+}
+
+}  // namespace tacsim

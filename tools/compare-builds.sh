@@ -1,0 +1,47 @@
+#!/bin/bash
+# Runs the bundled example with the program built by g++ -O2, g++ -O0,
+# clang++ -O2 and g++ with AddressSanitizer and UndefinedBehaviorSanitizer,
+# and checks that every output file and the standard output are identical.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+build() {  # dir, compiler, build type, extra cmake flags
+  local dir=$1 cxx=$2 type=$3; shift 3
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_BUILD_TYPE="$type" \
+        -DTACSIM_TESTS=OFF -DTACSIM_BENCH=OFF "$@" >/dev/null
+  cmake --build "$dir" --target tacsim -j 2 >/dev/null
+}
+
+variants=()
+build build-cmp-gcc-O2 g++ Release;                         variants+=(build-cmp-gcc-O2)
+build build-cmp-gcc-O0 g++ Debug -DCMAKE_CXX_FLAGS_DEBUG=-O0; variants+=(build-cmp-gcc-O0)
+if command -v clang++ >/dev/null; then
+  build build-cmp-clang-O2 clang++ Release;                 variants+=(build-cmp-clang-O2)
+else
+  echo "compare-builds: clang++ not found, skipping the clang build" >&2
+fi
+build build-cmp-sanitize g++ Debug -DTACSIM_SANITIZE=ON;    variants+=(build-cmp-sanitize)
+
+for v in "${variants[@]}"; do
+  mkdir -p "$work/$v"
+  cp examples/*.inn "$work/$v/"
+  for extra in examples/srspec examples/nin.*; do [ -e "$extra" ] && cp "$extra" "$work/$v/"; done
+  (cd "$work/$v" && "$root/$v/tacsim" > stdout.txt 2> stderr.txt; echo $? > status)
+done
+
+ref=${variants[0]}
+fail=0
+for v in "${variants[@]:1}"; do
+  if ! diff -r -q "$work/$ref" "$work/$v" >/dev/null; then
+    echo "compare-builds: $v differs from $ref:"
+    diff -r -q "$work/$ref" "$work/$v" || true
+    fail=1
+  fi
+done
+if [ $fail = 0 ]; then
+  echo "compare-builds: identical output from ${variants[*]}"
+fi
+exit $fail

@@ -1,0 +1,253 @@
+// TAC decision: one evaluation without a search, the self-consistent rule
+// value, the search that gives up, the filter and the change limit at their
+// triggers, the period fill, MinTAC and MaxTAC, and the recruit treatment.
+#include <cmath>
+
+#include "mgmt_fixture.hpp"
+
+namespace tacsim::testing {
+namespace {
+
+constexpr int Y = 5;
+
+class Decision : public MgmtTest {
+protected:
+    void SetUp() override {
+        MgmtTest::SetUp();
+        perceive(Y, 100.0f);
+        s().tac.fill(-5.0f);
+    }
+    // The rule value is the TAC itself: rule 1 with a fixed target.
+    void fixed_tac(float target) {
+        s().vtype = 4;
+        s().par(3) = target;
+    }
+    float tac(int y) { return s().tac(y); }
+};
+
+TEST_F(Decision, WithoutFutureBasisYearsTheRuleIsEvaluatedOnce) {
+    for (int a = 0; a <= maxage; ++a) s().nprojn(a, Y + 1) = -7.0f;
+    hcr(s(), s().tac, Y);
+    float c = 0.0f;
+    yield(s(), ntrue_, c, 0.3f, 1);
+    EXPECT_EQ(tac(Y), c);
+    EXPECT_EQ(s().fdecres(Y, 1), 0.3f);
+    EXPECT_EQ(tac(Y - 1), 100.0f);
+    EXPECT_EQ(s().nprojn(2, Y + 1), -7.0f);  // nothing projected beyond the TAC year
+    float ssb = 0.0f;
+    calcssb(s(), ntrue_, ssb, s().fperc(Y), 1);
+    EXPECT_EQ(s().basisres(Y, 1, 1), ssb);
+    EXPECT_EQ(s().precres(Y, 1), ntrue_(1));
+}
+
+TEST_F(Decision, SearchFindsARuleValueThatReproducesItself) {
+    // F falls with the SSB of the year after the TAC year, which falls with
+    // the TAC: the rule value depends on itself.
+    s().lastbyr = 1;
+    s().bfirst(1) = 1;
+    s().blast(1) = 1;
+    s().par(1) = 2000.0f;  // Btrig1 far above the stock
+    s().par(4) = 1.0f;     // Alfa1
+    s().meanrec = -1.0f;
+    hcr(s(), s().tac, Y);
+    const float v = s().fdecres(Y, 1);
+    EXPECT_GT(v, 0.0f);
+    EXPECT_LT(v, 0.3f);
+    EXPECT_FLOAT_EQ(s().meanrec, ntrue_(1));  // the mean over the assessment year alone
+
+    // The TAC left gives back the same rule value.
+    AgeVec nstart = ntrue_;
+    AgeVec nout;
+    TacVec catchv;
+    int flag = 0;
+    project(s(), nstart, nout, s().tac, catchv, Y, flag);
+    EXPECT_EQ(flag, 0);
+    BasisVec basis;
+    basis.fill(0.0f);
+    buildbasis(s(), Y, basis);
+    float again = 0.0f;
+    rule(s(), again, basis);
+    EXPECT_NEAR(again / v, 1.0f, 1e-3f);
+    float c = 0.0f;
+    yield(s(), nout, c, v, 1);
+    EXPECT_FLOAT_EQ(tac(Y), c);
+    EXPECT_NEAR(s().basisres(Y, 1, 1) / basis(1), 1.0f, 1e-3f);
+}
+
+TEST_F(Decision, SearchThatCannotSettleGivesUpWithAMessage) {
+    // A rule that jumps from a high to a low TAC at an SSB trigger that lies
+    // between the SSBs after the low TAC and after the midpoint.
+    s().vtype = 4;
+    s().nrule = 7;
+    s().lastbyr = 1;
+    s().bfirst(1) = 1;
+    s().blast(1) = 1;
+    auto ssb_after = [&](float t) {
+        TacVec path = s().tac;
+        for (int k = 0; k < Y; ++k) path(k) = 100.0f;
+        path(Y) = t;
+        path(Y + 1) = t;
+        AgeVec nout;
+        TacVec catchv;
+        int flag = 0;
+        project(s(), ntrue_, nout, path, catchv, Y, flag);
+        BasisVec basis;
+        buildbasis(s(), Y, basis);
+        return basis(1);
+    };
+    const float trig = (ssb_after(110.0f) + ssb_after(20.0f)) / 2.0f;
+    ASSERT_GT(ssb_after(20.0f), trig);
+    ASSERT_LT(ssb_after(100.0f), trig);
+    // Btrig1, Btrig2, Target, Alfa1, Alfa2
+    s().par(1) = trig * 0.9999f;
+    s().par(2) = trig;
+    s().par(3) = 200.0f;
+    s().par(4) = 0.0f;
+    s().par(5) = 20.0f;
+    hcr(s(), s().tac, Y);
+    const auto lines = console();
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0], " Eternal loop in search for v that reproduces itself in subroutine hcr");
+    EXPECT_EQ(lines[1], " Iteration           1 year           5");
+    EXPECT_EQ(lines[2], " set v=   110.00000    ");
+    EXPECT_EQ(tac(Y), 20.0f);  // implied by the last rule evaluation
+}
+
+TEST_F(Decision, ChangeLimitFromZeroKeepsZeroAndCompoundsOverThePeriod) {
+    fixed_tac(100.0f);
+    s().par(13) = 10.0f;
+    perceive(Y, 0.0f);
+    hcr(s(), s().tac, Y);
+    EXPECT_EQ(tac(Y), 0.0f);
+
+    perceive(Y, 100.0f);
+    fixed_tac(105.0f);
+    hcr(s(), s().tac, Y);
+    EXPECT_FLOAT_EQ(tac(Y), 105.0f);  // within the limit
+
+    fixed_tac(200.0f);
+    s().ntacyr = 3;
+    hcr(s(), s().tac, Y);
+    EXPECT_FLOAT_EQ(tac(Y), 100.0f * 1.1f);
+    EXPECT_FLOAT_EQ(tac(Y + 1), 100.0f * 1.1f * 1.1f);
+    EXPECT_FLOAT_EQ(tac(Y + 2), 100.0f * 1.1f * 1.1f * 1.1f);
+
+    fixed_tac(50.0f);
+    s().ntacyr = 1;
+    hcr(s(), s().tac, Y);
+    EXPECT_FLOAT_EQ(tac(Y), 90.0f);
+}
+
+TEST_F(Decision, FilterSwitchesOnAtItsTriggerAndThenBlendsTwice) {
+    fixed_tac(200.0f);
+    s().par(11) = 0.5f;
+    s().cbkind(1) = 4;
+    s().cbfirst(1) = -1;
+    s().cblast(1) = -1;
+    s().cbhow(1) = 1;
+    s().rindex(Y - 1) = 10.0f;
+    s().par(12) = 20.0f;  // index below the trigger: only the blend
+    hcr(s(), s().tac, Y);
+    EXPECT_FLOAT_EQ(tac(Y), 150.0f);
+    s().par(12) = 5.0f;  // index above: the filtered path, blended once more
+    hcr(s(), s().tac, Y);
+    EXPECT_FLOAT_EQ(tac(Y), 125.0f);
+
+    // A trend passes when below its trigger.
+    s().cbhow(1) = 3;
+    s().cbfirst(1) = -2;
+    s().rindex(Y - 2) = 10.0f;
+    s().par(12) = 0.01f;
+    hcr(s(), s().tac, Y);
+    EXPECT_FLOAT_EQ(tac(Y), 125.0f);
+    s().par(12) = 0.0f;
+    hcr(s(), s().tac, Y);
+    EXPECT_FLOAT_EQ(tac(Y), 150.0f);
+
+    s().par(11) = 1.0f;  // no filter
+    hcr(s(), s().tac, Y);
+    EXPECT_FLOAT_EQ(tac(Y), 200.0f);
+}
+
+TEST_F(Decision, ChangeLimitPastItsTriggerTakesTheLimitedPath) {
+    fixed_tac(200.0f);
+    s().par(13) = 10.0f;
+    s().pctmode = 2;
+    s().ntacyr = 2;
+    s().cbkind(2) = 4;
+    s().cbfirst(2) = -1;
+    s().cblast(2) = -1;
+    s().cbhow(2) = 1;
+    s().rindex(Y - 1) = 10.0f;
+    s().par(14) = 20.0f;
+    hcr(s(), s().tac, Y);
+    EXPECT_FLOAT_EQ(tac(Y), 200.0f);
+    EXPECT_FLOAT_EQ(tac(Y + 1), 200.0f);
+    s().par(14) = 5.0f;
+    hcr(s(), s().tac, Y);
+    EXPECT_FLOAT_EQ(tac(Y), 110.0f);
+    EXPECT_FLOAT_EQ(tac(Y + 1), 121.0f);
+}
+
+TEST_F(Decision, PeriodFillStepsOnceAndBoundsHoldEveryYear) {
+    fixed_tac(130.0f);
+    s().ntacyr = 3;
+    s().tacfill = 2;
+    hcr(s(), s().tac, Y);
+    EXPECT_FLOAT_EQ(tac(Y), 110.0f);
+    EXPECT_FLOAT_EQ(tac(Y + 1), 120.0f);
+    EXPECT_FLOAT_EQ(tac(Y + 2), 130.0f);
+    for (int k = Y; k <= Y + 2; ++k) EXPECT_EQ(s().basisres(k, 1, 1), s().basisres(Y, 1, 1));
+    EXPECT_EQ(s().basisres(Y + 3, 1, 1), 0.0f);
+
+    s().par(15) = 115.0f;
+    s().par(16) = 125.0f;
+    hcr(s(), s().tac, Y);
+    EXPECT_FLOAT_EQ(tac(Y), 115.0f);
+    EXPECT_FLOAT_EQ(tac(Y + 1), 120.0f);
+    EXPECT_FLOAT_EQ(tac(Y + 2), 125.0f);
+
+    s().tacfill = 1;
+    s().par(15) = 0.0f;
+    s().par(16) = 0.0f;
+    hcr(s(), s().tac, Y);
+    for (int k = Y; k <= Y + 2; ++k) EXPECT_FLOAT_EQ(tac(k), 130.0f);
+}
+
+TEST_F(Decision, RecruitsTakeTheMeanOrADrawnErrorAndWeightsReturnToTheTacYear) {
+    s().recobs = 1;
+    s().mrfirst = -2;
+    s().mrlast = 0;
+    s().nperc(1, Y - 2, Y) = 100.0f;
+    s().nperc(1, Y - 1, Y) = 0.0f;  // not positive: left out of the mean
+    s().nperc(1, Y, Y) = 400.0f;
+    hcr(s(), s().tac, Y);
+    EXPECT_NEAR(s().meanrec, 200.0f, 1e-3f);
+    EXPECT_EQ(s().precres(Y, 1), s().meanrec);
+
+    s().recobs = 2;
+    s().recobscv = 0.3f;
+    double seed = s().seed;
+    rnx(seed);
+    const float z = snrn(rnx(seed));
+    hcr(s(), s().tac, Y);
+    EXPECT_EQ(s().seed, seed);  // ages 0 and 1
+    EXPECT_FLOAT_EQ(s().precres(Y, 1), 400.0f * std::exp(0.3f * z));
+
+    // Assessment a year before the TAC year: its weights in the projection,
+    // those of the TAC year afterwards.
+    s().recobs = 3;
+    s().lag = -1;
+    perceive(Y - 1, 100.0f);
+    for (int a = 0; a <= 6; ++a) {
+        s().westyr(Y - 1, a) = 9.0f;
+        s().wecayr(Y, a) = 0.5f;
+    }
+    hcr(s(), s().tac, Y);
+    EXPECT_EQ(s().west(3), s().westyr(Y, 3));
+    EXPECT_EQ(s().weca(3), 0.5f);
+    EXPECT_GT(tac(Y), 0.0f);
+}
+
+}  // namespace
+}  // namespace tacsim::testing

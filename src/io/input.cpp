@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -596,8 +597,11 @@ void getoptinn(State& s) {
     }
 
     // Spawning after part of the year's mortality needs the numbers one year
-    // further on.
-    if (s.mprop > 0.0f || s.fprop > 0.0f) s.lastbyr = s.lastbyr + 1;
+    // further on (a window already at the largest year stays there: it is far
+    // beyond the TAC year either way).
+    if ((s.mprop > 0.0f || s.fprop > 0.0f) && s.lastbyr < std::numeric_limits<int>::max()) {
+        s.lastbyr = s.lastbyr + 1;
+    }
 
     // Every year the decisions use must lie within the years the model holds.
     if (s.lag < -1 || s.lag > 0) stop_with(s, {"The assessment lag (lag) must be 0 or -1"});

@@ -575,8 +575,9 @@ bool read_items(LineSource& src, std::span<const InItem> items) {
                 if (!any && src.file != nullptr) return false;
                 read_fail("End of file in item %d of list input", static_cast<int>(item) + 1, src.where);
             }
+            // A line end is a blank: a comma first on the next line after a
+            // trailing comma, or first of all in the read, is a null value.
             p = 0;
-            if (!any) after_comma = false;
             continue;
         }
         const char c = src.line[p];

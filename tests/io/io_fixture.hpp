@@ -53,17 +53,16 @@ protected:
     }
     static bool exists(const std::string& name) { return std::filesystem::exists(name); }
 
-    // What has been written on standard output, split into records (the CR LF
-    // that ends each record removed).
+    // The records written on standard output since the previous call.
     std::vector<std::string> console() {
         s_->con.flush();
         std::fflush(out_);
-        std::rewind(out_);
+        std::fseek(out_, seen_, SEEK_SET);
         std::string all;
         char buf[4096];
-        std::size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, out_)) > 0) all.append(buf, n);
-        std::fseek(out_, 0, SEEK_END);
+        for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, out_)) > 0;) all.append(buf, n);
+        seen_ = std::ftell(out_);
+        std::fseek(out_, 0, SEEK_END);  // before the stream is written again
         return split_records(all);
     }
     static std::vector<std::string> split_records(const std::string& all) {
@@ -99,6 +98,7 @@ protected:
     std::filesystem::path old_, dir_;
     std::unique_ptr<State> s_;
     std::FILE* out_ = nullptr;
+    long seen_ = 0;
     std::string last_error_;
 };
 

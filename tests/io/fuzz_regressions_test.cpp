@@ -1,0 +1,84 @@
+// Inputs found by fuzzing the readers (the free-form reader, the biological
+// file and the options file), kept so that the faults stay mended.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "io/input.hpp"
+#include "io/records.hpp"
+#include "io_fixture.hpp"
+
+using namespace tacsim;
+using tacsim::testing::ScratchDir;
+
+namespace {
+
+std::string reference_file(const std::string& rel) {
+    std::ifstream f(std::string(TACSIM_SOURCE_DIR) + "/tests/golden/data/" + rel, std::ios::binary);
+    std::stringstream ss;
+    ss << f.rdbuf();
+    return ss.str();
+}
+
+std::string replace_line(std::string text, const std::string& from, const std::string& to) {
+    const auto at = text.find("\n" + from + "\n");
+    EXPECT_NE(at, std::string::npos) << from;
+    if (at != std::string::npos) text.replace(at + 1, from.size(), to);
+    return text;
+}
+
+}  // namespace
+
+// A comma first on the first line of a read from a file is a null first
+// value, as it is on a stored line; the file reader took it as a plain
+// separator and gave the first item the second value.
+TEST(FuzzRegression, LeadingCommaInFileReadIsNullValue) {
+    int a = 5, b = 0;
+    list_read(",3", {a, b}, {"t", 1});
+    EXPECT_EQ(a, 5);
+    EXPECT_EQ(b, 3);
+
+    InFile in;
+    in.open_text(",3\n", "t");
+    int c = 5, d = 0;
+    ASSERT_TRUE(in.list_read({c, d}));
+    EXPECT_EQ(c, 5);
+    EXPECT_EQ(d, 3);
+}
+
+// Blank lines before the first value are line ends, that is blanks: the
+// comma that follows them still opens the read.
+TEST(FuzzRegression, LeadingCommaAfterBlankLinesIsNullValue) {
+    InFile in;
+    in.open_text("\n  \r\n , 7 8\n", "t");
+    int a = 1, b = 0, c = 0;
+    ASSERT_TRUE(in.list_read({a, b, c}));
+    EXPECT_EQ(a, 1);
+    EXPECT_EQ(b, 7);
+    EXPECT_EQ(c, 8);
+}
+
+class FuzzRegressionOpt : public ScratchDir {
+protected:
+    void write_full_case(const std::string& opt) {
+        write("bio.inn", reference_file("full/bio.inn"));
+        write("nin.inn", reference_file("full/nin.inn"));
+        write("canum.inn", reference_file("full/canum.inn"));
+        write("opt.inn", opt);
+    }
+};
+
+// A decision basis window that ends in the largest integer year, with
+// spawning after part of the year's mortality: the one extra year overflowed
+// the integer. The file must stop with the message on years beyond the TAC
+// year.
+TEST_F(FuzzRegressionOpt, BasisWindowAtLargestYearStops) {
+    write_full_case(replace_line(reference_file("full/opt.inn"), "1 1 -1 0 1", "1 1 -1 2147483647 1"));
+    EXPECT_EQ(status_of(getpopinn), 0);
+    EXPECT_EQ(status_of(getoptinn), 1);
+    const auto out = console();
+    ASSERT_FALSE(out.empty());
+    EXPECT_EQ(out.back(), " The options reach more than 5 years beyond the TAC year");
+}

@@ -1,5 +1,7 @@
 #include "driver/driver.hpp"
 
+#include <csignal>
+
 #include "io/input.hpp"
 #include "io/outfiles.hpp"
 #include "perrecruit/perrecruit.hpp"
@@ -36,6 +38,12 @@ int finish(State& s, int status) {
 
 int run(State& s) {
     int status = 0;
+#ifdef SIGXFSZ
+    // A file that outgrows the size limit of the process then fails to write
+    // like a file on a full disk, and is reported by name, instead of ending
+    // the run without a word.
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
     try {
         s.seed = 15349668.0;
         s.biofile = "bio.inn";

@@ -56,6 +56,7 @@ struct State {
     Array<float, 1, maxiter, 1, maxreg, 1, 5> srpar;
     float rref = 0, ycmin = 0, ycmax = 0, ycslope = 0;
     int rfun = 0, rdist = 0, rtrunc = 0;
+    int rreg = 0;  // regime whose parameters were loaded last
     float rlevel = 0, rmax = 0, rssb = 0, rcv = 0, rlow = 0, rhigh = 0, rpow = 0;
     float ramp = 0, rper = 0, rphase = 0, obmean = 0, obspread = 0, obfac = 0;
     int obtype = 0, obyr = 0;

@@ -539,8 +539,28 @@ bool read_items(LineSource& src, std::span<const InItem> items) {
     bool any = false;         // a value, null value or separator was seen
     long long repeat_left = 0;
     bool repeat_null = false;
+    bool repeat_quoted = false;
     std::string repeat_val;
     std::string token;
+
+    // A character value between apostrophes or double quotes, from the
+    // opening quote at p; a doubled quote inside stands for one, and a line
+    // that ends first ends the value.
+    auto scan_quoted = [&](std::string& into) {
+        const char q = src.line[p++];
+        while (p < src.line.size()) {
+            if (src.line[p] == q) {
+                if (p + 1 < src.line.size() && src.line[p + 1] == q) {
+                    into.push_back(q);
+                    p += 2;
+                    continue;
+                }
+                ++p;
+                break;
+            }
+            into.push_back(src.line[p++]);
+        }
+    };
 
     auto assign = [&](const std::string& t, bool quoted) {
         const InItem& it = items[item];
@@ -566,7 +586,7 @@ bool read_items(LineSource& src, std::span<const InItem> items) {
         if (repeat_left > 0) {
             --repeat_left;
             if (repeat_null) ++item;
-            else assign(repeat_val, false);
+            else assign(repeat_val, repeat_quoted);
             continue;
         }
         while (p < src.line.size() && (src.line[p] == ' ' || src.line[p] == '\t')) ++p;
@@ -594,20 +614,7 @@ bool read_items(LineSource& src, std::span<const InItem> items) {
         token.clear();
         if (c == '\'' || c == '"') {
             quoted = true;
-            ++p;
-            for (;;) {
-                if (p >= src.line.size()) break;
-                if (src.line[p] == c) {
-                    if (p + 1 < src.line.size() && src.line[p + 1] == c) {
-                        token.push_back(c);
-                        p += 2;
-                        continue;
-                    }
-                    ++p;
-                    break;
-                }
-                token.push_back(src.line[p++]);
-            }
+            scan_quoted(token);
         } else {
             while (p < src.line.size() && !is_sep(src.line[p])) {
                 if (src.line[p] == '*' ) {
@@ -627,15 +634,16 @@ bool read_items(LineSource& src, std::span<const InItem> items) {
                 }
                 if (r == 0) read_fail("Zero repeat count in item %d of list input", no, src.where);
                 ++p;
+                // The repeated value is read as a lone value would be: a
+                // quoted one keeps its doubled quotes as one and is no number.
                 repeat_val.clear();
-                if (p < src.line.size() && (src.line[p] == '\'' || src.line[p] == '"')) {
-                    const char qc = src.line[p++];
-                    while (p < src.line.size() && src.line[p] != qc) repeat_val.push_back(src.line[p++]);
-                    if (p < src.line.size()) ++p;
+                repeat_quoted = p < src.line.size() && (src.line[p] == '\'' || src.line[p] == '"');
+                if (repeat_quoted) {
+                    scan_quoted(repeat_val);
                 } else {
                     while (p < src.line.size() && !is_sep(src.line[p])) repeat_val.push_back(src.line[p++]);
                 }
-                repeat_null = repeat_val.empty();
+                repeat_null = repeat_val.empty() && !repeat_quoted;
                 repeat_left = r;
                 after_comma = false;
                 // A separator after the repeat form is consumed like any other.

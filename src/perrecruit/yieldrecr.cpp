@@ -41,6 +41,7 @@ void load_regime(State& s, int r) {
     s.rfun = s.recpari(r, 1);
     s.rdist = s.recpari(r, 2);
     s.rtrunc = s.recpari(r, 3);
+    s.rreg = r;
 }
 
 // One free-form record: the F-factor and a value per age 0..lastage.
@@ -206,6 +207,7 @@ void yieldrecr(State& s) {
 void truncmult(State& s, float& m, int r) {
     s.rdist = s.recpari(r, 2);
     s.rtrunc = s.recpari(r, 3);
+    s.rreg = r;
     s.rcv = s.recparr(r, 3);
     s.rlow = s.recparr(r, 4);
     s.rhigh = s.recparr(r, 5);

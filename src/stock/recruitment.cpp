@@ -8,24 +8,11 @@
 
 namespace tacsim {
 
-namespace {
-
-// The regime whose truncation limits are in force: the first regime whose
-// limits, truncation mode and distribution are those in force (regime 1 when
-// none matches). Used only to name the regime in a message.
-int regime_in_force(const State& s) {
-    for (int r = 1; r <= s.nreg && r <= maxreg; ++r) {
-        if (s.recparr(r, 4) == s.rlow && s.recparr(r, 5) == s.rhigh && s.recpari(r, 3) == s.rtrunc) return r;
-    }
-    return 1;
-}
-
-}  // namespace
-
 void rcrparam(State& s, int y, int mode) {
     // Years beyond the simulated range (decision projections look past year
     // 40) keep the regime of the last simulated year.
     const int r = y >= 1 ? s.ireg(y < maxyear ? y : maxyear) : 1;
+    s.rreg = r;
     if (s.srflag(r) == 1) {
         const int it = s.iter;
         if (s.srpar(it, r, 1) < 0.0f) {
@@ -93,7 +80,7 @@ void recr(State& s, float& r, float ssb, float cv) {
         int draws = 0;
         for (;;) {
             if (++draws > max_draws) {
-                stop_with(s, {"Recruitment truncation limits admit no deviate in regime", regime_in_force(s)});
+                stop_with(s, {"Recruitment truncation limits admit no deviate in regime", s.rreg});
             }
             const float z = snrn(rnx(s.seed));
             float m = 0.0f;

@@ -1,0 +1,91 @@
+// Sorting, fractiles, the risk of SSB below Blim and the normal
+// distribution function.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "results/results.hpp"
+#include "results_fixture.hpp"
+
+namespace tacsim {
+namespace {
+
+using testing::ResultsState;
+
+TEST(RiskSort, AscendingStableAndFractiles) {
+    ValueSet x;
+    for (int i = 1; i <= maxiter; ++i) x(i) = static_cast<float>(maxiter + 1 - i);
+    sort(x);
+    for (int i = 1; i <= maxiter; ++i) ASSERT_EQ(x(i), static_cast<float>(i));
+
+    // -0 and +0 compare equal: a stable sort keeps them in input order.
+    for (int i = 1; i <= maxiter; ++i) x(i) = (i % 2 == 0) ? 1.0f : ((i % 4 == 1) ? -0.0f : 0.0f);
+    sort(x);
+    for (int i = 1; i <= 500; ++i) ASSERT_EQ(std::signbit(x(i)), i % 2 == 1) << "position " << i;
+
+    // 1..1000 in a scrambled order: 100, 500 and 899 (0.9 in single
+    // precision lies just below 0.9).
+    for (int i = 1; i <= maxiter; ++i) x(i) = static_cast<float>((i * 373) % maxiter + 1);
+    float f10 = 0, f50 = 0, f90 = 0;
+    fractiles(x, f10, f50, f90);
+    EXPECT_EQ(f10, 100.0f);
+    EXPECT_EQ(f50, 500.0f);
+    EXPECT_EQ(f90, 899.0f);
+}
+
+TEST(RiskCumnorm, KnownValuesSymmetryAndAccuracy) {
+    float p = 0, q = 0;
+    cumnorm(0.0f, 0.0f, 1.0f, p);
+    EXPECT_EQ(p, 0.5f);
+    cumnorm(1.96f, 0.0f, 1.0f, p);
+    EXPECT_NEAR(p, 0.97498f, 5e-6f);
+    cumnorm(1196.0f, 1000.0f, 100.0f, q);
+    EXPECT_NEAR(q, p, 1e-6f);
+    double worst = 0.0;
+    for (int k = -600; k <= 600; ++k) {
+        const float z = static_cast<float>(k) / 100.0f;
+        cumnorm(z, 0.0f, 1.0f, p);
+        cumnorm(-z, 0.0f, 1.0f, q);
+        ASSERT_NEAR(p + q, 1.0f, 1e-6f) << "z = " << z;
+        worst = std::max(worst, std::fabs(p - 0.5 * std::erfc(-z / std::sqrt(2.0))));
+    }
+    EXPECT_LT(worst, 0.00005);
+}
+
+TEST(RiskMethods, FractionNormalAndLognormal) {
+    ResultsState rs;
+    ValueSet v;
+    for (int i = 1; i <= maxiter; ++i) v(i) = (i <= 250) ? 50.0f : (i <= 260 ? 100.0f : 150.0f);
+    float r = -1;
+    risk(rs.s(), v, 100.0f, 0.0f, 0, r);
+    EXPECT_EQ(r, 0.25f);  // equal to Blim is not below it
+    risk(rs.s(), v, 0.0f, 0.0f, 0, r);  // nothing is checked for the plain fraction
+    EXPECT_EQ(r, 0.0f);
+
+    v.fill(100.0f);
+    risk(rs.s(), v, 100.0f, 0.1f, 1, r);
+    EXPECT_NEAR(r, 0.5f, 1e-5f);
+    v.fill(0.0f);
+    risk(rs.s(), v, 100.0f, 0.2f, 2, r);  // no SSB: certainly below
+    EXPECT_EQ(r, 1.0f);
+    EXPECT_TRUE(rs.records(0).empty());
+}
+
+TEST(RiskMethods, SenselessSettingsStopTheRun) {
+    ValueSet v;
+    v.fill(1.0f);
+    const char* const first[2] = {" You ask for the risk to Blim=0", " You ask for the risk to Blim with sigma=0"};
+    for (int c = 0; c < 2; ++c) {
+        ResultsState rs;
+        float r = 0;
+        const float blim = c == 0 ? 0.0f : 100.0f;
+        EXPECT_EQ(rs.status_of([&](State& s) { risk(s, v, blim, 0.0f, 1 + c, r); }), 1);
+        const auto out = rs.records(0);
+        ASSERT_EQ(out.size(), 2u);
+        EXPECT_EQ(out[0], first[c]);
+        EXPECT_EQ(out[1], " That does not make sense - correct the opt.inn file");
+    }
+}
+
+}  // namespace
+}  // namespace tacsim

@@ -38,7 +38,7 @@ for t in $targets; do
   corpus="$scratch/$t"
   mkdir -p "$corpus" "$build/findings/$t"
   cp fuzz/corpus/"$t"/* "$corpus"/
-  # Valid files of the bundled example, when there is one.
+  # The bundled example as it stands now (the corpus holds a copy as well).
   case $t in
     bio) [ -f examples/bio.inn ] && cp examples/bio.inn "$corpus/example.bio.inn" ;;
     opt) [ -f examples/opt.inn ] && cp examples/opt.inn "$corpus/example.opt.inn" ;;

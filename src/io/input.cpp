@@ -472,9 +472,11 @@ void read_catches(State& s) {
         const Where where{name, in.line_number()};
         int year = 0;
         list_read(line, {year}, where);
-        const int y = year - s.year0;
-        if (y < -15) continue;
-        if (y > maxproj) stop_with(s, {"Historical catch year beyond year0 + 45 in the catch file:", year});
+        // In 64 bits: extreme calendar years must not overflow the difference.
+        const long long dy = static_cast<long long>(year) - static_cast<long long>(s.year0);
+        if (dy < -15) continue;
+        const int y = static_cast<int>(dy);
+        if (dy > maxproj) stop_with(s, {"Historical catch year beyond year0 + 45 in the catch file:", year});
         items.clear();
         items.emplace_back(year);
         for (int a = s.firstage; a <= s.lastage; ++a) items.emplace_back(s.canobs(a, y));

@@ -2,7 +2,8 @@
 # builds and runs every test. Everything else is optional.
 BUILD      ?= build
 DEBUGBUILD ?= build-debug
-GEN        := -G Ninja
+# Ninja when the machine has it, otherwise the default generator.
+GEN        := $(if $(shell command -v ninja 2>/dev/null),-G Ninja,)
 JOBS       ?= 2
 
 .PHONY: all build run test unit-debug bench fuzz clean
@@ -14,7 +15,7 @@ build:
 	@cmake --build $(BUILD) -j $(JOBS)
 
 run: build
-	@rm -rf run && mkdir -p run && cp examples/*.inn run/
+	@rm -rf run && mkdir -p run && cp examples/* run/
 	@cd run && ../$(BUILD)/tacsim
 	@echo
 	@echo "Results of the bundled example are in $(CURDIR)/run/ (Results, All_years, Yieldrecr, ...)"

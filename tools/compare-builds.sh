@@ -5,12 +5,13 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
+gen=(); command -v ninja >/dev/null && gen=(-G Ninja)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 build() {  # dir, compiler, build type, extra cmake flags
   local dir=$1 cxx=$2 type=$3; shift 3
-  cmake -S . -B "$dir" -G Ninja -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_BUILD_TYPE="$type" \
+  cmake -S . -B "$dir" "${gen[@]}" -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_BUILD_TYPE="$type" \
         -DTACSIM_TESTS=OFF -DTACSIM_BENCH=OFF "$@" >/dev/null
   cmake --build "$dir" --target tacsim -j 2 >/dev/null
 }
@@ -19,7 +20,7 @@ build() {  # dir, compiler, build type, extra cmake flags
 # (configured the same way here when missing); the others are made here.
 reuse() {  # dir, cmake flags...
   local dir=$1; shift
-  [ -f "$dir/build.ninja" ] || cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
+  [ -f "$dir/CMakeCache.txt" ] || cmake -S . -B "$dir" "${gen[@]}" "$@" >/dev/null
   cmake --build "$dir" --target tacsim -j 2 >/dev/null
 }
 variants=()

@@ -1,6 +1,8 @@
 #include "driver/driver.hpp"
 
 #include <csignal>
+#include <exception>
+#include <new>
 
 #include "io/input.hpp"
 #include "io/outfiles.hpp"
@@ -65,6 +67,17 @@ int run(State& s) {
         s.err.put(e.what());
         s.err.end_record();
         status = 2;
+    } catch (const std::bad_alloc&) {
+        s.err.put("Out of memory");
+        s.err.end_record();
+        status = 1;
+    } catch (const std::exception& e) {
+        // Not expected: a fault of the program itself. Say so rather than
+        // end without a word.
+        s.err.put("Internal error: ");
+        s.err.put(e.what());
+        s.err.end_record();
+        status = 1;
     }
     return finish(s, status);
 }

@@ -513,9 +513,9 @@ void getoptinn(State& s) {
     c.next({s.riskmeth, s.blim, s.blimsig});
     if (s.riskmeth < 0 || s.riskmeth > 2) stop_with(s, {"The risk method must be 0, 1 or 2"});
     c.next({s.bpage});
-    if (s.bpage < 0 || s.bpage > maxage) {
-        stop_with(s, {"The youngest age of the biomass above an age (bpage) must lie within 0..15"});
-    }
+    // An age above the oldest one leaves the biomass above that age empty;
+    // a negative one would count ages that do not exist.
+    if (s.bpage < 0) stop_with(s, {"The youngest age of the biomass above an age (bpage) must not be negative"});
 
     // The decision basis.
     c.next({s.nbasis});

@@ -593,7 +593,7 @@ bool read_items(LineSource& src, std::span<const InItem> items) {
         if (p >= src.line.size()) {
             if (!src.next()) {
                 if (!any && src.file != nullptr) return false;
-                read_fail("End of file in item %d of list input", static_cast<int>(item) + 1, src.where);
+                read_fail("End of file", static_cast<int>(item) + 1, src.where);
             }
             // A line end is a blank: a comma first on the next line after a
             // trailing comma, or first of all in the read, is a null value.

@@ -435,8 +435,8 @@ TEST(EndToEndErrorsRecords, UnreadableValueEndsWithStatus2) {
     bio("bio-real-huge", 8, "1000 1e39 0.3 0.1 10 1", "Bad real number in item 2 of list input (file bio.inn, line 10)");
     bio("bio-repeat-overflow", 2, "3000000000*1 8", "Repeat count overflow in item 1 of list input (file bio.inn, line 4)");
     bio("bio-repeat-zero", 2, "0*1 8", "Zero repeat count in item 1 of list input (file bio.inn, line 4)");
-    bio("bio-short-line", 2, "1", "End of file in item 2 of list input (file bio.inn, line 4)");
-    bio("bio-blank-line", 3, "", "End of file in item 1 of list input (file bio.inn, line 5)");
+    bio("bio-short-line", 2, "1", "End of file (file bio.inn, line 4)");
+    bio("bio-blank-line", 3, "", "End of file (file bio.inn, line 5)");
     {
         InputSet s = InputSet::basic();
         s.opt().set(2, "0.3q");

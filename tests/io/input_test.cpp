@@ -310,6 +310,15 @@ TEST_F(InputOpt, EveryRecordInOrder) {
     EXPECT_EQ(s_->corrw(2), 0.0f);
 }
 
+TEST_F(InputOpt, BiomassAgeAboveTheOldestAgeIsAccepted) {
+    // The biomass above an age beyond the stock is empty, not an error.
+    Lines o = opt_base();
+    o.set("bpage", "20");
+    ASSERT_EQ(read_opt(o), 0) << last_error_;
+    EXPECT_EQ(s_->bpage, 20);
+    EXPECT_EQ(console(), (Out{rule_warning(1, 2)}));
+}
+
 TEST_F(InputOpt, RuleParametersAndBasisWarnings) {
     Lines o = opt_base();
     o.set("nrule", "6 1").set("p5", "0 0 0\n6 6 0\n7 7 0\n8 8 0");
@@ -501,7 +510,7 @@ INSTANTIATE_TEST_SUITE_P(
         Stop{"opt0", "5", {" Invalid option for year 0:            5"}},
         Stop{"riskmeth", "3 1000 0", {" The risk method must be 0, 1 or 2"}}, Stop{"nbasis", "0", kNbasis},
         Stop{"nbasis", "6", kNbasis},
-        Stop{"bpage", "-1", {" The youngest age of the biomass above an age (bpage) must lie within 0..15"}},
+        Stop{"bpage", "-1", {" The youngest age of the biomass above an age (bpage) must not be negative"}},
         Stop{"el1", "1 1 0 0 4", {" How a decision basis element combines its years must be 1, 2 or 3"}},
         Stop{"el1", "1 7 0 0 1", kKind}, Stop{"cb1", "0 0 0 1", kKind},
         Stop{"el1", "1 1 0 -1 1", {" A decision basis window must not end before it starts"}},

@@ -169,7 +169,13 @@ TEST(RecordsRead, FailuresNameItemFileAndLine) {
         list_read("   ", {i}, {"bio.inn", 4});
         FAIL();
     } catch (const RecordError& e) {
-        EXPECT_NE(std::string(e.what()).find("End of file"), std::string::npos);
+        EXPECT_STREQ(e.what(), "End of file (file bio.inn, line 4)");
+    }
+    try {
+        list_read("7", {i, f}, {"bio.inn", 5});
+        FAIL();
+    } catch (const RecordError& e) {
+        EXPECT_STREQ(e.what(), "End of file (file bio.inn, line 5)");
     }
 }
 

@@ -89,6 +89,27 @@ TEST(PerRecruitTruncation, FactorOfTruncatedDeviates) {
     EXPECT_EQ(s.rdist, 5);
 }
 
+TEST(PerRecruitTruncation, AnyModeOtherThanTwoLimitsTheDeviate) {
+    Captured cap;
+    State& s = cap.s();
+    float m = 0.0f;
+    s.recpari(1, 1) = 1;
+    s.recpari(1, 2) = 1;
+    s.recparr(1, 3) = 0.2f;
+    s.recparr(1, 4) = -3.0f;
+    s.recparr(1, 5) = 3.0f;
+    for (int mode : {0, 3}) {
+        s.recpari(1, 3) = mode;
+        s.recpari(1, 2) = 1;
+        truncmult(s, m, 1);
+        EXPECT_NEAR(m, 0.9968553f, 2e-6f) << mode;
+        s.recpari(1, 2) = 2;
+        truncmult(s, m, 1);
+        EXPECT_NEAR(m, 0.9962606f, 2e-6f) << mode;
+        EXPECT_EQ(s.rtrunc, mode);
+    }
+}
+
 // Ages 0..2, M = 0.5, selection 0, 1, 1, stock weights 0, 1, 2, all of ages 1
 // and 2 mature.
 class PerRecruitEquilibrium : public ::testing::Test {

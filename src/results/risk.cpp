@@ -11,6 +11,21 @@ void sort(ValueSet& x) {
     // Insertion sort: a new value goes after the equal values already placed,
     // so equal values keep their input order.
     float* w = x.data();
+    bool nan = false;
+    for (int i = 0; i < maxiter; ++i) nan = nan || std::isnan(w[i]);
+    if (nan) {
+        // A NaN compares with nothing, so the values placed so far need not
+        // be ordered: each new value goes before the first one placed that
+        // is strictly greater, searching from the bottom.
+        for (int i = 1; i < maxiter; ++i) {
+            const float v = w[i];
+            int j = 0;
+            while (j < i && !(w[j] > v)) ++j;
+            for (int m = i; m > j; --m) w[m] = w[m - 1];
+            w[j] = v;
+        }
+        return;
+    }
     for (int i = 1; i < maxiter; ++i) {
         const float v = w[i];
         int j = i;

@@ -92,6 +92,7 @@ void outbursts(State& s, int ys, int ye) {
             for (;;) {
                 const float u = rnx(s.seed);
                 const float step = s.obmean * (s.obspread * u + 1.0f - s.obspread / 2.0f) + 0.5f;
+                if (!(step < 1.0e9f && step > -1.0e9f)) break;  // far beyond any model year
                 k += static_cast<int>(step);
                 if (k > maxyear - 1) break;
                 if (k >= -15) s.iob(k) = 1;

@@ -23,7 +23,9 @@ void drawoutbursts(State& s);
 
 // ---- the sweep (exposed for tests)
 
-// Number of steps of option k above its lowest value.
+// Number of steps of option k above its lowest value; negative when the
+// highest value times 1.001 lies a step or more below the lowest (a
+// negative range of one value with a step that is small against it).
 int optsteps(const State& s, int k);
 // Number of option sets of the whole sweep.
 long long countsets(const State& s);
@@ -36,6 +38,10 @@ void sweep(State& s, F&& perset) {
     for (int k = 1; k <= noptions; ++k) {
         nst(k) = optsteps(s, k);
         idx(k) = 0;
+    }
+    // A negative step count leaves its loop, and so the whole sweep, empty.
+    for (int k = 1; k <= noptions; ++k) {
+        if (nst(k) < 0) return;
     }
     for (;;) {
         for (int k = 1; k <= noptions; ++k) {

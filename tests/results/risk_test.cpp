@@ -33,6 +33,44 @@ TEST(RiskSort, AscendingStableAndFractiles) {
     EXPECT_EQ(f90, 899.0f);
 }
 
+TEST(RiskSort, NanPlacedByForwardSearch) {
+    // Each value goes before the first placed value strictly greater than
+    // it; a NaN is greater than nothing and nothing is greater than it.
+    ValueSet x;
+    const float nan = std::nanf("");
+    x(1) = 3.0f;
+    x(2) = nan;
+    x(3) = 1.0f;
+    for (int i = 4; i <= maxiter; ++i) x(i) = 5.0f;
+    x(10) = 2.0f;
+    sort(x);
+    EXPECT_EQ(x(1), 1.0f);
+    EXPECT_EQ(x(2), 2.0f);
+    EXPECT_EQ(x(3), 3.0f);
+    EXPECT_TRUE(std::isnan(x(4)));
+    for (int i = 5; i <= maxiter; ++i) ASSERT_EQ(x(i), 5.0f) << "position " << i;
+
+    // Against the plain procedure on a scrambled set with a few NaNs.
+    ValueSet in, w;
+    for (int i = 1; i <= maxiter; ++i) in(i) = (i % 97 == 0) ? nan : static_cast<float>((i * 373) % 211);
+    w(1) = in(1);
+    for (int i = 2; i <= maxiter; ++i) {
+        int j = 1;
+        while (j <= i - 1 && !(w(j) > in(i))) ++j;
+        for (int m = i; m > j; --m) w(m) = w(m - 1);
+        w(j) = in(i);
+    }
+    x = in;
+    sort(x);
+    for (int i = 1; i <= maxiter; ++i) {
+        if (std::isnan(w(i))) {
+            ASSERT_TRUE(std::isnan(x(i))) << "position " << i;
+        } else {
+            ASSERT_EQ(x(i), w(i)) << "position " << i;
+        }
+    }
+}
+
 TEST(RiskCumnorm, KnownValuesSymmetryAndAccuracy) {
     float p = 0, q = 0;
     cumnorm(0.0f, 0.0f, 1.0f, p);

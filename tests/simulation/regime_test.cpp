@@ -1,6 +1,8 @@
 // Regime sequences and outburst years of an iteration.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "../results/results_fixture.hpp"
 #include "random/random.hpp"
 #include "simulation/simulation.hpp"
@@ -90,6 +92,41 @@ TEST(SimOutbursts, LognormalIntervalsKeepTheUnroundedSum) {
     EXPECT_EQ(marked, 8);
     for (int y : years) EXPECT_EQ(s.iob(y), 1) << "year " << y;
     EXPECT_EQ(s.seed, after(9));
+}
+
+TEST(SimOutbursts, GeometricIntervalsStayInTheWindow) {
+    ResultsState rs;
+    State& s = rs.s();
+    // p = 1/2: the partial sums 1 - 2^-d are exact, so the interval of a
+    // deviate u is the smallest d with 1 - 2^-d >= u.
+    outburstregime(s, 2, 0, 2.0f);
+    s.seed = someseed;
+    drawoutbursts(s);
+    double sd = someseed;
+    int k = 0, draws = 0, marked = 0;
+    for (;;) {
+        const float u = rnx(sd);
+        ++draws;
+        int d = 1;
+        while (1.0f - std::ldexp(1.0f, -d) < u && d < maxyear) ++d;
+        k += d;
+        if (k > maxyear) break;
+        ASSERT_EQ(s.iob(k), 1) << "year " << k;
+        ++marked;
+    }
+    int total = 0;
+    for (int y = -15; y <= maxyear; ++y) total += s.iob(y);
+    EXPECT_EQ(total, marked);
+    EXPECT_EQ(s.seed, after(draws));
+
+    // p = 1/1000: forty terms sum to about 0.04, so almost every interval
+    // is the cap of 40 years; from 40 years before the window the first
+    // two land on years 0 and 40.
+    outburstregime(s, 2, -40, 1000.0f);
+    s.seed = someseed;
+    drawoutbursts(s);
+    for (int y = -15; y <= maxyear; ++y) EXPECT_EQ(s.iob(y), (y == 0 || y == maxyear) ? 1 : 0) << "year " << y;
+    EXPECT_EQ(s.seed, after(3));
 }
 
 TEST(SimOutbursts, UniformIntervalsIgnoreTheWindow) {

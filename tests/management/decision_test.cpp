@@ -1,6 +1,8 @@
 // TAC decision: one evaluation without a search, the self-consistent rule
 // value, the search that gives up, the filter and the change limit at their
-// triggers, the period fill, MinTAC and MaxTAC, and the recruit treatment.
+// triggers, the period fill, MinTAC and MaxTAC, the recruit treatment, the
+// search step from a midpoint rule value, and a projection that starts the
+// year before the TAC year.
 #include <cmath>
 
 #include "mgmt_fixture.hpp"
@@ -247,6 +249,85 @@ TEST_F(Decision, RecruitsTakeTheMeanOrADrawnErrorAndWeightsReturnToTheTacYear) {
     EXPECT_EQ(s().west(3), s().westyr(Y, 3));
     EXPECT_EQ(s().weca(3), 0.5f);
     EXPECT_GT(tac(Y), 0.0f);
+}
+
+TEST_F(Decision, SearchStepTakesTheTacOfTheMidpointFromTheLatestBasis) {
+    // Rule 1 as a fixed harvest rate of 0.2 on basis element 1 (the SSB of
+    // the TAC year), two-year TACs in linear steps from the previous TAC.
+    s().vtype = 3;
+    s().par(3) = 0.2f;
+    s().lastbyr = 1;
+    s().ntacyr = 2;
+    s().tacfill = 2;
+    s().meanrec = ntrue_(1);
+    for (int k = Y - 1; k <= Y + 1; ++k) s().tac(k) = 100.0f;
+    for (int a = 0; a <= 6; ++a) s().nprojn(a, Y) = ntrue_(a);
+    AgeVec nstart = ntrue_;
+    BasisVec basis;
+    basis.fill(0.0f);
+    basis(1) = 1000.0f;  // the basis of the latest evaluation
+    float vout = 0.0f;
+    getvfromv(s(), Y, nstart, basis, s().tac, 0.5f, vout);
+    EXPECT_EQ(vout, 0.2f);
+
+    // The projection took the steps towards 0.5 x 1000 in the TAC year.
+    AgeVec n = ntrue_;
+    float t = 100.0f + (500.0f - 100.0f) / 2.0f;
+    float f = 0.0f;
+    int flag = 0;
+    findf(s(), n, t, f, flag, 1);
+    EXPECT_EQ(s().fperc(Y), f);
+
+    // The TACs left are those of the new rule value on the new basis.
+    float ssb = 0.0f;
+    calcssb(s(), ntrue_, ssb, f, 1);
+    EXPECT_EQ(basis(1), ssb);
+    const float d = 0.2f * ssb;
+    EXPECT_EQ(tac(Y), 100.0f + (d - 100.0f) / 2.0f);
+    EXPECT_EQ(tac(Y + 1), tac(Y) + (d - 100.0f) / 2.0f);
+}
+
+TEST_F(Decision, ProjectionFromTheYearBeforeTakesThatYearsTac) {
+    // Assessment a year before the TAC year, no basis year after it: the
+    // projection still steps through the assessment year and the TAC year.
+    s().lag = -1;
+    s().lastbyr = 0;
+    s().meanrec = 321.0f;
+    for (int a = 0; a <= maxage; ++a) s().nprojn(a, Y + 1) = -7.0f;
+    TacVec path;
+    path.fill(0.0f);
+    path(Y - 1) = 80.0f;
+    path(Y) = 120.0f;
+    AgeVec nout;
+    TacVec catchv;
+    int flag = 0;
+    project(s(), ntrue_, nout, path, catchv, Y, flag);
+    EXPECT_EQ(flag, 0);
+    EXPECT_EQ(catchv(Y - 1), 80.0f);
+    EXPECT_EQ(catchv(Y), 120.0f);
+    EXPECT_EQ(s().nprojn(3, Y - 1), ntrue_(3));
+
+    AgeVec n = ntrue_;
+    float t = 80.0f, f = 0.0f;
+    int fl = 0;
+    findf(s(), n, t, f, fl, 1);
+    EXPECT_EQ(s().fperc(Y - 1), f);
+    float ssb = 0.0f;
+    calcssb(s(), n, ssb, f, 1);
+    nextyear(s(), n, f, ssb, 0.0f, 1);
+    n(0) = 321.0f;
+    for (int a = 0; a <= 6; ++a) EXPECT_EQ(nout(a), n(a)) << "age " << a;
+    EXPECT_EQ(s().nprojn(4, Y), n(4));
+    // After the TAC year's step: its recruits at the first age, and the
+    // numbers of the year after.
+    t = 120.0f;
+    findf(s(), n, t, f, fl, 1);
+    EXPECT_EQ(s().fperc(Y), f);
+    calcssb(s(), n, ssb, f, 1);
+    nextyear(s(), n, f, ssb, 0.0f, 1);
+    n(0) = 321.0f;
+    EXPECT_EQ(s().precres(Y, 1), n(1));
+    EXPECT_EQ(s().nprojn(2, Y + 1), n(2));
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "driver/state.hpp"
+#include "support/capture.hpp"
 
 namespace tacsim::testing {
 
@@ -56,43 +57,16 @@ protected:
     // The records written on standard output since the previous call.
     std::vector<std::string> console() {
         s_->con.flush();
-        std::fflush(out_);
-        std::fseek(out_, seen_, SEEK_SET);
-        std::string all;
-        char buf[4096];
-        for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, out_)) > 0;) all.append(buf, n);
+        const std::string all = read_from(out_, seen_);
         seen_ = std::ftell(out_);
-        std::fseek(out_, 0, SEEK_END);  // before the stream is written again
         return split_records(all);
-    }
-    static std::vector<std::string> split_records(const std::string& all) {
-        std::vector<std::string> lines;
-        std::size_t at = 0;
-        while (at < all.size()) {
-            std::size_t e = all.find("\r\n", at);
-            if (e == std::string::npos) {
-                lines.push_back(all.substr(at));
-                break;
-            }
-            lines.push_back(all.substr(at, e - at));
-            at = e + 2;
-        }
-        return lines;
     }
 
     // Runs a reader; returns the exit status it would end the run with (0 when
     // it returns normally, 2 for a record-reading failure).
     template <class F>
     int status_of(F&& f) {
-        try {
-            f(*s_);
-        } catch (const StopRun& st) {
-            return st.status;
-        } catch (const RecordError& e) {
-            last_error_ = e.what();
-            return 2;
-        }
-        return 0;
+        return testing::status_of(*s_, f, &last_error_);
     }
 
     std::filesystem::path old_, dir_;

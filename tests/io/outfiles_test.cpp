@@ -11,6 +11,7 @@
 
 using namespace tacsim;
 using tacsim::testing::ScratchDir;
+using tacsim::testing::split_records;
 
 namespace {
 

@@ -14,6 +14,7 @@
 #include "management/management.hpp"
 #include "random/random.hpp"
 #include "stock/stock.hpp"
+#include "support/capture.hpp"
 
 namespace tacsim::testing {
 
@@ -109,25 +110,7 @@ protected:
     // What has been written on standard output, one string per record.
     std::vector<std::string> console() {
         s().con.flush();
-        std::fflush(out_);
-        std::rewind(out_);
-        std::string all;
-        char buf[4096];
-        std::size_t got;
-        while ((got = std::fread(buf, 1, sizeof buf, out_)) > 0) all.append(buf, got);
-        std::fseek(out_, 0, SEEK_END);
-        std::vector<std::string> lines;
-        std::size_t at = 0;
-        while (at < all.size()) {
-            const std::size_t e = all.find("\r\n", at);
-            if (e == std::string::npos) {
-                lines.push_back(all.substr(at));
-                break;
-            }
-            lines.push_back(all.substr(at, e - at));
-            at = e + 2;
-        }
-        return lines;
+        return split_records(read_from(out_));
     }
 
     std::unique_ptr<State> sp_;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "driver/state.hpp"
+#include "support/capture.hpp"
 
 namespace tacsim::testing {
 
@@ -39,29 +40,13 @@ public:
         OutFile& o = (u == 0) ? state_->con : state_->unit(u);
         std::FILE* f = (u == 0) ? con_ : files_[u - 11];
         o.flush();
-        std::fflush(f);
-        std::rewind(f);
-        std::string all;
-        char buf[1 << 14];
-        for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) all.append(buf, n);
-        std::vector<std::string> lines;
-        for (std::size_t at = 0, e; at < all.size(); at = e + 2) {
-            e = all.find("\r\n", at);
-            if (e == std::string::npos) e = all.size();
-            lines.push_back(all.substr(at, e - at));
-        }
-        return lines;
+        return split_records(read_from(f));
     }
 
     // Exit status of a stop inside f (0 when f returns normally).
     template <class F>
     int status_of(F&& f) {
-        try {
-            f(*state_);
-        } catch (const StopRun& st) {
-            return st.status;
-        }
-        return 0;
+        return testing::status_of(*state_, f);
     }
 
 private:

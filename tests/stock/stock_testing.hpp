@@ -8,6 +8,7 @@
 #include <string>
 
 #include "driver/state.hpp"
+#include "support/capture.hpp"
 
 namespace tacsim::testing {
 
@@ -36,14 +37,7 @@ struct Captured {
         state->unit(u).attach(files[slot], "unit" + std::to_string(u));
     }
 
-    static std::string read_all(std::FILE* f) {
-        std::string text;
-        std::rewind(f);
-        char buf[4096];
-        std::size_t got;
-        while ((got = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, got);
-        return text;
-    }
+    static std::string read_all(std::FILE* f) { return read_from(f); }
     std::string console() {
         state->con.flush();
         return read_all(con);

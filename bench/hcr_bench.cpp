@@ -8,7 +8,7 @@
 #include <cmath>
 #include <memory>
 
-#include "driver/state.hpp"
+#include "model/state.hpp"
 #include "management/management.hpp"
 #include "stock/stock.hpp"
 

@@ -12,7 +12,7 @@
 #include <sstream>
 #include <string>
 
-#include "driver/state.hpp"
+#include "model/state.hpp"
 
 #ifndef TACSIM_SOURCE_DIR
 #error "TACSIM_SOURCE_DIR must name the source tree"

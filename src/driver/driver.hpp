@@ -1,7 +1,7 @@
 // The run driver: seed, file names, scratch file, then the stages in order.
 #pragma once
 
-#include "driver/state.hpp"
+#include "model/state.hpp"
 
 namespace tacsim {
 

@@ -2,7 +2,7 @@
 // file (with the initial-stock files and the historical catches).
 #pragma once
 
-#include "driver/state.hpp"
+#include "model/state.hpp"
 
 namespace tacsim {
 

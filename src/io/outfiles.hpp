@@ -1,7 +1,7 @@
 // The set of output files: names, units, switches, header lines and closing.
 #pragma once
 
-#include "driver/state.hpp"
+#include "model/state.hpp"
 
 namespace tacsim {
 

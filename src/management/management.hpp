@@ -3,7 +3,7 @@
 // by the fleet.
 #pragma once
 
-#include "driver/state.hpp"
+#include "model/state.hpp"
 
 namespace tacsim {
 

@@ -2,7 +2,7 @@
 // density-dependent weights, and the reference points Fmax and F0.1.
 #pragma once
 
-#include "driver/state.hpp"
+#include "model/state.hpp"
 
 namespace tacsim {
 

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "driver/state.hpp"
+#include "model/state.hpp"
 
 namespace tacsim {
 

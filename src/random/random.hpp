@@ -2,7 +2,7 @@
 // from one uniform each, and multivariate normal draws.
 #pragma once
 
-#include "driver/array.hpp"
+#include "model/array.hpp"
 
 namespace tacsim {
 

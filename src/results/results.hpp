@@ -3,7 +3,7 @@
 // recovery and the trace files of single iterations.
 #pragma once
 
-#include "driver/state.hpp"
+#include "model/state.hpp"
 
 namespace tacsim {
 

@@ -2,7 +2,7 @@
 // the sweep over all option sets.
 #pragma once
 
-#include "driver/state.hpp"
+#include "model/state.hpp"
 
 namespace tacsim {
 

@@ -2,7 +2,7 @@
 // and the starting stock of an iteration.
 #pragma once
 
-#include "driver/state.hpp"
+#include "model/state.hpp"
 
 namespace tacsim {
 

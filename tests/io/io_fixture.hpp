@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/state.hpp"
+#include "model/state.hpp"
 #include "support/capture.hpp"
 
 namespace tacsim::testing {

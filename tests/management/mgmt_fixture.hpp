@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/state.hpp"
+#include "model/state.hpp"
 #include "management/management.hpp"
 #include "random/random.hpp"
 #include "stock/stock.hpp"

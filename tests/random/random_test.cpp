@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "driver/state.hpp"
+#include "model/state.hpp"
 
 using namespace tacsim;
 

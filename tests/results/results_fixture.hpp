@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/state.hpp"
+#include "model/state.hpp"
 #include "support/capture.hpp"
 
 namespace tacsim::testing {

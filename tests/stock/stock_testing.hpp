@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "driver/state.hpp"
+#include "model/state.hpp"
 #include "support/capture.hpp"
 
 namespace tacsim::testing {

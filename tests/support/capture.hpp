@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/state.hpp"
+#include "model/state.hpp"
 
 namespace tacsim::testing {
 

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "driver/array.hpp"
+#include "model/array.hpp"
 #include "io/records.hpp"
 
 namespace tacsim {

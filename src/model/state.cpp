@@ -1,4 +1,4 @@
-#include "driver/state.hpp"
+#include "model/state.hpp"
 
 namespace tacsim {
 

@@ -34,6 +34,10 @@ bool relchange(float t0, float t1, float& r);
 // Crash flags made permanent: from year 1 on, a crash stays set.
 void crashperm(State& s);
 
+// Yearly fractions of the option set, after the crash flags are made
+// permanent: risk to Blim, decision basis below the trigger, crashed.
+void yearlyprobs(State& s, YearVec& plim, YearVec& ptrig, YearVec& pcrash);
+
 // The twenty statistics of a window of model years first..last, in the
 // order of the summary record (Cmean, C10, C50, C90, Fmean, ..., IAV,
 // Risklim, Probtrig, Crash). plim, ptrig and pcrash are fractions by year.

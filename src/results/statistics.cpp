@@ -212,11 +212,10 @@ void windowstats(const State& s, int first, int last, const YearVec& plim, const
     out(20) = 100.0f * pcrash(last);
 }
 
-void bootprint(State& s) {
+void yearlyprobs(State& s, YearVec& plim, YearVec& ptrig, YearVec& pcrash) {
     crashperm(s);
     const float btrig = (s.nrule == 2) ? s.par(2) : s.par(1);
 
-    YearVec plim, pcrash, ptrig;
     ValueSet w;
     for (int y = 0; y <= maxyear; ++y) {
         copyyear(s.ssbres, y, w);
@@ -237,6 +236,11 @@ void bootprint(State& s) {
         }
         ptrig(y) = static_cast<float>(below) / nit;
     }
+}
+
+void bootprint(State& s) {
+    YearVec plim, pcrash, ptrig;
+    yearlyprobs(s, plim, ptrig, pcrash);
 
     if (s.iout(11) == 1) yearlytables(s, plim, ptrig, pcrash);
 

@@ -24,7 +24,6 @@ void resetresults(State& s) {
 }
 
 void runset(State& s) {
-    resetresults(s);
     if (s.iout(11) == 1) {
         list_write(s.unit(11), {"Options for this run:"});
         header(s, 11);
@@ -44,10 +43,7 @@ void runset(State& s) {
         list_write(s.con, std::span<const Item>(items, noptions));
     }
 
-    s.cvrec = s.par(22);
-    s.cvsurv = s.par(23);
-
-    bootruns(s);
+    simulateset(s);
     bootprint(s);
 
     // Whatever happens later in the run, the finished option sets are on disk.
@@ -58,6 +54,13 @@ void runset(State& s) {
 }
 
 }  // namespace
+
+void simulateset(State& s) {
+    resetresults(s);
+    s.cvrec = s.par(22);
+    s.cvsurv = s.par(23);
+    bootruns(s);
+}
 
 int optsteps(const State& s, int k) {
     const float lo = s.parrange(k, 1), hi = s.parrange(k, 2), step = s.parrange(k, 3);

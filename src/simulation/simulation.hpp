@@ -9,6 +9,10 @@ namespace tacsim {
 // All 1000 iterations of the option set in `par`, years 0..40 each; fills
 // the result arrays and writes the trace files of the first iterations.
 void bootruns(State& s);
+// One option set with the values in `par`, simulated as the sweep does it:
+// result arrays reset, the set's recruitment and survey CVs, `bootruns`.
+// Writes no headers and no statistics.
+void simulateset(State& s);
 // Every option set of the ranges in `parrange`, in sweep order: headers,
 // progress line, simulation and statistics per set.
 void optruns(State& s);

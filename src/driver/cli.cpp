@@ -34,8 +34,35 @@ std::optional<int> parse_command_line(int argc, const char* const* argv, RunOpti
     app.add_flag("-q,--quiet", opts.quiet, "No progress line on a terminal");
     app.set_version_flag("-V,--version", version_text(), "Print the version and the build's commit");
 
+    CLI::App* tune = app.add_subcommand(
+        "tune",
+        "For every combination of the other swept options, find the value of one option whose risk to Blim\n"
+        "meets a limit: the largest value when the risk rises with it, the smallest when it falls. Searches\n"
+        "the option's range in opt.inn by bisection over whole option sets; writes a table and tune.csv.");
+    tune->fallthrough();
+    tune->add_option("--option", opts.tuning.option, "The option to tune, by its header name (e.g. Target)")
+        ->required()
+        ->type_name("NAME");
+    tune->add_option("--risk", opts.tuning.limit, "The risk limit: a fraction (0.05) or a percentage (5%)")
+        ->required()
+        ->type_name("LIMIT");
+    tune->add_option("--statistic", opts.tuning.statistic, "risk1, risk2 or risk3 (default)")
+        ->type_name("STAT");
+    tune->add_option("--window", opts.tuning.window, "Years the risk covers: all (default), first5 or summary")
+        ->type_name("WINDOW");
+    tune->add_option("--tolerance", opts.tuning.tolerance,
+                     "Width of the final bracket (default: a hundredth of the range)")
+        ->type_name("X");
+    tune->add_option("-j,--jobs", opts.tuning.jobs, "Option sets simulated at once (default: one per core)")
+        ->type_name("N")
+        ->check(CLI::PositiveNumber);
+    tune->add_option("DIR", opts.dir, "Folder holding bio.inn and opt.inn (default: the working folder)")
+        ->check(CLI::ExistingDirectory)
+        ->type_name("");
+
     try {
         app.parse(argc, argv);
+        opts.tune = tune->parsed();
     } catch (const CLI::CallForHelp&) {
         std::fputs(app.help().c_str(), out);
         return 0;

@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "driver/cli.hpp"
+#include "driver/tune.hpp"
 
 #include "io/input.hpp"
 #include "io/outfiles.hpp"
@@ -43,6 +44,15 @@ int finish(State& s, int status) {
 
 }  // namespace
 
+void setnames(State& s, const RunOptions& opts) {
+    s.seed = 15349668.0;
+    s.biofile = "bio.inn";
+    s.optfile = "opt.inn";
+    s.canumfile = "canum.inn";
+    s.indir = opts.dir;
+    s.outdir = opts.output.empty() ? opts.dir : opts.output;
+}
+
 int run(State& s) { return run(s, RunOptions{}); }
 
 int run(State& s, const RunOptions& opts) {
@@ -54,12 +64,7 @@ int run(State& s, const RunOptions& opts) {
     std::signal(SIGXFSZ, SIG_IGN);
 #endif
     try {
-        s.seed = 15349668.0;
-        s.biofile = "bio.inn";
-        s.optfile = "opt.inn";
-        s.canumfile = "canum.inn";
-        s.indir = opts.dir;
-        s.outdir = opts.output.empty() ? opts.dir : opts.output;
+        setnames(s, opts);
         if (!opts.output.empty()) {
             std::error_code ec;
             std::filesystem::create_directories(opts.output, ec);
@@ -103,6 +108,7 @@ int run(State& s, const RunOptions& opts) {
 int tacsim_main(int argc, const char* const* argv) {
     RunOptions opts;
     if (const auto done = parse_command_line(argc, argv, opts, stdout, stderr)) return *done;
+    if (opts.tune) return tune(opts, opts.tuning, stdout, stderr);
     auto state = make_state();
     state->con.attach(stdout, "standard output");
     state->err.attach(stderr, "error stream");

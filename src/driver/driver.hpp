@@ -14,6 +14,10 @@ int run(State& s);
 // The same with the folders and modes of the command line.
 int run(State& s, const RunOptions& opts);
 
+// The seed, the input file names and the folders of a run, before anything
+// is read.
+void setnames(State& s, const RunOptions& opts);
+
 // The program: parses the command line, runs, returns the exit status.
 int tacsim_main(int argc, const char* const* argv);
 

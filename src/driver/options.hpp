@@ -6,6 +6,16 @@
 
 namespace tacsim {
 
+// `tacsim tune`: the option tuned and the limit its risk must meet.
+struct TuneOptions {
+    std::string option;  // the option by its header name for the run's rule
+    std::string limit;   // "0.05" or "5%"
+    std::string statistic = "risk3";
+    std::string window = "all";
+    float tolerance = 0.0f;  // 0: a hundredth of the interval
+    int jobs = 0;            // 0: one per core
+};
+
 struct RunOptions {
     // Folder holding bio.inn and opt.inn and the files they name; empty: the
     // working folder, and file names in messages stay bare.
@@ -17,6 +27,9 @@ struct RunOptions {
     bool check = false;
     // No progress line on a terminal.
     bool quiet = false;
+    // The subcommand `tune` was given, with these settings.
+    bool tune = false;
+    TuneOptions tuning;
 };
 
 }  // namespace tacsim

@@ -137,6 +137,27 @@ const char* column_line(int u) {
 
 }  // namespace
 
+std::vector<NamedOption> named_options(int rule) {
+    std::vector<NamedOption> out;
+    if (rule < 1 || rule > 8) return out;
+    const std::string_view labels = option_labels(rule);
+    int k = 0;
+    std::size_t pos = 0;
+    while (pos < labels.size()) {
+        const std::size_t b = labels.find_first_not_of(' ', pos);
+        if (b == std::string_view::npos) break;
+        std::size_t e = labels.find(' ', b);
+        if (e == std::string_view::npos) e = labels.size();
+        // The rule's own parameters, then options 11..16 and 18..23.
+        ++k;
+        const int index = (k <= rule_params[rule]) ? k : (k <= rule_params[rule] + 6) ? k - rule_params[rule] + 10
+                                                                                    : k - rule_params[rule] + 11;
+        out.push_back({labels.substr(b, e - b), index});
+        pos = e;
+    }
+    return out;
+}
+
 void prepfiles(State& s) {
     if (s.iout(12) == 1) {
         s.unit12name = "Years" + format_int(s.sumyr1, 2) + "_" + format_int(s.sumyr2, 2);

@@ -1,5 +1,7 @@
 #include "results/setstats.hpp"
 
+#include <limits>
+
 #include "results/results.hpp"
 
 namespace tacsim {
@@ -48,6 +50,11 @@ void setstats(State& s, SetValues& out) {
         int first = 0, last = 0;
         window_years(s, w, first, last);
         WindowValues& v = out[k];
+        if (!(1 <= first && first <= last && last <= maxyear)) {
+            // No summary window was asked for: its statistics do not exist.
+            v.fill(std::numeric_limits<float>::quiet_NaN());
+            continue;
+        }
         WindowStats st;
         windowstats(s, first, last, plim, ptrig, pcrash, st);
         for (int j = 1; j <= 20; ++j) v[j - 1] = st(j);

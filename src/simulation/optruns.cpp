@@ -82,7 +82,7 @@ long long countsets(const State& s) {
     return total;
 }
 
-void optruns(State& s) {
+void checkranges(State& s) {
     for (int k = 1; k <= noptions; ++k) {
         if (s.parrange(k, 2) < s.parrange(k, 1)) {
             list_write(s.con, {"Mis-specified options range, option", k});
@@ -90,6 +90,10 @@ void optruns(State& s) {
             stop(s);
         }
     }
+}
+
+void optruns(State& s) {
+    checkranges(s);
     sweep(s, runset);
 }
 

@@ -13,6 +13,9 @@ void bootruns(State& s);
 // result arrays reset, the set's recruitment and survey CVs, `bootruns`.
 // Writes no headers and no statistics.
 void simulateset(State& s);
+// Stops with the range and its option number when an option's highest
+// value lies below its lowest.
+void checkranges(State& s);
 // Every option set of the ranges in `parrange`, in sweep order: headers,
 // progress line, simulation and statistics per set.
 void optruns(State& s);

@@ -1,0 +1,53 @@
+// `tacsim tune`: for every combination of the other swept options, the value
+// of one option at which a risk statistic meets its limit, found with whole
+// option sets simulated exactly as a run simulates them.
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "driver/options.hpp"
+#include "model/state.hpp"
+#include "results/setstats.hpp"
+#include "simulation/tuning.hpp"
+
+namespace tacsim {
+
+
+using OptionValues = Array<float, 1, noptions>;
+
+// Simulates single option sets from the run's inputs. Every set starts from
+// a state freshly read from the inputs, as a run of that one option set
+// would (no value carries over from an earlier set), and writes no file.
+class SetEvaluator {
+public:
+    explicit SetEvaluator(const RunOptions& opts) : opts_(opts) {}
+    // Simulates the set and fills its statistics. A stop of the model (as a
+    // run would stop on the same set) throws StopRun after appending what the
+    // run would have written to `message`.
+    void evaluate(const OptionValues& par, SetValues& out, std::string& message) const;
+
+private:
+    RunOptions opts_;
+};
+
+// The tuning of one combination: its option values, the search and the
+// statistics of every point simulated (parallel to result.points).
+struct TunedCombination {
+    OptionValues par;
+    TuneResult result;
+    std::vector<SetValues> stats;
+};
+
+// Parses a risk limit: a fraction in [0, 1] ("0.05") or a percentage
+// ("5%"). False when it is neither.
+bool parse_limit(const std::string& text, float& limit);
+
+// Runs the tuning: prints the table on `out`, writes tune.csv into the
+// output folder; messages on `err`. Returns the exit status (2 for a wrong
+// request, 1 when the model or a file stops it).
+int tune(const RunOptions& opts, const TuneOptions& t, std::FILE* out, std::FILE* err);
+
+}  // namespace tacsim

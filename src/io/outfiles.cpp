@@ -170,7 +170,7 @@ void prepfiles(State& s) {
     }
     for (int k = 11; k <= 27; ++k) {
         if (k == 13 || s.iout(k) != 1) continue;
-        const std::string name = unit_file_name(s, k);
+        const std::string name = out_path(s, unit_file_name(s, k));
         if (!s.unit(k).open(name)) stop_with(s, {"Cannot open output file ", name});
     }
     if (s.nrule < 1 || s.nrule > 8) return;

@@ -129,7 +129,7 @@ struct Request {
     int stat = risk3;
     Window window = Window::all;
     int jobs = 1;
-    std::vector<NamedOption> named;  // every option the rule names
+    std::vector<OptionName> named;   // every option the rule names
     std::vector<int> swept;          // indices into named: the other swept options
 };
 
@@ -162,13 +162,13 @@ public:
     }
     void header(const Request& q) {
         line_ = "combination";
-        for (const NamedOption& o : q.named) field(std::string(o.name));
+        for (const OptionName& o : q.named) field(o.name);
         field("round");
         field("meets");
         field("answer");
         for (int w = 0; w < nwindows; ++w) {
-            for (int k = 0; k < nstats; ++k) {
-                field(std::string(window_name(static_cast<Window>(w))) + "_" + std::string(stat_name(k)));
+            for (int k = 0; k < nsummary; ++k) {
+                field(std::string(window_name(static_cast<Window>(w))) + "_" + summaryname(k));
             }
         }
         end();
@@ -177,12 +177,12 @@ public:
         for (std::size_t i = 0; i < c.result.points.size(); ++i) {
             const TunePoint& p = c.result.points[i];
             line_ = std::to_string(combination);
-            for (const NamedOption& o : q.named) field(shortest(o.index == q.option ? p.value : c.par(o.index)));
+            for (const OptionName& o : q.named) field(shortest(o.option == q.option ? p.value : c.par(o.option)));
             field(std::to_string(p.round));
             field(p.risk <= q.limit ? "1" : "0");
             field(static_cast<int>(i) == c.result.answer_index ? "1" : "0");
             for (int w = 0; w < nwindows; ++w) {
-                for (int k = 0; k < nstats; ++k) field(shortest(c.stats[i][w][k]));
+                for (int k = 0; k < nsummary; ++k) field(shortest(c.stats[i][w][k]));
             }
             end();
         }
@@ -217,11 +217,11 @@ public:
     TuneTable(const Request& q, std::FILE* out) : q_(q), out_(out) {}
     void header() {
         row_.clear();
-        for (int i : q_.swept) cell(std::string(q_.named[i].name));
+        for (int i : q_.swept) cell(q_.named[i].name);
         cell(q_.name);
         cell("meets");
         cell("fails");
-        cell(std::string(stat_name(q_.stat)) + "%");
+        cell(std::string(summaryname(q_.stat)) + "%");
         cell("C50");
         cell("IAV%");
         cell("SSB50");
@@ -230,16 +230,16 @@ public:
     }
     void row(const TunedCombination& c) {
         const TuneResult& r = c.result;
-        const WindowValues& v = c.stats[r.answer_index][static_cast<int>(q_.window)];
+        const SummaryValues& v = c.stats[r.answer_index][static_cast<int>(q_.window)];
         row_.clear();
-        for (int i : q_.swept) cell(shortest(c.par(q_.named[i].index)));
+        for (int i : q_.swept) cell(shortest(c.par(q_.named[i].option)));
         cell(shortest(r.answer));
         cell(r.has_meets ? shortest(r.meets) : "-");
         cell(r.has_fails ? shortest(r.fails) : "-");
-        cell(general(100.0f * v[q_.stat], 4));
+        cell(general(v[q_.stat], 4));
         cell(general(v[C50]));
         cell(general(v[IAV], 4));
-        cell(general(v[S50]));
+        cell(general(v[SSB50]));
         cell(std::to_string(r.points.size()));
         emit(outcome_text(r));
     }
@@ -304,7 +304,7 @@ void runbatch(const SetEvaluator& ev, const OptionValues& base, int option, std:
     }
     for (std::size_t i = 0; i < batch.size(); ++i) {
         if (status[i] != 0) throw TuneStopped{status[i], messages[i]};
-        const WindowValues& v = stats[first + i][static_cast<int>(window)];
+        const SummaryValues& v = stats[first + i][static_cast<int>(window)];
         batch[i].risk = v[stat];
         batch[i].catch_ = v[C50];
     }
@@ -337,12 +337,12 @@ bool parse_limit(const std::string& text, float& limit) {
         while (!t.empty() && t.back() == ' ') t.pop_back();
     }
     if (t.empty()) return false;
-    float v = 0.0f;
+    double v = 0.0;
     const auto r = std::from_chars(t.data(), t.data() + t.size(), v);
     if (r.ec != std::errc() || r.ptr != t.data() + t.size() || !std::isfinite(v)) return false;
-    if (percent) v = v / 100.0f;
-    if (!(v >= 0.0f && v <= 1.0f)) return false;
-    limit = v;
+    if (!percent) v = v * 100.0;
+    if (!(v >= 0.0 && v <= 100.0)) return false;
+    limit = static_cast<float>(v);
     return true;
 }
 
@@ -355,7 +355,7 @@ int tune(const RunOptions& opts, const TuneOptions& t, std::FILE* out, std::FILE
     }
     q.stat = -1;
     for (int k = risk1; k <= risk3; ++k) {
-        if (lower(t.statistic) == stat_name(k)) q.stat = k;
+        if (lower(t.statistic) == summaryname(k)) q.stat = k;
     }
     if (q.stat < 0) return usage(err, "the statistic is risk1, risk2 or risk3, not '" + t.statistic + "'");
     bool wfound = false;
@@ -383,16 +383,16 @@ int tune(const RunOptions& opts, const TuneOptions& t, std::FILE* out, std::FILE
         return st.status;
     }
 
-    q.named = named_options(s->nrule);
-    for (const NamedOption& o : q.named) {
+    q.named = option_names(s->nrule);
+    for (const OptionName& o : q.named) {
         if (lower(o.name) == lower(t.option)) {
-            q.option = o.index;
-            q.name = std::string(o.name);
+            q.option = o.option;
+            q.name = o.name;
         }
     }
     if (q.option == 0) {
         std::string names;
-        for (const NamedOption& o : q.named) names += " " + std::string(o.name);
+        for (const OptionName& o : q.named) names += " " + o.name;
         return usage(err, "rule " + std::to_string(s->nrule) + " has no option '" + t.option + "'; its options are:" +
                               names);
     }
@@ -422,7 +422,7 @@ int tune(const RunOptions& opts, const TuneOptions& t, std::FILE* out, std::FILE
         s->parrange(q.option, 3) = step;
     }
     for (std::size_t i = 0; i < q.named.size(); ++i) {
-        const int k = q.named[i].index;
+        const int k = q.named[i].option;
         if (k != q.option && optsteps(*s, k) > 0) q.swept.push_back(static_cast<int>(i));
     }
 
@@ -447,7 +447,7 @@ int tune(const RunOptions& opts, const TuneOptions& t, std::FILE* out, std::FILE
     window_years(*s, q.window, first, last);
     std::fprintf(out, "Tuning %s in [%s, %s] to %s: %s over model years %d-%d at or below %s %%, %zu combination%s, %d job%s\n",
                  q.name.c_str(), shortest(q.lo).c_str(), shortest(q.hi).c_str(), shortest(q.tol).c_str(),
-                 std::string(stat_name(q.stat)).c_str(), first, last, general(100.0f * q.limit).c_str(),
+                 summaryname(q.stat), first, last, general(q.limit).c_str(),
                  combos.size(), combos.size() == 1 ? "" : "s", q.jobs, q.jobs == 1 ? "" : "s");
     TuneTable table(q, out);
     table.header();

@@ -41,8 +41,9 @@ struct TunedCombination {
     std::vector<SetValues> stats;
 };
 
-// Parses a risk limit: a fraction in [0, 1] ("0.05") or a percentage
-// ("5%"). False when it is neither.
+// Parses a risk limit, a fraction in [0, 1] ("0.05") or a percentage
+// ("5%"), into a percentage, the unit of the risks. False when it is
+// neither.
 bool parse_limit(const std::string& text, float& limit);
 
 // Runs the tuning: prints the table on `out`, writes tune.csv into the

@@ -1,22 +1,23 @@
 // The set of output files: names, units, switches, header lines and closing.
 #pragma once
 
-#include <string_view>
+#include <string>
 #include <vector>
 
 #include "model/state.hpp"
 
 namespace tacsim {
 
-// An option as the per-set headers of a rule name it, and its number k of
-// par(k).
-struct NamedOption {
-    std::string_view name;
-    int index;
+// The options a rule's legacy option labels name, in their order, each with
+// its option number: the rule's parameters 1..n, then 11..16 and 18..23
+// (option 17 is not named). Empty for an unknown rule.
+struct OptionName {
+    int option;
+    std::string name;
 };
-// The options that rule `rule` names, in the order of its headers (none for
-// a rule number out of range).
-std::vector<NamedOption> named_options(int rule);
+std::vector<OptionName> option_names(int rule);
+// Name of the legacy file of unit k (11..27) as this run names it.
+std::string unit_file_name(const State& s, int k);
 
 void prepfiles(State& s);
 void header(State& s, int u);

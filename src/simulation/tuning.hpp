@@ -13,7 +13,7 @@ namespace tacsim {
 // One simulated value of the tuned option.
 struct TunePoint {
     float value = 0.0f;
-    float risk = 0.0f;   // the statistic compared with the limit (a fraction)
+    float risk = 0.0f;   // the statistic compared with the limit
     float catch_ = 0.0f; // median catch: decides between ends whose risk is equal
     int round = 0;       // search round that simulated it (1, 2, ...)
 };

@@ -1,0 +1,211 @@
+// `tacsim tune` on the bundled stock: what it reports for the tuned value is
+// what a normal run of that option set gives, and a wrong request stops
+// before anything is simulated.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <charconv>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "../golden/run_helper.hpp"
+#include "driver/driver.hpp"
+#include "driver/tune.hpp"
+#include "io/records.hpp"
+#include "results/setstats.hpp"
+#include "support/capture.hpp"
+
+namespace fs = std::filesystem;
+using tacsim_test::read_file;
+
+namespace tacsim {
+namespace {
+
+const fs::path kExample = fs::path(TACSIM_SOURCE_DIR) / "examples";
+
+// A folder with the example's inputs, lines of opt.inn replaced by number.
+class Folder {
+public:
+    Folder(const std::string& tag, const std::map<int, std::string>& edits)
+        : dir_(fs::temp_directory_path() / ("tacsim-tune-" + tag + "-" + std::to_string(::getpid()))) {
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+        fs::copy_file(kExample / "bio.inn", dir_ / "bio.inn");
+        std::istringstream in(read_file(kExample / "opt.inn"));
+        std::string opt, line;
+        for (int no = 1; std::getline(in, line); ++no) {
+            const auto e = edits.find(no);
+            opt += (e == edits.end() ? line : e->second) + "\n";
+        }
+        std::ofstream(dir_ / "opt.inn", std::ios::binary) << opt;
+    }
+    ~Folder() {
+        if (!::testing::Test::HasFailure()) fs::remove_all(dir_);
+    }
+    const fs::path& path() const { return dir_; }
+
+private:
+    fs::path dir_;
+};
+
+// Lines of opt.inn: the range of Btrig1 and of Target.
+constexpr int kBtrig1 = 29, kTarget = 33;
+
+std::vector<std::string> fields(const std::string& line) {
+    std::vector<std::string> f;
+    std::size_t at = 0;
+    for (;;) {
+        const std::size_t e = line.find(',', at);
+        f.push_back(line.substr(at, e == std::string::npos ? std::string::npos : e - at));
+        if (e == std::string::npos) return f;
+        at = e + 1;
+    }
+}
+
+struct Tuned {
+    int status = -1;
+    std::string out, err;
+    std::vector<std::string> header;
+    std::vector<std::vector<std::string>> rows;
+    std::string at(std::size_t row, const std::string& column) const {
+        for (std::size_t k = 0; k < header.size(); ++k)
+            if (header[k] == column) return rows[row][k];
+        ADD_FAILURE() << "no column " << column;
+        return "";
+    }
+};
+
+Tuned runtune(const fs::path& dir, const TuneOptions& t) {
+    RunOptions opts;
+    opts.dir = dir.string();
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    Tuned r;
+    r.status = tune(opts, t, out, err);
+    r.out = testing::read_from(out);
+    r.err = testing::read_from(err);
+    std::fclose(out);
+    std::fclose(err);
+    std::istringstream csv(read_file(dir / "tune.csv"));
+    std::string line;
+    if (std::getline(csv, line)) r.header = fields(line);
+    while (std::getline(csv, line)) r.rows.push_back(fields(line));
+    return r;
+}
+
+std::string shortest(float v) {
+    char buf[32];
+    return std::string(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
+}
+
+TEST(Tune, TunedValueGivesTheStatisticsOfANormalRun) {
+    // Two trigger values, each with its own tuning of the target F.
+    const Folder in("normal", {{kBtrig1, "300 460 160"}, {kTarget, "0.2 1.2 0.1"}});
+    TuneOptions t;
+    t.option = "Target";
+    t.limit = "5%";
+    t.tolerance = 0.2f;
+    t.jobs = 2;
+    const Tuned tuned = runtune(in.path(), t);
+    ASSERT_EQ(tuned.status, 0) << tuned.err;
+
+    // Both combinations, every point once, one answer each.
+    std::map<std::string, int> answers;
+    std::size_t row = 0;
+    for (std::size_t i = 0; i < tuned.rows.size(); ++i) {
+        ASSERT_EQ(tuned.rows[i].size(), tuned.header.size());
+        if (tuned.at(i, "answer") == "1") {
+            ++answers[tuned.at(i, "combination")];
+            row = i;
+        }
+    }
+    EXPECT_EQ(answers, (std::map<std::string, int>{{"1", 1}, {"2", 1}}));
+    EXPECT_EQ(tuned.at(row, "Btrig1"), "460");
+    EXPECT_EQ(tuned.at(row, "meets"), "1");
+    EXPECT_NE(tuned.out.find("risk rises with the option"), std::string::npos) << tuned.out;
+
+    // A normal run of that one option set, with the value as tune.csv wrote it.
+    const std::string target = tuned.at(row, "Target");
+    const Folder one("normal-one", {{kBtrig1, "460 460 0"}, {kTarget, target + " " + target + " 0"}});
+    auto s = make_state();
+    std::FILE* con = std::tmpfile();
+    s->con.attach(con, "standard output");
+    s->err.attach(con, "error stream");
+    RunOptions opts;
+    opts.dir = one.path().string();
+    ASSERT_EQ(run(*s, opts), 0);
+    SetValues normal;
+    setstats(*s, normal);
+    s.reset();
+    std::fclose(con);
+    for (int w = 0; w < nwindows; ++w) {
+        for (int k = 0; k < nsummary; ++k) {
+            const std::string column = std::string(window_name(static_cast<Window>(w))) + "_" + summaryname(k);
+            EXPECT_EQ(tuned.at(row, column), shortest(normal[w][k])) << column;
+        }
+    }
+    // The run's own summary record shows the same risk.
+    const std::string allyears = read_file(one.path() / "All_years");
+    const std::size_t last = allyears.rfind("\r\n", allyears.size() - 3);
+    const std::string record = allyears.substr(last + 2);
+    std::istringstream items(record);
+    std::vector<std::string> values;
+    for (std::string v; items >> v;) values.push_back(v);
+    ASSERT_GE(values.size(), 3u);
+    const float risklim = std::stof(tuned.at(row, "all_Risklim"));
+    EXPECT_EQ(values[values.size() - 3], format_fixed(risklim, 8, 1).substr(format_fixed(risklim, 8, 1).find_first_not_of(' ')));
+}
+
+TEST(Tune, WrongRequestsStopBeforeAnySet) {
+    const Folder in("wrong", {{kTarget, "0.2 1.2 0.1"}});
+    struct Case {
+        const char* what;
+        TuneOptions t;
+        int status;
+        const char* says;
+    };
+    auto opt = [](const char* option, const char* limit) {
+        TuneOptions t;
+        t.option = option;
+        t.limit = limit;
+        return t;
+    };
+    TuneOptions badstat = opt("Target", "5%");
+    badstat.statistic = "risk4";
+    TuneOptions badwindow = opt("Target", "5%");
+    badwindow.window = "last5";
+    const Case cases[] = {
+        {"unknown option", opt("Fmsy", "5%"), 2, "its options are: Btrig1 Btrig2 Target"},
+        {"option with one value", opt("Btrig1", "5%"), 2, "single value 460"},
+        {"limit above one", opt("Target", "5"), 2, "risk limit"},
+        {"limit not a number", opt("Target", "five"), 2, "risk limit"},
+        {"statistic", badstat, 2, "risk1, risk2 or risk3"},
+        {"window", badwindow, 2, "all, first5 or summary"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove(in.path() / "tune.csv");
+        const Tuned r = runtune(in.path(), c.t);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+        EXPECT_TRUE(r.out.empty());
+        EXPECT_FALSE(fs::exists(in.path() / "tune.csv"));
+    }
+    // Names are matched whatever their case; limits as fractions or percentages.
+    float limit = 0.0f;
+    EXPECT_TRUE(parse_limit("0.05", limit));
+    EXPECT_EQ(limit, 5.0f);
+    EXPECT_TRUE(parse_limit("12.5 %", limit));
+    EXPECT_EQ(limit, 12.5f);
+    EXPECT_FALSE(parse_limit("-1%", limit));
+    EXPECT_FALSE(parse_limit("%", limit));
+}
+
+}  // namespace
+}  // namespace tacsim

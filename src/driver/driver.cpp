@@ -3,10 +3,12 @@
 #include <csignal>
 #include <exception>
 #include <new>
+#include <thread>
 
 #include "io/input.hpp"
 #include "io/outfiles.hpp"
 #include "perrecruit/perrecruit.hpp"
+#include "simulation/parallel.hpp"
 #include "simulation/simulation.hpp"
 
 namespace tacsim {
@@ -38,7 +40,12 @@ int finish(State& s, int status) {
 
 }  // namespace
 
-int run(State& s) {
+int default_jobs() {
+    const unsigned n = std::thread::hardware_concurrency();
+    return n == 0 ? 1 : static_cast<int>(n);
+}
+
+int run(State& s, int jobs) {
     int status = 0;
 #ifdef SIGXFSZ
     // A file that outgrows the size limit of the process then fails to write
@@ -59,7 +66,8 @@ int run(State& s) {
         getoptinn(s);
         prepfiles(s);
         yieldrecr(s);
-        optruns(s);
+        SweepCount count;
+        optruns_parallel(s, jobs, count);
         closefiles(s);
     } catch (const StopRun& st) {
         status = st.status;

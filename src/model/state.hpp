@@ -5,6 +5,7 @@
 #pragma once
 
 #include <memory>
+#include <type_traits>
 #include <string>
 
 #include "model/array.hpp"
@@ -29,10 +30,13 @@ using ResArr = Array<float, 0, maxyear, 1, maxiter>;           // (year, iterati
 using TacVec = Array<float, 0, maxtacyr>;                      // TAC by model year
 using BasisVec = Array<float, 1, maxbasis>;
 
-struct State {
+// Every number of the model: inputs, the values in force, working arrays and
+// results. Plain data without pointers, so that a whole model can be copied
+// and compared byte for byte (the parallel sweep starts an option set from a
+// copy of the model the previous set left, and checks its guesses that way).
+struct Model {
     // ---- run control
     double seed = 0.0;
-    std::string biofile, optfile, canumfile;
     int iter = 0;
 
     // ---- ages, years and biology
@@ -118,6 +122,11 @@ struct State {
     TacVec tac;                                 // TAC vector of the iteration
     AgeVec catnum;                              // true catch numbers of the year
     Array<float, 1, maxyear> geo;               // cumulative geometric table
+};
+
+// The model and what it writes to: input file names and the output units.
+struct State : Model {
+    std::string biofile, optfile, canumfile;
 
     // ---- files: units 11..27 (13 is the scratch file "kladd"), standard
     //      output and the error stream
@@ -126,6 +135,8 @@ struct State {
     OutFile err;
     std::string unit12name;
 };
+
+static_assert(std::is_trivially_copyable_v<Model>, "the model must stay plain data");
 
 // Allocates a zero-initialised state (it is a few megabytes: too large for
 // the stack).

@@ -127,6 +127,9 @@ struct Model {
 // The model and what it writes to: input file names and the output units.
 struct State : Model {
     std::string biofile, optfile, canumfile;
+    // Folders of the inputs and of the results; empty: the working folder
+    // (file names then stay bare, in the files' paths and in messages).
+    std::string indir, outdir;
 
     // ---- files: units 11..27 (13 is the scratch file "kladd"), standard
     //      output and the error stream
@@ -141,6 +144,10 @@ static_assert(std::is_trivially_copyable_v<Model>, "the model must stay plain da
 // Allocates a zero-initialised state (it is a few megabytes: too large for
 // the stack).
 std::unique_ptr<State> make_state();
+
+// Path of an input file of the run (`indir`) and of a result file (`outdir`).
+std::string in_path(const State& s, const std::string& name);
+std::string out_path(const State& s, const std::string& name);
 
 // Writes a message of the model as one free-form record on standard output
 // and ends the run with exit status 1.

@@ -55,6 +55,8 @@ void prepare_worker(State& w, const State& s) {
     w.biofile = s.biofile;
     w.optfile = s.optfile;
     w.canumfile = s.canumfile;
+    w.indir = s.indir;
+    w.outdir = s.outdir;
     w.unit12name = s.unit12name;
     for (int k = 11; k <= 27; ++k)
         if (s.unit(k).is_open()) w.unit(k).capture(s.unit(k).name());

@@ -46,6 +46,30 @@ std::string describe(const std::exception_ptr& e) {
 
 }  // namespace
 
+void carry_over(Model& to, const Model& from) {
+    to.rreg = from.rreg;
+    to.rfun = from.rfun;
+    to.rdist = from.rdist;
+    to.rtrunc = from.rtrunc;
+    to.rlevel = from.rlevel;
+    to.rmax = from.rmax;
+    to.rssb = from.rssb;
+    to.rcv = from.rcv;
+    to.rlow = from.rlow;
+    to.rhigh = from.rhigh;
+    to.rpow = from.rpow;
+    to.ramp = from.ramp;
+    to.rper = from.rper;
+    to.rphase = from.rphase;
+    for (int a = 0; a <= maxage; ++a) {
+        to.wecayr(0, a) = from.wecayr(0, a);
+        to.westyr(0, a) = from.westyr(0, a);
+        to.maturyr(0, a) = from.maturyr(0, a);
+    }
+    to.rindex = from.rindex;
+    to.fperc(maxyear) = from.fperc(maxyear);
+}
+
 OutFile& stream(State& s, int i) {
     if (i < 17) return s.unit(11 + i);
     return i == 17 ? s.con : s.err;
@@ -273,6 +297,10 @@ bool optruns_on(State& s, SetRunner& runner, SweepCount& count, const SweepHooks
         finished.emplace(k, std::move(o));
 
         while (!finished.empty() && finished.begin()->first == next_write) {
+            if (hooks.interrupted && hooks.interrupted()) {
+                runner.cancel();
+                return false;
+            }
             SetOutcome& w = finished.begin()->second;
             if (!confirmed(*scratch, w, actual)) {
                 ++count.reruns;

@@ -32,6 +32,14 @@ struct SweepCount {
     long long reruns = 0;
 };
 
+// Copies onto `to` the values an option set may read before writing them, as
+// the previous set left them in `from` (docs/design.md lists them and why):
+// the recruitment in force, the weights and maturity of year 0, the
+// recruitment indices and the perceived F of the last year. With every other
+// value as the per-recruit analysis left it, a set runs as it does after its
+// predecessor.
+void carry_over(Model& to, const Model& from);
+
 // ---- the pieces, shared by the threads and the processes
 
 // Streams of a set: units 11..27, standard output, the error stream.

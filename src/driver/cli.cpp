@@ -31,6 +31,10 @@ std::optional<int> parse_command_line(int argc, const char* const* argv, RunOpti
         ->type_name("DIR");
     app.add_flag("--check", opts.check,
                  "Check the inputs, print a summary and a run-time estimate, write nothing");
+    app.add_option("-j,--jobs", opts.jobs,
+                   "Run the option sets on N threads (default: one per core); the results are the same")
+        ->check(CLI::Range(1, 4096))
+        ->type_name("N");
     app.add_flag("-q,--quiet", opts.quiet, "No progress line on a terminal");
     app.set_version_flag("-V,--version", version_text(), "Print the version and the build's commit");
 
@@ -53,9 +57,6 @@ std::optional<int> parse_command_line(int argc, const char* const* argv, RunOpti
     tune->add_option("--tolerance", opts.tuning.tolerance,
                      "Width of the final bracket (default: a hundredth of the range)")
         ->type_name("X");
-    tune->add_option("-j,--jobs", opts.tuning.jobs, "Option sets simulated at once (default: one per core)")
-        ->type_name("N")
-        ->check(CLI::PositiveNumber);
     tune->add_option("DIR", opts.dir, "Folder holding bio.inn and opt.inn (default: the working folder)")
         ->check(CLI::ExistingDirectory)
         ->type_name("");

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <new>
 #include <system_error>
+#include <thread>
 
 #include "driver/cli.hpp"
 #include "driver/tune.hpp"
@@ -13,6 +14,7 @@
 #include "io/input.hpp"
 #include "io/outfiles.hpp"
 #include "perrecruit/perrecruit.hpp"
+#include "simulation/parallel.hpp"
 #include "simulation/simulation.hpp"
 
 namespace tacsim {
@@ -53,6 +55,11 @@ void setnames(State& s, const RunOptions& opts) {
     s.outdir = opts.output.empty() ? opts.dir : opts.output;
 }
 
+int default_jobs() {
+    const unsigned n = std::thread::hardware_concurrency();
+    return n == 0 ? 1 : static_cast<int>(n);
+}
+
 int run(State& s) { return run(s, RunOptions{}); }
 
 int run(State& s, const RunOptions& opts) {
@@ -82,7 +89,8 @@ int run(State& s, const RunOptions& opts) {
         getoptinn(s);
         prepfiles(s);
         yieldrecr(s);
-        optruns(s);
+        SweepCount count;
+        optruns_parallel(s, opts.jobs > 0 ? opts.jobs : default_jobs(), count);
         closefiles(s);
     } catch (const StopRun& st) {
         status = st.status;

@@ -11,6 +11,9 @@ namespace tacsim {
 // the state's `con` and `err`, which the caller attaches.
 int run(State& s);
 
+// Threads of a run when none are asked for: one per core.
+int default_jobs();
+
 // The same with the folders and modes of the command line.
 int run(State& s, const RunOptions& opts);
 

@@ -13,7 +13,6 @@ struct TuneOptions {
     std::string statistic = "risk3";
     std::string window = "all";
     float tolerance = 0.0f;  // 0: a hundredth of the interval
-    int jobs = 0;            // 0: one per core
 };
 
 struct RunOptions {
@@ -27,6 +26,8 @@ struct RunOptions {
     bool check = false;
     // No progress line on a terminal.
     bool quiet = false;
+    // Threads the option sets run on; 0: one per core.
+    int jobs = 0;
     // The subcommand `tune` was given, with these settings.
     bool tune = false;
     TuneOptions tuning;

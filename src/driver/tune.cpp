@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <limits>
@@ -21,81 +22,37 @@
 #include "io/input.hpp"
 #include "io/outfiles.hpp"
 #include "perrecruit/perrecruit.hpp"
+#include "simulation/parallel.hpp"
 #include "simulation/simulation.hpp"
 
 namespace tacsim {
 
 namespace {
 
-// ---------------------------------------------------------------- capture
-
-// A temporary file that stands in for standard output and the error stream
-// of a state, so that a stop's message can be passed on.
-class Capture {
-public:
-    Capture() : f_(std::tmpfile()) {}
-    ~Capture() {
-        if (f_) std::fclose(f_);
-    }
-    Capture(const Capture&) = delete;
-    Capture& operator=(const Capture&) = delete;
-    void attach(State& s) {
-        if (!f_) return;
-        s.con.attach(f_, "standard output");
-        s.err.attach(f_, "error stream");
-    }
-    // Everything written so far (the state's streams flushed first).
-    std::string text(State& s) {
-        try {
-            s.con.flush();
-            s.err.flush();
-        } catch (const StopRun&) {
-        }
-        std::string t;
-        if (!f_) return t;
-        std::rewind(f_);
-        char buf[4096];
-        std::size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, f_)) > 0) t.append(buf, n);
-        return t;
-    }
-
-private:
-    std::FILE* f_;
-};
-
-// Runs `body` on the state; a stop of the model leaves its message (what a
-// run would have written on its two streams) in `message` and is passed on
-// as StopRun with the run's exit status.
-template <class F>
-void guarded(State& s, Capture& cap, std::string& message, F&& body) {
+// The inputs read and checked as a run reads them, then the per-recruit
+// analysis (whose recruitment values every set starts from). Its two
+// streams are held: on a stop, what the run would have written goes to
+// `err` and the run's exit status is returned; otherwise 0.
+int setup(State& s, const RunOptions& opts, std::FILE* err) {
+    s.con.capture("standard output");
+    s.err.capture("error stream");
     int status = 0;
     try {
-        body();
-        return;
+        setnames(s, opts);
+        getpopinn(s);
+        getoptinn(s);
+        checkranges(s);
+        yieldrecr(s);
     } catch (const StopRun& st) {
         status = st.status;
     } catch (const RecordError& e) {
         s.err.put(e.what());
         s.err.end_record();
         status = 2;
-    } catch (const std::bad_alloc&) {
-        s.err.put("Out of memory");
-        s.err.end_record();
-        status = 1;
     }
-    message += cap.text(s);
-    throw StopRun{status};
-}
-
-// The inputs of the run read into a fresh state, as a run reads them, then
-// the per-recruit analysis (whose recruitment values the first set starts
-// from).
-void setup(State& s, const RunOptions& opts) {
-    setnames(s, opts);
-    getpopinn(s);
-    getoptinn(s);
-    yieldrecr(s);
+    const std::string said = s.con.take() + s.err.take();
+    if (status != 0) std::fputs(said.c_str(), err);
+    return status;
 }
 
 // ---------------------------------------------------------------- numbers
@@ -268,43 +225,53 @@ struct TuneStopped {
     std::string message;
 };
 
-// Simulates one batch of points on up to `jobs` threads, each point on a
-// state of its own. The first stop (in the order of the batch) wins.
-void runbatch(const SetEvaluator& ev, const OptionValues& base, int option, std::span<TunePoint> batch,
-              std::vector<SetValues>& stats, int jobs, int stat, Window window) {
-    const std::size_t first = stats.size();
-    stats.resize(first + batch.size());
-    std::vector<std::string> messages(batch.size());
-    std::vector<int> status(batch.size(), 0);
-    std::atomic<std::size_t> next{0};
-    auto work = [&] {
-        for (;;) {
-            const std::size_t i = next.fetch_add(1);
-            if (i >= batch.size()) return;
-            OptionValues par = base;
-            par(option) = batch[i].value;
-            try {
-                ev.evaluate(par, stats[first + i], messages[i]);
-            } catch (const StopRun& st) {
-                status[i] = st.status;
-            } catch (const std::exception& e) {
-                messages[i] = std::string("Internal error: ") + e.what() + "\n";
-                status[i] = 1;
-            }
-        }
-    };
-    const int n = std::min<int>(jobs, static_cast<int>(batch.size()));
-    if (n <= 1) {
-        work();
-    } else {
-        std::vector<std::thread> threads;
-        threads.reserve(n);
-        for (int t = 0; t < n; ++t) threads.emplace_back(work);
-        for (std::thread& t : threads) t.join();
+// The sets of one batch of points on the runner's threads, each from the
+// model the inputs and the per-recruit analysis leave (as a run of that one
+// set starts); their statistics from the model each set ends with. The
+// first stop, in the order of the batch, ends the tuning.
+void runbatch(SetRunner& runner, const std::shared_ptr<const Model>& start, State& scratch,
+              const OptionValues& base, int option, std::span<TunePoint> batch, std::vector<SetValues>& stats,
+              int stat, Window window, long long& jobno) {
+    const long long first = jobno + 1;
+    for (TunePoint& p : batch) {
+        SetJob job;
+        job.k = ++jobno;
+        job.par = base;
+        job.par(option) = p.value;
+        job.start = start;
+        runner.submit(std::move(job), false);
     }
+    std::vector<SetOutcome> done(batch.size());
+    for (std::size_t n = 0; n < batch.size();) {
+        SetOutcome o;
+        if (!runner.collect(o, std::chrono::milliseconds(200))) continue;
+        const std::size_t i = static_cast<std::size_t>(o.job.k - first);
+        done[i] = std::move(o);
+        ++n;
+    }
+    const std::size_t at = stats.size();
+    stats.resize(at + batch.size());
     for (std::size_t i = 0; i < batch.size(); ++i) {
-        if (status[i] != 0) throw TuneStopped{status[i], messages[i]};
-        const SummaryValues& v = stats[first + i][static_cast<int>(window)];
+        SetOutcome& o = done[i];
+        if (o.stop || !o.end) {
+            // What the run would have written on its two streams, then its status.
+            std::string message = o.held[17] + o.held[18];
+            int status = 1;
+            try {
+                if (o.stop) std::rethrow_exception(o.stop);
+            } catch (const StopRun& st) {
+                status = st.status;
+            } catch (const RecordError& e) {
+                message += std::string(e.what()) + "\n";
+                status = 2;
+            } catch (const std::exception& e) {
+                message += std::string("Internal error: ") + e.what() + "\n";
+            }
+            throw TuneStopped{status, message};
+        }
+        std::memcpy(static_cast<void*>(static_cast<Model*>(&scratch)), o.end.get(), sizeof(Model));
+        setstats(scratch, stats[at + i]);
+        const SummaryValues& v = stats[at + i][static_cast<int>(window)];
         batch[i].risk = v[stat];
         batch[i].catch_ = v[C50];
     }
@@ -313,20 +280,6 @@ void runbatch(const SetEvaluator& ev, const OptionValues& base, int option, std:
 }  // namespace
 
 // ---------------------------------------------------------------- public
-
-void SetEvaluator::evaluate(const OptionValues& par, SetValues& out, std::string& message) const {
-    auto s = make_state();
-    Capture cap;
-    guarded(*s, cap, message, [&] {
-        // Nothing the inputs and the per-recruit analysis write is wanted
-        // here: the streams are attached only for the set itself.
-        setup(*s, opts_);
-        cap.attach(*s);
-        for (int k = 1; k <= noptions; ++k) s->par(k) = par(k);
-        simulateset(*s);
-        setstats(*s, out);
-    });
-}
 
 bool parse_limit(const std::string& text, float& limit) {
     std::string t = text;
@@ -367,21 +320,11 @@ int tune(const RunOptions& opts, const TuneOptions& t, std::FILE* out, std::FILE
     }
     if (!wfound) return usage(err, "the window is all, first5 or summary, not '" + t.window + "'");
     if (t.tolerance < 0.0f || !std::isfinite(t.tolerance)) return usage(err, "the tolerance must be positive");
-    q.jobs = t.jobs > 0 ? t.jobs : std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+    q.jobs = opts.jobs > 0 ? opts.jobs : default_jobs();
 
     // ---- the inputs, read and checked as a run reads them
     auto s = make_state();
-    Capture cap;
-    std::string message;
-    try {
-        guarded(*s, cap, message, [&] {
-            setup(*s, opts);
-            checkranges(*s);
-        });
-    } catch (const StopRun& st) {
-        std::fputs(message.c_str(), err);
-        return st.status;
-    }
+    if (const int status = setup(*s, opts, err)) return status;
 
     q.named = option_names(s->nrule);
     for (const OptionName& o : q.named) {
@@ -452,7 +395,15 @@ int tune(const RunOptions& opts, const TuneOptions& t, std::FILE* out, std::FILE
     TuneTable table(q, out);
     table.header();
 
-    const SetEvaluator ev(opts);
+    // Every set starts from the model as the inputs and the per-recruit
+    // analysis leave it: what a run of that one option set starts from.
+    const std::shared_ptr<const Model> model = [&] {
+        auto m = std::make_shared<Model>();
+        std::memcpy(static_cast<void*>(m.get()), static_cast<const Model*>(s.get()), sizeof(Model));
+        return m;
+    }();
+    const auto runner = thread_runner(*s, q.jobs);
+    long long jobno = 0;
     const auto start = std::chrono::steady_clock::now();
     std::size_t sets = 0;
     for (std::size_t c = 0; c < combos.size(); ++c) {
@@ -460,7 +411,7 @@ int tune(const RunOptions& opts, const TuneOptions& t, std::FILE* out, std::FILE
         tc.par = combos[c];
         try {
             tc.result = tune_search(q.lo, q.hi, q.tol, q.limit, q.jobs, [&](std::span<TunePoint> batch) {
-                runbatch(ev, tc.par, q.option, batch, tc.stats, q.jobs, q.stat, q.window);
+                runbatch(*runner, model, *s, tc.par, q.option, batch, tc.stats, q.stat, q.window, jobno);
             });
         } catch (const TuneStopped& st) {
             csv.close();

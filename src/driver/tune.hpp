@@ -18,21 +18,6 @@ namespace tacsim {
 
 using OptionValues = Array<float, 1, noptions>;
 
-// Simulates single option sets from the run's inputs. Every set starts from
-// a state freshly read from the inputs, as a run of that one option set
-// would (no value carries over from an earlier set), and writes no file.
-class SetEvaluator {
-public:
-    explicit SetEvaluator(const RunOptions& opts) : opts_(opts) {}
-    // Simulates the set and fills its statistics. A stop of the model (as a
-    // run would stop on the same set) throws StopRun after appending what the
-    // run would have written to `message`.
-    void evaluate(const OptionValues& par, SetValues& out, std::string& message) const;
-
-private:
-    RunOptions opts_;
-};
-
 // The tuning of one combination: its option values, the search and the
 // statistics of every point simulated (parallel to result.points).
 struct TunedCombination {

@@ -44,7 +44,17 @@ void OutFile::attach(std::FILE* f, const std::string& name) {
     used_ = 0;
 }
 
+void OutFile::capture(const std::string& name) {
+    name_ = name;
+    capturing_ = true;
+    held_.clear();
+}
+
 void OutFile::put(const char* s, std::size_t n) {
+    if (capturing_) {
+        held_.append(s, n);
+        return;
+    }
     if (f_ == nullptr) return;
     while (n > 0) {
         if (used_ == kBuf) drain(nullptr);
@@ -84,6 +94,7 @@ void OutFile::flush(OutFile* console) {
 }
 
 void OutFile::close(OutFile* console) {
+    capturing_ = false;
     if (f_ == nullptr) return;
     drain(console);
     bool bad = failed_;

@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace tacsim {
@@ -45,7 +46,14 @@ public:
     // Attaches an already open stream (stdout, stderr, a test's tmpfile); it
     // is flushed but never closed by this object.
     void attach(std::FILE* f, const std::string& name);
-    bool is_open() const { return f_ != nullptr; }
+    // Holds every record in memory instead of writing it (a worker of the
+    // parallel sweep; the run writes the held records later, in order).
+    void capture(const std::string& name);
+    bool is_open() const { return f_ != nullptr || capturing_; }
+    bool capturing() const { return capturing_; }
+    // The records held so far, handed over; the unit goes on holding.
+    std::string take() { return std::exchange(held_, std::string()); }
+    std::size_t held() const { return held_.size(); }
     const std::string& name() const { return name_; }
 
     void put(std::string_view s);
@@ -62,6 +70,8 @@ private:
     [[noreturn]] void report_failure(OutFile* console);
     std::FILE* f_ = nullptr;
     bool owned_ = false;
+    bool capturing_ = false;
+    std::string held_;
     bool failed_ = false;
     std::string name_;
     static constexpr std::size_t kBuf = 1 << 16;

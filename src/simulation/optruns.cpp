@@ -24,7 +24,10 @@ void resetresults(State& s) {
     s.precres.fill(0.0f);
 }
 
-void runset(State& s) {
+}  // namespace
+
+void setbegin(State& s) {
+    resetresults(s);
     if (s.iout(11) == 1) {
         list_write(s.unit(11), {"Options for this run:"});
         header(s, 11);
@@ -44,10 +47,17 @@ void runset(State& s) {
         list_write(s.con, std::span<const Item>(items, noptions));
     }
 
-    simulateset(s);
+    s.cvrec = s.par(22);
+    s.cvsurv = s.par(23);
+    s.seed = start_seed;
+}
+
+void setend(State& s) {
     bootprint(s);
     if (s.tables != nullptr) s.tables->endset(s);
+}
 
+void setflush(State& s) {
     // Whatever happens later in the run, the finished option sets are on disk.
     for (int k = 11; k <= 27; ++k) {
         if (s.unit(k).is_open()) s.unit(k).flush(&s.con);
@@ -56,13 +66,30 @@ void runset(State& s) {
     s.con.flush();
 }
 
-}  // namespace
+SweepOrder::SweepOrder(const State& s) : range_(s.parrange) {
+    for (int k = 1; k <= noptions; ++k) {
+        nst_(k) = optsteps(s, k);
+        idx_(k) = 0;
+        // A negative step count leaves its loop, and so the whole sweep, empty.
+        if (nst_(k) < 0) done_ = true;
+    }
+}
 
-void simulateset(State& s) {
-    resetresults(s);
-    s.cvrec = s.par(22);
-    s.cvsurv = s.par(23);
-    bootruns(s);
+void SweepOrder::values(Array<float, 1, noptions>& par) const {
+    for (int k = 1; k <= noptions; ++k) par(k) = range_(k, 1) + range_(k, 3) * static_cast<float>(idx_(k));
+}
+
+void SweepOrder::advance() {
+    int k = noptions;
+    while (k >= 1 && idx_(k) >= nst_(k)) {
+        idx_(k) = 0;
+        --k;
+    }
+    if (k < 1) {
+        done_ = true;
+        return;
+    }
+    ++idx_(k);
 }
 
 int optsteps(const State& s, int k) {
@@ -95,9 +122,24 @@ void checkranges(State& s) {
     }
 }
 
-void optruns(State& s) {
+bool optruns(State& s, const SweepHooks& hooks) {
     checkranges(s);
-    sweep(s, runset);
+    long long k = 0;
+    for (SweepOrder o(s); !o.done(); o.advance()) {
+        if (hooks.interrupted && hooks.interrupted()) return false;
+        o.values(s.par);
+        ++k;
+        if (hooks.started) hooks.started(k);
+        setbegin(s);
+        for (int it = 1; it <= maxiter; ++it) {
+            bootiter(s, it);
+            if (hooks.iteration) hooks.iteration(k, it);
+        }
+        setend(s);
+        setflush(s);
+        if (hooks.finished) hooks.finished(k);
+    }
+    return true;
 }
 
 }  // namespace tacsim

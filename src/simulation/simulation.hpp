@@ -2,6 +2,8 @@
 // the sweep over all option sets.
 #pragma once
 
+#include <functional>
+
 #include "model/state.hpp"
 
 namespace tacsim {
@@ -9,16 +11,22 @@ namespace tacsim {
 // All 1000 iterations of the option set in `par`, years 0..40 each; fills
 // the result arrays and writes the trace files of the first iterations.
 void bootruns(State& s);
-// One option set with the values in `par`, simulated as the sweep does it:
-// result arrays reset, the set's recruitment and survey CVs, `bootruns`.
-// Writes no headers and no statistics.
-void simulateset(State& s);
-// Stops with the range and its option number when an option's highest
-// value lies below its lowest.
-void checkranges(State& s);
+// Every seed of an option set's random stream starts here.
+inline constexpr double start_seed = 15349668.0;
+
+// What the sweep reports while it runs, on the run's own thread and in
+// sweep order. Every member may be empty.
+struct SweepHooks {
+    std::function<void(long long set)> started;              // set's records about to be written
+    std::function<void(long long set, int iter)> iteration;  // iteration reached by the set awaited
+    std::function<void(long long set)> finished;             // set's records written
+    std::function<bool()> interrupted;                       // true: stop after the sets written
+};
+
 // Every option set of the ranges in `parrange`, in sweep order: headers,
-// progress line, simulation and statistics per set.
-void optruns(State& s);
+// progress line, simulation and statistics per set. False when `interrupted`
+// stopped it after the sets written so far.
+bool optruns(State& s, const SweepHooks& hooks = {});
 
 // ---- pieces of one iteration's set-up (exposed for tests)
 
@@ -37,32 +45,44 @@ int optsteps(const State& s, int k);
 // Number of option sets of the whole sweep.
 long long countsets(const State& s);
 
-// Calls perset(s) once per option set with `par` holding its values, option
-// 23 varying fastest and option 1 slowest.
+// The option sets of the sweep in order, option 23 varying fastest and
+// option 1 slowest; `values` puts the current set's values into `par`.
+class SweepOrder {
+public:
+    explicit SweepOrder(const State& s);
+    bool done() const { return done_; }
+    void values(Array<float, 1, noptions>& par) const;
+    void advance();
+
+private:
+    const Array<float, 1, noptions, 1, 3>& range_;
+    Array<int, 1, noptions> nst_, idx_;
+    bool done_ = false;
+};
+
+// Calls perset(s) once per option set with `par` holding its values.
 template <class F>
 void sweep(State& s, F&& perset) {
-    Array<int, 1, noptions> nst, idx;
-    for (int k = 1; k <= noptions; ++k) {
-        nst(k) = optsteps(s, k);
-        idx(k) = 0;
-    }
-    // A negative step count leaves its loop, and so the whole sweep, empty.
-    for (int k = 1; k <= noptions; ++k) {
-        if (nst(k) < 0) return;
-    }
-    for (;;) {
-        for (int k = 1; k <= noptions; ++k) {
-            s.par(k) = s.parrange(k, 1) + s.parrange(k, 3) * static_cast<float>(idx(k));
-        }
+    for (SweepOrder o(s); !o.done(); o.advance()) {
+        o.values(s.par);
         perset(s);
-        int k = noptions;
-        while (k >= 1 && idx(k) >= nst(k)) {
-            idx(k) = 0;
-            --k;
-        }
-        if (k < 1) return;
-        ++idx(k);
     }
 }
+
+// ---- one option set in pieces (the sweep runs them in turn; the parallel
+//      sweep runs them on its workers)
+
+// Refuses a sweep with a range whose highest value is below its lowest.
+void checkranges(State& s);
+// Before the first iteration of the set in `par`: result arrays reset, the
+// headers of the per-set files, the option values on standard output, the
+// random stream back to its start.
+void setbegin(State& s);
+// Iteration `it` of the current set.
+void bootiter(State& s, int it);
+// After the last iteration: the statistics and the result files.
+void setend(State& s);
+// The finished set's records handed to the system.
+void setflush(State& s);
 
 }  // namespace tacsim

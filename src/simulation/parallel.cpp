@@ -1,0 +1,339 @@
+// The option sweep on several threads: workers with models of their own, the
+// run's thread confirming guesses and writing the held records in order.
+#include "simulation/parallel.hpp"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <new>
+#include <thread>
+#include <vector>
+
+#include "simulation/simulation.hpp"
+
+namespace tacsim {
+
+namespace {
+
+void copy_model(Model& to, const Model& from) { std::memcpy(static_cast<void*>(&to), &from, sizeof(Model)); }
+
+bool same_model(const Model& a, const Model& b) { return std::memcmp(&a, &b, sizeof(Model)) == 0; }
+
+std::shared_ptr<const Model> snapshot(const Model& m) {
+    auto p = std::make_shared<Model>();
+    copy_model(*p, m);
+    return p;
+}
+
+// How a set stopped, for comparing two runs of its first iteration.
+std::string describe(const std::exception_ptr& e) {
+    if (!e) return "";
+    try {
+        std::rethrow_exception(e);
+    } catch (const StopRun& st) {
+        return "stop " + std::to_string(st.status);
+    } catch (const std::bad_alloc&) {
+        return "memory";
+    } catch (const std::exception& x) {
+        return std::string("fault ") + x.what();
+    } catch (...) {
+        return "unknown";
+    }
+}
+
+}  // namespace
+
+void carry_over(Model& to, const Model& from) {
+    to.rreg = from.rreg;
+    to.rfun = from.rfun;
+    to.rdist = from.rdist;
+    to.rtrunc = from.rtrunc;
+    to.rlevel = from.rlevel;
+    to.rmax = from.rmax;
+    to.rssb = from.rssb;
+    to.rcv = from.rcv;
+    to.rlow = from.rlow;
+    to.rhigh = from.rhigh;
+    to.rpow = from.rpow;
+    to.ramp = from.ramp;
+    to.rper = from.rper;
+    to.rphase = from.rphase;
+    for (int a = 0; a <= maxage; ++a) {
+        to.wecayr(0, a) = from.wecayr(0, a);
+        to.westyr(0, a) = from.westyr(0, a);
+        to.maturyr(0, a) = from.maturyr(0, a);
+    }
+    to.rindex = from.rindex;
+    to.fperc(maxyear) = from.fperc(maxyear);
+}
+
+OutFile& stream(State& s, int i) {
+    if (i < 17) return s.unit(11 + i);
+    return i == 17 ? s.con : s.err;
+}
+
+void prepare_worker(State& w, const State& s) {
+    w.biofile = s.biofile;
+    w.optfile = s.optfile;
+    w.canumfile = s.canumfile;
+    w.indir = s.indir;
+    w.outdir = s.outdir;
+    w.unit12name = s.unit12name;
+    for (int k = 11; k <= 27; ++k)
+        if (s.unit(k).is_open()) w.unit(k).capture(s.unit(k).name());
+    w.con.capture(s.con.name());
+    w.err.capture(s.err.name());
+}
+
+void runset_held(State& w, const SetJob& job, SetOutcome& o, int upto, const std::atomic<bool>* cancel,
+                 std::atomic<int>* progress) {
+    o.job = job;
+    copy_model(w, *job.start);
+    w.par = job.par;
+    try {
+        setbegin(w);
+        // Each iteration writes its column of these two before anything
+        // reads it; they start equal so that models compare whole.
+        w.tsbres.fill(0.0f);
+        w.recres.fill(0.0f);
+        for (int it = 1; it <= upto; ++it) {
+            if (cancel != nullptr && cancel->load(std::memory_order_relaxed)) {
+                o.cancelled = true;
+                break;
+            }
+            bootiter(w, it);
+            if (progress != nullptr) progress->store(it, std::memory_order_relaxed);
+            if (it == 1) {
+                o.first = snapshot(w);
+                for (int i = 0; i < nstreams; ++i) o.firstlen[i] = stream(w, i).held();
+            }
+        }
+        if (upto == maxiter && !o.cancelled) {
+            setend(w);
+            o.end = snapshot(w);
+        }
+    } catch (...) {
+        o.stop = std::current_exception();
+    }
+    for (int i = 0; i < nstreams; ++i) o.held[i] = stream(w, i).take();
+}
+
+bool confirmed(State& scratch, const SetOutcome& o, const std::shared_ptr<const Model>& actual) {
+    if (o.job.start == actual) return true;
+    SetJob j = o.job;
+    j.start = actual;
+    SetOutcome r;
+    runset_held(scratch, j, r, 1, nullptr, nullptr);
+    if (!o.first || !r.first) {
+        // Stopped in the first iteration: the same records and the same stop.
+        return !o.first && !r.first && r.held == o.held && describe(r.stop) == describe(o.stop);
+    }
+    if (!same_model(*o.first, *r.first)) return false;
+    for (int i = 0; i < nstreams; ++i) {
+        if (r.held[i].size() != o.firstlen[i]) return false;
+        if (o.held[i].compare(0, o.firstlen[i], r.held[i]) != 0) return false;
+    }
+    return true;
+}
+
+void write_held(State& s, const SetOutcome& o) {
+    for (int i = 0; i < nstreams; ++i) {
+        if (!o.held[i].empty()) stream(s, i).put(o.held[i]);
+    }
+    if (o.stop) std::rethrow_exception(o.stop);
+    setflush(s);
+}
+
+namespace {
+
+class ThreadRunner final : public SetRunner {
+public:
+    ThreadRunner(const State& s, int threads) : slots_(static_cast<std::size_t>(threads)) {
+        for (int i = 0; i < threads; ++i) {
+            slots_[i].state = make_state();
+            prepare_worker(*slots_[i].state, s);
+        }
+        for (int i = 0; i < threads; ++i) pool_.emplace_back([this, i] { work(slots_[i]); });
+    }
+    ~ThreadRunner() override {
+        cancel();
+        for (auto& t : pool_) t.join();
+    }
+
+    int capacity() const override { return static_cast<int>(slots_.size()); }
+
+    void submit(SetJob job, bool urgent) override {
+        {
+            std::lock_guard<std::mutex> g(m_);
+            if (urgent)
+                queue_.push_front(std::move(job));
+            else
+                queue_.push_back(std::move(job));
+        }
+        jobs_cv_.notify_one();
+    }
+
+    bool collect(SetOutcome& o, std::chrono::milliseconds wait) override {
+        std::unique_lock<std::mutex> g(m_);
+        if (!done_cv_.wait_for(g, wait, [this] { return !done_.empty(); })) return false;
+        o = std::move(done_.front());
+        done_.pop_front();
+        return true;
+    }
+
+    int iteration_of(long long k) const override {
+        for (const auto& sl : slots_)
+            if (sl.k.load(std::memory_order_relaxed) == k) return sl.it.load(std::memory_order_relaxed);
+        return 0;
+    }
+
+    void cancel() override {
+        {
+            std::lock_guard<std::mutex> g(m_);
+            closing_ = true;
+            queue_.clear();
+        }
+        cancel_.store(true);
+        jobs_cv_.notify_all();
+    }
+
+private:
+    struct Slot {
+        std::unique_ptr<State> state;
+        std::atomic<long long> k{0};
+        std::atomic<int> it{0};
+    };
+
+    void work(Slot& sl) {
+        for (;;) {
+            SetJob job;
+            {
+                std::unique_lock<std::mutex> g(m_);
+                jobs_cv_.wait(g, [this] { return closing_ || !queue_.empty(); });
+                if (closing_) return;
+                job = std::move(queue_.front());
+                queue_.pop_front();
+            }
+            sl.it.store(0);
+            sl.k.store(job.k);
+            SetOutcome o;
+            runset_held(*sl.state, job, o, maxiter, &cancel_, &sl.it);
+            sl.k.store(0);
+            if (o.cancelled) continue;
+            {
+                std::lock_guard<std::mutex> g(m_);
+                done_.push_back(std::move(o));
+            }
+            done_cv_.notify_one();
+        }
+    }
+
+    std::vector<Slot> slots_;
+    std::vector<std::thread> pool_;
+    mutable std::mutex m_;
+    std::condition_variable jobs_cv_, done_cv_;
+    std::deque<SetJob> queue_;
+    std::deque<SetOutcome> done_;
+    bool closing_ = false;
+    std::atomic<bool> cancel_{false};
+};
+
+}  // namespace
+
+std::unique_ptr<SetRunner> thread_runner(const State& s, int threads) {
+    return std::make_unique<ThreadRunner>(s, threads);
+}
+
+bool optruns_on(State& s, SetRunner& runner, SweepCount& count, const SweepHooks& hooks) {
+    checkranges(s);
+    SweepOrder order(s);
+    std::shared_ptr<const Model> actual = snapshot(s);  // the model the last written set left
+    std::shared_ptr<const Model> latest = actual;       // the latest finished set's: the guess
+    long long latest_k = 0;
+    long long next_k = 1, next_write = 1;
+    int running = 0;
+    // Sets run at most this far ahead of the last one written, which bounds
+    // the records held in memory.
+    const long long ahead = 2LL * runner.capacity();
+    std::map<long long, SetOutcome> finished;
+    auto scratch = make_state();
+    prepare_worker(*scratch, s);
+
+    for (;;) {
+        if (hooks.interrupted && hooks.interrupted()) {
+            runner.cancel();
+            return false;
+        }
+        while (running < runner.capacity() && !order.done() && next_k - next_write < ahead) {
+            SetJob job;
+            job.k = next_k++;
+            order.values(job.par);
+            order.advance();
+            if (job.k == next_write) {
+                job.start = actual;
+            } else {
+                job.start = latest;
+                ++count.guessed;
+            }
+            runner.submit(std::move(job), false);
+            ++running;
+        }
+        if (running == 0 && finished.empty()) return true;
+
+        SetOutcome o;
+        if (!runner.collect(o, std::chrono::milliseconds(100))) {
+            if (hooks.iteration) hooks.iteration(next_write, runner.iteration_of(next_write));
+            continue;
+        }
+        --running;
+        if (o.end && o.job.k > latest_k) {
+            latest = o.end;
+            latest_k = o.job.k;
+        }
+        const long long k = o.job.k;
+        finished.emplace(k, std::move(o));
+
+        while (!finished.empty() && finished.begin()->first == next_write) {
+            if (hooks.interrupted && hooks.interrupted()) {
+                runner.cancel();
+                return false;
+            }
+            SetOutcome& w = finished.begin()->second;
+            if (!confirmed(*scratch, w, actual)) {
+                ++count.reruns;
+                SetJob again = w.job;
+                again.start = actual;
+                finished.erase(finished.begin());
+                runner.submit(std::move(again), true);
+                ++running;
+                break;
+            }
+            if (hooks.started) hooks.started(next_write);
+            if (w.stop) runner.cancel();
+            write_held(s, w);
+            actual = w.end;
+            ++count.sets;
+            if (hooks.finished) hooks.finished(next_write);
+            ++next_write;
+            finished.erase(finished.begin());
+        }
+    }
+}
+
+bool optruns_parallel(State& s, int jobs, SweepCount& count, const SweepHooks& hooks) {
+    if (jobs <= 1) {
+        SweepHooks h = hooks;
+        h.finished = [&](long long k) {
+            ++count.sets;
+            if (hooks.finished) hooks.finished(k);
+        };
+        return optruns(s, h);
+    }
+    auto runner = thread_runner(s, jobs);
+    return optruns_on(s, *runner, count, hooks);
+}
+
+}  // namespace tacsim

@@ -405,12 +405,20 @@ int tune(const RunOptions& opts, const TuneOptions& t, std::FILE* out, std::FILE
     const auto runner = thread_runner(*s, q.jobs);
     long long jobno = 0;
     const auto start = std::chrono::steady_clock::now();
+    // A progress line only on a terminal: files and pipes keep their bytes.
+    const bool progress = !opts.quiet && ::isatty(::fileno(err)) == 1;
     std::size_t sets = 0;
     for (std::size_t c = 0; c < combos.size(); ++c) {
         TunedCombination tc;
         tc.par = combos[c];
         try {
             tc.result = tune_search(q.lo, q.hi, q.tol, q.limit, q.jobs, [&](std::span<TunePoint> batch) {
+                if (progress) {
+                    std::fprintf(err, "\r\033[Kcombination %zu of %zu, round %d: %zu set%s, %.0f s", c + 1,
+                                 combos.size(), batch[0].round, batch.size(), batch.size() == 1 ? "" : "s",
+                                 std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+                    std::fflush(err);
+                }
                 runbatch(*runner, model, *s, tc.par, q.option, batch, tc.stats, q.stat, q.window, jobno);
             });
         } catch (const TuneStopped& st) {
@@ -418,6 +426,7 @@ int tune(const RunOptions& opts, const TuneOptions& t, std::FILE* out, std::FILE
             std::fputs(st.message.c_str(), err);
             return st.status;
         }
+        if (progress) std::fputs("\r\033[K", err);
         sets += tc.result.points.size();
         csv.rows(q, static_cast<int>(c) + 1, tc);
         if (!csv.flush()) {

@@ -1,10 +1,13 @@
 // `tacsim tune` on the bundled stock: what it reports for the tuned value is
-// what a normal run of that option set gives, and a wrong request stops
-// before anything is simulated.
+// what a normal run of that option set gives, it writes nothing but its
+// table and tune.csv, and a wrong request stops before anything is
+// simulated.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <filesystem>
@@ -206,6 +209,52 @@ TEST(Tune, WrongRequestsStopBeforeAnySet) {
     EXPECT_EQ(limit, 12.5f);
     EXPECT_FALSE(parse_limit("-1%", limit));
     EXPECT_FALSE(parse_limit("%", limit));
+}
+
+}  // namespace
+}  // namespace tacsim
+
+namespace tacsim {
+namespace {
+
+struct Child {
+    int status = -1;
+    std::string out, err;
+};
+
+Child tacsim_cmd(const std::string& args, const fs::path& where) {
+    const std::string cmd = "cd '" + where.string() + "' && '" + std::string(TACSIM_EXE) + "' " + args +
+                            " > stdout.txt 2> stderr.txt";
+    const int rc = std::system(cmd.c_str());
+    Child c;
+    c.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    c.out = read_file(where / "stdout.txt");
+    c.err = read_file(where / "stderr.txt");
+    fs::remove(where / "stdout.txt");
+    fs::remove(where / "stderr.txt");
+    return c;
+}
+
+TEST(TuneCommand, WritesOnlyTheTableAndTuneCsv) {
+    const Folder in("cmd", {{kTarget, "0.2 1.0 0.1"}});
+    const fs::path work = in.path() / "work";
+    fs::create_directories(work);
+    // The subcommand with the run's own options before and after it.
+    const Child c = tacsim_cmd("-j 2 tune --option target --risk 0.05 --tolerance 0.5 -o ../out ..", work);
+    EXPECT_EQ(c.status, 0) << c.err;
+    EXPECT_EQ(c.err, "");  // no progress line when the error stream is a file
+    EXPECT_NE(c.out.find("Tuning Target in [0.2, 1] to 0.5: risk3 over model years 1-40"), std::string::npos)
+        << c.out;
+    EXPECT_NE(c.out.find("3 option sets simulated"), std::string::npos) << c.out;
+    // tune.csv in the output folder, nothing else anywhere.
+    std::vector<std::string> written;
+    for (const auto& e : fs::recursive_directory_iterator(in.path())) written.push_back(e.path().filename());
+    std::sort(written.begin(), written.end());
+    EXPECT_EQ(written, (std::vector<std::string>{"bio.inn", "opt.inn", "out", "tune.csv", "work"}));
+
+    const Child wrong = tacsim_cmd("tune --risk 5% ..", work);
+    EXPECT_EQ(wrong.status, 2);
+    EXPECT_NE(wrong.err.find("--option is required"), std::string::npos) << wrong.err;
 }
 
 }  // namespace

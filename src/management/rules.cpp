@@ -132,7 +132,8 @@ void rule6(State& s, float& v, const BasisVec& basis) {
 }
 
 // B1 only: Target above Btrig2, a straight line from Alfa2 at Btrig1 to
-// Target at Btrig2, a proportional cut of Alfa2 below Btrig1.
+// Target at Btrig2, a proportional cut of Alfa2 below Btrig1 (when Btrig1 is
+// positive; Alfa2 otherwise), floored at 0.
 void rule7(State& s, float& v, const BasisVec& basis) {
     const float btrig1 = s.par(1), btrig2 = s.par(2), target = s.par(3), alfa1 = s.par(4), alfa2 = s.par(5);
     const float b1 = basis(1);
@@ -141,7 +142,9 @@ void rule7(State& s, float& v, const BasisVec& basis) {
     } else if (btrig1 < b1 && b1 < btrig2) {
         v = alfa2 + (target - alfa2) * (b1 - btrig1) / (btrig2 - btrig1);
     } else if (b1 < btrig1) {
-        v = floor0(alfa2 * (1.0f - alfa1 * (btrig1 - b1) / btrig1));
+        // Without a positive lower trigger there is nothing to cut in
+        // proportion to: Alfa2 itself.
+        v = floor0(btrig1 > 0.0f ? alfa2 * (1.0f - alfa1 * (btrig1 - b1) / btrig1) : alfa2);
     } else if (b1 == btrig2) {
         v = target;
     } else {

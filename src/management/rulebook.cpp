@@ -121,10 +121,15 @@ float highest_trigger(const HarvestRule& r, const OptionVec& par) {
 
 std::array<std::string, noptions> option_names(const HarvestRule& r) {
     std::array<std::string, noptions> names;
-    for (int k = 1; k <= r.nparams(); ++k) names[static_cast<std::size_t>(k - 1)] = r.desc.params[static_cast<std::size_t>(k - 1)].name;
+    for (std::size_t k = 0; k < r.desc.params.size(); ++k) names[k] = r.desc.params[k].name;
     for (int j = 0; j < 6; ++j) names[static_cast<std::size_t>(10 + j)] = kOptionTail[j];
     for (int j = 0; j < 6; ++j) names[static_cast<std::size_t>(17 + j)] = kOptionTail[6 + j];
     return names;
+}
+
+std::array<std::string, noptions> option_names(const State& s) {
+    const HarvestRule* r = run_rule(s);
+    return r != nullptr ? option_names(*r) : std::array<std::string, noptions>{};
 }
 
 const char* unit_text(ParUnit u) {

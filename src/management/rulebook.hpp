@@ -117,6 +117,8 @@ float highest_trigger(const HarvestRule& r, const OptionVec& par);
 // (18..23); "" for the parameter slots it does not use and for option 17,
 // which no header names.
 std::array<std::string, noptions> option_names(const HarvestRule& r);
+// The same for the run's rule; all "" when the run's rulebook has no such rule.
+std::array<std::string, noptions> option_names(const State& s);
 
 // Words of a unit, as the input guide gives them ("level of B1", ...).
 const char* unit_text(ParUnit u);

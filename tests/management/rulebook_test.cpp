@@ -97,12 +97,16 @@ TEST(Rulebook, OptionNamesAreTheHeaderLabels) {
         }
         EXPECT_EQ(named, words(r.desc.label_line)) << "rule " << r.desc.number;
     }
-    const auto six = option_names(*standard_rulebook().find(6));
+    auto s = make_state();
+    s->nrule = 6;
+    const auto six = option_names(*s);
     EXPECT_EQ(six[7], "Vhigh");
     EXPECT_EQ(six[10], "Filter");
     EXPECT_EQ(six[15], "MaxTAC");
     EXPECT_EQ(six[17], "Bias_obs");
     EXPECT_EQ(six[22], "CV_biosurv");
+    s->nrule = 9;
+    for (const std::string& n : option_names(*s)) EXPECT_EQ(n, "");
 }
 
 // The run dispatches through the state's rulebook to the described function.

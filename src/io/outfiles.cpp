@@ -143,7 +143,7 @@ void prepfiles(State& s) {
     }
     for (int k = 11; k <= 27; ++k) {
         if (k == 13 || s.iout(k) != 1) continue;
-        const std::string name = (k == 12) ? s.unit12name : std::string(unit_name(k));
+        const std::string name = out_path(s, (k == 12) ? s.unit12name : std::string(unit_name(k)));
         if (!s.unit(k).open(name)) stop_with(s, {"Cannot open output file ", name});
     }
     if (s.nrule < 1 || s.nrule > 8) return;

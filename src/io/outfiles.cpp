@@ -56,7 +56,7 @@ void prepfiles(State& s) {
     }
     for (int k = 11; k <= 27; ++k) {
         if (k == 13 || s.iout(k) != 1) continue;
-        const std::string name = (k == 12) ? s.unit12name : std::string(unit_name(k));
+        const std::string name = out_path(s, (k == 12) ? s.unit12name : std::string(unit_name(k)));
         if (!s.unit(k).open(name)) stop_with(s, {"Cannot open output file ", name});
     }
     const HarvestRule* rule = run_rule(s);

@@ -35,6 +35,9 @@ struct State {
     // ---- run control
     double seed = 0.0;
     std::string biofile, optfile, canumfile;
+    // Folders of the inputs and of the results; empty: the working folder
+    // (file names then stay bare, in the files' paths and in messages).
+    std::string indir, outdir;
     int iter = 0;
 
     // ---- ages, years and biology
@@ -135,6 +138,10 @@ struct State {
 // Allocates a zero-initialised state (it is a few megabytes: too large for
 // the stack).
 std::unique_ptr<State> make_state();
+
+// Path of an input file of the run (`indir`) and of a result file (`outdir`).
+std::string in_path(const State& s, const std::string& name);
+std::string out_path(const State& s, const std::string& name);
 
 // Writes a message of the model as one free-form record on standard output
 // and ends the run with exit status 1.

@@ -101,7 +101,7 @@ const Rulebook& rulebook(const State& s);
 // The rule of the run (nrule), or nullptr when the rulebook has no such rule.
 const HarvestRule* run_rule(const State& s);
 
-// The rule value of the run's rule for the state's option values.
+// The value of rule r for the option values of a set and a decision basis.
 inline float evaluate(const HarvestRule& r, const OptionVec& par, const BasisVec& basis) {
     return r.desc.eval(par, basis);
 }

@@ -21,6 +21,7 @@
 #include "driver/driver.hpp"
 #include "io/input.hpp"
 #include "io/outfiles.hpp"
+#include "management/rulebook.hpp"
 #include "perrecruit/perrecruit.hpp"
 #include "simulation/parallel.hpp"
 #include "simulation/simulation.hpp"
@@ -326,7 +327,12 @@ int tune(const RunOptions& opts, const TuneOptions& t, std::FILE* out, std::FILE
     auto s = make_state();
     if (const int status = setup(*s, opts, err)) return status;
 
-    q.named = option_names(s->nrule);
+    {
+        const std::array<std::string, noptions> names = option_names(*s);
+        for (int k = 1; k <= noptions; ++k) {
+            if (!names[k - 1].empty()) q.named.push_back({k, names[k - 1]});
+        }
+    }
     for (const OptionName& o : q.named) {
         if (lower(o.name) == lower(t.option)) {
             q.option = o.option;

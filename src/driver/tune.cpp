@@ -1,28 +1,27 @@
+// `tacsim tune`: the request checked, the inputs read once, the combinations
+// of the other options each searched with sets on the thread runner, the
+// table and tune.csv written as each combination ends.
 #include "driver/tune.hpp"
 
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cctype>
 #include <charconv>
 #include <chrono>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <filesystem>
-#include <limits>
-#include <new>
 #include <string_view>
 #include <system_error>
-#include <thread>
 
 #include "driver/driver.hpp"
 #include "io/input.hpp"
 #include "io/outfiles.hpp"
 #include "management/rulebook.hpp"
 #include "perrecruit/perrecruit.hpp"
+#include "results/tables.hpp"
 #include "simulation/parallel.hpp"
 #include "simulation/simulation.hpp"
 
@@ -58,11 +57,12 @@ int setup(State& s, const RunOptions& opts, std::FILE* err) {
 
 // ---------------------------------------------------------------- numbers
 
+// As the tables write numbers: the shortest text that reads back to the
+// same float, empty for NaN.
 std::string shortest(float v) {
-    if (std::isnan(v)) return "";
-    char buf[32];
-    const auto r = std::to_chars(buf, buf + sizeof buf, v);
-    return std::string(buf, r.ptr);
+    std::string b;
+    putnum(b, v);
+    return b;
 }
 
 std::string general(float v, int digits = 6) {
@@ -97,8 +97,6 @@ int usage(std::FILE* err, const std::string& text) {
 }
 
 // ---------------------------------------------------------------- output
-
-constexpr int nshown = 4;  // statistics shown in the table besides the risk
 
 const char* outcome_text(const TuneResult& r) {
     switch (r.outcome) {
@@ -231,7 +229,7 @@ struct TuneStopped {
 // set starts); their statistics from the model each set ends with. The
 // first stop, in the order of the batch, ends the tuning.
 void runbatch(SetRunner& runner, const std::shared_ptr<const Model>& start, State& scratch,
-              const OptionValues& base, int option, std::span<TunePoint> batch, std::vector<SetValues>& stats,
+              const OptionVec& base, int option, std::span<TunePoint> batch, std::vector<SetValues>& stats,
               int stat, Window window, long long& jobno) {
     const long long first = jobno + 1;
     for (TunePoint& p : batch) {
@@ -357,13 +355,13 @@ int tune(const RunOptions& opts, const TuneOptions& t, std::FILE* out, std::FILE
     }
 
     // ---- the combinations of the other options, in sweep order
-    std::vector<OptionValues> combos;
+    std::vector<OptionVec> combos;
     {
         const float step = s->parrange(q.option, 3);
         s->parrange(q.option, 2) = q.lo;
         s->parrange(q.option, 3) = 0.0f;
         sweep(*s, [&](State& st) {
-            OptionValues p;
+            OptionVec p;
             for (int k = 1; k <= noptions; ++k) p(k) = st.par(k);
             combos.push_back(p);
         });

@@ -9,19 +9,17 @@
 #include <vector>
 
 #include "driver/options.hpp"
+#include "management/rulebook.hpp"
 #include "model/state.hpp"
 #include "results/setstats.hpp"
 #include "simulation/tuning.hpp"
 
 namespace tacsim {
 
-
-using OptionValues = Array<float, 1, noptions>;
-
 // The tuning of one combination: its option values, the search and the
 // statistics of every point simulated (parallel to result.points).
 struct TunedCombination {
-    OptionValues par;
+    OptionVec par;
     TuneResult result;
     std::vector<SetValues> stats;
 };

@@ -38,11 +38,13 @@ std::optional<int> parse_command_line(int argc, const char* const* argv, RunOpti
     app.add_flag("-q,--quiet", opts.quiet, "No progress line on a terminal");
     app.set_version_flag("-V,--version", version_text(), "Print the version and the build's commit");
 
-    CLI::App* tune = app.add_subcommand(
-        "tune",
-        "For every combination of the other swept options, find the value of one option whose risk to Blim\n"
-        "meets a limit: the largest value when the risk rises with it, the smallest when it falls. Searches\n"
-        "the option's range in opt.inn by bisection over whole option sets; writes a table and tune.csv.");
+    CLI::App* tune = app.add_subcommand("tune", "Find the value of one option that meets a risk limit (tune --help)");
+    tune->footer(
+        "For every combination of the other swept options, finds the value of one option whose risk to Blim\n"
+        "meets the limit: the largest value when the risk rises with it, the smallest when it falls. Searches\n"
+        "the option's range in opt.inn by bisection over whole option sets; writes a table on standard output\n"
+        "and tune.csv. The program's -j (sets simulated at once; the answer is the same), -o (folder of\n"
+        "tune.csv) and -q apply. See docs/tuning.md.");
     tune->fallthrough();
     tune->add_option("--option", opts.tuning.option, "The option to tune, by its header name (e.g. Target)")
         ->required()

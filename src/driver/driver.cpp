@@ -14,6 +14,7 @@
 #include "io/outfiles.hpp"
 #include "perrecruit/perrecruit.hpp"
 #include "simulation/parallel.hpp"
+#include "simulation/processes.hpp"
 #include "simulation/simulation.hpp"
 
 namespace tacsim {
@@ -45,15 +46,19 @@ int finish(State& s, int status) {
 
 }  // namespace
 
-int default_jobs() {
-    const unsigned n = std::thread::hardware_concurrency();
-    return n == 0 ? 1 : static_cast<int>(n);
+int default_jobs(int processes_here) {
+    const int n = static_cast<int>(std::thread::hardware_concurrency());
+    const int per = n / (processes_here > 0 ? processes_here : 1);
+    return per > 0 ? per : 1;
 }
 
 int run(State& s) { return run(s, RunOptions{}); }
 
-int run(State& s, const RunOptions& opts) {
+int run(State& s, const RunOptions& opts, const Processes* procs) {
     int status = 0;
+    const bool several = procs != nullptr && procs->several();
+    const bool helper = several && procs->rank() > 0;
+    bool at_sweep = false;  // said so to the other processes
 #ifdef SIGXFSZ
     // A file that outgrows the size limit of the process then fails to write
     // like a file on a full disk, and is reported by name, instead of ending
@@ -67,7 +72,8 @@ int run(State& s, const RunOptions& opts) {
         s.canumfile = "canum.inn";
         s.indir = opts.dir;
         s.outdir = opts.output.empty() ? opts.dir : opts.output;
-        if (!opts.output.empty()) {
+        s.holdfiles = helper;
+        if (!opts.output.empty() && !helper) {
             std::error_code ec;
             std::filesystem::create_directories(opts.output, ec);
             if (ec || !std::filesystem::is_directory(opts.output)) {
@@ -77,15 +83,26 @@ int run(State& s, const RunOptions& opts) {
             }
         }
         // The scratch file: created empty and never written.
-        if (!s.unit(13).open(out_path(s, "kladd"))) {
+        if (!helper && !s.unit(13).open(out_path(s, "kladd"))) {
             stop_with(s, {"Cannot open output file ", out_path(s, "kladd")});
         }
         getpopinn(s);
         getoptinn(s);
         prepfiles(s);
         yieldrecr(s);
+        const int jobs = opts.jobs > 0 ? opts.jobs : default_jobs(several ? procs->local_size() : 1);
         SweepCount count;
-        optruns_parallel(s, opts.jobs > 0 ? opts.jobs : default_jobs(), count);
+        if (several) {
+            at_sweep = true;
+            const auto ready = sweep_ready(*procs, true);
+            if (helper) {
+                if (ready[0]) serve_sets(s, *procs, jobs);
+                return 0;
+            }
+            optruns_ranks(s, *procs, ready, jobs, count, {});
+        } else {
+            optruns_parallel(s, jobs, count);
+        }
         closefiles(s);
     } catch (const StopRun& st) {
         status = st.status;
@@ -105,16 +122,30 @@ int run(State& s, const RunOptions& opts) {
         s.err.end_record();
         status = 1;
     }
+    // The other processes wait for word whether this one reached the sweep.
+    if (several && !at_sweep) sweep_ready(*procs, false);
+    if (helper) return 0;
     return finish(s, status);
 }
 
 int tacsim_main(int argc, const char* const* argv) {
+    Processes procs;
     RunOptions opts;
-    if (const auto done = parse_command_line(argc, argv, opts, stdout, stderr)) return *done;
     auto state = make_state();
+    if (procs.rank() > 0) {
+        // Only rank 0 speaks; the others hold what they would say.
+        std::FILE* quiet = std::fopen("/dev/null", "w");
+        const auto done = parse_command_line(argc, argv, opts, quiet, quiet);
+        if (quiet != nullptr) std::fclose(quiet);
+        if (done) return *done;
+        state->con.capture("standard output");
+        state->err.capture("error stream");
+        return run(*state, opts, &procs);
+    }
+    if (const auto done = parse_command_line(argc, argv, opts, stdout, stderr)) return *done;
     state->con.attach(stdout, "standard output");
     state->err.attach(stderr, "error stream");
-    return run(*state, opts);
+    return run(*state, opts, &procs);
 }
 
 }  // namespace tacsim

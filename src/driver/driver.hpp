@@ -11,11 +11,15 @@ namespace tacsim {
 // the state's `con` and `err`, which the caller attaches.
 int run(State& s);
 
-// Threads of a run when none are asked for: one per core.
-int default_jobs();
+// Threads of a run when none are asked for: the cores shared among the
+// run's processes on this machine.
+int default_jobs(int processes_here = 1);
 
-// The same with the folders and modes of the command line.
-int run(State& s, const RunOptions& opts);
+class Processes;
+
+// The same with the folders and modes of the command line, on the processes
+// of an MPI run when `procs` says there are several.
+int run(State& s, const RunOptions& opts, const Processes* procs = nullptr);
 
 // The program: parses the command line, runs, returns the exit status.
 int tacsim_main(int argc, const char* const* argv);

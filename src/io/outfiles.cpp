@@ -144,7 +144,10 @@ void prepfiles(State& s) {
     for (int k = 11; k <= 27; ++k) {
         if (k == 13 || s.iout(k) != 1) continue;
         const std::string name = out_path(s, (k == 12) ? s.unit12name : std::string(unit_name(k)));
-        if (!s.unit(k).open(name)) stop_with(s, {"Cannot open output file ", name});
+        if (s.holdfiles)
+            s.unit(k).capture(name);
+        else if (!s.unit(k).open(name))
+            stop_with(s, {"Cannot open output file ", name});
     }
     if (s.nrule < 1 || s.nrule > 8) return;
     for (int k : {12, 14, 21}) {

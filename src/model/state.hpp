@@ -130,6 +130,9 @@ struct State : Model {
     // Folders of the inputs and of the results; empty: the working folder
     // (file names then stay bare, in the files' paths and in messages).
     std::string indir, outdir;
+    // A helper process of an MPI run: every unit holds its records in memory
+    // and no file is created (rank 0 writes them all).
+    bool holdfiles = false;
 
     // ---- files: units 11..27 (13 is the scratch file "kladd"), standard
     //      output and the error stream

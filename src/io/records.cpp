@@ -7,9 +7,25 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <unistd.h>
+
 namespace tacsim {
 
 // ================================================================ OutFile
+
+void OverflowLog::note(const std::string& name) {
+    for (const auto& n : names_)
+        if (n == name) return;
+    names_.push_back(name);
+}
+
+void OutFile::put_overflow(int w) {
+    for (int i = 0; i < w; ++i) put('*');
+    if (!overflowed_) {
+        overflowed_ = true;
+        if (log_ != nullptr) log_->note(name_);
+    }
+}
 
 OutFile::~OutFile() {
     if (f_ != nullptr) {
@@ -30,8 +46,10 @@ bool OutFile::open(const std::string& name) {
     f_ = f;
     owned_ = true;
     failed_ = false;
+    overflowed_ = false;
     if (buf_ == nullptr) buf_ = new char[kBuf];
     used_ = 0;
+    drained_ = 0;
     return true;
 }
 
@@ -40,6 +58,7 @@ void OutFile::attach(std::FILE* f, const std::string& name) {
     f_ = f;
     owned_ = false;
     failed_ = false;
+    overflowed_ = false;
     if (buf_ == nullptr) buf_ = new char[kBuf];
     used_ = 0;
 }
@@ -63,7 +82,28 @@ void OutFile::put(char c) { put(&c, 1); }
 void OutFile::drain(OutFile*) {
     if (f_ == nullptr || used_ == 0) return;
     if (std::fwrite(buf_, 1, used_, f_) != used_) failed_ = true;
+    drained_ += static_cast<long long>(used_);
     used_ = 0;
+}
+
+long long OutFile::position() const {
+    if (f_ == nullptr) return -1;
+    return drained_ + static_cast<long long>(used_);
+}
+
+bool OutFile::cut_back(long long pos) {
+    if (f_ == nullptr || !owned_ || pos < 0) return false;
+    if (pos >= drained_) {
+        // Still in the buffer: drop its tail.
+        if (pos - drained_ > static_cast<long long>(used_)) return false;
+        used_ = static_cast<std::size_t>(pos - drained_);
+        return true;
+    }
+    used_ = 0;
+    if (::ftruncate(::fileno(f_), static_cast<off_t>(pos)) != 0) return false;
+    if (::fseeko(f_, static_cast<off_t>(pos), SEEK_SET) != 0) return false;
+    drained_ = pos;
+    return true;
 }
 
 void OutFile::report_failure(OutFile* console) {
@@ -382,7 +422,7 @@ struct LayoutWriter {
                 std::snprintf(buf, sizeof buf, "%d", v);
                 const int len = static_cast<int>(std::strlen(buf));
                 if (len > n.w) {
-                    for (int i = 0; i < n.w; ++i) out.put('*');
+                    out.put_overflow(n.w);
                 } else {
                     for (int i = len; i < n.w; ++i) out.put(' ');
                     out.put(std::string_view(buf, static_cast<std::size_t>(len)));
@@ -406,7 +446,7 @@ struct LayoutWriter {
                     }
                 }
                 if (static_cast<int>(s.size()) > n.w) {
-                    for (int i = 0; i < n.w; ++i) out.put('*');
+                    out.put_overflow(n.w);
                 } else {
                     for (int i = static_cast<int>(s.size()); i < n.w; ++i) out.put(' ');
                     out.put(s);

@@ -731,6 +731,7 @@ bool InFile::open(const std::string& name) {
     while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text_.append(buf, n);
     const bool bad = std::ferror(f) != 0;
     std::fclose(f);
+    skip_bom();
     return !bad;
 }
 
@@ -739,6 +740,13 @@ void InFile::open_text(std::string_view text, const std::string& name) {
     text_.assign(text);
     pos_ = 0;
     line_ = 0;
+    skip_bom();
+}
+
+void InFile::skip_bom() {
+    // Editors on some systems start a UTF-8 file with a byte-order mark; it is
+    // no part of the first record.
+    if (text_.compare(0, 3, "\xEF\xBB\xBF") == 0) pos_ = 3;
 }
 
 void InFile::close() {

@@ -218,6 +218,7 @@ public:
 
 private:
     bool next_line(std::string& line);
+    void skip_bom();
     std::string text_;
     std::size_t pos_ = 0;
     int line_ = 0;

@@ -286,8 +286,12 @@ TEST(RecordsOutput, CutBackDropsBufferedAndWrittenBytes) {
     std::fclose(f);
     std::remove(name.c_str());
     EXPECT_EQ(std::string(buf, n), "header\r\nset 1\r\nend\r\n");
-    // A stream that is not the program's own file cannot be cut.
+    // An attached stream loses only what is still buffered.
     Capture c;
-    c.out.put("x");
+    c.out.put("kept\r\n");
+    c.out.flush();
+    c.out.put("dropped");
+    EXPECT_TRUE(c.out.cut_back(6));
     EXPECT_FALSE(c.out.cut_back(0));
+    EXPECT_EQ(c.text(), "kept\r\n");
 }

@@ -13,6 +13,8 @@
 
 namespace tacsim {
 
+class SweepObserver;
+
 inline constexpr int maxage = 15;
 inline constexpr int maxyear = 40;
 inline constexpr int maxproj = 45;  // projection horizon of the perceived stock
@@ -133,6 +135,8 @@ struct State : Model {
     // A helper process of an MPI run: every unit holds its records in memory
     // and no file is created (rank 0 writes them all).
     bool holdfiles = false;
+    // Told of the sweep's progress (none: nobody watches).
+    SweepObserver* observer = nullptr;
 
     // ---- files: units 11..27 (13 is the scratch file "kladd"), standard
     //      output and the error stream
@@ -140,6 +144,7 @@ struct State : Model {
     OutFile con;
     OutFile err;
     std::string unit12name;
+    OverflowLog overflow;  // files with numbers too wide for their fields
 };
 
 static_assert(std::is_trivially_copyable_v<Model>, "the model must stay plain data");

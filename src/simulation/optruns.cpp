@@ -3,6 +3,7 @@
 #include "io/outfiles.hpp"
 #include "io/records.hpp"
 #include "results/results.hpp"
+#include "simulation/observer.hpp"
 #include "simulation/simulation.hpp"
 
 namespace tacsim {
@@ -21,6 +22,15 @@ void resetresults(State& s) {
     // earlier option set.
     s.basisres.fill(0.0f);
     s.precres.fill(0.0f);
+}
+
+void runset(State& s, long long set) {
+    if (s.observer != nullptr) s.observer->set_started(s, set);
+    setbegin(s);
+    bootruns(s);
+    setend(s);
+    if (s.observer != nullptr) s.observer->set_finished(s, set);
+    setflush(s);
 }
 
 }  // namespace
@@ -117,24 +127,11 @@ void checkranges(State& s) {
     }
 }
 
-bool optruns(State& s, const SweepHooks& hooks) {
+void optruns(State& s) {
     checkranges(s);
-    long long k = 0;
-    for (SweepOrder o(s); !o.done(); o.advance()) {
-        if (hooks.interrupted && hooks.interrupted()) return false;
-        o.values(s.par);
-        ++k;
-        if (hooks.started) hooks.started(k);
-        setbegin(s);
-        for (int it = 1; it <= maxiter; ++it) {
-            bootiter(s, it);
-            if (hooks.iteration) hooks.iteration(k, it);
-        }
-        setend(s);
-        setflush(s);
-        if (hooks.finished) hooks.finished(k);
-    }
-    return true;
+    if (s.observer != nullptr) s.observer->sweep_started(s, countsets(s));
+    long long set = 0;
+    sweep(s, [&set](State& st) { runset(st, ++set); });
 }
 
 }  // namespace tacsim

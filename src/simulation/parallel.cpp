@@ -2,6 +2,7 @@
 // run's thread confirming guesses and writing the held records in order.
 #include "simulation/parallel.hpp"
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstring>
@@ -12,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "simulation/observer.hpp"
 #include "simulation/simulation.hpp"
 
 namespace tacsim {
@@ -86,11 +88,15 @@ void prepare_worker(State& w, const State& s) {
         if (s.unit(k).is_open()) w.unit(k).capture(s.unit(k).name());
     w.con.capture(s.con.name());
     w.err.capture(s.err.name());
+    for (int i = 0; i < nstreams; ++i) stream(w, i).set_overflow_log(&w.overflow);
 }
 
 void runset_held(State& w, const SetJob& job, SetOutcome& o, int upto, const std::atomic<bool>* cancel,
                  std::atomic<int>* progress) {
     o.job = job;
+    for (int i = 0; i < nstreams; ++i)
+        if (stream(w, i).capturing()) stream(w, i).capture(stream(w, i).name());
+    w.overflow = OverflowLog();
     copy_model(w, *job.start);
     w.par = job.par;
     try {
@@ -119,6 +125,7 @@ void runset_held(State& w, const SetJob& job, SetOutcome& o, int upto, const std
         o.stop = std::current_exception();
     }
     for (int i = 0; i < nstreams; ++i) o.held[i] = stream(w, i).take();
+    o.overflowed = w.overflow.names();
 }
 
 bool confirmed(State& scratch, const SetOutcome& o, const std::shared_ptr<const Model>& actual) {
@@ -129,7 +136,8 @@ bool confirmed(State& scratch, const SetOutcome& o, const std::shared_ptr<const 
     runset_held(scratch, j, r, 1, nullptr, nullptr);
     if (!o.first || !r.first) {
         // Stopped in the first iteration: the same records and the same stop.
-        return !o.first && !r.first && r.held == o.held && describe(r.stop) == describe(o.stop);
+        return !o.first && !r.first && r.held == o.held && r.overflowed == o.overflowed &&
+               describe(r.stop) == describe(o.stop);
     }
     if (!same_model(*o.first, *r.first)) return false;
     for (int i = 0; i < nstreams; ++i) {
@@ -143,8 +151,8 @@ void write_held(State& s, const SetOutcome& o) {
     for (int i = 0; i < nstreams; ++i) {
         if (!o.held[i].empty()) stream(s, i).put(o.held[i]);
     }
+    for (const auto& name : o.overflowed) s.overflow.note(name);
     if (o.stop) std::rethrow_exception(o.stop);
-    setflush(s);
 }
 
 namespace {
@@ -247,9 +255,11 @@ std::unique_ptr<SetRunner> thread_runner(const State& s, int threads) {
     return std::make_unique<ThreadRunner>(s, threads);
 }
 
-bool optruns_on(State& s, SetRunner& runner, SweepCount& count, const SweepHooks& hooks) {
+void optruns_on(State& s, SetRunner& runner, SweepCount& count) {
     checkranges(s);
     SweepOrder order(s);
+    SweepObserver* const watch = s.observer;
+    if (watch != nullptr) watch->sweep_started(s, countsets(s));
     std::shared_ptr<const Model> actual = snapshot(s);  // the model the last written set left
     std::shared_ptr<const Model> latest = actual;       // the latest finished set's: the guess
     long long latest_k = 0;
@@ -261,12 +271,9 @@ bool optruns_on(State& s, SetRunner& runner, SweepCount& count, const SweepHooks
     std::map<long long, SetOutcome> finished;
     auto scratch = make_state();
     prepare_worker(*scratch, s);
+    if (watch != nullptr && !order.done()) watch->set_started(s, 1);
 
     for (;;) {
-        if (hooks.interrupted && hooks.interrupted()) {
-            runner.cancel();
-            return false;
-        }
         while (running < runner.capacity() && !order.done() && next_k - next_write < ahead) {
             SetJob job;
             job.k = next_k++;
@@ -281,11 +288,12 @@ bool optruns_on(State& s, SetRunner& runner, SweepCount& count, const SweepHooks
             runner.submit(std::move(job), false);
             ++running;
         }
-        if (running == 0 && finished.empty()) return true;
+        if (running == 0 && finished.empty()) return;
 
         SetOutcome o;
         if (!runner.collect(o, std::chrono::milliseconds(100))) {
-            if (hooks.iteration) hooks.iteration(next_write, runner.iteration_of(next_write));
+            // The progress of the set awaited; an interruption ends the sweep here.
+            if (watch != nullptr) watch->iteration(s, std::max(runner.iteration_of(next_write), 1));
             continue;
         }
         --running;
@@ -297,10 +305,6 @@ bool optruns_on(State& s, SetRunner& runner, SweepCount& count, const SweepHooks
         finished.emplace(k, std::move(o));
 
         while (!finished.empty() && finished.begin()->first == next_write) {
-            if (hooks.interrupted && hooks.interrupted()) {
-                runner.cancel();
-                return false;
-            }
             SetOutcome& w = finished.begin()->second;
             if (!confirmed(*scratch, w, actual)) {
                 ++count.reruns;
@@ -311,29 +315,27 @@ bool optruns_on(State& s, SetRunner& runner, SweepCount& count, const SweepHooks
                 ++running;
                 break;
             }
-            if (hooks.started) hooks.started(next_write);
             if (w.stop) runner.cancel();
             write_held(s, w);
             actual = w.end;
             ++count.sets;
-            if (hooks.finished) hooks.finished(next_write);
-            ++next_write;
             finished.erase(finished.begin());
+            if (watch != nullptr) watch->set_finished(s, next_write);
+            setflush(s);
+            ++next_write;
+            if (watch != nullptr && (!order.done() || !finished.empty() || running > 0))
+                watch->set_started(s, next_write);
         }
     }
 }
 
-bool optruns_parallel(State& s, int jobs, SweepCount& count, const SweepHooks& hooks) {
+void optruns_parallel(State& s, int jobs, SweepCount& count) {
     if (jobs <= 1) {
-        SweepHooks h = hooks;
-        h.finished = [&](long long k) {
-            ++count.sets;
-            if (hooks.finished) hooks.finished(k);
-        };
-        return optruns(s, h);
+        optruns(s);
+        return;
     }
     auto runner = thread_runner(s, jobs);
-    return optruns_on(s, *runner, count, hooks);
+    optruns_on(s, *runner, count);
 }
 
 }  // namespace tacsim

@@ -24,9 +24,8 @@ namespace tacsim {
 Processes::Processes() = default;
 Processes::~Processes() = default;
 std::vector<char> sweep_ready(const Processes&, bool ready) { return std::vector<char>(1, ready ? 1 : 0); }
-bool optruns_ranks(State& s, const Processes&, const std::vector<char>&, int jobs, SweepCount& count,
-                   const SweepHooks& hooks) {
-    return optruns_parallel(s, jobs, count, hooks);
+void optruns_ranks(State& s, const Processes&, const std::vector<char>&, int jobs, SweepCount& count) {
+    optruns_parallel(s, jobs, count);
 }
 void serve_sets(State&, const Processes&, int) {}
 
@@ -192,6 +191,8 @@ std::vector<char> pack_outcome(const SetOutcome& o) {
     pack_model(p, o.first);
     pack_model(p, o.end);
     pack_stop(p, o.stop);
+    p.put(static_cast<std::uint64_t>(o.overflowed.size()));
+    for (const auto& name : o.overflowed) p.bytes(name.data(), name.size());
     return std::move(p.buffer());
 }
 
@@ -206,6 +207,11 @@ long long unpack_outcome(const std::vector<char>& b, SetOutcome& o) {
     o.first = unpack_model(u);
     o.end = unpack_model(u);
     o.stop = unpack_stop(u);
+    const auto names = u.get<std::uint64_t>();
+    for (std::uint64_t i = 0; i < names; ++i) {
+        const auto [c, n] = u.bytes();
+        o.overflowed.emplace_back(c, n);
+    }
     return k;
 }
 
@@ -322,11 +328,10 @@ std::vector<char> sweep_ready(const Processes& p, bool ready) {
     return all;
 }
 
-bool optruns_ranks(State& s, const Processes& p, const std::vector<char>& ready, int jobs, SweepCount& count,
-                   const SweepHooks& hooks) {
-    if (!p.several()) return optruns_parallel(s, jobs, count, hooks);
+void optruns_ranks(State& s, const Processes& p, const std::vector<char>& ready, int jobs, SweepCount& count) {
+    if (!p.several()) return optruns_parallel(s, jobs, count);
     RankRunner runner(s, p, ready, jobs);
-    return optruns_on(s, runner, count, hooks);
+    optruns_on(s, runner, count);
 }
 
 void serve_sets(State& s, const Processes&, int jobs) {

@@ -36,8 +36,7 @@ private:
 std::vector<char> sweep_ready(const Processes& p, bool ready);
 
 // Rank 0: the sweep on `jobs` threads here and on every ready rank.
-bool optruns_ranks(State& s, const Processes& p, const std::vector<char>& ready, int jobs, SweepCount& count,
-                   const SweepHooks& hooks);
+void optruns_ranks(State& s, const Processes& p, const std::vector<char>& ready, int jobs, SweepCount& count);
 
 // Any other rank: runs the sets rank 0 sends on `jobs` threads until it says
 // the sweep is over.

@@ -17,6 +17,7 @@
 #include "io/input.hpp"
 #include "io/outfiles.hpp"
 #include "perrecruit/perrecruit.hpp"
+#include "simulation/observer.hpp"
 #include "simulation/parallel.hpp"
 #include "simulation/simulation.hpp"
 #include "support/capture.hpp"
@@ -212,19 +213,29 @@ TEST(EndToEndParallel, StopInsideASetWritesTheSerialBytesAndStatus) {
 }
 
 // An interrupted sweep has written whole sets only, the same on any number
-// of threads.
+// of threads; the observer hears of the sets in sweep order.
+struct StopAfterFirst {};
+class FirstSetOnly : public SweepObserver {
+public:
+    void set_started(State&, long long k) override { events += "s" + std::to_string(k); }
+    void set_finished(State&, long long k) override {
+        events += "f" + std::to_string(k);
+        throw StopAfterFirst{};
+    }
+    std::string events;
+};
+
 TEST(EndToEndParallel, InterruptionKeepsTheSetsWrittenInOrder) {
     InputCopy in(kData / "full", "interrupt");
     std::string results[2];
     for (int j : {1, 2}) {
         Prepared p(in.dir());
         SweepCount count;
-        SweepHooks hooks;
-        long long done = 0;
-        hooks.finished = [&](long long k) { done = k; };
-        hooks.interrupted = [&] { return done >= 1; };
-        EXPECT_FALSE(optruns_parallel(*p.s, j, count, hooks));
-        EXPECT_EQ(count.sets, 1);
+        FirstSetOnly watch;
+        p.s->observer = &watch;
+        EXPECT_THROW(optruns_parallel(*p.s, j, count), StopAfterFirst);
+        p.s->observer = nullptr;
+        EXPECT_EQ(watch.events, "s1f1");
         p.s->unit(11).flush();
         results[j - 1] = tacsim_test::read_file(in.dir() / "Results");
     }

@@ -75,8 +75,6 @@ SweepOrder::SweepOrder(const State& s) : range_(s.parrange) {
     for (int k = 1; k <= noptions; ++k) {
         nst_(k) = optsteps(s, k);
         idx_(k) = 0;
-        // A negative step count leaves its loop, and so the whole sweep, empty.
-        if (nst_(k) < 0) done_ = true;
     }
 }
 
@@ -103,17 +101,16 @@ int optsteps(const State& s, int k) {
     // The factor 1.001 lets the highest value be reached despite rounding.
     const float q = (hi * 1.001f - lo) / step;
     if (!(q < 2.0e9f)) return 2000000000;
-    if (!(q > -2.0e9f)) return -2000000000;
+    // A range of one negative value with a step that is small against it
+    // comes out a step or more below its lowest value: it still gives that
+    // value, as every range does.
+    if (!(q > 0.0f)) return 0;
     return static_cast<int>(q);
 }
 
 long long countsets(const State& s) {
     long long total = 1;
-    for (int k = 1; k <= noptions; ++k) {
-        const int n = optsteps(s, k);
-        if (n < 0) return 0;
-        total *= static_cast<long long>(n) + 1;
-    }
+    for (int k = 1; k <= noptions; ++k) total *= static_cast<long long>(optsteps(s, k)) + 1;
     return total;
 }
 

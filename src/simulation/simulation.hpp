@@ -33,9 +33,10 @@ void drawoutbursts(State& s);
 
 // ---- the sweep (exposed for tests)
 
-// Number of steps of option k above its lowest value; negative when the
-// highest value times 1.001 lies a step or more below the lowest (a
-// negative range of one value with a step that is small against it).
+// Number of steps of option k above its lowest value, never negative: a
+// range whose highest value times 1.001 lies below the lowest (a negative
+// range of one value with a step that is small against it) gives 0, its
+// lowest value only.
 int optsteps(const State& s, int k);
 // Number of option sets of the whole sweep.
 long long countsets(const State& s);

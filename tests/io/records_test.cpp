@@ -17,7 +17,12 @@ struct Capture {
     std::FILE* f = std::tmpfile();
     OutFile out;
     Capture() { out.attach(f, "capture"); }
-    ~Capture() { std::fclose(f); }
+    // The stream lets go of the file (handing over what it still holds)
+    // before the file is closed.
+    ~Capture() {
+        out.close();
+        std::fclose(f);
+    }
     std::string text() {
         out.flush();
         std::rewind(f);

@@ -161,7 +161,7 @@ int run(State& s, const RunOptions& opts, std::FILE* term, const Processes* proc
         stops_from_inputs(s);
         if (opts.check) {
             s.con.flush();
-            print_check(s, stdout);
+            print_check(s, stdout, opts.jobs > 0 ? opts.jobs : default_jobs());
         } else {
             prepfiles(s);
             yieldrecr(s);
@@ -178,6 +178,9 @@ int run(State& s, const RunOptions& opts, std::FILE* term, const Processes* proc
             } else {
                 optruns_parallel(s, jobs, count);
             }
+            s.jobs = jobs;
+            s.guessed_sets = count.guessed;
+            s.rerun_sets = count.reruns;
             closefiles(s);
             watch.clear_line();
             if (interruption() != 0) throw Interrupted{interruption()};

@@ -141,6 +141,10 @@ struct State : Model {
     bool holdfiles = false;
     // Told of the sweep's progress (none: nobody watches).
     SweepObserver* observer = nullptr;
+    // The sweep's threads, the sets that started from a guess and the sets
+    // run again because their guess was wrong, for the run's record.
+    int jobs = 1;
+    long long guessed_sets = 0, rerun_sets = 0;
 
     // ---- files: units 11..27 (13 is the scratch file "kladd"), standard
     //      output and the error stream

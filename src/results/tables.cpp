@@ -212,19 +212,26 @@ void puttext(std::string& b, std::string_view t) {
     b.push_back('"');
 }
 
-std::vector<std::string> setcolumns(int rule) {
+std::vector<std::string> uniquenames(const std::vector<std::string>& names) {
     std::vector<std::string> cols;
-    for (const OptionName& o : option_names(rule)) {
-        std::string name = o.name;
+    for (const std::string& n : names) {
+        std::string name = n;
         // A name met before gets the next free suffix _2, _3, ...
         for (int k = 2;; ++k) {
             bool taken = name == "set" || name == "rule";
             for (const std::string& c : cols) taken = taken || c == name;
             if (!taken) break;
-            name = o.name + "_" + std::to_string(k);
+            name = n + "_" + std::to_string(k);
         }
         cols.push_back(name);
     }
+    return cols;
+}
+
+std::vector<std::string> setcolumns(int rule) {
+    std::vector<std::string> names;
+    for (const OptionName& o : option_names(rule)) names.push_back(o.name);
+    std::vector<std::string> cols = uniquenames(names);
     cols.push_back("rule");
     return cols;
 }

@@ -56,6 +56,9 @@ void perrecruitrows(const State& s, std::string& perrecruit, std::string& refpoi
 // Column names of the sets table, after `set`: the options the rule's
 // legacy header names, made unique, then `rule`.
 std::vector<std::string> setcolumns(int rule);
+// Names made unique by a suffix _2, _3, ... on a repeat (also of "set" and
+// "rule", the sets table's own columns).
+std::vector<std::string> uniquenames(const std::vector<std::string>& names);
 
 // ---- the files
 

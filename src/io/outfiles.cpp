@@ -163,11 +163,18 @@ std::vector<OptionName> option_names(int rule) {
 std::string unit_file_name(const State& s, int k) {
     return (k == 12) ? s.unit12name : std::string(unit_name(k));
 }
+int rule_parameters(int rule) { return rule >= 1 && rule <= 8 ? rule_params[rule] : 0; }
+
+const char* unit_file(int k) { return unit_name(k); }
+
+std::string summary_file(const State& s) {
+    return "Years" + format_int(s.sumyr1, 2) + "_" + format_int(s.sumyr2, 2);
+}
+
+const char* set_labels(int rule) { return option_labels(rule); }
 
 void prepfiles(State& s) {
-    if (s.iout(12) == 1) {
-        s.unit12name = "Years" + format_int(s.sumyr1, 2) + "_" + format_int(s.sumyr2, 2);
-    }
+    if (s.iout(12) == 1) s.unit12name = summary_file(s);
     for (int k = 11; k <= 27; ++k) {
         if (k == 13 || s.iout(k) != 1) continue;
         const std::string name = out_path(s, unit_file_name(s, k));

@@ -13,6 +13,7 @@
 namespace tacsim {
 
 class Tables;
+class SweepObserver;
 
 inline constexpr int maxage = 15;
 inline constexpr int maxyear = 40;
@@ -38,6 +39,8 @@ struct State {
     // Folders of the inputs and of the results; empty: the working folder
     // (file names then stay bare, in the files' paths and in messages).
     std::string indir, outdir;
+    // Told of the sweep's progress (none: nobody watches).
+    SweepObserver* observer = nullptr;
     int iter = 0;
 
     // ---- ages, years and biology
@@ -142,6 +145,7 @@ struct State {
     std::string unit12name;
     // The tables of the run (not owned); none when the run writes no tables.
     Tables* tables = nullptr;
+    OverflowLog overflow;  // files with numbers too wide for their fields
 };
 
 // Allocates a zero-initialised state (it is a few megabytes: too large for

@@ -385,10 +385,11 @@ void Tables::writeperrecruit(State& s) {
         f.out.close(&s.con);
     }
     perrecruit_ = true;
+    last_ = now();  // the first set's time starts here
 }
 
-void Tables::endset(State& s) {
-    ++set_;
+void Tables::endset(State& s, long long set) {
+    set_ = set;
     setrows(s, set_, rows_, iterations_);
 }
 

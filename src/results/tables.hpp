@@ -77,9 +77,10 @@ public:
     // Writes perrecruit.csv and refpoints.csv (after the per-recruit
     // analysis).
     void writeperrecruit(State& s);
-    // Rows of the option set that has just ended, into memory; then onto
-    // disk with `commit`, right after the legacy files are flushed.
-    void endset(State& s);
+    // Rows of option set number `set` (from 1, in sweep order), which has
+    // just ended, into memory; then onto disk with `commit`, right after the
+    // legacy files are flushed.
+    void endset(State& s, long long set);
     void commit(OutFile* console);
     void close(OutFile* console);
 

@@ -8,6 +8,7 @@
 
 #include "driver/runwatch.hpp"
 #include "io/outfiles.hpp"
+#include "management/rulebook.hpp"
 #include "perrecruit/perrecruit.hpp"
 #include "simulation/observer.hpp"
 #include "simulation/simulation.hpp"
@@ -54,10 +55,12 @@ const char* rule_value(int vtype) {
 }
 
 // Names of options 1..23 as the result files label them.
-std::vector<std::string> names_by_option(int rule) {
+std::vector<std::string> names_by_option(const State& s) {
     std::vector<std::string> names(noptions + 1);
     for (int k = 1; k <= noptions; ++k) names[k] = "option " + std::to_string(k);
-    for (const OptionName& o : option_names(rule)) names[o.option] = o.name;
+    const auto named = option_names(s);
+    for (int k = 1; k <= noptions; ++k)
+        if (!named[k - 1].empty()) names[k] = named[k - 1];
     return names;
 }
 
@@ -139,7 +142,7 @@ void print_check(State& s, std::FILE* out) {
         std::fprintf(out, "  regime %d: %s, %s\n", r, srfunction(s.recpari(r, 1)), deviate(s.recpari(r, 2)));
     }
 
-    const auto names = names_by_option(s.nrule);
+    const auto names = names_by_option(s);
     std::fprintf(out, "Harvest rule %d, its value %s; parameters:", s.nrule, rule_value(s.vtype));
     for (int k = 1; k <= rule_parameters(s.nrule); ++k) std::fprintf(out, " %s", names[k].c_str());
     std::fputs("\n", out);

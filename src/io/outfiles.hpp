@@ -8,14 +8,6 @@
 
 namespace tacsim {
 
-// The options a rule's legacy option labels name, in their order, each with
-// its option number: the rule's parameters 1..n, then 11..16 and 18..23
-// (option 17 is not named). Empty for an unknown rule.
-struct OptionName {
-    int option;
-    std::string name;
-};
-std::vector<OptionName> option_names(int rule);
 // Name of the legacy file of unit k (11..27) as this run names it.
 std::string unit_file_name(const State& s, int k);
 
@@ -23,10 +15,7 @@ void prepfiles(State& s);
 void header(State& s, int u);
 void closefiles(State& s);
 
-// Labels of the options written in the header of each option set, by rule:
-// the rule's parameters (options 1..rule_parameters(rule)), then options
-// 11..16 and 18..23; blank-separated. Empty for an unknown rule.
-const char* set_labels(int rule);
+// Number of parameters of a rule of the standard rulebook (0: no such rule).
 int rule_parameters(int rule);
 // File name of result unit k (11..27); unit 12 is named after its summary
 // years (`unit12name`), so empty here.

@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "io/outfiles.hpp"
+#include "management/rulebook.hpp"
 #include "perrecruit/perrecruit.hpp"
 #include "results/results.hpp"
 
@@ -228,9 +229,10 @@ std::vector<std::string> uniquenames(const std::vector<std::string>& names) {
     return cols;
 }
 
-std::vector<std::string> setcolumns(int rule) {
+std::vector<std::string> setcolumns(const State& s) {
     std::vector<std::string> names;
-    for (const OptionName& o : option_names(rule)) names.push_back(o.name);
+    for (const std::string& n : option_names(s))
+        if (!n.empty()) names.push_back(n);
     std::vector<std::string> cols = uniquenames(names);
     cols.push_back("rule");
     return cols;
@@ -238,7 +240,7 @@ std::vector<std::string> setcolumns(int rule) {
 
 void headerrows(const State& s, TableRows& out, bool iterations) {
     out.sets.append("set");
-    for (const std::string& c : setcolumns(s.nrule)) {
+    for (const std::string& c : setcolumns(s)) {
         comma(out.sets);
         puttext(out.sets, c);
     }
@@ -250,9 +252,11 @@ void headerrows(const State& s, TableRows& out, bool iterations) {
 
 void setrows(State& s, long long set, TableRows& out, bool iterations) {
     setfield(out.sets, set);
-    for (const OptionName& o : option_names(s.nrule)) {
+    const auto names = option_names(s);
+    for (int k = 1; k <= noptions; ++k) {
+        if (names[k - 1].empty()) continue;
         comma(out.sets);
-        putnum(out.sets, s.par(o.option));
+        putnum(out.sets, s.par(k));
     }
     comma(out.sets);
     putint(out.sets, s.nrule);

@@ -53,9 +53,9 @@ void setrows(State& s, long long set, TableRows& out, bool iterations);
 // their header rows.
 void perrecruitrows(const State& s, std::string& perrecruit, std::string& refpoints);
 
-// Column names of the sets table, after `set`: the options the rule's
-// legacy header names, made unique, then `rule`.
-std::vector<std::string> setcolumns(int rule);
+// Column names of the sets table, after `set`: the options the run's rule
+// names in its result headers, made unique, then `rule`.
+std::vector<std::string> setcolumns(const State& s);
 // Names made unique by a suffix _2, _3, ... on a repeat (also of "set" and
 // "rule", the sets table's own columns).
 std::vector<std::string> uniquenames(const std::vector<std::string>& names);

@@ -147,6 +147,25 @@ SUMMARY_LAYOUTS = {1: "(2f10.2,3f10.3,f5.2,f10.1,f5.1,3f10.1,6f6.3,4f10.1,4f8.3,
 
 def check_folder(folder):
     c = Checker(folder)
+    with open(os.path.join(folder, "run.json"), encoding="utf-8") as f:
+        run = json.load(f)
+    for key in ("program", "command_line", "started", "ended", "seed", "inputs", "option_sets",
+                "sets_finished", "seconds_per_set", "files_written", "exit_status", "stop_message"):
+        if key not in run:
+            c.fail(f"run.json: no {key}")
+    for name in run["files_written"]:
+        if not os.path.exists(os.path.join(folder, name)):
+            c.fail(f"run.json names {name}, which is not there")
+    if run["exit_status"] != 0:
+        # A run that stopped: the record says why, and the tables it wrote
+        # hold whole sets only.
+        if not run["stop_message"]:
+            c.fail("run.json: a stopped run without its message")
+        if not os.path.exists(os.path.join(folder, "sets.csv")):
+            return c.compared
+        if len(c.table("sets.csv")[1]) != run["sets_finished"]:
+            c.fail("sets.csv: not the finished sets of run.json")
+        return c.compared
     sets_header, sets = c.table("sets.csv")
     if sets_header[0] != "set" or sets_header[-1] != "rule" or len(set(sets_header)) != len(sets_header):
         c.fail(f"sets.csv: columns {sets_header}")
@@ -157,17 +176,11 @@ def check_folder(folder):
     iters = None
     if os.path.exists(os.path.join(folder, "iterations.csv.gz")):
         _, iters = c.table("iterations.csv.gz", ITERATIONS, opener=gzip.open)
-    with open(os.path.join(folder, "run.json"), encoding="utf-8") as f:
-        run = json.load(f)
-    for key in ("program", "command_line", "started", "ended", "seed", "inputs", "option_sets",
-                "seconds_per_set", "files_written", "exit_status", "stop_message"):
-        if key not in run:
-            c.fail(f"run.json: no {key}")
 
     nsets = len(sets)
     if [int(r["set"]) for r in sets] != list(range(1, nsets + 1)):
         c.fail("sets.csv: sets not numbered 1, 2, ...")
-    if run["exit_status"] == 0 and run["option_sets"] != nsets:
+    if run["option_sets"] != nsets or run["sets_finished"] != nsets:
         c.fail(f"run.json: {run['option_sets']} option sets, sets.csv {nsets}")
     rule = int(sets[0]["rule"]) if sets else 0
     for r in yearly:

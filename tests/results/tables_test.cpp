@@ -8,7 +8,6 @@
 #include <random>
 #include <string>
 
-#include "io/outfiles.hpp"
 #include "results/results.hpp"
 #include "results/tables.hpp"
 
@@ -54,21 +53,22 @@ TEST(TableText, TextFieldsFollowRfc4180) {
 TEST(TableText, SetColumnsAreUniqueAndEndWithRule) {
     EXPECT_EQ(uniquenames({"Alfa", "Beta", "Alfa", "Alfa", "set"}),
               (std::vector<std::string>{"Alfa", "Beta", "Alfa_2", "Alfa_3", "set_2"}));
+    auto state = make_state();
+    State& s = *state;
+    const std::size_t params[] = {0, 5, 6, 6, 6, 7, 8, 5, 7};
     for (int rule = 1; rule <= 8; ++rule) {
-        const auto cols = setcolumns(rule);
-        const auto opts = option_names(rule);
-        ASSERT_EQ(cols.size(), opts.size() + 1) << rule;
+        s.nrule = rule;
+        const auto cols = setcolumns(s);
+        // The rule's own parameters, options 11..16 and 18..23, then the rule.
+        ASSERT_EQ(cols.size(), params[rule] + 12 + 1) << rule;
+        EXPECT_EQ(cols[params[rule]], "Filter");
+        EXPECT_EQ(cols[cols.size() - 2], "CV_biosurv");
         EXPECT_EQ(cols.back(), "rule");
-        // The rule's own parameters, then options 11..16 and 18..23.
-        EXPECT_EQ(opts[opts.size() - 12].option, 11);
-        EXPECT_EQ(opts.back().option, 23);
-        EXPECT_EQ(opts.back().name, "CV_biosurv");
         for (std::size_t i = 0; i < cols.size(); ++i)
             for (std::size_t j = i + 1; j < cols.size(); ++j) EXPECT_NE(cols[i], cols[j]) << rule;
     }
-    EXPECT_EQ(option_names(6).size(), 20u);
-    EXPECT_EQ(option_names(6)[7].option, 8);
-    EXPECT_TRUE(option_names(9).empty());
+    s.nrule = 9;
+    EXPECT_EQ(setcolumns(s), std::vector<std::string>{"rule"});
 }
 
 // The merge sort must give exactly the order of the legacy insertion sort,

@@ -12,6 +12,7 @@
 
 namespace tacsim {
 
+class Rulebook;
 class SweepObserver;
 
 inline constexpr int maxage = 15;
@@ -85,6 +86,9 @@ struct State {
     int lag = 0, ntacyr = 0, bpage = 0, nbasis = 0;
     Array<int, 1, maxbasis> bkind, bfirst, blast, bhow;
     int nrule = 0, vtype = 0;
+    // The harvest rules the run knows; null: the program's own
+    // (management/rulebook.hpp). A test may hand in a rulebook of its own.
+    const Rulebook* rulebook = nullptr;
     Array<int, 1, 2> cbkind, cbfirst, cblast, cbhow;
     int pctmode = 0, tacfill = 0, recobs = 0, recproj = 0, mrfirst = 0, mrlast = 0;
     float recobscv = 0;

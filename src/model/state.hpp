@@ -13,8 +13,8 @@
 namespace tacsim {
 
 class Tables;
-class SweepObserver;
 class Rulebook;
+class SweepObserver;
 
 inline constexpr int maxage = 15;
 inline constexpr int maxyear = 40;

@@ -36,6 +36,9 @@ std::optional<int> parse_command_line(int argc, const char* const* argv, RunOpti
         ->check(CLI::Range(1, 4096))
         ->type_name("N");
     app.add_flag("-q,--quiet", opts.quiet, "No progress line on a terminal");
+    app.add_flag("--csv", opts.csv, "Also write the results as CSV tables and a record of the run (run.json)");
+    app.add_flag("--iterations", opts.iterations,
+                 "With the tables, also every iteration's yearly series (iterations.csv.gz; implies --csv)");
     app.set_version_flag("-V,--version", version_text(), "Print the version and the build's commit");
 
     try {
@@ -55,6 +58,7 @@ std::optional<int> parse_command_line(int argc, const char* const* argv, RunOpti
         std::fprintf(err, "tacsim: %s (see tacsim --help)\n", what.c_str());
         return 2;
     }
+    if (opts.iterations) opts.csv = true;
     return std::nullopt;
 }
 

@@ -4,6 +4,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <exception>
@@ -14,11 +15,13 @@
 
 #include "driver/check.hpp"
 #include "driver/cli.hpp"
+#include "driver/runrecord.hpp"
 #include "driver/runwatch.hpp"
 #include "io/input.hpp"
 #include "io/outfiles.hpp"
 #include "perrecruit/perrecruit.hpp"
 #include "results/results.hpp"
+#include "results/tables.hpp"
 #include "simulation/parallel.hpp"
 #include "simulation/processes.hpp"
 #include "simulation/simulation.hpp"
@@ -110,11 +113,68 @@ int default_jobs(int processes_here) {
 
 int run(State& s) { return run(s, RunOptions{}); }
 
+namespace {
+
+// The stopping message of a run: what it wrote on standard output and the
+// error stream since its last finished stage, without the record ends.
+std::string stop_message(const State& s) {
+    std::string m = s.con.captured() + s.err.captured();
+    std::string out;
+    for (char c : m) {
+        if (c == '\r') continue;
+        out.push_back(c);
+    }
+    const auto first = out.find_first_not_of(" \n");
+    if (first == std::string::npos) return "";
+    const auto last = out.find_last_not_of(" \n");
+    return out.substr(first, last - first + 1);
+}
+
+// Writes run.json into the results folder; a failure is reported and turns
+// a normal end into exit status 1.
+int write_record(State& s, const Tables& tables, RunRecord& rec, int status) {
+    rec.ended = utc_now();
+    rec.exit_status = status;
+    rec.seconds = tables.seconds();
+    rec.written.clear();
+    if (s.unit(13).name().size() > 0) rec.written.push_back("kladd");
+    for (int k = 11; k <= 27; ++k) {
+        if (k != 13 && s.iout(k) == 1 && !s.unit(k).name().empty()) rec.written.push_back(unit_file_name(s, k));
+    }
+    for (const std::string& n : tables.names()) rec.written.push_back(n);
+    rec.written.push_back("run.json");
+    if (status != 0) rec.stop_message = stop_message(s);
+    const std::string path = out_path(s, "run.json");
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    const std::string text = runrecord_json(s, rec);
+    bool ok = f != nullptr && std::fwrite(text.data(), 1, text.size(), f) == text.size();
+    if (f != nullptr && std::fclose(f) != 0) ok = false;
+    if (ok) return status;
+    try {
+        list_write(s.con, {"Cannot write output file ", path});
+        s.con.flush();
+    } catch (const StopRun&) {
+    }
+    return status == 0 ? 1 : status;
+}
+
+}  // namespace
+
 int run(State& s, const RunOptions& opts, std::FILE* term, const Processes* procs) {
     int status = 0;
     const bool several = procs != nullptr && procs->several();
     const bool helper = several && procs->rank() > 0;
     bool at_sweep = false;  // said so to the other processes
+    // Helper processes of an MPI run write no tables and no record.
+    const bool csv = opts.csv && !helper;
+    Tables tables;
+    RunRecord rec;
+    if (csv) {
+        rec.args = opts.args;
+        rec.started = utc_now();
+        s.con.capture(true);
+        s.err.capture(true);
+    }
 #ifdef SIGXFSZ
     // A file that outgrows the size limit of the process then fails to write
     // like a file on a full disk, and is reported by name, instead of ending
@@ -130,6 +190,7 @@ int run(State& s, const RunOptions& opts, std::FILE* term, const Processes* proc
         s.biofile = "bio.inn";
         s.optfile = "opt.inn";
         s.canumfile = "canum.inn";
+        rec.seed = s.seed;
         s.indir = opts.dir;
         s.outdir = opts.output.empty() ? opts.dir : opts.output;
         s.holdfiles = helper;
@@ -159,12 +220,20 @@ int run(State& s, const RunOptions& opts, std::FILE* term, const Processes* proc
         getpopinn(s);
         getoptinn(s);
         stops_from_inputs(s);
+        if (csv) rec.option_sets = countsets(s);
         if (opts.check) {
             s.con.flush();
             print_check(s, stdout, opts.jobs > 0 ? opts.jobs : default_jobs());
         } else {
             prepfiles(s);
+            if (csv) {
+                tables.open(s, s.outdir, opts.iterations);
+                s.tables = &tables;
+            }
+            s.con.restart_capture();
             yieldrecr(s);
+            if (csv) tables.writeperrecruit(s);
+            s.con.restart_capture();
             const int jobs = opts.jobs > 0 ? opts.jobs : default_jobs(several ? procs->local_size() : 1);
             SweepCount count;
             if (several) {
@@ -189,6 +258,11 @@ int run(State& s, const RunOptions& opts, std::FILE* term, const Processes* proc
         watch.clear_line();
         if (!opts.check) {
             watch.cut_back(s);
+            // The rows of a set that finished before the signal came.
+            try {
+                tables.commit(&s.con);
+            } catch (const StopRun&) {
+            }
             s.con.flush();
             say_on_error_stream(s, "Interrupted after " + std::to_string(watch.finished()) + " of " +
                                        std::to_string(watch.total()) + " option sets");
@@ -217,12 +291,21 @@ int run(State& s, const RunOptions& opts, std::FILE* term, const Processes* proc
     // The other processes wait for word whether this one reached the sweep.
     if (several && !at_sweep) sweep_ready(*procs, false);
     if (helper) return 0;
-    return finish(s, status);
+    s.tables = nullptr;
+    try {
+        tables.close(&s.con);
+    } catch (const StopRun& st) {
+        if (status == 0) status = st.status;
+    }
+    status = finish(s, status);
+    if (csv && !opts.check) status = write_record(s, tables, rec, status);
+    return status;
 }
 
 int tacsim_main(int argc, const char* const* argv) {
     Processes procs;
     RunOptions opts;
+    opts.args.assign(argv, argv + argc);
     auto state = make_state();
     if (procs.rank() > 0) {
         // Only rank 0 speaks; the others hold what they would say.
@@ -231,8 +314,8 @@ int tacsim_main(int argc, const char* const* argv) {
         if (quiet != nullptr) std::fclose(quiet);
         if (done) return *done;
         if (opts.check) return 0;
-        state->con.capture("standard output");
-        state->err.capture("error stream");
+        state->con.hold("standard output");
+        state->err.hold("error stream");
         return run(*state, opts, nullptr, &procs);
     }
     if (const auto done = parse_command_line(argc, argv, opts, stdout, stderr)) return *done;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace tacsim {
 
@@ -19,6 +20,12 @@ struct RunOptions {
     bool quiet = false;
     // Threads the option sets run on; 0: one per core.
     int jobs = 0;
+    // Also write the results as CSV tables and a record of the run
+    // (run.json); with `iterations` also every iteration's series.
+    bool csv = false;
+    bool iterations = false;
+    // The command line as given, for the record of the run.
+    std::vector<std::string> args;
 };
 
 }  // namespace tacsim

@@ -1,5 +1,6 @@
 #include "driver/runwatch.hpp"
 
+#include <algorithm>
 #include <csignal>
 #include <cmath>
 

@@ -50,9 +50,8 @@ const char* column_line(int u) {
 
 }  // namespace
 
-int rule_parameters(int rule) {
-    const HarvestRule* r = standard_rulebook().find(rule);
-    return r != nullptr ? r->nparams() : 0;
+std::string unit_file_name(const State& s, int k) {
+    return (k == 12) ? s.unit12name : std::string(unit_name(k));
 }
 
 const char* unit_file(int k) { return unit_name(k); }
@@ -61,18 +60,13 @@ std::string summary_file(const State& s) {
     return "Years" + format_int(s.sumyr1, 2) + "_" + format_int(s.sumyr2, 2);
 }
 
-const char* set_labels(int rule) {
-    const HarvestRule* r = standard_rulebook().find(rule);
-    return r != nullptr ? r->desc.label_line.c_str() : "";
-}
-
 void prepfiles(State& s) {
     if (s.iout(12) == 1) s.unit12name = summary_file(s);
     for (int k = 11; k <= 27; ++k) {
         if (k == 13 || s.iout(k) != 1) continue;
-        const std::string name = out_path(s, (k == 12) ? s.unit12name : std::string(unit_name(k)));
+        const std::string name = out_path(s, unit_file_name(s, k));
         if (s.holdfiles)
-            s.unit(k).capture(name);
+            s.unit(k).hold(name);
         else if (!s.unit(k).open(name))
             stop_with(s, {"Cannot open output file ", name});
     }

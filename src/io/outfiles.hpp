@@ -1,19 +1,20 @@
 // The set of output files: names, units, switches, header lines and closing.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "model/state.hpp"
 
 namespace tacsim {
+
+// Name of the legacy file of unit k (11..27) as this run names it.
+std::string unit_file_name(const State& s, int k);
 
 void prepfiles(State& s);
 void header(State& s, int u);
 void closefiles(State& s);
 
-// Labels of the options written in the header of each option set, by rule:
-// the rule's parameters (options 1..rule_parameters(rule)), then options
-// 11..16 and 18..23; blank-separated. Empty for an unknown rule.
-const char* set_labels(int rule);
-int rule_parameters(int rule);
 // File name of result unit k (11..27); unit 12 is named after its summary
 // years (`unit12name`), so empty here.
 const char* unit_file(int k);

@@ -1,5 +1,6 @@
 #include "io/records.hpp"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <climits>
@@ -64,19 +65,26 @@ void OutFile::attach(std::FILE* f, const std::string& name) {
     drained_ = 0;
 }
 
-void OutFile::capture(const std::string& name) {
+void OutFile::hold(const std::string& name) {
     name_ = name;
-    capturing_ = true;
+    holding_ = true;
     overflowed_ = false;
     held_.clear();
 }
 
+void OutFile::capture(bool on) {
+    capture_ = on;
+    captured_.clear();
+    if (on) captured_.reserve(kCaptured);
+}
+
 void OutFile::put(const char* s, std::size_t n) {
-    if (capturing_) {
+    if (holding_) {
         held_.append(s, n);
         return;
     }
     if (f_ == nullptr) return;
+    if (capture_ && captured_.size() < kCaptured) captured_.append(s, std::min(n, kCaptured - captured_.size()));
     while (n > 0) {
         if (used_ == kBuf) drain(nullptr);
         std::size_t take = kBuf - used_;
@@ -137,7 +145,7 @@ void OutFile::flush(OutFile* console) {
 }
 
 void OutFile::close(OutFile* console) {
-    capturing_ = false;
+    holding_ = false;
     if (f_ == nullptr) return;
     drain(console);
     bool bad = failed_;

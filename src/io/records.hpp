@@ -61,9 +61,9 @@ public:
     // Holds every record in memory instead of writing it (a worker of the
     // parallel sweep; the run writes the held records later, in order).
     // Starts afresh: nothing held, no overflow noted yet.
-    void capture(const std::string& name);
-    bool is_open() const { return f_ != nullptr || capturing_; }
-    bool capturing() const { return capturing_; }
+    void hold(const std::string& name);
+    bool is_open() const { return f_ != nullptr || holding_; }
+    bool holding() const { return holding_; }
     // The records held so far, handed over; the unit goes on holding.
     std::string take() { return std::exchange(held_, std::string()); }
     std::size_t held() const { return held_.size(); }
@@ -90,22 +90,32 @@ public:
     // (an attached stream such as a pipe or terminal).
     bool cut_back(long long pos);
 
+    // Keeps a copy of what is written from now on (at most its first 4096
+    // characters), for the record of a run; `restart_capture` forgets what
+    // was kept so far.
+    void capture(bool on);
+    void restart_capture() { captured_.clear(); }
+    const std::string& captured() const { return captured_; }
+
 private:
     void put(const char* s, std::size_t n);
     void drain(OutFile* console);
     [[noreturn]] void report_failure(OutFile* console);
     std::FILE* f_ = nullptr;
     bool owned_ = false;
-    bool capturing_ = false;
+    bool holding_ = false;
     std::string held_;
     bool failed_ = false;
     bool overflowed_ = false;
     OverflowLog* log_ = nullptr;
     std::string name_;
     static constexpr std::size_t kBuf = 1 << 16;
+    static constexpr std::size_t kCaptured = 4096;
     std::size_t used_ = 0;
     long long drained_ = 0;  // bytes handed to the system since open()
     char* buf_ = nullptr;  // allocated once, at open/attach
+    bool capture_ = false;
+    std::string captured_;
 };
 
 // One item of a written list: an integer, a real or a character value (held

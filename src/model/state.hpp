@@ -13,6 +13,7 @@
 
 namespace tacsim {
 
+class Tables;
 class Rulebook;
 class SweepObserver;
 
@@ -120,6 +121,16 @@ struct Model {
     Array<int, 0, maxyear, 1, maxiter> icrash;
     ResArr ssbres, tsbres, catchres, tacres, fres, fdecres, recres, precres;
     Array<float, 0, maxyear, 1, maxbasis, 1, maxiter> basisres;  // (year, element, iteration)
+    Array<int, 0, maxyear, 1, maxiter> regres;                  // regime in force (year, iteration)
+
+    // ---- the per-recruit analysis of each regime, kept for the tables:
+    //      the grid rows (F-factor, yield, SSB, TSB, %virgin, Y/SSB, mean
+    //      age of catch and SSB, recruits), their number (0: not analysed),
+    //      and Fmax, its yield and SSB, F0.1, its yield and SSB, and the mean
+    //      recruitment level of the analysis
+    Array<float, 1, maxreg, 0, 100, 1, 9> prtable;
+    Array<int, 1, maxreg> prrows;
+    Array<float, 1, maxreg, 1, 7> prref;
 
     // ---- working values of the simulation loop (kept here so that nothing
     //      is allocated per option set or iteration)
@@ -152,6 +163,8 @@ struct State : Model {
     OutFile con;
     OutFile err;
     std::string unit12name;
+    // The tables of the run (not owned); none when the run writes no tables.
+    Tables* tables = nullptr;
     OverflowLog overflow;  // files with numbers too wide for their fields
 };
 

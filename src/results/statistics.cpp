@@ -16,13 +16,6 @@ constexpr float nit = 1000.0f;  // every statistic runs over 1000 iterations
 
 void emptyrecord(OutFile& out) { list_write(out, std::span<const Item>()); }
 
-// Mean over iterations of one year, accumulated term by term.
-float yearmean(const ResArr& a, int y) {
-    float sum = 0.0f;
-    for (int i = 1; i <= maxiter; ++i) sum = sum + a(y, i) / nit;
-    return sum;
-}
-
 void copyyear(const ResArr& a, int y, ValueSet& w) {
     for (int i = 1; i <= maxiter; ++i) w(i) = a(y, i);
 }
@@ -112,8 +105,43 @@ void summaryrecord(State& s, OutFile& out, const WindowStats& st) {
 
 }  // namespace
 
+float yearmean(const ResArr& a, int y) {
+    float sum = 0.0f;
+    for (int i = 1; i <= maxiter; ++i) sum = sum + a(y, i) / nit;
+    return sum;
+}
+
+void yearlyrisks(State& s, YearVec& plim, YearVec& ptrig, YearVec& pcrash) {
+    // The trigger that Ptrig counts the first basis element below, as the
+    // rule's description names it; none: Ptrig is 0.
+    const HarvestRule* rule = run_rule(s);
+    const int trig = rule != nullptr ? rule->desc.ptrig : 0;
+    const float btrig = trig > 0 ? s.par(trig) : 0.0f;
+    ValueSet w;
+    for (int y = 0; y <= maxyear; ++y) {
+        copyyear(s.ssbres, y, w);
+        risk(s, w, s.blim, s.blimsig, s.riskmeth, plim(y));
+    }
+    for (int y = 0; y <= maxyear; ++y) {
+        float sum = 0.0f;
+        for (int i = 1; i <= maxiter; ++i) sum = sum + static_cast<float>(s.icrash(y, i)) / nit;
+        pcrash(y) = sum;
+    }
+    // Fraction of iterations whose decision basis lay below the trigger
+    // (no decision in year 0).
+    ptrig(0) = 0.0f;
+    for (int y = 1; y <= maxyear; ++y) {
+        int below = 0;
+        for (int i = 1; i <= maxiter; ++i) {
+            if (trig > 0 && s.basisres(y, 1, i) < btrig) ++below;
+        }
+        ptrig(y) = static_cast<float>(below) / nit;
+    }
+}
+
 void fractiles(ValueSet& w, float& f10, float& f50, float& f90) {
-    sort(w);
+    ValueSet scratch;
+    stablesort(w, scratch);
     f10 = w(i10);
     f50 = w(i50);
     f90 = w(i90);
@@ -178,33 +206,8 @@ void windowstats(const State& s, int first, int last, const YearVec& plim, const
 
 void bootprint(State& s) {
     crashperm(s);
-    // The trigger that Ptrig counts the first basis element below, as the
-    // rule's description names it; none: Ptrig is 0.
-    const HarvestRule* rule = run_rule(s);
-    const int trig = rule != nullptr ? rule->desc.ptrig : 0;
-    const float btrig = trig > 0 ? s.par(trig) : 0.0f;
-
     YearVec plim, pcrash, ptrig;
-    ValueSet w;
-    for (int y = 0; y <= maxyear; ++y) {
-        copyyear(s.ssbres, y, w);
-        risk(s, w, s.blim, s.blimsig, s.riskmeth, plim(y));
-    }
-    for (int y = 0; y <= maxyear; ++y) {
-        float sum = 0.0f;
-        for (int i = 1; i <= maxiter; ++i) sum = sum + static_cast<float>(s.icrash(y, i)) / nit;
-        pcrash(y) = sum;
-    }
-    // Fraction of iterations whose decision basis lay below the trigger
-    // (no decision in year 0).
-    ptrig(0) = 0.0f;
-    for (int y = 1; y <= maxyear; ++y) {
-        int below = 0;
-        for (int i = 1; i <= maxiter; ++i) {
-            if (trig > 0 && s.basisres(y, 1, i) < btrig) ++below;
-        }
-        ptrig(y) = static_cast<float>(below) / nit;
-    }
+    yearlyrisks(s, plim, ptrig, pcrash);
 
     if (s.iout(11) == 1) yearlytables(s, plim, ptrig, pcrash);
 

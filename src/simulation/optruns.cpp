@@ -3,6 +3,7 @@
 #include "io/outfiles.hpp"
 #include "io/records.hpp"
 #include "results/results.hpp"
+#include "results/tables.hpp"
 #include "simulation/observer.hpp"
 #include "simulation/simulation.hpp"
 
@@ -29,6 +30,7 @@ void runset(State& s, long long set) {
     setbegin(s);
     bootruns(s);
     setend(s);
+    if (s.tables != nullptr) s.tables->endset(s, set);
     if (s.observer != nullptr) s.observer->set_finished(s, set);
     setflush(s);
 }
@@ -55,6 +57,7 @@ void setbegin(State& s) {
                                       p[16], p[17], p[18], p[19], p[20], p[21], p[22]};
         list_write(s.con, std::span<const Item>(items, noptions));
     }
+    s.con.restart_capture();
 
     s.cvrec = s.par(22);
     s.cvsurv = s.par(23);
@@ -68,6 +71,7 @@ void setflush(State& s) {
     for (int k = 11; k <= 27; ++k) {
         if (s.unit(k).is_open()) s.unit(k).flush(&s.con);
     }
+    if (s.tables != nullptr) s.tables->commit(&s.con);
     s.con.flush();
 }
 

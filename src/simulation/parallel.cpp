@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "results/tables.hpp"
 #include "simulation/observer.hpp"
 #include "simulation/simulation.hpp"
 
@@ -85,9 +86,9 @@ void prepare_worker(State& w, const State& s) {
     w.outdir = s.outdir;
     w.unit12name = s.unit12name;
     for (int k = 11; k <= 27; ++k)
-        if (s.unit(k).is_open()) w.unit(k).capture(s.unit(k).name());
-    w.con.capture(s.con.name());
-    w.err.capture(s.err.name());
+        if (s.unit(k).is_open()) w.unit(k).hold(s.unit(k).name());
+    w.con.hold(s.con.name());
+    w.err.hold(s.err.name());
     for (int i = 0; i < nstreams; ++i) stream(w, i).set_overflow_log(&w.overflow);
 }
 
@@ -95,12 +96,13 @@ void runset_held(State& w, const SetJob& job, SetOutcome& o, int upto, const std
                  std::atomic<int>* progress) {
     o.job = job;
     for (int i = 0; i < nstreams; ++i)
-        if (stream(w, i).capturing()) stream(w, i).capture(stream(w, i).name());
+        if (stream(w, i).holding()) stream(w, i).hold(stream(w, i).name());
     w.overflow = OverflowLog();
     copy_model(w, *job.start);
     w.par = job.par;
     try {
         setbegin(w);
+        o.conmark = w.con.held();
         // Each iteration writes its column of these two before anything
         // reads it; they start equal so that models compare whole.
         w.tsbres.fill(0.0f);
@@ -149,7 +151,14 @@ bool confirmed(State& scratch, const SetOutcome& o, const std::shared_ptr<const 
 
 void write_held(State& s, const SetOutcome& o) {
     for (int i = 0; i < nstreams; ++i) {
-        if (!o.held[i].empty()) stream(s, i).put(o.held[i]);
+        const std::string& h = o.held[i];
+        if (i == 17 && o.conmark <= h.size()) {
+            s.con.put(std::string_view(h).substr(0, o.conmark));
+            s.con.restart_capture();
+            s.con.put(std::string_view(h).substr(o.conmark));
+        } else if (!h.empty()) {
+            stream(s, i).put(h);
+        }
     }
     for (const auto& name : o.overflowed) s.overflow.note(name);
     if (o.stop) std::rethrow_exception(o.stop);
@@ -320,6 +329,10 @@ void optruns_on(State& s, SetRunner& runner, SweepCount& count) {
             actual = w.end;
             ++count.sets;
             finished.erase(finished.begin());
+            // The run's model is now the one the set left, as after the set
+            // in the one-thread sweep, for the tables' rows of the set.
+            copy_model(s, *actual);
+            if (s.tables != nullptr) s.tables->endset(s, next_write);
             if (watch != nullptr) watch->set_finished(s, next_write);
             setflush(s);
             ++next_write;

@@ -68,6 +68,10 @@ struct SetOutcome {
     // Streams with numbers too wide for their fields, in the order of each
     // one's first such number.
     std::vector<std::string> overflowed;
+    // Length of standard output's held records when the set's option values
+    // were written (npos: not reached); the record of the run starts its
+    // capture of a stopping message there.
+    std::size_t conmark = std::string::npos;
 };
 
 // A worker's state: the run's file names, every open unit holding its records

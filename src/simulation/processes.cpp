@@ -184,6 +184,7 @@ std::shared_ptr<const Model> unpack_model(Unpacker& u) {
 std::vector<char> pack_outcome(const SetOutcome& o) {
     Packer p;
     p.put(o.job.k);
+    p.put(static_cast<std::uint64_t>(o.conmark));
     for (int i = 0; i < nstreams; ++i) {
         p.put(static_cast<std::uint64_t>(o.firstlen[i]));
         p.bytes(o.held[i].data(), o.held[i].size());
@@ -199,6 +200,7 @@ std::vector<char> pack_outcome(const SetOutcome& o) {
 long long unpack_outcome(const std::vector<char>& b, SetOutcome& o) {
     Unpacker u(b);
     const long long k = u.get<long long>();
+    o.conmark = static_cast<std::size_t>(u.get<std::uint64_t>());
     for (int i = 0; i < nstreams; ++i) {
         o.firstlen[i] = static_cast<std::size_t>(u.get<std::uint64_t>());
         const auto [h, n] = u.bytes();

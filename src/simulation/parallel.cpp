@@ -103,10 +103,11 @@ void runset_held(State& w, const SetJob& job, SetOutcome& o, int upto, const std
     try {
         setbegin(w);
         o.conmark = w.con.held();
-        // Each iteration writes its column of these two before anything
-        // reads it; they start equal so that models compare whole.
+        // Each iteration writes its column of these before anything reads
+        // it; they start equal so that models compare whole.
         w.tsbres.fill(0.0f);
         w.recres.fill(0.0f);
+        w.regres.fill(0);
         for (int it = 1; it <= upto; ++it) {
             if (cancel != nullptr && cancel->load(std::memory_order_relaxed)) {
                 o.cancelled = true;

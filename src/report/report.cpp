@@ -374,8 +374,8 @@ PerRecruit read_perrecruit(const fs::path& dir, std::vector<std::string>& notes)
     const Table t = read_table(dir / "perrecruit.csv");
     const int creg = find_any(t, {"regime"});
     const int cf = find_any(t, {"f", "f_factor", "ffactor", "f-factor"});
-    const int cy = find_any(t, {"yield", "yield_per_recruit", "ypr"});
-    const int cs = find_any(t, {"ssb", "ssb_per_recruit", "spr"});
+    const int cy = find_any(t, {"yield_per_recruit", "ypr", "yield"});
+    const int cs = find_any(t, {"ssb_per_recruit", "spr", "ssb"});
     if (cf < 0 || cy < 0 || cs < 0) throw ReportError(t.name + ": needs the columns f, yield and ssb");
     for (std::size_t r = 0; r < t.rows.size(); ++r) {
         const Json reg = creg >= 0 ? Json(t.rows[r][static_cast<std::size_t>(creg)]) : Json("1");
@@ -407,8 +407,8 @@ PerRecruit read_perrecruit(const fs::path& dir, std::vector<std::string>& notes)
     const int rreg = find_any(rp, {"regime"});
     const int rpoint = find_any(rp, {"point", "reference_point", "refpoint", "name"});
     const int rf = find_any(rp, {"f", "f_factor"});
-    const int ry = find_any(rp, {"yield", "yield_per_recruit", "ypr"});
-    const int rs = find_any(rp, {"ssb", "ssb_per_recruit", "spr"});
+    const int ry = find_any(rp, {"yield_per_recruit", "ypr", "yield"});
+    const int rs = find_any(rp, {"ssb_per_recruit", "spr", "ssb"});
     for (std::size_t r = 0; r < rp.rows.size(); ++r) {
         const Json reg = rreg >= 0 ? Json(rp.rows[r][static_cast<std::size_t>(rreg)]) : Json("1");
         const auto add = [&](const std::string& name, std::optional<double> f, std::optional<double> y,

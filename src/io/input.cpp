@@ -93,7 +93,7 @@ private:
 // Reads the per-iteration recruitment parameter sets of "srspec": iteration,
 // regime and five values per read, until the file ends.
 void read_srspec(State& s) {
-    const std::string name = "srspec";
+    const std::string name = in_path(s, "srspec");
     InFile in;
     if (!in.open(name)) cannot_open(s, name);
     int n = 0, r = 0;
@@ -172,7 +172,7 @@ void read_values_at_age(State& s, Cursor& c) {
 }  // namespace
 
 void getpopinn(State& s) {
-    const Records recs = load_records(s, file_name(s.biofile), 100);
+    const Records recs = load_records(s, in_path(s, file_name(s.biofile)), 100);
     Cursor c(s, recs);
 
     c.next({s.year0});
@@ -335,7 +335,7 @@ void read_initial_stock(State& s) {
         {"nin.obs", "Wrong ages in the nin.obs file", "Correct the file and start again"},
     };
     const InitFile& f = files[s.opt0 - 2];
-    const std::string name = f.name;
+    const std::string name = in_path(s, f.name);
     InFile in;
     if (!in.open(name)) cannot_open(s, name);
 
@@ -461,7 +461,7 @@ void read_constraints(State& s, Cursor& c) {
 void read_catches(State& s) {
     for (int a = 0; a <= maxage; ++a)
         for (int y = -15; y <= maxproj; ++y) s.canobs(a, y) = 0.0f;
-    const std::string name = file_name(s.canumfile);
+    const std::string name = in_path(s, file_name(s.canumfile));
     InFile in;
     if (!in.open(name)) cannot_open(s, name);
     std::string line;
@@ -488,7 +488,7 @@ void read_catches(State& s) {
 }  // namespace
 
 void getoptinn(State& s) {
-    const Records recs = load_records(s, file_name(s.optfile), 200);
+    const Records recs = load_records(s, in_path(s, file_name(s.optfile)), 200);
     Cursor c(s, recs);
 
     for (int i = 1; i <= noptions; ++i) {

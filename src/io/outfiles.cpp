@@ -3,6 +3,7 @@
 // run; the per-set files get the option labels and values of every option set.
 #include "io/outfiles.hpp"
 
+#include <string_view>
 #include <vector>
 
 namespace tacsim {
@@ -137,13 +138,39 @@ const char* column_line(int u) {
 
 }  // namespace
 
+std::vector<OptionName> option_names(int rule) {
+    std::vector<OptionName> out;
+    if (rule < 1 || rule > 8) return out;
+    const std::string_view labels = option_labels(rule);
+    int option = 0;
+    std::size_t at = 0;
+    while (at < labels.size()) {
+        if (labels[at] == ' ') {
+            ++at;
+            continue;
+        }
+        std::size_t end = labels.find(' ', at);
+        if (end == std::string_view::npos) end = labels.size();
+        ++option;
+        if (option == rule_params[rule] + 1) option = 11;
+        if (option == 17) option = 18;
+        out.push_back({option, std::string(labels.substr(at, end - at))});
+        at = end;
+    }
+    return out;
+}
+
+std::string unit_file_name(const State& s, int k) {
+    return (k == 12) ? s.unit12name : std::string(unit_name(k));
+}
+
 void prepfiles(State& s) {
     if (s.iout(12) == 1) {
         s.unit12name = "Years" + format_int(s.sumyr1, 2) + "_" + format_int(s.sumyr2, 2);
     }
     for (int k = 11; k <= 27; ++k) {
         if (k == 13 || s.iout(k) != 1) continue;
-        const std::string name = (k == 12) ? s.unit12name : std::string(unit_name(k));
+        const std::string name = out_path(s, unit_file_name(s, k));
         if (!s.unit(k).open(name)) stop_with(s, {"Cannot open output file ", name});
     }
     if (s.nrule < 1 || s.nrule > 8) return;

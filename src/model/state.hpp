@@ -12,6 +12,8 @@
 
 namespace tacsim {
 
+class Tables;
+
 inline constexpr int maxage = 15;
 inline constexpr int maxyear = 40;
 inline constexpr int maxproj = 45;  // projection horizon of the perceived stock
@@ -33,6 +35,9 @@ struct State {
     // ---- run control
     double seed = 0.0;
     std::string biofile, optfile, canumfile;
+    // Folders of the inputs and of the results; empty: the working folder
+    // (file names then stay bare, in the files' paths and in messages).
+    std::string indir, outdir;
     int iter = 0;
 
     // ---- ages, years and biology
@@ -110,6 +115,16 @@ struct State {
     Array<int, 0, maxyear, 1, maxiter> icrash;
     ResArr ssbres, tsbres, catchres, tacres, fres, fdecres, recres, precres;
     Array<float, 0, maxyear, 1, maxbasis, 1, maxiter> basisres;  // (year, element, iteration)
+    Array<int, 0, maxyear, 1, maxiter> regres;                  // regime in force (year, iteration)
+
+    // ---- the per-recruit analysis of each regime, kept for the tables:
+    //      the grid rows (F-factor, yield, SSB, TSB, %virgin, Y/SSB, mean
+    //      age of catch and SSB, recruits), their number (0: not analysed),
+    //      and Fmax, its yield and SSB, F0.1, its yield and SSB, and the mean
+    //      recruitment level of the analysis
+    Array<float, 1, maxreg, 0, 100, 1, 9> prtable;
+    Array<int, 1, maxreg> prrows;
+    Array<float, 1, maxreg, 1, 7> prref;
 
     // ---- working values of the simulation loop (kept here so that nothing
     //      is allocated per option set or iteration)
@@ -125,11 +140,17 @@ struct State {
     OutFile con;
     OutFile err;
     std::string unit12name;
+    // The tables of the run (not owned); none when the run writes no tables.
+    Tables* tables = nullptr;
 };
 
 // Allocates a zero-initialised state (it is a few megabytes: too large for
 // the stack).
 std::unique_ptr<State> make_state();
+
+// Path of an input file of the run (`indir`) and of a result file (`outdir`).
+std::string in_path(const State& s, const std::string& name);
+std::string out_path(const State& s, const std::string& name);
 
 // Writes a message of the model as one free-form record on standard output
 // and ends the run with exit status 1.

@@ -93,6 +93,7 @@ void analyse(State& s, int r, std::vector<Item>& items) {
     float tm = 1.0f;
     truncmult(s, tm, r);
     s.rmax = s.rmax * tm;
+    const float level = s.rmax;
 
     AgeVec n, cn, ssba;
     float ssb = 0.0f, tsb = 0.0f, y = 0.0f, agec = 0.0f, ages = 0.0f;
@@ -120,9 +121,12 @@ void analyse(State& s, int r, std::vector<Item>& items) {
         if (k == 0) s0 = ssb;
         const float slope = (y - yprev) / 0.01f;
         yprev = y;
+        const float row[9] = {f, y, ssb, tsb, 100.0f * ssb / s0, y / ssb, agec, ages, n(0)};
+        for (int c = 1; c <= 9; ++c) s.prtable(r, k, c) = row[c - 1];
+        s.prrows(r) = k + 1;
         if (yr) {
             fmt_write(s.unit(kYieldrecr), lrow,
-                      {f, y, ssb, tsb, 100.0f * ssb / s0, y / ssb, agec, ages, n(0)});
+                      {row[0], row[1], row[2], row[3], row[4], row[5], row[6], row[7], row[8]});
         }
         if (ca) age_row(s.unit(kCatchAge), items, f, cn, last);
         if (sa) age_row(s.unit(kSsbAge), items, f, ssba, last);
@@ -157,6 +161,8 @@ void analyse(State& s, int r, std::vector<Item>& items) {
         }
     }
 
+    const float ref[7] = {p.fmax, p.ymax, p.smax, p.f01, p.y01, p.s01, level};
+    for (int c = 1; c <= 7; ++c) s.prref(r, c) = ref[c - 1];
     if (yr) write_refpoints(s.unit(kYieldrecr), p);
     list_write(s.con, {});
     write_refpoints(s.con, p);
@@ -170,6 +176,7 @@ void yieldrecr(State& s) {
     const bool yr = on(s, kYieldrecr);
 
     for (int r = 1; r <= s.nreg; ++r) {
+        s.prrows(r) = 0;
         load_regime(s, r);
         banner(s.con, "Y/R for recruitment regime: ", r);
         if (yr) banner(s.unit(kYieldrecr), "Recruitment regime: ", r);

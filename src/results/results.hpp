@@ -25,6 +25,21 @@ void printrecr(State& s);
 
 // Positions of the 10 %, 50 % and 90 % fractiles in 1000 sorted values.
 inline constexpr int i10 = 100, i50 = 500, i90 = 899;
+// The 5 %, 25 %, 75 % and 95 % fractiles by the same rule: the position is
+// 1000 times the single-precision fraction, truncated (0.05f lies just
+// above 0.05 and 0.95f just below 0.95).
+inline constexpr int i05 = 50, i25 = 250, i75 = 750, i95 = 949;
+
+// Mean over the 1000 iterations of year y, accumulated term by term.
+float yearmean(const ResArr& a, int y);
+// Per year 0..40, as fractions: the risk to Blim by the run's risk method,
+// the share of iterations whose decision basis lay below the trigger (0 in
+// year 0, which has no decision), and the share crashed by that year (after
+// crashperm).
+void yearlyrisks(State& s, YearVec& plim, YearVec& ptrig, YearVec& pcrash);
+// The same ascending order as `sort` (equal values keep their input order),
+// by merging runs through `scratch`: for the many sorts of the tables.
+void stablesort(ValueSet& x, ValueSet& scratch);
 
 // Sorts w and returns its 10 %, 50 % and 90 % fractiles.
 void fractiles(ValueSet& w, float& f10, float& f50, float& f90);

@@ -37,6 +37,33 @@ void sort(ValueSet& x) {
     }
 }
 
+void stablesort(ValueSet& x, ValueSet& scratch) {
+    float* a = x.data();
+    for (int i = 0; i < maxiter; ++i) {
+        if (std::isnan(a[i])) return sort(x);
+    }
+    // Bottom-up merge sort; on ties the left run goes first, which keeps
+    // equal values (+0 and -0 among them) in input order.
+    float* from = a;
+    float* to = scratch.data();
+    for (int width = 1; width < maxiter; width *= 2) {
+        for (int lo = 0; lo < maxiter; lo += 2 * width) {
+            const int mid = lo + width < maxiter ? lo + width : maxiter;
+            const int hi = lo + 2 * width < maxiter ? lo + 2 * width : maxiter;
+            int i = lo, j = mid, k = lo;
+            while (i < mid && j < hi) to[k++] = (from[j] < from[i]) ? from[j++] : from[i++];
+            while (i < mid) to[k++] = from[i++];
+            while (j < hi) to[k++] = from[j++];
+        }
+        float* t = from;
+        from = to;
+        to = t;
+    }
+    if (from != a) {
+        for (int i = 0; i < maxiter; ++i) a[i] = from[i];
+    }
+}
+
 void cumnorm(float x, float mean, float sd, float& p) {
     const float z = (x - mean) / sd;
     const float b = -(z * z);

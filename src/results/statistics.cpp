@@ -15,13 +15,6 @@ constexpr float nit = 1000.0f;  // every statistic runs over 1000 iterations
 
 void emptyrecord(OutFile& out) { list_write(out, std::span<const Item>()); }
 
-// Mean over iterations of one year, accumulated term by term.
-float yearmean(const ResArr& a, int y) {
-    float sum = 0.0f;
-    for (int i = 1; i <= maxiter; ++i) sum = sum + a(y, i) / nit;
-    return sum;
-}
-
 void copyyear(const ResArr& a, int y, ValueSet& w) {
     for (int i = 1; i <= maxiter; ++i) w(i) = a(y, i);
 }
@@ -148,6 +141,36 @@ void summaryrecord(State& s, OutFile& out, const WindowStats& st) {
 
 }  // namespace
 
+float yearmean(const ResArr& a, int y) {
+    float sum = 0.0f;
+    for (int i = 1; i <= maxiter; ++i) sum = sum + a(y, i) / nit;
+    return sum;
+}
+
+void yearlyrisks(State& s, YearVec& plim, YearVec& ptrig, YearVec& pcrash) {
+    const float btrig = (s.nrule == 2) ? s.par(2) : s.par(1);
+    ValueSet w;
+    for (int y = 0; y <= maxyear; ++y) {
+        copyyear(s.ssbres, y, w);
+        risk(s, w, s.blim, s.blimsig, s.riskmeth, plim(y));
+    }
+    for (int y = 0; y <= maxyear; ++y) {
+        float sum = 0.0f;
+        for (int i = 1; i <= maxiter; ++i) sum = sum + static_cast<float>(s.icrash(y, i)) / nit;
+        pcrash(y) = sum;
+    }
+    // Fraction of iterations whose decision basis lay below the trigger
+    // (no decision in year 0).
+    ptrig(0) = 0.0f;
+    for (int y = 1; y <= maxyear; ++y) {
+        int below = 0;
+        for (int i = 1; i <= maxiter; ++i) {
+            if (s.basisres(y, 1, i) < btrig) ++below;
+        }
+        ptrig(y) = static_cast<float>(below) / nit;
+    }
+}
+
 void fractiles(ValueSet& w, float& f10, float& f50, float& f90) {
     sort(w);
     f10 = w(i10);
@@ -214,29 +237,8 @@ void windowstats(const State& s, int first, int last, const YearVec& plim, const
 
 void bootprint(State& s) {
     crashperm(s);
-    const float btrig = (s.nrule == 2) ? s.par(2) : s.par(1);
-
     YearVec plim, pcrash, ptrig;
-    ValueSet w;
-    for (int y = 0; y <= maxyear; ++y) {
-        copyyear(s.ssbres, y, w);
-        risk(s, w, s.blim, s.blimsig, s.riskmeth, plim(y));
-    }
-    for (int y = 0; y <= maxyear; ++y) {
-        float sum = 0.0f;
-        for (int i = 1; i <= maxiter; ++i) sum = sum + static_cast<float>(s.icrash(y, i)) / nit;
-        pcrash(y) = sum;
-    }
-    // Fraction of iterations whose decision basis lay below the trigger
-    // (no decision in year 0).
-    ptrig(0) = 0.0f;
-    for (int y = 1; y <= maxyear; ++y) {
-        int below = 0;
-        for (int i = 1; i <= maxiter; ++i) {
-            if (s.basisres(y, 1, i) < btrig) ++below;
-        }
-        ptrig(y) = static_cast<float>(below) / nit;
-    }
+    yearlyrisks(s, plim, ptrig, pcrash);
 
     if (s.iout(11) == 1) yearlytables(s, plim, ptrig, pcrash);
 

@@ -321,6 +321,7 @@ void bootruns(State& s) {
         startstock(s, n);
         yearzero(s, n);
         for (int y = 1; y <= maxyear; ++y) simyear(s, n, y);
+        for (int y = 0; y <= maxyear; ++y) s.regres(y, it) = s.ireg(y);
 
         if (s.iout(19) == 1 && it <= 100) printbas(s, s.nhist);
         if (s.iout(20) == 1 && it <= 99) printsr(s, s.nhist);

@@ -3,6 +3,7 @@
 #include "io/outfiles.hpp"
 #include "io/records.hpp"
 #include "results/results.hpp"
+#include "results/tables.hpp"
 #include "simulation/simulation.hpp"
 
 namespace tacsim {
@@ -49,11 +50,13 @@ void runset(State& s) {
 
     bootruns(s);
     bootprint(s);
+    if (s.tables != nullptr) s.tables->endset(s);
 
     // Whatever happens later in the run, the finished option sets are on disk.
     for (int k = 11; k <= 27; ++k) {
         if (s.unit(k).is_open()) s.unit(k).flush(&s.con);
     }
+    if (s.tables != nullptr) s.tables->commit(&s.con);
     s.con.flush();
 }
 

@@ -1,0 +1,122 @@
+// Results as data: long ("tidy") CSV tables of every option set beside the
+// legacy files, the per-iteration series (gzip), and the per-recruit tables.
+// Rows of a set are built into memory buffers from the set's result arrays
+// and written to the files when the set ends, so the files only ever hold
+// whole sets.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <zlib.h>
+
+#include "io/records.hpp"
+#include "model/state.hpp"
+
+namespace tacsim {
+
+// Table file names, as written into the results folder.
+inline constexpr const char* kSetsCsv = "sets.csv";
+inline constexpr const char* kYearlyCsv = "yearly.csv";
+inline constexpr const char* kSummaryCsv = "summary.csv";
+inline constexpr const char* kPerRecruitCsv = "perrecruit.csv";
+inline constexpr const char* kRefPointsCsv = "refpoints.csv";
+inline constexpr const char* kIterationsCsv = "iterations.csv.gz";
+
+// The text of one option set's rows, per table. The strings keep their
+// capacity from set to set, so after the first set nothing is allocated.
+struct TableRows {
+    std::string sets, yearly, summary, iterations;
+    void clear();
+};
+
+// ---- CSV text (RFC 4180, LF line ends)
+
+// The shortest text that reads back to the same float; NaN gives an empty
+// field, infinities "Inf" and "-Inf".
+void putnum(std::string& b, float v);
+void putint(std::string& b, long long v);
+// A text field, quoted when it holds a comma, a quote or a line end.
+void puttext(std::string& b, std::string_view t);
+
+// ---- rows
+
+// Header rows of the per-set tables; the sets table's columns depend on the
+// rule.
+void headerrows(const State& s, TableRows& out, bool iterations);
+// Every row of option set number `set` (1, 2, ... in sweep order), from the
+// set's result arrays after its statistics; the per-iteration series only
+// when `iterations`.
+void setrows(State& s, long long set, TableRows& out, bool iterations);
+// The per-recruit table and the reference points of every regime, with
+// their header rows.
+void perrecruitrows(const State& s, std::string& perrecruit, std::string& refpoints);
+
+// Column names of the sets table, after `set`: the options the rule's
+// legacy header names, made unique, then `rule`.
+std::vector<std::string> setcolumns(int rule);
+
+// ---- the files
+
+// The table files of a run in one results folder. Write failures stop the
+// run with "Cannot write output file NAME" on standard output (exit 1).
+class Tables {
+public:
+    Tables() = default;
+    Tables(const Tables&) = delete;
+    Tables& operator=(const Tables&) = delete;
+    ~Tables();
+
+    // Creates the per-set tables in `dir` with their header rows (after the
+    // options are read: the sets table's columns depend on the rule).
+    void open(State& s, const std::string& dir, bool iterations);
+    // Writes perrecruit.csv and refpoints.csv (after the per-recruit
+    // analysis).
+    void writeperrecruit(State& s);
+    // Rows of the option set that has just ended, into memory; then onto
+    // disk with `commit`, right after the legacy files are flushed.
+    void endset(State& s);
+    void commit(OutFile* console);
+    void close(OutFile* console);
+
+    bool is_open() const { return open_; }
+    bool iterations() const { return iterations_; }
+    long long sets() const { return set_; }
+    // Seconds each finished set took, in sweep order.
+    const std::vector<double>& seconds() const { return seconds_; }
+
+    // A file and its size at the end of the last finished set (or after
+    // its header rows): the length to cut it back to when a run is
+    // interrupted.
+    struct Committed {
+        std::string path;
+        std::uintmax_t size;
+    };
+    std::vector<Committed> committed() const;
+    // Names of the files written so far.
+    std::vector<std::string> names() const;
+
+private:
+    struct File {
+        OutFile out;
+        std::string path, name;
+        std::uintmax_t size = 0;
+    };
+    void openfile(State& s, File& f, const char* name);
+    void put(File& f, const std::string& text);
+    void gzipmember(const std::string& text);
+
+    bool open_ = false, iterations_ = false, perrecruit_ = false;
+    std::string dir_;
+    File sets_f_, yearly_f_, summary_f_, iters_f_;
+    TableRows rows_;
+    long long set_ = 0;
+    std::vector<double> seconds_;
+    double last_ = 0.0;
+    z_stream z_{};
+    bool zinit_ = false;
+    std::string zout_;
+};
+
+}  // namespace tacsim

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <exception>
 #include <filesystem>
+#include <memory>
 #include <new>
 #include <system_error>
 
@@ -12,6 +13,9 @@
 #include "io/input.hpp"
 #include "io/outfiles.hpp"
 #include "perrecruit/perrecruit.hpp"
+#include "report/report.hpp"
+#include "report/samples.hpp"
+#include "results/tables.hpp"
 #include "simulation/simulation.hpp"
 
 namespace tacsim {
@@ -41,12 +45,36 @@ int finish(State& s, int status) {
     return status;
 }
 
+// Writes report.html into `dir`; a table that is missing or unreadable, or
+// a page that cannot be written, stops with the message on the error stream
+// (exit status 1). What the page lacks for want of optional tables is noted
+// on the error stream.
+void write_report(State& s, const std::string& dir, const report::RunContext& context) {
+    try {
+        const auto result = report::write_report(dir, version_text(), context);
+        for (const auto& note : result.notes) {
+            s.err.put("Note: report.html: " + note);
+            s.err.end_record();
+        }
+    } catch (const report::ReportError& e) {
+        s.err.put(std::string("Cannot write the report: ") + e.what());
+        s.err.end_record();
+        throw StopRun{1};
+    } catch (const std::exception& e) {
+        s.err.put(std::string("Cannot write the report: ") + e.what());
+        s.err.end_record();
+        throw StopRun{1};
+    }
+}
+
 }  // namespace
 
 int run(State& s) { return run(s, RunOptions{}); }
 
 int run(State& s, const RunOptions& opts) {
     int status = 0;
+    std::unique_ptr<Tables> tables;
+    std::unique_ptr<report::SampleTable> samples;
 #ifdef SIGXFSZ
     // A file that outgrows the size limit of the process then fails to write
     // like a file on a full disk, and is reported by name, instead of ending
@@ -76,9 +104,31 @@ int run(State& s, const RunOptions& opts) {
         getpopinn(s);
         getoptinn(s);
         prepfiles(s);
+        // The report is drawn from the tables: --report writes them too,
+        // and the first iterations of every set for its fan charts.
+        if (opts.report) {
+            tables = std::make_unique<Tables>();
+            tables->open(s, s.outdir, false);
+            s.tables = tables.get();
+            samples = std::make_unique<report::SampleTable>();
+            if (!samples->open(out_path(s, report::sample_file))) {
+                stop_with(s, {"Cannot open output file ", out_path(s, report::sample_file)});
+            }
+            s.samples = samples.get();
+        }
         yieldrecr(s);
+        if (s.tables != nullptr) s.tables->writeperrecruit(s);
         optruns(s);
         closefiles(s);
+        if (s.tables != nullptr) s.tables->close(&s.con);
+        if (s.samples != nullptr) s.samples->close(&s.con);
+        if (opts.report) {
+            s.con.flush();
+            report::RunContext context;
+            context.blim = s.blim;
+            context.vtype = s.vtype;
+            write_report(s, s.outdir.empty() ? "." : s.outdir, context);
+        }
     } catch (const StopRun& st) {
         status = st.status;
     } catch (const RecordError& e) {
@@ -97,6 +147,8 @@ int run(State& s, const RunOptions& opts) {
         s.err.end_record();
         status = 1;
     }
+    s.tables = nullptr;
+    s.samples = nullptr;
     return finish(s, status);
 }
 
@@ -104,6 +156,17 @@ int tacsim_main(int argc, const char* const* argv) {
     RunOptions opts;
     if (const auto done = parse_command_line(argc, argv, opts, stdout, stderr)) return *done;
     auto state = make_state();
+    if (opts.report_only) {
+        state->err.attach(stderr, "error stream");
+        int status = 0;
+        try {
+            write_report(*state, opts.report_dir.empty() ? "." : opts.report_dir, {});
+        } catch (const StopRun& st) {
+            status = st.status;
+        }
+        state->err.flush();
+        return status;
+    }
     state->con.attach(stdout, "standard output");
     state->err.attach(stderr, "error stream");
     return run(*state, opts);

@@ -17,6 +17,13 @@ struct RunOptions {
     bool check = false;
     // No progress line on a terminal.
     bool quiet = false;
+    // After the run, write report.html into the results folder; the run then
+    // also writes the CSV tables it is drawn from and sample_iterations.csv.
+    bool report = false;
+    // `tacsim report [DIR]`: no run, only report.html from the tables of an
+    // earlier run in `report_dir` (empty: the working folder).
+    bool report_only = false;
+    std::string report_dir;
 };
 
 }  // namespace tacsim

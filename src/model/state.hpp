@@ -13,6 +13,9 @@
 namespace tacsim {
 
 class Tables;
+namespace report {
+class SampleTable;
+}
 
 inline constexpr int maxage = 15;
 inline constexpr int maxyear = 40;
@@ -142,6 +145,8 @@ struct State {
     std::string unit12name;
     // The tables of the run (not owned); none when the run writes no tables.
     Tables* tables = nullptr;
+    // The single iterations the report draws (not owned); none without --report.
+    report::SampleTable* samples = nullptr;
 };
 
 // Allocates a zero-initialised state (it is a few megabytes: too large for

@@ -443,12 +443,26 @@ PerRecruit read_perrecruit(const fs::path& dir, std::vector<std::string>& notes)
 struct RunFacts {
     std::string stock, date, version, command;
     std::optional<double> blim;
-    std::string value_kind;  // what the rule's value is: F, harvest rate or TAC
+    int vtype = 0;
 };
 
-RunFacts read_run(const fs::path& dir, const std::string& version, std::vector<std::string>& notes) {
+// Title of the rule's value by what it is.
+std::string value_title(int vtype) {
+    switch (vtype) {
+        case 1: return "F (per year)";
+        case 2: return "Harvest rate (of the biomass above an age)";
+        case 3: return "Multiplier of the decision basis";
+        case 4: return "TAC (input biomass unit)";
+        default: return "Rule value";
+    }
+}
+
+RunFacts read_run(const fs::path& dir, const std::string& version, const RunContext& context,
+                  std::vector<std::string>& notes) {
     RunFacts r;
     r.version = version;
+    r.blim = context.blim;
+    r.vtype = context.vtype;
     r.stock = fs::absolute(dir).lexically_normal().parent_path().filename().string();
     const fs::path file = dir / "run.json";
     if (!fs::exists(file)) {
@@ -464,7 +478,7 @@ RunFacts read_run(const fs::path& dir, const std::string& version, std::vector<s
         }
         return {};
     };
-    if (auto v = str({"version", "program_version"}); !v.empty()) r.version = v;
+    if (auto v = str({"version", "program_version"}); !v.empty()) r.version = "tacsim " + v;
     if (auto c = str({"commit"}); !c.empty()) r.version += " (" + c + ")";
     r.date = str({"end", "end_time", "start", "start_time"});
     if (j.contains("command_line")) r.command = j["command_line"].is_string() ? j["command_line"].get<std::string>()
@@ -478,8 +492,8 @@ RunFacts read_run(const fs::path& dir, const std::string& version, std::vector<s
             if (!folder.empty()) r.stock = folder;
         }
     }
-    if (j.contains("blim") && j["blim"].is_number()) r.blim = j["blim"].get<double>();
-    r.value_kind = str({"rule_value"});
+    if (!r.blim && j.contains("blim") && j["blim"].is_number()) r.blim = j["blim"].get<double>();
+    if (r.vtype == 0 && j.contains("vtype") && j["vtype"].is_number_integer()) r.vtype = j["vtype"].get<int>();
     return r;
 }
 
@@ -501,7 +515,7 @@ std::string stat_named(const Summary& s, std::initializer_list<std::string_view>
 
 }  // namespace
 
-ReportResult write_report(const fs::path& dir, const std::string& version) {
+ReportResult write_report(const fs::path& dir, const std::string& version, const RunContext& context) {
     ReportResult result;
     auto& notes = result.notes;
     if (!fs::is_directory(dir)) throw ReportError("No results folder " + dir.string());
@@ -515,7 +529,7 @@ ReportResult write_report(const fs::path& dir, const std::string& version) {
     const Shapes shapes = write_shapes(dir, sets);
     if (!shapes.present) notes.push_back("sets.csv names no known rule: no rule shape");
     PerRecruit pr = read_perrecruit(dir, notes);
-    const RunFacts run = read_run(dir, version, notes);
+    const RunFacts run = read_run(dir, version, context, notes);
 
     const std::string catch_stat = stat_named(summary, {"C50", "catch_p50", "catch_median"});
     const std::string iav_stat = stat_named(summary, {"IAV", "tac_change", "mean_tac_change"});
@@ -527,10 +541,6 @@ ReportResult write_report(const fs::path& dir, const std::string& version) {
         if (auto n = stat_named(summary, {"Risklim"}); !n.empty()) risks.push_back(n);
     }
 
-    // What the rule's value is, for the axis of the shape and the F chart.
-    std::string value_title = "Rule value";
-    if (run.value_kind == "F") value_title = "F (per year)";
-    else if (!run.value_kind.empty()) value_title = run.value_kind;
 
     // Trigger of the SSB chart: the lower biomass trigger of the rule (Btrig1;
     // for rules 2 and 6, whose first parameter is B0, Btrig1 is the second).
@@ -613,12 +623,12 @@ ReportResult write_report(const fs::path& dir, const std::string& version) {
         }
         p["shape"] = shapes.present ? shapes.of_set[i] : -1;
         Json refs = {{"ssb", Json::array()}, {"f", Json::array()}};
-        if (run.blim) refs["ssb"].push_back({{"label", "Blim"}, {"value", num(*run.blim, 6)}});
+        if (run.blim && *run.blim > 0.0) refs["ssb"].push_back({{"label", "Blim"}, {"value", num(*run.blim, 6)}});
         if (shapes.present && static_cast<std::size_t>(trig_col) < sets.options.size()) {
             refs["ssb"].push_back({{"label", "Trigger (" + sets.options[static_cast<std::size_t>(trig_col)] + ")"},
                                    {"value", num(sets.values[i][static_cast<std::size_t>(trig_col)], 6)}});
         }
-        if (target_col >= 0 && (run.value_kind == "F" || run.value_kind.empty())) {
+        if (target_col >= 0 && run.vtype == 1) {
             refs["f"].push_back({{"label", "Target"}, {"value", num(sets.values[i][static_cast<std::size_t>(target_col)], 6)}});
         }
         p["refs"] = std::move(refs);
@@ -639,7 +649,7 @@ ReportResult write_report(const fs::path& dir, const std::string& version) {
     specs["plim"] = probability_spec();
     Json per_set_charts = Json::array({"ssb", "f", "catch", "recruitment", "plim"});
     if (shapes.present) {
-        specs["shape"] = shape_spec(value_title);
+        specs["shape"] = shape_spec(value_title(run.vtype));
         per_set_charts.push_back("shape");
     }
     Json static_charts = Json::array();
@@ -664,7 +674,7 @@ ReportResult write_report(const fs::path& dir, const std::string& version) {
     std::ostringstream h;
     h << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
       << "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
-      << "<meta name=\"generator\" content=\"tacsim " << esc(version) << "\">\n"
+      << "<meta name=\"generator\" content=\"" << esc(version) << "\">\n"
       << "<title>tacsim report: " << esc(run.stock) << "</title>\n<style>\n" << asset_page_css() << "</style>\n"
       << "<script>" << script_safe(asset_vega_js()) << "</script>\n"
       << "<script>" << script_safe(asset_vega_lite_js()) << "</script>\n"
@@ -673,7 +683,7 @@ ReportResult write_report(const fs::path& dir, const std::string& version) {
     h << "<h1>Management strategy evaluation: " << esc(run.stock) << "</h1>\n<dl class=\"meta\">\n";
     h << "<dt>Stock</dt><dd>" << esc(run.stock) << "</dd>\n";
     if (!run.date.empty()) h << "<dt>Run</dt><dd>" << esc(run.date) << "</dd>\n";
-    h << "<dt>Program</dt><dd>tacsim " << esc(run.version) << "</dd>\n";
+    h << "<dt>Program</dt><dd>" << esc(run.version) << "</dd>\n";
     if (!run.command.empty()) h << "<dt>Command</dt><dd><code>" << esc(run.command) << "</code></dd>\n";
     h << "<dt>Harvest rule</dt><dd>" << (sets.rule > 0 ? "rule " + std::to_string(sets.rule) : "unknown") << "</dd>\n";
     if (!yearly.years.empty()) {

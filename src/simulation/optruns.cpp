@@ -3,6 +3,7 @@
 #include "io/outfiles.hpp"
 #include "io/records.hpp"
 #include "results/results.hpp"
+#include "report/samples.hpp"
 #include "results/tables.hpp"
 #include "simulation/simulation.hpp"
 
@@ -51,12 +52,14 @@ void runset(State& s) {
     bootruns(s);
     bootprint(s);
     if (s.tables != nullptr) s.tables->endset(s);
+    if (s.samples != nullptr) s.samples->endset(s);
 
     // Whatever happens later in the run, the finished option sets are on disk.
     for (int k = 11; k <= 27; ++k) {
         if (s.unit(k).is_open()) s.unit(k).flush(&s.con);
     }
     if (s.tables != nullptr) s.tables->commit(&s.con);
+    if (s.samples != nullptr) s.samples->commit(&s.con);
     s.con.flush();
 }
 

@@ -32,6 +32,9 @@ std::optional<int> parse_command_line(int argc, const char* const* argv, RunOpti
     app.add_flag("--check", opts.check,
                  "Check the inputs, print a summary and a run-time estimate, write nothing");
     app.add_flag("-q,--quiet", opts.quiet, "No progress line on a terminal");
+    app.add_flag("--csv", opts.csv, "Also write the results as CSV tables and a record of the run (run.json)");
+    app.add_flag("--iterations", opts.iterations,
+                 "With the tables, also every iteration's yearly series (iterations.csv.gz; implies --csv)");
     app.add_flag("--report", opts.report,
                  "Also write report.html, with the CSV tables it is drawn from (implies the tables of --csv)");
     CLI::App* report = app.add_subcommand(
@@ -44,6 +47,7 @@ std::optional<int> parse_command_line(int argc, const char* const* argv, RunOpti
     try {
         app.parse(argc, argv);
         opts.report_only = report->parsed();
+        if (opts.report) opts.csv = true;  // the report is drawn from the tables
     } catch (const CLI::CallForHelp&) {
         std::fputs(app.help().c_str(), out);
         return 0;
@@ -59,6 +63,7 @@ std::optional<int> parse_command_line(int argc, const char* const* argv, RunOpti
         std::fprintf(err, "tacsim: %s (see tacsim --help)\n", what.c_str());
         return 2;
     }
+    if (opts.iterations) opts.csv = true;
     return std::nullopt;
 }
 

@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "driver/cli.hpp"
+#include "driver/runrecord.hpp"
 
 #include "io/input.hpp"
 #include "io/outfiles.hpp"
@@ -71,10 +72,65 @@ void write_report(State& s, const std::string& dir, const report::RunContext& co
 
 int run(State& s) { return run(s, RunOptions{}); }
 
+namespace {
+
+// The stopping message of a run: what it wrote on standard output and the
+// error stream since its last finished stage, without the record ends.
+std::string stop_message(const State& s) {
+    std::string m = s.con.captured() + s.err.captured();
+    std::string out;
+    for (char c : m) {
+        if (c == '\r') continue;
+        out.push_back(c);
+    }
+    const auto first = out.find_first_not_of(" \n");
+    if (first == std::string::npos) return "";
+    const auto last = out.find_last_not_of(" \n");
+    return out.substr(first, last - first + 1);
+}
+
+// Writes run.json into the results folder; a failure is reported and turns
+// a normal end into exit status 1.
+int write_record(State& s, const Tables& tables, RunRecord& rec, int status, const std::vector<std::string>& more) {
+    rec.ended = utc_now();
+    rec.exit_status = status;
+    rec.seconds = tables.seconds();
+    rec.written.clear();
+    if (s.unit(13).name().size() > 0) rec.written.push_back("kladd");
+    for (int k = 11; k <= 27; ++k) {
+        if (k != 13 && s.iout(k) == 1 && !s.unit(k).name().empty()) rec.written.push_back(unit_file_name(s, k));
+    }
+    for (const std::string& n : tables.names()) rec.written.push_back(n);
+    for (const std::string& n : more) rec.written.push_back(n);
+    rec.written.push_back("run.json");
+    if (status != 0) rec.stop_message = stop_message(s);
+    const std::string path = out_path(s, "run.json");
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    const std::string text = runrecord_json(s, rec);
+    bool ok = f != nullptr && std::fwrite(text.data(), 1, text.size(), f) == text.size();
+    if (f != nullptr && std::fclose(f) != 0) ok = false;
+    if (ok) return status;
+    try {
+        list_write(s.con, {"Cannot write output file ", path});
+        s.con.flush();
+    } catch (const StopRun&) {
+    }
+    return status == 0 ? 1 : status;
+}
+
+}  // namespace
+
 int run(State& s, const RunOptions& opts) {
     int status = 0;
-    std::unique_ptr<Tables> tables;
-    std::unique_ptr<report::SampleTable> samples;
+    Tables tables;
+    report::SampleTable samples;
+    RunRecord rec;
+    if (opts.csv) {
+        rec.args = opts.args;
+        rec.started = utc_now();
+        s.con.capture(true);
+        s.err.capture(true);
+    }
 #ifdef SIGXFSZ
     // A file that outgrows the size limit of the process then fails to write
     // like a file on a full disk, and is reported by name, instead of ending
@@ -86,6 +142,7 @@ int run(State& s, const RunOptions& opts) {
         s.biofile = "bio.inn";
         s.optfile = "opt.inn";
         s.canumfile = "canum.inn";
+        rec.seed = s.seed;
         s.indir = opts.dir;
         s.outdir = opts.output.empty() ? opts.dir : opts.output;
         if (!opts.output.empty()) {
@@ -103,32 +160,26 @@ int run(State& s, const RunOptions& opts) {
         }
         getpopinn(s);
         getoptinn(s);
+        if (opts.csv) rec.option_sets = countsets(s);
         prepfiles(s);
-        // The report is drawn from the tables: --report writes them too,
-        // and the first iterations of every set for its fan charts.
+        if (opts.csv) {
+            tables.open(s, s.outdir, opts.iterations);
+            s.tables = &tables;
+        }
+        // The report draws the first iterations of every set in its fan
+        // charts.
         if (opts.report) {
-            tables = std::make_unique<Tables>();
-            tables->open(s, s.outdir, false);
-            s.tables = tables.get();
-            samples = std::make_unique<report::SampleTable>();
-            if (!samples->open(out_path(s, report::sample_file))) {
+            if (!samples.open(out_path(s, report::sample_file))) {
                 stop_with(s, {"Cannot open output file ", out_path(s, report::sample_file)});
             }
-            s.samples = samples.get();
+            s.samples = &samples;
         }
+        s.con.restart_capture();
         yieldrecr(s);
-        if (s.tables != nullptr) s.tables->writeperrecruit(s);
+        if (opts.csv) tables.writeperrecruit(s);
+        s.con.restart_capture();
         optruns(s);
         closefiles(s);
-        if (s.tables != nullptr) s.tables->close(&s.con);
-        if (s.samples != nullptr) s.samples->close(&s.con);
-        if (opts.report) {
-            s.con.flush();
-            report::RunContext context;
-            context.blim = s.blim;
-            context.vtype = s.vtype;
-            write_report(s, s.outdir.empty() ? "." : s.outdir, context);
-        }
     } catch (const StopRun& st) {
         status = st.status;
     } catch (const RecordError& e) {
@@ -149,11 +200,37 @@ int run(State& s, const RunOptions& opts) {
     }
     s.tables = nullptr;
     s.samples = nullptr;
-    return finish(s, status);
+    try {
+        tables.close(&s.con);
+        samples.close(&s.con);
+    } catch (const StopRun& st) {
+        if (status == 0) status = st.status;
+    }
+    status = finish(s, status);
+    std::vector<std::string> more;
+    if (opts.report) more = {report::sample_file, report::shape_file, report::report_file};
+    if (opts.csv) status = write_record(s, tables, rec, status, more);
+    // The report, drawn from the finished tables and run.json; when it
+    // cannot be written, run.json says so too.
+    if (opts.report && status == 0) {
+        report::RunContext context;
+        context.blim = s.blim;
+        context.vtype = s.vtype;
+        try {
+            write_report(s, s.outdir.empty() ? "." : s.outdir, context);
+        } catch (const StopRun& st) {
+            status = st.status;
+            s.err.flush();
+            more.pop_back();  // no report.html
+            if (opts.csv) status = write_record(s, tables, rec, status, more);
+        }
+    }
+    return status;
 }
 
 int tacsim_main(int argc, const char* const* argv) {
     RunOptions opts;
+    opts.args.assign(argv, argv + argc);
     if (const auto done = parse_command_line(argc, argv, opts, stdout, stderr)) return *done;
     auto state = make_state();
     if (opts.report_only) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace tacsim {
 
@@ -17,6 +18,12 @@ struct RunOptions {
     bool check = false;
     // No progress line on a terminal.
     bool quiet = false;
+    // Also write the results as CSV tables and a record of the run
+    // (run.json); with `iterations` also every iteration's series.
+    bool csv = false;
+    bool iterations = false;
+    // The command line as given, for the record of the run.
+    std::vector<std::string> args;
     // After the run, write report.html into the results folder; the run then
     // also writes the CSV tables it is drawn from and sample_iterations.csv.
     bool report = false;

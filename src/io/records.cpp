@@ -1,5 +1,6 @@
 #include "io/records.hpp"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <climits>
@@ -44,8 +45,15 @@ void OutFile::attach(std::FILE* f, const std::string& name) {
     used_ = 0;
 }
 
+void OutFile::capture(bool on) {
+    capture_ = on;
+    captured_.clear();
+    if (on) captured_.reserve(kCaptured);
+}
+
 void OutFile::put(const char* s, std::size_t n) {
     if (f_ == nullptr) return;
+    if (capture_ && captured_.size() < kCaptured) captured_.append(s, std::min(n, kCaptured - captured_.size()));
     while (n > 0) {
         if (used_ == kBuf) drain(nullptr);
         std::size_t take = kBuf - used_;

@@ -56,6 +56,13 @@ public:
     void flush(OutFile* console = nullptr);
     void close(OutFile* console = nullptr);
 
+    // Keeps a copy of what is written from now on (at most its first 4096
+    // characters), for the record of a run; `restart_capture` forgets what
+    // was kept so far.
+    void capture(bool on);
+    void restart_capture() { captured_.clear(); }
+    const std::string& captured() const { return captured_; }
+
 private:
     void put(const char* s, std::size_t n);
     void drain(OutFile* console);
@@ -65,8 +72,11 @@ private:
     bool failed_ = false;
     std::string name_;
     static constexpr std::size_t kBuf = 1 << 16;
+    static constexpr std::size_t kCaptured = 4096;
     std::size_t used_ = 0;
     char* buf_ = nullptr;  // allocated once, at open/attach
+    bool capture_ = false;
+    std::string captured_;
 };
 
 // One item of a written list: an integer, a real or a character value (held

@@ -463,7 +463,9 @@ RunFacts read_run(const fs::path& dir, const std::string& version, const RunCont
     r.version = version;
     r.blim = context.blim;
     r.vtype = context.vtype;
-    r.stock = fs::absolute(dir).lexically_normal().parent_path().filename().string();
+    // Without a record, the results folder's name stands for the stock.
+    const fs::path folder = fs::absolute(dir).lexically_normal();
+    r.stock = (folder.has_filename() ? folder : folder.parent_path()).filename().string();
     const fs::path file = dir / "run.json";
     if (!fs::exists(file)) {
         notes.push_back("run.json is missing: the header lacks the run's record");
@@ -478,20 +480,23 @@ RunFacts read_run(const fs::path& dir, const std::string& version, const RunCont
         }
         return {};
     };
-    if (auto v = str({"version", "program_version"}); !v.empty()) r.version = "tacsim " + v;
-    if (auto c = str({"commit"}); !c.empty()) r.version += " (" + c + ")";
-    r.date = str({"end", "end_time", "start", "start_time"});
-    if (j.contains("command_line")) r.command = j["command_line"].is_string() ? j["command_line"].get<std::string>()
-                                                                               : j["command_line"].dump();
-    if (auto s = str({"stock", "input_folder", "folder"}); !s.empty()) r.stock = s;
-    if (j.contains("inputs") && j["inputs"].is_array() && !j["inputs"].empty()) {
-        const auto& first = j["inputs"][0];
-        if (first.is_object() && first.contains("path") && first["path"].is_string()) {
-            const fs::path p = first["path"].get<std::string>();
-            const auto folder = fs::absolute(p).lexically_normal().parent_path().filename().string();
-            if (!folder.empty()) r.stock = folder;
+    if (j.contains("program") && j["program"].is_object()) {
+        const auto& p = j["program"];
+        if (p.contains("version") && p["version"].is_string()) {
+            r.version = "tacsim " + p["version"].get<std::string>();
+            if (p.contains("commit") && p["commit"].is_string()) r.version += " (commit " + p["commit"].get<std::string>() + ")";
         }
     }
+    if (auto v = str({"version"}); !v.empty()) r.version = "tacsim " + v;
+    r.date = str({"ended", "started"});
+    if (j.contains("command_line") && j["command_line"].is_array()) {
+        for (const auto& a : j["command_line"]) {
+            if (!a.is_string()) continue;
+            if (!r.command.empty()) r.command += ' ';
+            r.command += a.get<std::string>();
+        }
+    }
+    if (auto v = str({"stock"}); !v.empty()) r.stock = v;
     if (!r.blim && j.contains("blim") && j["blim"].is_number()) r.blim = j["blim"].get<double>();
     if (r.vtype == 0 && j.contains("vtype") && j["vtype"].is_number_integer()) r.vtype = j["vtype"].get<int>();
     return r;

@@ -280,7 +280,10 @@ void perrecruitrows(const State& s, std::string& pr, std::string& rp) {
             putint(pr, r);
             for (int c = 1; c <= 9; ++c) {
                 comma(pr);
-                putnum(pr, s.prtable(r, k, c));
+                // A mean age of an empty catch or spawning stock is held
+                // as -1: there is none.
+                const float v = s.prtable(r, k, c);
+                if (!((c == 7 || c == 8) && v < 0.0f)) putnum(pr, v);
             }
             perrecruit(s, s.prtable(r, k, 1), ypr, spr);
             comma(pr);
@@ -353,7 +356,7 @@ void Tables::open(State& s, const std::string& dir, bool iterations) {
         openfile(s, iters_f_, kIterationsCsv);
         // One gzip member per option set (and one for the header row): a file
         // cut back to the end of a set still reads as a whole.
-        if (deflateInit2(&z_, 3, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
+        if (deflateInit2(&z_, 1, Z_DEFLATED, 15 + 16, 8, Z_HUFFMAN_ONLY) != Z_OK) {
             stop_with(s, {"Cannot start the compression of ", iters_f_.path});
         }
         zinit_ = true;

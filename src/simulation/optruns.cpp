@@ -45,6 +45,7 @@ void runset(State& s) {
                                       p[16], p[17], p[18], p[19], p[20], p[21], p[22]};
         list_write(s.con, std::span<const Item>(items, noptions));
     }
+    s.con.restart_capture();
 
     s.cvrec = s.par(22);
     s.cvsurv = s.par(23);

@@ -83,6 +83,19 @@
   }
 
   // ---- per-set charts ---------------------------------------------------
+  // A set's series are in their own element, deflated and in base64; they
+  // are inflated and parsed when the set is first chosen.
+  const persetCache = new Map();
+  async function perset(i) {
+    if (!persetCache.has(i)) {
+      const text = document.getElementById('tacsim-set-' + i).textContent.trim();
+      const bytes = Uint8Array.from(atob(text), (c) => c.charCodeAt(0));
+      const stream = new Blob([bytes]).stream().pipeThrough(new DecompressionStream('deflate'));
+      persetCache.set(i, JSON.parse(await new Response(stream).text()));
+    }
+    return persetCache.get(i);
+  }
+
   const quantiles = ['p10', 'p25', 'p50', 'p75', 'p90'];
 
   function fanRows(q, p) {
@@ -128,7 +141,7 @@
   }
 
   async function drawPerSet(first) {
-    const p = D.perset[chosen];
+    const p = await perset(chosen);
     for (const id of D.perSetCharts) {
       const data = perSetData(id, p);
       if (first || !views[id]) {
@@ -136,6 +149,9 @@
         spec.datasets = data;
         const res = await vegaEmbed('#chart-' + id, spec, embedOptions);
         views[id] = res.view;
+        if (window.tacsimFirstChart === undefined) window.tacsimFirstChart = performance.now();
+        // Let the browser show this chart before the next one is built.
+        await new Promise((resolve) => setTimeout(resolve, 0));
       } else {
         const view = views[id];
         Object.keys(data).forEach((name) => view.data(name, data[name]));

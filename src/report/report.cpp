@@ -9,6 +9,9 @@
 #include <set>
 #include <sstream>
 
+#include <zlib.h>
+
+#include "model/state.hpp"
 #include "report/assets.hpp"
 #include "report/shape.hpp"
 #include "report/specs.hpp"
@@ -71,6 +74,41 @@ std::string script_safe(std::string_view s) {
         } else {
             out += s[i];
         }
+    }
+    return out;
+}
+
+// The text deflated (zlib format) and in base64: the form in which the page
+// carries each set's series; the browser inflates it with its own
+// DecompressionStream.
+std::string deflate_base64(const std::string& text) {
+    uLongf size = compressBound(static_cast<uLong>(text.size()));
+    std::string packed(size, '\0');
+    if (compress2(reinterpret_cast<Bytef*>(packed.data()), &size, reinterpret_cast<const Bytef*>(text.data()),
+                  static_cast<uLong>(text.size()), 6) != Z_OK) {
+        throw ReportError("Cannot compress the data of the page");
+    }
+    packed.resize(size);
+    static const char digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    out.reserve((packed.size() + 2) / 3 * 4);
+    std::size_t i = 0;
+    for (; i + 2 < packed.size(); i += 3) {
+        const unsigned v = (unsigned(static_cast<unsigned char>(packed[i])) << 16) |
+                           (unsigned(static_cast<unsigned char>(packed[i + 1])) << 8) |
+                           unsigned(static_cast<unsigned char>(packed[i + 2]));
+        out += digits[(v >> 18) & 63];
+        out += digits[(v >> 12) & 63];
+        out += digits[(v >> 6) & 63];
+        out += digits[v & 63];
+    }
+    if (i < packed.size()) {
+        unsigned v = unsigned(static_cast<unsigned char>(packed[i])) << 16;
+        if (i + 1 < packed.size()) v |= unsigned(static_cast<unsigned char>(packed[i + 1])) << 8;
+        out += digits[(v >> 18) & 63];
+        out += digits[(v >> 12) & 63];
+        out += (i + 1 < packed.size()) ? digits[(v >> 6) & 63] : '=';
+        out += '=';
     }
     return out;
 }
@@ -320,21 +358,17 @@ Shapes write_shapes(const fs::path& dir, const Sets& sets) {
     out.of_set.assign(sets.ids.size(), -1);
     const int n = rule_parameter_count(sets.rule);
     if (n == 0 || static_cast<int>(sets.options.size()) < n) return out;
-    std::ostringstream csv;
-    csv << "set,series,basis,value\n";
+    std::string csv = "set,series,basis,value\n";
     std::map<std::vector<float>, int> seen;
+    std::vector<RuleShape> computed;
+    auto scratch = make_state();
     for (std::size_t i = 0; i < sets.ids.size(); ++i) {
         std::vector<float> par;
         for (int k = 0; k < n; ++k) par.push_back(static_cast<float>(sets.values[i][static_cast<std::size_t>(k)]));
-        const RuleShape shape = rule_shape(sets.rule, par);
-        for (std::size_t k = 0; k < shape.series.size(); ++k) {
-            for (std::size_t j = 0; j < shape.basis.size(); ++j) {
-                csv << sets.ids[i] << ',' << shape.series[k] << ',' << text_of(shape.basis[j]) << ','
-                    << text_of(shape.values[k][j]) << '\n';
-            }
-        }
-        auto [it, fresh] = seen.emplace(par, static_cast<int>(out.list.size()));
+        auto [it, fresh] = seen.emplace(par, static_cast<int>(computed.size()));
         if (fresh) {
+            computed.push_back(rule_shape(*scratch, sets.rule, par));
+            const RuleShape& shape = computed.back();
             Json s{{"series", shape.series}, {"basis", Json::array()}, {"values", Json::array()}, {"triggers", Json::array()}};
             for (float b : shape.basis) s["basis"].push_back(num(b, 6));
             for (const auto& vals : shape.values) {
@@ -346,10 +380,24 @@ Shapes write_shapes(const fs::path& dir, const Sets& sets) {
             out.list.push_back(std::move(s));
         }
         out.of_set[i] = it->second;
+        const RuleShape& shape = computed[static_cast<std::size_t>(it->second)];
+        const std::string set = std::to_string(sets.ids[i]);
+        for (std::size_t k = 0; k < shape.series.size(); ++k) {
+            for (std::size_t j = 0; j < shape.basis.size(); ++j) {
+                csv += set;
+                csv += ',';
+                csv += shape.series[k];
+                csv += ',';
+                csv += text_of(shape.basis[j]);
+                csv += ',';
+                csv += text_of(shape.values[k][j]);
+                csv += '\n';
+            }
+        }
     }
     const fs::path file = dir / shape_file;
     std::ofstream f(file, std::ios::binary | std::ios::trunc);
-    f << csv.str();
+    f << csv;
     f.close();
     if (!f) throw ReportError("Cannot write " + file.string());
     out.present = true;
@@ -596,7 +644,11 @@ ReportResult write_report(const fs::path& dir, const std::string& version, const
     d["years"] = Json::array();
     for (double y : yearly.years) d["years"].push_back(num(y, 8));
     d["iterations"] = samples.iterations;
-    Json perset = Json::array();
+    // Each set's series go into an element of their own, deflated, and are
+    // inflated and parsed by the page only when the set is chosen: the page
+    // stays small and the first chart does not wait for a thousand sets.
+    std::vector<std::string> perset;
+    perset.reserve(sets.ids.size());
     for (std::size_t i = 0; i < sets.ids.size(); ++i) {
         Json p;
         Json q = Json::object();
@@ -637,9 +689,8 @@ ReportResult write_report(const fs::path& dir, const std::string& version, const
             refs["f"].push_back({{"label", "Target"}, {"value", num(sets.values[i][static_cast<std::size_t>(target_col)], 6)}});
         }
         p["refs"] = std::move(refs);
-        perset.push_back(std::move(p));
+        perset.push_back(deflate_base64(p.dump()));
     }
-    d["perset"] = std::move(perset);
     d["shapes"] = shapes.list;
 
     // ---- chart specifications
@@ -779,7 +830,11 @@ ReportResult write_report(const fs::path& dir, const std::string& version, const
          "Click a heading to sort, a row to choose the set above. Statistic names as in summary.csv "
          "(docs/outputs.md).</p>\n<div class=\"tablewrap\"><table id=\"stats-table\"></table></div>\n";
 
-    h << "<script type=\"application/json\" id=\"tacsim-data\">" << script_safe(d.dump()) << "</script>\n"
+    h << "<script type=\"application/json\" id=\"tacsim-data\">" << script_safe(d.dump()) << "</script>\n";
+    for (std::size_t i = 0; i < perset.size(); ++i) {
+        h << "<script type=\"application/octet-stream\" id=\"tacsim-set-" << i << "\">" << perset[i] << "</script>\n";
+    }
+    h
       << "<script>" << script_safe(asset_page_js()) << "</script>\n</body>\n</html>\n";
 
     result.file = dir / report_file;

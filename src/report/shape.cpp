@@ -39,7 +39,7 @@ int rule_parameter_count(int nrule) {
     return f ? f->count : 0;
 }
 
-RuleShape rule_shape(int nrule, std::span<const float> par, int points) {
+RuleShape rule_shape(State& s, int nrule, std::span<const float> par, int points) {
     RuleShape shape;
     const RuleForm* form = form_of(nrule);
     if (form == nullptr || static_cast<int>(par.size()) < form->count || points < 2) return shape;
@@ -69,9 +69,8 @@ RuleShape rule_shape(int nrule, std::span<const float> par, int points) {
         b3cases = {0.0f};
     }
 
-    auto s = make_state();
-    s->nrule = nrule;
-    for (int k = 0; k < form->count; ++k) s->par(k + 1) = par[static_cast<std::size_t>(k)];
+    s.nrule = nrule;
+    for (int k = 0; k < form->count; ++k) s.par(k + 1) = par[static_cast<std::size_t>(k)];
     BasisVec basis;
     for (float b3 : b3cases) {
         std::vector<float> values;
@@ -82,12 +81,17 @@ RuleShape rule_shape(int nrule, std::span<const float> par, int points) {
             basis(2) = x;
             basis(3) = b3;
             float v = 0.0f;
-            rule(*s, v, basis);
+            rule(s, v, basis);
             values.push_back(v);
         }
         shape.values.push_back(std::move(values));
     }
     return shape;
+}
+
+RuleShape rule_shape(int nrule, std::span<const float> par, int points) {
+    auto s = make_state();
+    return rule_shape(*s, nrule, par, points);
 }
 
 }  // namespace tacsim::report

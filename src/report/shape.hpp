@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "model/state.hpp"
+
 namespace tacsim::report {
 
 struct RuleShape {
@@ -23,6 +25,9 @@ int rule_parameter_count(int nrule);
 // two basis elements are set to x; where the rule reads the recruitment
 // indicator B3 (rules 5 and 6) there is a series for B3 above RefRec and one
 // for B3 at or below it; rule 3 is drawn with B3 = 0 (no gain).
+// `scratch` is a state the rule is evaluated in (its rule and parameters are
+// overwritten), so that many shapes need not allocate a state each.
+RuleShape rule_shape(State& scratch, int nrule, std::span<const float> par, int points = 101);
 RuleShape rule_shape(int nrule, std::span<const float> par, int points = 101);
 
 }  // namespace tacsim::report

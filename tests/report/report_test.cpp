@@ -2,6 +2,9 @@
 // what it says when a table is missing or broken.
 #include <gtest/gtest.h>
 #include <unistd.h>
+#include <zlib.h>
+
+#include <cstring>
 
 #include <filesystem>
 #include <fstream>
@@ -17,6 +20,32 @@ namespace tacsim::report {
 namespace {
 
 namespace fs = std::filesystem;
+
+// base64, then zlib's inflate: how the page reads a set's series.
+std::string inflate(const std::string& b64) {
+    std::string bytes;
+    unsigned v = 0;
+    int bits = 0;
+    for (char c : b64) {
+        const char* digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+        const char* p = std::strchr(digits, c);
+        if (c == '=' || p == nullptr) continue;
+        v = (v << 6) | unsigned(p - digits);
+        bits += 6;
+        if (bits >= 8) {
+            bits -= 8;
+            bytes += static_cast<char>((v >> bits) & 0xFF);
+        }
+    }
+    std::string out(1 << 20, '\0');
+    uLongf size = out.size();
+    if (uncompress(reinterpret_cast<Bytef*>(out.data()), &size, reinterpret_cast<const Bytef*>(bytes.data()),
+                   bytes.size()) != Z_OK) {
+        return "";
+    }
+    out.resize(size);
+    return out;
+}
 
 // A results folder with the tables of three option sets of rule 1 that
 // sweep Target over two years.
@@ -59,14 +88,25 @@ protected:
         t << in.rdbuf();
         return t.str();
     }
-    // The data object the page's script reads.
+    // The data objects the page's script reads: the whole run's, and each
+    // set's series in an element of its own (as "perset").
     nlohmann::json page_data() {
         const std::string page = read(report_file);
-        const std::string open = "<script type=\"application/json\" id=\"tacsim-data\">";
-        const auto a = page.find(open);
-        const auto b = page.find("</script>", a);
-        if (a == std::string::npos || b == std::string::npos) return {};
-        return nlohmann::json::parse(page.substr(a + open.size(), b - a - open.size()));
+        const auto element = [&](const std::string& type, const std::string& id) -> std::string {
+            const std::string open = "<script type=\"" + type + "\" id=\"" + id + "\">";
+            const auto a = page.find(open);
+            const auto b = page.find("</script>", a);
+            if (a == std::string::npos || b == std::string::npos) return "";
+            return page.substr(a + open.size(), b - a - open.size());
+        };
+        nlohmann::json d = nlohmann::json::parse(element("application/json", "tacsim-data"));
+        d["perset"] = nlohmann::json::array();
+        for (int i = 0;; ++i) {
+            const std::string packed = element("application/octet-stream", "tacsim-set-" + std::to_string(i));
+            if (packed.empty()) break;
+            d["perset"].push_back(nlohmann::json::parse(inflate(packed)));
+        }
+        return d;
     }
     std::string error_of() {
         try {

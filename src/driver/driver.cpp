@@ -1,5 +1,9 @@
 #include "driver/driver.hpp"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <csignal>
 #include <cstdio>
 #include <exception>
@@ -8,14 +12,16 @@
 #include <new>
 #include <system_error>
 
+#include "driver/check.hpp"
 #include "driver/cli.hpp"
 #include "driver/runrecord.hpp"
-
+#include "driver/runwatch.hpp"
 #include "io/input.hpp"
 #include "io/outfiles.hpp"
 #include "perrecruit/perrecruit.hpp"
 #include "report/report.hpp"
 #include "report/samples.hpp"
+#include "results/results.hpp"
 #include "results/tables.hpp"
 #include "simulation/simulation.hpp"
 
@@ -38,6 +44,19 @@ int finish(State& s, int status) {
         s.con.flush();
     } catch (const StopRun& st) {
         if (status == 0) status = st.status;
+    }
+    // Last of all, whatever the end of the run: which files show numbers
+    // too wide for their columns as asterisks.
+    if (!s.overflow.names().empty()) {
+        s.err.put("Warning: some values were too wide for their columns and show as asterisks in: ");
+        bool first = true;
+        for (const auto& name : s.overflow.names()) {
+            if (!first) s.err.put(", ");
+            s.err.put(name);
+            first = false;
+        }
+        s.err.put("; --csv writes them in full");
+        s.err.end_record();
     }
     try {
         s.err.flush();
@@ -66,6 +85,43 @@ void write_report(State& s, const std::string& dir, const report::RunContext& co
         s.err.end_record();
         throw StopRun{1};
     }
+}
+
+// Stops that follow from the inputs alone, taken before the per-recruit
+// analysis and before any result file is opened, so that a run that cannot
+// go on leaves the results of the last good run as they are.
+void stops_from_inputs(State& s) {
+    checkranges(s);
+    checkregimecode(s);
+    if (s.riskmeth != 0) checkriskref(s, s.blim, s.blimsig);
+}
+
+// An advisory lock on the output folder for the length of the run: a second
+// run into the same folder is refused instead of mixing its records into the
+// first one's files. It lives on the folder itself, so no file is left behind.
+class FolderLock {
+public:
+    explicit FolderLock(const std::string& folder) {
+        fd_ = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        // A folder that cannot be opened or locked (a file system without
+        // locks) does not keep the run from going on.
+        if (fd_ >= 0 && ::flock(fd_, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) held_elsewhere_ = true;
+    }
+    ~FolderLock() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+    bool held_elsewhere() const { return held_elsewhere_; }
+
+private:
+    int fd_ = -1;
+    bool held_elsewhere_ = false;
+};
+
+void say_on_error_stream(State& s, const std::string& text) {
+    s.err.put(text);
+    s.err.end_record();
 }
 
 }  // namespace
@@ -120,7 +176,7 @@ int write_record(State& s, const Tables& tables, RunRecord& rec, int status, con
 
 }  // namespace
 
-int run(State& s, const RunOptions& opts) {
+int run(State& s, const RunOptions& opts, std::FILE* term) {
     int status = 0;
     Tables tables;
     report::SampleTable samples;
@@ -137,6 +193,10 @@ int run(State& s, const RunOptions& opts) {
     // the run without a word.
     std::signal(SIGXFSZ, SIG_IGN);
 #endif
+    for (int k = 11; k <= 27; ++k) s.unit(k).set_overflow_log(&s.overflow);
+    s.con.set_overflow_log(&s.overflow);
+    RunWatch watch(opts.quiet || opts.check ? nullptr : term);
+    s.observer = &watch;
     try {
         s.seed = 15349668.0;
         s.biofile = "bio.inn";
@@ -145,41 +205,59 @@ int run(State& s, const RunOptions& opts) {
         rec.seed = s.seed;
         s.indir = opts.dir;
         s.outdir = opts.output.empty() ? opts.dir : opts.output;
-        if (!opts.output.empty()) {
-            std::error_code ec;
-            std::filesystem::create_directories(opts.output, ec);
-            if (ec || !std::filesystem::is_directory(opts.output)) {
-                s.err.put("Cannot create the output folder " + opts.output);
-                s.err.end_record();
+        std::unique_ptr<FolderLock> lock;
+        if (!opts.check) {
+            if (!opts.output.empty()) {
+                std::error_code ec;
+                std::filesystem::create_directories(opts.output, ec);
+                if (ec || !std::filesystem::is_directory(opts.output)) {
+                    say_on_error_stream(s, "Cannot create the output folder " + opts.output);
+                    throw StopRun{1};
+                }
+            }
+            lock = std::make_unique<FolderLock>(s.outdir);
+            if (lock->held_elsewhere()) {
+                std::error_code ec;
+                const std::string folder =
+                    s.outdir.empty() ? std::filesystem::current_path(ec).string() : s.outdir;
+                say_on_error_stream(s, "Another run is writing into " + folder);
                 throw StopRun{1};
             }
-        }
-        // The scratch file: created empty and never written.
-        if (!s.unit(13).open(out_path(s, "kladd"))) {
-            stop_with(s, {"Cannot open output file ", out_path(s, "kladd")});
+            // The scratch file: created empty and never written.
+            if (!s.unit(13).open(out_path(s, "kladd"))) {
+                stop_with(s, {"Cannot open output file ", out_path(s, "kladd")});
+            }
         }
         getpopinn(s);
         getoptinn(s);
+        stops_from_inputs(s);
         if (opts.csv) rec.option_sets = countsets(s);
-        prepfiles(s);
-        if (opts.csv) {
-            tables.open(s, s.outdir, opts.iterations);
-            s.tables = &tables;
-        }
-        // The report draws the first iterations of every set in its fan
-        // charts.
-        if (opts.report) {
-            if (!samples.open(out_path(s, report::sample_file))) {
-                stop_with(s, {"Cannot open output file ", out_path(s, report::sample_file)});
+        if (opts.check) {
+            s.con.flush();
+            print_check(s, stdout);
+        } else {
+            prepfiles(s);
+            if (opts.csv) {
+                tables.open(s, s.outdir, opts.iterations);
+                s.tables = &tables;
             }
-            s.samples = &samples;
+            // The report draws the first iterations of every set in its fan
+            // charts.
+            if (opts.report) {
+                if (!samples.open(out_path(s, report::sample_file))) {
+                    stop_with(s, {"Cannot open output file ", out_path(s, report::sample_file)});
+                }
+                s.samples = &samples;
+            }
+            s.con.restart_capture();
+            yieldrecr(s);
+            if (opts.csv) tables.writeperrecruit(s);
+            s.con.restart_capture();
+            optruns(s);
+            closefiles(s);
+            watch.clear_line();
+            if (interruption() != 0) throw Interrupted{interruption()};
         }
-        s.con.restart_capture();
-        yieldrecr(s);
-        if (opts.csv) tables.writeperrecruit(s);
-        s.con.restart_capture();
-        optruns(s);
-        closefiles(s);
     } catch (const StopRun& st) {
         status = st.status;
     } catch (const RecordError& e) {
@@ -198,6 +276,8 @@ int run(State& s, const RunOptions& opts) {
         s.err.end_record();
         status = 1;
     }
+    watch.clear_line();
+    s.observer = nullptr;
     s.tables = nullptr;
     s.samples = nullptr;
     try {
@@ -208,11 +288,15 @@ int run(State& s, const RunOptions& opts) {
     }
     status = finish(s, status);
     std::vector<std::string> more;
-    if (opts.report) more = {report::sample_file, report::shape_file, report::report_file};
-    if (opts.csv) status = write_record(s, tables, rec, status, more);
+    if (opts.report) more = {report::sample_file};
+    if (opts.report && status == 0) {
+        more.push_back(report::shape_file);
+        more.push_back(report::report_file);
+    }
+    if (opts.csv && !opts.check) status = write_record(s, tables, rec, status, more);
     // The report, drawn from the finished tables and run.json; when it
     // cannot be written, run.json says so too.
-    if (opts.report && status == 0) {
+    if (opts.report && !opts.check && status == 0) {
         report::RunContext context;
         context.blim = s.blim;
         context.vtype = s.vtype;
@@ -232,6 +316,7 @@ int tacsim_main(int argc, const char* const* argv) {
     RunOptions opts;
     opts.args.assign(argv, argv + argc);
     if (const auto done = parse_command_line(argc, argv, opts, stdout, stderr)) return *done;
+    catch_interruptions();
     auto state = make_state();
     if (opts.report_only) {
         state->err.attach(stderr, "error stream");
@@ -246,7 +331,7 @@ int tacsim_main(int argc, const char* const* argv) {
     }
     state->con.attach(stdout, "standard output");
     state->err.attach(stderr, "error stream");
-    return run(*state, opts);
+    return run(*state, opts, ::isatty(STDERR_FILENO) ? stderr : nullptr);
 }
 
 }  // namespace tacsim

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "management/rulebook.hpp"
+
 namespace tacsim {
 
 namespace {
@@ -406,9 +408,6 @@ void read_range(Cursor& c, State& s, int i) {
     c.next({s.parrange(i, 1), s.parrange(i, 2), s.parrange(i, 3)});
 }
 
-// Number of parameters of each harvest rule.
-constexpr int rule_params[9] = {0, 5, 6, 6, 6, 7, 8, 5, 7};
-
 // The three constraint slots: TAC filter, limit on TAC change, TAC bounds.
 void read_constraints(State& s, Cursor& c) {
     bool filter_given = false;
@@ -537,17 +536,18 @@ void getoptinn(State& s) {
 
     // The harvest rule and the ranges of its parameters.
     c.next({s.nrule, s.vtype});
-    if (s.nrule < 1 || s.nrule > 8) stop_with(s, {"Asked for non-existing rule:", s.nrule});
+    const HarvestRule* rule = run_rule(s);
+    if (rule == nullptr) stop_with(s, {"Asked for non-existing rule:", s.nrule});
     if (s.vtype < 1 || s.vtype > 4) stop_with(s, {"The meaning of the rule value (vtype) must be 1..4"});
-    const bool reads_b2 = s.nrule != 7;
-    const bool reads_b3 = s.nrule == 3 || s.nrule == 5 || s.nrule == 6;
-    for (int k = 2; k <= 3; ++k) {
-        if (k > s.nbasis && ((k == 2 && reads_b2) || (k == 3 && reads_b3))) {
-            say(s, {"Warning: harvest rule " + std::to_string(s.nrule) + " reads basis element " +
-                    std::to_string(k) + ", which is not specified; it is taken as 0"});
-        }
+    if ((rule->desc.vtypes & (1u << (s.vtype - 1))) == 0) {
+        stop_with(s, {"Harvest rule " + std::to_string(s.nrule) + " does not take the meaning of its value (vtype) " +
+                      std::to_string(s.vtype)});
     }
-    for (int i = 1; i <= rule_params[s.nrule]; ++i) read_range(c, s, i);
+    for (int k = s.nbasis + 1; k <= static_cast<int>(rule->desc.basis.size()); ++k) {
+        say(s, {"Warning: harvest rule " + std::to_string(s.nrule) + " reads basis element " + std::to_string(k) +
+                ", which is not specified; it is taken as 0"});
+    }
+    for (int i = 1; i <= rule->nparams(); ++i) read_range(c, s, i);
 
     read_constraints(s, c);
     c.read({s.tacfill});

@@ -8,9 +8,25 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <unistd.h>
+
 namespace tacsim {
 
 // ================================================================ OutFile
+
+void OverflowLog::note(const std::string& name) {
+    for (const auto& n : names_)
+        if (n == name) return;
+    names_.push_back(name);
+}
+
+void OutFile::put_overflow(int w) {
+    for (int i = 0; i < w; ++i) put('*');
+    if (!overflowed_) {
+        overflowed_ = true;
+        if (log_ != nullptr) log_->note(name_);
+    }
+}
 
 OutFile::~OutFile() {
     if (f_ != nullptr) {
@@ -31,8 +47,10 @@ bool OutFile::open(const std::string& name) {
     f_ = f;
     owned_ = true;
     failed_ = false;
+    overflowed_ = false;
     if (buf_ == nullptr) buf_ = new char[kBuf];
     used_ = 0;
+    drained_ = 0;
     return true;
 }
 
@@ -41,6 +59,7 @@ void OutFile::attach(std::FILE* f, const std::string& name) {
     f_ = f;
     owned_ = false;
     failed_ = false;
+    overflowed_ = false;
     if (buf_ == nullptr) buf_ = new char[kBuf];
     used_ = 0;
 }
@@ -71,7 +90,28 @@ void OutFile::put(char c) { put(&c, 1); }
 void OutFile::drain(OutFile*) {
     if (f_ == nullptr || used_ == 0) return;
     if (std::fwrite(buf_, 1, used_, f_) != used_) failed_ = true;
+    drained_ += static_cast<long long>(used_);
     used_ = 0;
+}
+
+long long OutFile::position() const {
+    if (f_ == nullptr) return -1;
+    return drained_ + static_cast<long long>(used_);
+}
+
+bool OutFile::cut_back(long long pos) {
+    if (f_ == nullptr || !owned_ || pos < 0) return false;
+    if (pos >= drained_) {
+        // Still in the buffer: drop its tail.
+        if (pos - drained_ > static_cast<long long>(used_)) return false;
+        used_ = static_cast<std::size_t>(pos - drained_);
+        return true;
+    }
+    used_ = 0;
+    if (::ftruncate(::fileno(f_), static_cast<off_t>(pos)) != 0) return false;
+    if (::fseeko(f_, static_cast<off_t>(pos), SEEK_SET) != 0) return false;
+    drained_ = pos;
+    return true;
 }
 
 void OutFile::report_failure(OutFile* console) {
@@ -109,8 +149,18 @@ void OutFile::close(OutFile* console) {
 
 // ============================================================ formatting
 
+const char* nonfinite_text(float v, int w) {
+    if (std::isnan(v)) return "NaN";  // the sign of a NaN is never written
+    if (v > 0.0f) return w >= 8 ? "Infinity" : "Inf";
+    return w >= 9 ? "-Infinity" : "-Inf";
+}
+
 std::string format_free_real(float v) {
     char buf[64];
+    if (!std::isfinite(v)) {
+        std::snprintf(buf, sizeof buf, "%15s", nonfinite_text(v, 15));
+        return buf;
+    }
     if (v == 0.0f) {
         const char* z = std::signbit(v) ? "-0.0000000" : "0.0000000";
         std::snprintf(buf, sizeof buf, "%11s    ", z);
@@ -133,7 +183,8 @@ std::string format_free_real(float v) {
 
 std::string format_fixed(float v, int w, int d) {
     char buf[96];
-    if (d == 0) std::snprintf(buf, sizeof buf, "%#.0f", static_cast<double>(v));
+    if (!std::isfinite(v)) std::snprintf(buf, sizeof buf, "%s", nonfinite_text(v, w));
+    else if (d == 0) std::snprintf(buf, sizeof buf, "%#.0f", static_cast<double>(v));
     else std::snprintf(buf, sizeof buf, "%.*f", d, static_cast<double>(v));
     std::string s(buf);
     if (static_cast<int>(s.size()) > w) {
@@ -390,7 +441,7 @@ struct LayoutWriter {
                 std::snprintf(buf, sizeof buf, "%d", v);
                 const int len = static_cast<int>(std::strlen(buf));
                 if (len > n.w) {
-                    for (int i = 0; i < n.w; ++i) out.put('*');
+                    out.put_overflow(n.w);
                 } else {
                     for (int i = len; i < n.w; ++i) out.put(' ');
                     out.put(std::string_view(buf, static_cast<std::size_t>(len)));
@@ -400,7 +451,9 @@ struct LayoutWriter {
             case Layout::Node::RealWD: {
                 const float v = it.kind == Item::Int ? static_cast<float>(it.i) : it.f;
                 char buf[96];
-                if (n.d == 0) std::snprintf(buf, sizeof buf, "%#.0f", static_cast<double>(v));
+                // A spelling too wide for the field gets the asterisks below.
+                if (!std::isfinite(v)) std::snprintf(buf, sizeof buf, "%s", nonfinite_text(v, n.w));
+                else if (n.d == 0) std::snprintf(buf, sizeof buf, "%#.0f", static_cast<double>(v));
                 else std::snprintf(buf, sizeof buf, "%.*f", n.d, static_cast<double>(v));
                 std::string_view s(buf);
                 char tmp[96];
@@ -414,7 +467,7 @@ struct LayoutWriter {
                     }
                 }
                 if (static_cast<int>(s.size()) > n.w) {
-                    for (int i = 0; i < n.w; ++i) out.put('*');
+                    out.put_overflow(n.w);
                 } else {
                     for (int i = static_cast<int>(s.size()); i < n.w; ++i) out.put(' ');
                     out.put(s);
@@ -699,6 +752,7 @@ bool InFile::open(const std::string& name) {
     while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text_.append(buf, n);
     const bool bad = std::ferror(f) != 0;
     std::fclose(f);
+    skip_bom();
     return !bad;
 }
 
@@ -707,6 +761,13 @@ void InFile::open_text(std::string_view text, const std::string& name) {
     text_.assign(text);
     pos_ = 0;
     line_ = 0;
+    skip_bom();
+}
+
+void InFile::skip_bom() {
+    // Editors on some systems start a UTF-8 file with a byte-order mark; it is
+    // no part of the first record.
+    if (text_.compare(0, 3, "\xEF\xBB\xBF") == 0) pos_ = 3;
 }
 
 void InFile::close() {

@@ -29,6 +29,18 @@ public:
 
 // ---------------------------------------------------------------- output
 
+// The names of the files that received a number too wide for its field, in
+// the order of each file's first such number. One per run; the driver reports
+// them at the end of the run.
+class OverflowLog {
+public:
+    void note(const std::string& name);
+    const std::vector<std::string>& names() const { return names_; }
+
+private:
+    std::vector<std::string> names_;
+};
+
 // A sequential text output stream (a file, standard output or the error
 // stream). Records end with CR LF. Writes are buffered; a failure is found
 // when the buffer is flushed or the file closed and stops the run with
@@ -51,10 +63,22 @@ public:
     void put(std::string_view s);
     void put(char c);
     void end_record() { put("\r\n", 2); }
+    // A number too wide for its field of width w: the field is filled with
+    // asterisks, and the file is noted in its overflow log (if any). Every
+    // laid-out field that overflows goes through here.
+    void put_overflow(int w);
+    // Where the file's overflows are noted; kept across open() and attach().
+    void set_overflow_log(OverflowLog* log) { log_ = log; }
     // Flushes the buffer to the system; on failure writes the message to
     // `console` (when given) and throws StopRun{1}.
     void flush(OutFile* console = nullptr);
     void close(OutFile* console = nullptr);
+    // Bytes in the file so far, buffer included; -1 when not open.
+    long long position() const;
+    // Drops what is still buffered and cuts the file back to `pos` bytes, so
+    // that writing goes on from there. False when the stream cannot be cut
+    // (a pipe or terminal).
+    bool cut_back(long long pos);
 
     // Keeps a copy of what is written from now on (at most its first 4096
     // characters), for the record of a run; `restart_capture` forgets what
@@ -70,10 +94,13 @@ private:
     std::FILE* f_ = nullptr;
     bool owned_ = false;
     bool failed_ = false;
+    bool overflowed_ = false;
+    OverflowLog* log_ = nullptr;
     std::string name_;
     static constexpr std::size_t kBuf = 1 << 16;
     static constexpr std::size_t kCaptured = 4096;
     std::size_t used_ = 0;
+    long long drained_ = 0;  // bytes handed to the system since open()
     char* buf_ = nullptr;  // allocated once, at open/attach
     bool capture_ = false;
     std::string captured_;
@@ -109,6 +136,12 @@ inline void list_write(OutFile& out, std::initializer_list<Item> items) {
 std::string format_free_real(float v);                // 15 columns
 std::string format_fixed(float v, int w, int d);      // fw.d
 std::string format_int(int v, int w);                 // iw
+// How a value that is not a finite number is spelt in a field of w columns:
+// "NaN" (whatever its sign), "Infinity" or "Inf", "-Infinity" or "-Inf", the
+// longer spelling where it fits. A spelling wider than the field is filled
+// with asterisks by the caller, like any number too wide for its field.
+// Free-form records use the spelling for 15 columns, right-justified.
+const char* nonfinite_text(float v, int w);
 
 // A layout such as "(i5,2x,4f7.1)", parsed once and used for many records.
 // Items: iw, fw.d, aw, a, nx, x, 'text', repeat counts and nested groups.
@@ -201,6 +234,7 @@ public:
 
 private:
     bool next_line(std::string& line);
+    void skip_bom();
     std::string text_;
     std::size_t pos_ = 0;
     int line_ = 0;

@@ -13,6 +13,8 @@
 namespace tacsim {
 
 class Tables;
+class SweepObserver;
+class Rulebook;
 namespace report {
 class SampleTable;
 }
@@ -41,6 +43,8 @@ struct State {
     // Folders of the inputs and of the results; empty: the working folder
     // (file names then stay bare, in the files' paths and in messages).
     std::string indir, outdir;
+    // Told of the sweep's progress (none: nobody watches).
+    SweepObserver* observer = nullptr;
     int iter = 0;
 
     // ---- ages, years and biology
@@ -86,6 +90,9 @@ struct State {
     int lag = 0, ntacyr = 0, bpage = 0, nbasis = 0;
     Array<int, 1, maxbasis> bkind, bfirst, blast, bhow;
     int nrule = 0, vtype = 0;
+    // The harvest rules the run knows; null: the program's own
+    // (management/rulebook.hpp). A test may hand in a rulebook of its own.
+    const Rulebook* rulebook = nullptr;
     Array<int, 1, 2> cbkind, cbfirst, cblast, cbhow;
     int pctmode = 0, tacfill = 0, recobs = 0, recproj = 0, mrfirst = 0, mrlast = 0;
     float recobscv = 0;
@@ -145,6 +152,7 @@ struct State {
     std::string unit12name;
     // The tables of the run (not owned); none when the run writes no tables.
     Tables* tables = nullptr;
+    OverflowLog overflow;  // files with numbers too wide for their fields
     // The single iterations the report draws (not owned); none without --report.
     report::SampleTable* samples = nullptr;
 };

@@ -11,7 +11,6 @@
 
 #include <zlib.h>
 
-#include "model/state.hpp"
 #include "report/assets.hpp"
 #include "report/shape.hpp"
 #include "report/specs.hpp"
@@ -361,13 +360,12 @@ Shapes write_shapes(const fs::path& dir, const Sets& sets) {
     std::string csv = "set,series,basis,value\n";
     std::map<std::vector<float>, int> seen;
     std::vector<RuleShape> computed;
-    auto scratch = make_state();
     for (std::size_t i = 0; i < sets.ids.size(); ++i) {
         std::vector<float> par;
         for (int k = 0; k < n; ++k) par.push_back(static_cast<float>(sets.values[i][static_cast<std::size_t>(k)]));
         auto [it, fresh] = seen.emplace(par, static_cast<int>(computed.size()));
         if (fresh) {
-            computed.push_back(rule_shape(*scratch, sets.rule, par));
+            computed.push_back(rule_shape(sets.rule, par));
             const RuleShape& shape = computed.back();
             Json s{{"series", shape.series}, {"basis", Json::array()}, {"values", Json::array()}, {"triggers", Json::array()}};
             for (float b : shape.basis) s["basis"].push_back(num(b, 6));

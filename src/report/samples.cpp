@@ -32,9 +32,9 @@ bool SampleTable::open(const std::string& path) {
     return true;
 }
 
-void SampleTable::endset(const State& s) {
+void SampleTable::endset(const State& s, long long set) {
     rows_.clear();
-    sample_rows(s, ++set_, rows_);
+    sample_rows(s, set, rows_);
 }
 
 void SampleTable::commit(OutFile* console) {

@@ -26,7 +26,8 @@ class SampleTable {
 public:
     // Creates the file with its header row; false when it cannot be created.
     bool open(const std::string& path);
-    void endset(const State& s);
+    // Rows of option set number `set` (1, 2, ... in sweep order), into memory.
+    void endset(const State& s, long long set);
     // Writes the rows of the finished set; a write failure stops the run
     // with the file's name (exit status 1).
     void commit(OutFile* console);
@@ -36,7 +37,6 @@ public:
 private:
     OutFile out_;
     std::string path_, rows_;
-    long long set_ = 0;
 };
 
 }  // namespace tacsim::report

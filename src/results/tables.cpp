@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "io/outfiles.hpp"
+#include "management/rulebook.hpp"
 #include "perrecruit/perrecruit.hpp"
 #include "results/results.hpp"
 
@@ -212,26 +213,34 @@ void puttext(std::string& b, std::string_view t) {
     b.push_back('"');
 }
 
-std::vector<std::string> setcolumns(int rule) {
+std::vector<std::string> uniquenames(const std::vector<std::string>& names) {
     std::vector<std::string> cols;
-    for (const OptionName& o : option_names(rule)) {
-        std::string name = o.name;
+    for (const std::string& n : names) {
+        std::string name = n;
         // A name met before gets the next free suffix _2, _3, ...
         for (int k = 2;; ++k) {
             bool taken = name == "set" || name == "rule";
             for (const std::string& c : cols) taken = taken || c == name;
             if (!taken) break;
-            name = o.name + "_" + std::to_string(k);
+            name = n + "_" + std::to_string(k);
         }
         cols.push_back(name);
     }
+    return cols;
+}
+
+std::vector<std::string> setcolumns(const State& s) {
+    std::vector<std::string> names;
+    for (const std::string& n : option_names(s))
+        if (!n.empty()) names.push_back(n);
+    std::vector<std::string> cols = uniquenames(names);
     cols.push_back("rule");
     return cols;
 }
 
 void headerrows(const State& s, TableRows& out, bool iterations) {
     out.sets.append("set");
-    for (const std::string& c : setcolumns(s.nrule)) {
+    for (const std::string& c : setcolumns(s)) {
         comma(out.sets);
         puttext(out.sets, c);
     }
@@ -243,9 +252,11 @@ void headerrows(const State& s, TableRows& out, bool iterations) {
 
 void setrows(State& s, long long set, TableRows& out, bool iterations) {
     setfield(out.sets, set);
-    for (const OptionName& o : option_names(s.nrule)) {
+    const auto names = option_names(s);
+    for (int k = 1; k <= noptions; ++k) {
+        if (names[k - 1].empty()) continue;
         comma(out.sets);
-        putnum(out.sets, s.par(o.option));
+        putnum(out.sets, s.par(k));
     }
     comma(out.sets);
     putint(out.sets, s.nrule);
@@ -378,10 +389,11 @@ void Tables::writeperrecruit(State& s) {
         f.out.close(&s.con);
     }
     perrecruit_ = true;
+    last_ = now();  // the first set's time starts here
 }
 
-void Tables::endset(State& s) {
-    ++set_;
+void Tables::endset(State& s, long long set) {
+    set_ = set;
     setrows(s, set_, rows_, iterations_);
 }
 

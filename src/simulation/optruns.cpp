@@ -5,6 +5,7 @@
 #include "results/results.hpp"
 #include "report/samples.hpp"
 #include "results/tables.hpp"
+#include "simulation/observer.hpp"
 #include "simulation/simulation.hpp"
 
 namespace tacsim {
@@ -25,7 +26,8 @@ void resetresults(State& s) {
     s.precres.fill(0.0f);
 }
 
-void runset(State& s) {
+void runset(State& s, long long set) {
+    if (s.observer != nullptr) s.observer->set_started(s, set);
     resetresults(s);
     if (s.iout(11) == 1) {
         list_write(s.unit(11), {"Options for this run:"});
@@ -52,9 +54,10 @@ void runset(State& s) {
 
     bootruns(s);
     bootprint(s);
-    if (s.tables != nullptr) s.tables->endset(s);
-    if (s.samples != nullptr) s.samples->endset(s);
+    if (s.tables != nullptr) s.tables->endset(s, set);
+    if (s.samples != nullptr) s.samples->endset(s, set);
 
+    if (s.observer != nullptr) s.observer->set_finished(s, set);
     // Whatever happens later in the run, the finished option sets are on disk.
     for (int k = 11; k <= 27; ++k) {
         if (s.unit(k).is_open()) s.unit(k).flush(&s.con);
@@ -72,21 +75,20 @@ int optsteps(const State& s, int k) {
     // The factor 1.001 lets the highest value be reached despite rounding.
     const float q = (hi * 1.001f - lo) / step;
     if (!(q < 2.0e9f)) return 2000000000;
-    if (!(q > -2.0e9f)) return -2000000000;
+    // A range of one negative value with a step that is small against it
+    // comes out a step or more below its lowest value: it still gives that
+    // value, as every range does.
+    if (!(q > 0.0f)) return 0;
     return static_cast<int>(q);
 }
 
 long long countsets(const State& s) {
     long long total = 1;
-    for (int k = 1; k <= noptions; ++k) {
-        const int n = optsteps(s, k);
-        if (n < 0) return 0;
-        total *= static_cast<long long>(n) + 1;
-    }
+    for (int k = 1; k <= noptions; ++k) total *= static_cast<long long>(optsteps(s, k)) + 1;
     return total;
 }
 
-void optruns(State& s) {
+void checkranges(State& s) {
     for (int k = 1; k <= noptions; ++k) {
         if (s.parrange(k, 2) < s.parrange(k, 1)) {
             list_write(s.con, {"Mis-specified options range, option", k});
@@ -94,7 +96,13 @@ void optruns(State& s) {
             stop(s);
         }
     }
-    sweep(s, runset);
+}
+
+void optruns(State& s) {
+    checkranges(s);
+    if (s.observer != nullptr) s.observer->sweep_started(s, countsets(s));
+    long long set = 0;
+    sweep(s, [&set](State& st) { runset(st, ++set); });
 }
 
 }  // namespace tacsim

@@ -237,6 +237,16 @@ inline void expect_whole_records(const RunResult& r, const std::string& what,
     }
 }
 
+// The run left no result file: only its inputs, the captured streams and the
+// scratch file.
+inline void expect_no_result_files(const RunResult& r, const std::string& what) {
+    for (const auto& e : fs::directory_iterator(r.dir)) {
+        const std::string f = e.path().filename().string();
+        const bool input = (f.size() > 4 && f.substr(f.size() - 4) == ".inn") || f == "srspec" || f.rfind("nin.", 0) == 0;
+        EXPECT_TRUE(input || f == "stdout.txt" || f == "stderr.txt" || f == "kladd") << what << ": wrote " << f;
+    }
+}
+
 // The whole standard output as lines, the error stream and the status.
 inline void expect_run(const RunResult& r, const std::string& what, int status,
                        const std::vector<std::string>& out, const std::string& err = "") {

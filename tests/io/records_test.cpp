@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
+#include <limits>
 #include <string>
+#include <vector>
 
 using namespace tacsim;
 
@@ -14,7 +17,11 @@ struct Capture {
     std::FILE* f = std::tmpfile();
     OutFile out;
     Capture() { out.attach(f, "capture"); }
-    ~Capture() { std::fclose(f); }
+    // The stream drains into the file before the file is closed.
+    ~Capture() {
+        out.close();
+        std::fclose(f);
+    }
     std::string text() {
         out.flush();
         std::rewind(f);
@@ -73,6 +80,54 @@ TEST(RecordsFreeWrite, RealsHaveEightSignificantDigits) {
     EXPECT_EQ(format_free_real(-0.0f), " -0.0000000    ");
     EXPECT_EQ(format_free_real(1.0e8f), "  1.0000000E+08");
     EXPECT_EQ(format_free_real(-2.5e-7f), " -2.5000000E-07");
+}
+
+// Values that are not finite numbers, under fw.d at every width from 1 to 12
+// and in free-form records: spelt so that R, Python and spreadsheets read
+// them, right-justified; a field too narrow for the short spelling is all
+// asterisks, as for any number too wide. The layout writer and format_fixed
+// must agree.
+TEST(RecordsNonFinite, SpellingsAtEveryWidth) {
+    const float inf = std::numeric_limits<float>::infinity();
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    struct Case {
+        float v;
+        const char* longer;  // where it fits
+        const char* shorter;
+    };
+    const Case cases[] = {
+        {nan, "NaN", "NaN"}, {-nan, "NaN", "NaN"}, {inf, "Infinity", "Inf"}, {-inf, "-Infinity", "-Inf"}};
+    for (const Case& c : cases) {
+        for (int w = 1; w <= 12; ++w) {
+            std::string want(static_cast<std::size_t>(w), '*');
+            for (const char* spelling : {c.shorter, c.longer}) {
+                const std::string sp(spelling);
+                if (static_cast<int>(sp.size()) <= w) want = std::string(w - sp.size(), ' ') + sp;
+            }
+            for (int d : {0, 1, 3}) {
+                if (d >= w) continue;
+                SCOPED_TRACE("value " + std::string(c.longer) + (std::signbit(c.v) ? " (negative)" : "") +
+                             ", f" + std::to_string(w) + "." + std::to_string(d));
+                EXPECT_EQ(format_fixed(c.v, w, d), want);
+                const std::string layout = "(f" + std::to_string(w) + "." + std::to_string(d) + ")";
+                EXPECT_EQ(fmt(layout.c_str(), {c.v}), want + "\r\n");
+            }
+        }
+    }
+    // The thresholds, spelt out.
+    EXPECT_EQ(format_fixed(nan, 2, 0), "**");
+    EXPECT_EQ(format_fixed(nan, 3, 1), "NaN");
+    EXPECT_EQ(format_fixed(inf, 7, 2), "    Inf");
+    EXPECT_EQ(format_fixed(inf, 8, 2), "Infinity");
+    EXPECT_EQ(format_fixed(-inf, 3, 1), "***");
+    EXPECT_EQ(format_fixed(-inf, 8, 2), "    -Inf");
+    EXPECT_EQ(format_fixed(-inf, 9, 2), "-Infinity");
+    // Free-form: 15 columns, the long spellings.
+    EXPECT_EQ(format_free_real(nan), "            NaN");
+    EXPECT_EQ(format_free_real(-nan), "            NaN");
+    EXPECT_EQ(format_free_real(inf), "       Infinity");
+    EXPECT_EQ(format_free_real(-inf), "      -Infinity");
+    EXPECT_EQ(freeform({"x", nan, 1.0f}), " x             NaN   1.0000000    \r\n");
 }
 
 TEST(RecordsFreeWrite, RecordLayoutOfItems) {
@@ -218,4 +273,75 @@ TEST(RecordsOutput, WriteFailureIsReported) {
     full.end_record();
     EXPECT_THROW(full.flush(&console.out), StopRun);
     EXPECT_EQ(console.text(), " Cannot write output file /dev/full\r\n");
+}
+
+TEST(RecordsOverflow, FilesWithTooWideNumbersAreNotedOnceInOrderOfTheirFirst) {
+    OverflowLog log;
+    Capture a, b, c;
+    a.out.set_overflow_log(&log);
+    b.out.set_overflow_log(&log);
+    c.out.set_overflow_log(&log);
+    b.out.attach(b.f, "second");  // the log is kept across attach
+    a.out.attach(a.f, "first");
+    const Layout lay("(i3,f6.2)");
+    fmt_write(c.out, lay, {12, 3.5f});      // fits: not noted
+    fmt_write(b.out, lay, {1, 12345.0f});   // real field overflows
+    fmt_write(a.out, lay, {1234, 1.0f});    // integer field overflows
+    fmt_write(b.out, lay, {9999, 99999.0f});
+    EXPECT_EQ(b.text(), "  1******\r\n*********\r\n");
+    EXPECT_EQ(a.text(), "***  1.00\r\n");
+    EXPECT_EQ(log.names(), (std::vector<std::string>{"second", "first"}));
+    // Free-form writes never overflow.
+    list_write(c.out, {123456789, 1.0e30f});
+    EXPECT_EQ(log.names().size(), 2u);
+}
+
+TEST(RecordsFile, ByteOrderMarkIsSkipped) {
+    InFile in;
+    in.open_text("\xEF\xBB\xBF# comment\n12 3.5\n", "bom.inn");
+    std::string line;
+    ASSERT_TRUE(in.read_fixed(line, -1));
+    EXPECT_EQ(line, "# comment");
+    int i = 0;
+    float f = 0;
+    ASSERT_TRUE(in.list_read({i, f}));
+    EXPECT_EQ(i, 12);
+    EXPECT_EQ(f, 3.5f);
+    // Only at the very start.
+    InFile mid;
+    mid.open_text("1\n\xEF\xBB\xBF" "2\n", "mid.inn");
+    int x = 0, y = 0;
+    ASSERT_TRUE(mid.list_read({x}));
+    EXPECT_THROW(mid.list_read({y}), RecordError);
+}
+
+TEST(RecordsOutput, CutBackDropsBufferedAndWrittenBytes) {
+    const std::string name = ::testing::TempDir() + "tacsim-cutback.txt";
+    {
+        OutFile out;
+        ASSERT_TRUE(out.open(name));
+        out.put("header\r\n");
+        const long long mark = out.position();
+        out.put("half a rec");
+        EXPECT_TRUE(out.cut_back(mark));  // still in the buffer
+        out.put("set 1\r\n");
+        out.flush();
+        const long long mark2 = out.position();
+        EXPECT_EQ(mark2, 15);
+        out.put(std::string(100000, 'x'));  // drained to the file in part
+        EXPECT_TRUE(out.cut_back(mark2));
+        out.put("end\r\n");
+        out.close();
+    }
+    std::FILE* f = std::fopen(name.c_str(), "rb");
+    ASSERT_NE(f, nullptr);
+    char buf[64] = {};
+    const std::size_t n = std::fread(buf, 1, sizeof buf, f);
+    std::fclose(f);
+    std::remove(name.c_str());
+    EXPECT_EQ(std::string(buf, n), "header\r\nset 1\r\nend\r\n");
+    // A stream that is not the program's own file cannot be cut.
+    Capture c;
+    c.out.put("x");
+    EXPECT_FALSE(c.out.cut_back(0));
 }

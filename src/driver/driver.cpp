@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <exception>
 #include <filesystem>
-#include <memory>
 #include <new>
 #include <system_error>
 
@@ -258,6 +257,21 @@ int run(State& s, const RunOptions& opts, std::FILE* term) {
             watch.clear_line();
             if (interruption() != 0) throw Interrupted{interruption()};
         }
+    } catch (const Interrupted& in) {
+        watch.clear_line();
+        if (!opts.check) {
+            watch.cut_back(s);
+            // The rows of a set that finished before the signal came.
+            try {
+                tables.commit(&s.con);
+                samples.commit(&s.con);
+            } catch (const StopRun&) {
+            }
+            s.con.flush();
+            say_on_error_stream(s, "Interrupted after " + std::to_string(watch.finished()) + " of " +
+                                       std::to_string(watch.total()) + " option sets");
+        }
+        status = 128 + in.signal;
     } catch (const StopRun& st) {
         status = st.status;
     } catch (const RecordError& e) {

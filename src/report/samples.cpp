@@ -38,6 +38,7 @@ void SampleTable::endset(const State& s, long long set) {
 }
 
 void SampleTable::commit(OutFile* console) {
+    if (!out_.is_open()) return;
     out_.put(rows_);
     rows_.clear();
     out_.flush(console);

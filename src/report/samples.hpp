@@ -28,8 +28,9 @@ public:
     bool open(const std::string& path);
     // Rows of option set number `set` (1, 2, ... in sweep order), into memory.
     void endset(const State& s, long long set);
-    // Writes the rows of the finished set; a write failure stops the run
-    // with the file's name (exit status 1).
+    // Writes the rows of the finished set (nothing when the file is not
+    // open); a write failure stops the run with the file's name (exit
+    // status 1).
     void commit(OutFile* console);
     void close(OutFile* console);
     const std::string& path() const { return path_; }

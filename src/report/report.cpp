@@ -84,7 +84,7 @@ std::string deflate_base64(const std::string& text) {
     uLongf size = compressBound(static_cast<uLong>(text.size()));
     std::string packed(size, '\0');
     if (compress2(reinterpret_cast<Bytef*>(packed.data()), &size, reinterpret_cast<const Bytef*>(text.data()),
-                  static_cast<uLong>(text.size()), 6) != Z_OK) {
+                  static_cast<uLong>(text.size()), 1) != Z_OK) {
         throw ReportError("Cannot compress the data of the page");
     }
     packed.resize(size);

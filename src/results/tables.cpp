@@ -373,7 +373,12 @@ void Tables::open(State& s, const std::string& dir, bool iterations) {
         zinit_ = true;
     }
     open_ = true;
+    // Room for a whole set's rows, so that building them allocates nothing.
     rows_.clear();
+    rows_.sets.reserve(1024);
+    rows_.yearly.reserve(10 * (maxyear + 1) * 128);
+    rows_.summary.reserve(3 * 24 * 64);
+    if (iterations_) rows_.iterations.reserve(static_cast<std::size_t>(maxiter) * (maxyear + 1) * 96);
     headerrows(s, rows_, iterations_);
     commit(&s.con);
     last_ = now();
@@ -416,16 +421,19 @@ void Tables::gzipmember(const std::string& text) {
     iters_f_.size += n;
 }
 
-void Tables::commit(OutFile* console) {
+void Tables::commit(OutFile* console) { write(rows_, set_, console); }
+
+void Tables::write(TableRows& rows, long long set, OutFile* console) {
     if (!open_) return;
-    put(sets_f_, rows_.sets);
-    put(yearly_f_, rows_.yearly);
-    put(summary_f_, rows_.summary);
-    if (iterations_ && !rows_.iterations.empty()) gzipmember(rows_.iterations);
+    put(sets_f_, rows.sets);
+    put(yearly_f_, rows.yearly);
+    put(summary_f_, rows.summary);
+    if (iterations_ && !rows.iterations.empty()) gzipmember(rows.iterations);
     for (File* f : {&sets_f_, &yearly_f_, &summary_f_, &iters_f_}) {
         if (f->out.is_open()) f->out.flush(console);
     }
-    rows_.clear();
+    rows.clear();
+    set_ = set;
     if (set_ > static_cast<long long>(seconds_.size())) {
         const double t = now();
         seconds_.push_back(t - last_);

@@ -82,6 +82,10 @@ public:
     // legacy files are flushed.
     void endset(State& s, long long set);
     void commit(OutFile* console);
+    // Writes rows built elsewhere (by setrows on a state of their own) as
+    // those of option set `set`, which must follow the last one written;
+    // empties them.
+    void write(TableRows& rows, long long set, OutFile* console);
     void close(OutFile* console);
 
     bool is_open() const { return open_; }

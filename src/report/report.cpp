@@ -312,7 +312,18 @@ Samples read_samples(const fs::path& dir, const Sets& sets, const Yearly& yearly
     fs::path file = dir / sample_file;
     if (!fs::exists(file)) file = dir / "iterations.csv.gz";
     if (!fs::exists(file)) return s;
-    const Table t = read_table(file);
+    // The full series of every iteration can be large: only the lines of
+    // the first iterations are kept (the second field is the iteration).
+    const auto first_iterations = [](std::string_view line) {
+        const auto a = line.find(',');
+        if (a == std::string_view::npos) return false;
+        const auto b = line.find(',', a + 1);
+        const std::string_view it = line.substr(a + 1, b == std::string_view::npos ? b : b - a - 1);
+        int v = 0;
+        auto [p, ec] = std::from_chars(it.data(), it.data() + it.size(), v);
+        return ec == std::errc() && p == it.data() + it.size() && v >= 1 && v <= 5;
+    };
+    const Table t = read_table_lines(file, first_iterations);
     s.source = t.name;
     const int cset = t.need("set"), cit = t.need("iteration"), cyear = t.need("year");
     std::map<double, std::size_t> yindex;

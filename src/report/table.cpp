@@ -151,6 +151,27 @@ Table parse_table(std::string_view text, const std::string& name) {
     return t;
 }
 
+Table read_table_lines(const std::filesystem::path& file, const std::function<bool(std::string_view)>& keep) {
+    gzFile gz = gzopen(file.c_str(), "rb");  // reads plain files as they are
+    if (gz == nullptr) throw ReportError("Cannot read " + file.string() + ": " + std::strerror(errno));
+    std::string text, line;
+    char buf[1 << 12];
+    bool header = true;
+    while (gzgets(gz, buf, sizeof buf) != nullptr) {
+        line += buf;
+        if (line.empty() || line.back() != '\n') continue;  // a line longer than the buffer
+        if (header || keep(line)) text += line;
+        header = false;
+        line.clear();
+    }
+    int code = Z_OK;
+    gzerror(gz, &code);
+    gzclose(gz);
+    if (code != Z_OK && code != Z_STREAM_END) throw ReportError("Cannot read " + file.string());
+    if (!line.empty() && (header || keep(line))) text += line;
+    return parse_table(text, file.filename().string());
+}
+
 Table read_table(const std::filesystem::path& file) {
     const std::string name = file.filename().string();
     const bool gz = name.size() > 3 && name.compare(name.size() - 3, 3, ".gz") == 0;

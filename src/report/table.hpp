@@ -4,6 +4,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -40,5 +41,9 @@ struct Table {
 Table parse_table(std::string_view text, const std::string& name);
 // Reads a table from a file; a name ending in ".gz" is decompressed.
 Table read_table(const std::filesystem::path& file);
+// Reads the header and those data lines of a (possibly compressed) table
+// that `keep` accepts, line by line, so that a large table is never held
+// whole: for tables whose fields hold no line ends.
+Table read_table_lines(const std::filesystem::path& file, const std::function<bool(std::string_view)>& keep);
 
 }  // namespace tacsim::report

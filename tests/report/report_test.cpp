@@ -184,6 +184,20 @@ TEST_F(ReportFolder, SingleIterationsAndPerRecruitCurvesWhenPresent) {
     EXPECT_NE(read(report_file).find("tacsim 9.9"), std::string::npos);
 }
 
+TEST_F(ReportFolder, SingleIterationsFromTheFullSeriesWithoutTheSampleTable) {
+    const std::string text =
+        "set,iteration,year,ssb,tsb,f,catch,tac,recruitment,regime\n"
+        "3,1,2020,5,1,0.1,3,3,9,1\n3,1,2021,6,1,0.1,3,3,9,1\n3,7,2020,99,1,1,1,1,1,1\n3,12,2021,98,1,1,1,1,1,1\n";
+    gzFile gz = gzopen((dir / "iterations.csv.gz").c_str(), "wb");
+    ASSERT_NE(gz, nullptr);
+    gzwrite(gz, text.data(), static_cast<unsigned>(text.size()));
+    gzclose(gz);
+    write_report(dir, "tacsim test");
+    const auto d = page_data();
+    EXPECT_EQ(d["iterations"], nlohmann::json({1}));
+    EXPECT_EQ(d["perset"][2]["it"]["ssb"][0], nlohmann::json({5, 6}));
+}
+
 TEST_F(ReportFolder, MissingOrBrokenTablesStopWithTheirName) {
     write("summary.csv", "set,first_year,last_year,statistic,value\n1,2021,2021,C50,x\n");
     EXPECT_EQ(error_of(), "summary.csv, line 2: \"x\" in column value is not a number");

@@ -2,7 +2,6 @@
 
 #include <chrono>
 #include <cmath>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -52,16 +51,6 @@ const char* rule_value(int vtype) {
         case 4: return "the TAC itself";
         default: return "unknown";
     }
-}
-
-// Names of options 1..23 as the result files label them.
-std::vector<std::string> names_by_option(const State& s) {
-    std::vector<std::string> names(noptions + 1);
-    for (int k = 1; k <= noptions; ++k) names[k] = "option " + std::to_string(k);
-    const auto named = option_names(s);
-    for (int k = 1; k <= noptions; ++k)
-        if (!named[k - 1].empty()) names[k] = named[k - 1];
-    return names;
 }
 
 struct TrialEnd {};
@@ -142,13 +131,19 @@ void print_check(State& s, std::FILE* out) {
         std::fprintf(out, "  regime %d: %s, %s\n", r, srfunction(s.recpari(r, 1)), deviate(s.recpari(r, 2)));
     }
 
-    const auto names = names_by_option(s);
-    std::fprintf(out, "Harvest rule %d, its value %s; parameters:", s.nrule, rule_value(s.vtype));
-    for (int k = 1; k <= rule_parameters(s.nrule); ++k) std::fprintf(out, " %s", names[k].c_str());
+    const HarvestRule* rule = run_rule(s);
+    const int nrulepar = rule != nullptr ? rule->nparams() : 0;
+    const auto labels = option_names(s);
+    auto name_of = [&labels](int k) {
+        return labels[static_cast<std::size_t>(k - 1)].empty() ? "option " + std::to_string(k)
+                                                               : labels[static_cast<std::size_t>(k - 1)];
+    };
+    std::fprintf(out, "Harvest rule %d (%s), its value %s; parameters:", s.nrule,
+                 rule != nullptr ? rule->desc.name.c_str() : "unknown", rule_value(s.vtype));
+    for (int k = 1; k <= nrulepar; ++k) std::fprintf(out, " %s", name_of(k).c_str());
     std::fputs("\n", out);
 
     std::fputs("Options and the values the sweep takes:\n", out);
-    const int nrulepar = rule_parameters(s.nrule);
     for (int k = 1; k <= noptions; ++k) {
         const float lo = s.parrange(k, 1), hi = s.parrange(k, 2), step = s.parrange(k, 3);
         const int n = optsteps(s, k);
@@ -156,17 +151,13 @@ void print_check(State& s, std::FILE* out) {
         // An option the rule does not use still multiplies the option sets
         // when its range has more than one value.
         if (!used && n == 0) continue;
-        std::string line = "  " + names[k] + (used ? ":" : " (not used by this rule):");
-        if (n < 0) {
-            line += " none (the range gives no value, so no option set runs)";
-        } else {
-            const int shown = std::min(n, 50);
-            for (int i = 0; i <= shown; ++i) line += " " + number(lo + step * static_cast<float>(i));
-            if (shown < n) line += " ... (" + std::to_string(n + 1) + " values)";
-            const float last = lo + step * static_cast<float>(n);
-            if (hi > lo && std::fabs(hi - last) > 0.002f * std::fabs(step > 0.0f ? step : hi - lo))
-                line += " (the highest value " + number(hi) + " is not reached)";
-        }
+        std::string line = "  " + name_of(k) + (used ? ":" : " (not used by this rule):");
+        const int shown = std::min(n, 50);
+        for (int i = 0; i <= shown; ++i) line += " " + number(lo + step * static_cast<float>(i));
+        if (shown < n) line += " ... (" + std::to_string(n + 1) + " values)";
+        const float last = lo + step * static_cast<float>(n);
+        if (hi > lo && std::fabs(hi - last) > 0.002f * std::fabs(step > 0.0f ? step : hi - lo))
+            line += " (the highest value " + number(hi) + " is not reached)";
         std::fprintf(out, "%s\n", line.c_str());
     }
     const long long nsets = countsets(s);

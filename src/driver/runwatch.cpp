@@ -1,5 +1,6 @@
 #include "driver/runwatch.hpp"
 
+#include <algorithm>
 #include <csignal>
 #include <cmath>
 
@@ -38,6 +39,7 @@ std::string human_duration(double seconds) {
 void RunWatch::sweep_started(State& s, long long nsets) {
     total_ = nsets;
     for (int k = 11; k <= 27; ++k) marks_(k) = s.unit(k).position();
+    con_mark_ = s.con.position();
     start_ = Clock::now();
     last_draw_ = start_;
     if (term_ != nullptr) {
@@ -63,6 +65,8 @@ void RunWatch::draw(int it) {
     const double done = (static_cast<double>(current_ - 1) * maxiter + (it - 1)) /
                         (static_cast<double>(total_) * maxiter);
     if (done <= 0.0) return;
+    // The first iterations of a run are too few for a fair estimate.
+    if (opening_open_ && elapsed < 0.3) return;
     const double remaining = elapsed * (1.0 - done) / done;
     if (opening_open_) {
         std::fprintf(term_, ", about %s\n", human_duration(elapsed + remaining).c_str());
@@ -77,6 +81,7 @@ void RunWatch::draw(int it) {
 
 void RunWatch::set_finished(State& s, long long k) {
     for (int u = 11; u <= 27; ++u) marks_(u) = s.unit(u).position();
+    con_mark_ = s.con.position();
     finished_ = k;
     if (opening_open_) {
         const double elapsed = std::chrono::duration<double>(Clock::now() - start_).count();
@@ -94,6 +99,8 @@ void RunWatch::cut_back(State& s) const {
     for (int u = 11; u <= 27; ++u) {
         if (s.unit(u).is_open() && marks_(u) >= 0) s.unit(u).cut_back(marks_(u));
     }
+    // The option values of a set that did not finish, if still buffered.
+    if (con_mark_ >= 0) s.con.cut_back(con_mark_);
 }
 
 void RunWatch::clear_line() {

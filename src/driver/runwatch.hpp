@@ -51,6 +51,7 @@ private:
     std::FILE* term_;
     long long total_ = 0, finished_ = 0, current_ = 0;
     Array<long long, 11, 27> marks_;
+    long long con_mark_ = -1;  // standard output: only its buffer can be cut
     Clock::time_point start_, last_draw_;
     bool opening_open_ = false;  // "N option sets" written, its estimate not yet
     bool line_shown_ = false;

@@ -54,11 +54,6 @@ std::string unit_file_name(const State& s, int k) {
     return (k == 12) ? s.unit12name : std::string(unit_name(k));
 }
 
-int rule_parameters(int rule) {
-    const HarvestRule* r = standard_rulebook().find(rule);
-    return r != nullptr ? r->nparams() : 0;
-}
-
 const char* unit_file(int k) { return unit_name(k); }
 
 std::string summary_file(const State& s) {

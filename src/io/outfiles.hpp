@@ -15,8 +15,6 @@ void prepfiles(State& s);
 void header(State& s, int u);
 void closefiles(State& s);
 
-// Number of parameters of a rule of the standard rulebook (0: no such rule).
-int rule_parameters(int rule);
 // File name of result unit k (11..27); unit 12 is named after its summary
 // years (`unit12name`), so empty here.
 const char* unit_file(int k);

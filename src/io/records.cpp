@@ -62,6 +62,7 @@ void OutFile::attach(std::FILE* f, const std::string& name) {
     overflowed_ = false;
     if (buf_ == nullptr) buf_ = new char[kBuf];
     used_ = 0;
+    drained_ = 0;
 }
 
 void OutFile::capture(bool on) {
@@ -100,13 +101,14 @@ long long OutFile::position() const {
 }
 
 bool OutFile::cut_back(long long pos) {
-    if (f_ == nullptr || !owned_ || pos < 0) return false;
+    if (f_ == nullptr || pos < 0) return false;
     if (pos >= drained_) {
-        // Still in the buffer: drop its tail.
+        // Still in the buffer: drop its tail (any stream).
         if (pos - drained_ > static_cast<long long>(used_)) return false;
         used_ = static_cast<std::size_t>(pos - drained_);
         return true;
     }
+    if (!owned_) return false;
     used_ = 0;
     if (::ftruncate(::fileno(f_), static_cast<off_t>(pos)) != 0) return false;
     if (::fseeko(f_, static_cast<off_t>(pos), SEEK_SET) != 0) return false;

@@ -75,9 +75,10 @@ public:
     void close(OutFile* console = nullptr);
     // Bytes in the file so far, buffer included; -1 when not open.
     long long position() const;
-    // Drops what is still buffered and cuts the file back to `pos` bytes, so
-    // that writing goes on from there. False when the stream cannot be cut
-    // (a pipe or terminal).
+    // Cuts the stream back to `pos` bytes, so that writing goes on from
+    // there: the buffer's tail is dropped, and a file of our own is cut. False
+    // when what lies before `pos` already went to a stream that cannot be cut
+    // (an attached stream such as a pipe or terminal).
     bool cut_back(long long pos);
 
     // Keeps a copy of what is written from now on (at most its first 4096

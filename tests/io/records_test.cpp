@@ -17,9 +17,8 @@ struct Capture {
     std::FILE* f = std::tmpfile();
     OutFile out;
     Capture() { out.attach(f, "capture"); }
-    // The stream drains into the file before the file is closed.
     ~Capture() {
-        out.close();
+        out.close();  // before its stream is closed
         std::fclose(f);
     }
     std::string text() {
@@ -340,8 +339,12 @@ TEST(RecordsOutput, CutBackDropsBufferedAndWrittenBytes) {
     std::fclose(f);
     std::remove(name.c_str());
     EXPECT_EQ(std::string(buf, n), "header\r\nset 1\r\nend\r\n");
-    // A stream that is not the program's own file cannot be cut.
+    // An attached stream loses only what is still buffered.
     Capture c;
-    c.out.put("x");
+    c.out.put("kept\r\n");
+    c.out.flush();
+    c.out.put("dropped");
+    EXPECT_TRUE(c.out.cut_back(6));
     EXPECT_FALSE(c.out.cut_back(0));
+    EXPECT_EQ(c.text(), "kept\r\n");
 }

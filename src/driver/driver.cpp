@@ -19,6 +19,8 @@
 #include "io/input.hpp"
 #include "io/outfiles.hpp"
 #include "perrecruit/perrecruit.hpp"
+#include "report/report.hpp"
+#include "report/samples.hpp"
 #include "results/results.hpp"
 #include "results/tables.hpp"
 #include "simulation/simulation.hpp"
@@ -61,6 +63,28 @@ int finish(State& s, int status) {
     } catch (const StopRun&) {
     }
     return status;
+}
+
+// Writes report.html into `dir`; a table that is missing or unreadable, or
+// a page that cannot be written, stops with the message on the error stream
+// (exit status 1). What the page lacks for want of optional tables is noted
+// on the error stream.
+void write_report(State& s, const std::string& dir, const report::RunContext& context) {
+    try {
+        const auto result = report::write_report(dir, version_text(), context);
+        for (const auto& note : result.notes) {
+            s.err.put("Note: report.html: " + note);
+            s.err.end_record();
+        }
+    } catch (const report::ReportError& e) {
+        s.err.put(std::string("Cannot write the report: ") + e.what());
+        s.err.end_record();
+        throw StopRun{1};
+    } catch (const std::exception& e) {
+        s.err.put(std::string("Cannot write the report: ") + e.what());
+        s.err.end_record();
+        throw StopRun{1};
+    }
 }
 
 // Stops that follow from the inputs alone, taken before the per-recruit
@@ -123,7 +147,7 @@ std::string stop_message(const State& s) {
 
 // Writes run.json into the results folder; a failure is reported and turns
 // a normal end into exit status 1.
-int write_record(State& s, const Tables& tables, RunRecord& rec, int status) {
+int write_record(State& s, const Tables& tables, RunRecord& rec, int status, const std::vector<std::string>& more) {
     rec.ended = utc_now();
     rec.exit_status = status;
     rec.seconds = tables.seconds();
@@ -133,6 +157,7 @@ int write_record(State& s, const Tables& tables, RunRecord& rec, int status) {
         if (k != 13 && s.iout(k) == 1 && !s.unit(k).name().empty()) rec.written.push_back(unit_file_name(s, k));
     }
     for (const std::string& n : tables.names()) rec.written.push_back(n);
+    for (const std::string& n : more) rec.written.push_back(n);
     rec.written.push_back("run.json");
     if (status != 0) rec.stop_message = stop_message(s);
     const std::string path = out_path(s, "run.json");
@@ -154,6 +179,7 @@ int write_record(State& s, const Tables& tables, RunRecord& rec, int status) {
 int run(State& s, const RunOptions& opts, std::FILE* term) {
     int status = 0;
     Tables tables;
+    report::SampleTable samples;
     RunRecord rec;
     if (opts.csv) {
         rec.args = opts.args;
@@ -215,6 +241,14 @@ int run(State& s, const RunOptions& opts, std::FILE* term) {
                 tables.open(s, s.outdir, opts.iterations);
                 s.tables = &tables;
             }
+            // The report draws the first iterations of every set in its fan
+            // charts.
+            if (opts.report) {
+                if (!samples.open(out_path(s, report::sample_file))) {
+                    stop_with(s, {"Cannot open output file ", out_path(s, report::sample_file)});
+                }
+                s.samples = &samples;
+            }
             s.con.restart_capture();
             yieldrecr(s);
             if (opts.csv) tables.writeperrecruit(s);
@@ -231,6 +265,7 @@ int run(State& s, const RunOptions& opts, std::FILE* term) {
             // The rows of a set that finished before the signal came.
             try {
                 tables.commit(&s.con);
+                samples.commit(&s.con);
             } catch (const StopRun&) {
             }
             s.con.flush();
@@ -259,13 +294,36 @@ int run(State& s, const RunOptions& opts, std::FILE* term) {
     watch.clear_line();
     s.observer = nullptr;
     s.tables = nullptr;
+    s.samples = nullptr;
     try {
         tables.close(&s.con);
+        samples.close(&s.con);
     } catch (const StopRun& st) {
         if (status == 0) status = st.status;
     }
     status = finish(s, status);
-    if (opts.csv && !opts.check) status = write_record(s, tables, rec, status);
+    std::vector<std::string> more;
+    if (opts.report) more = {report::sample_file};
+    if (opts.report && status == 0) {
+        more.push_back(report::shape_file);
+        more.push_back(report::report_file);
+    }
+    if (opts.csv && !opts.check) status = write_record(s, tables, rec, status, more);
+    // The report, drawn from the finished tables and run.json; when it
+    // cannot be written, run.json says so too.
+    if (opts.report && !opts.check && status == 0) {
+        report::RunContext context;
+        context.blim = s.blim;
+        context.vtype = s.vtype;
+        try {
+            write_report(s, s.outdir.empty() ? "." : s.outdir, context);
+        } catch (const StopRun& st) {
+            status = st.status;
+            s.err.flush();
+            more.pop_back();  // no report.html
+            if (opts.csv) status = write_record(s, tables, rec, status, more);
+        }
+    }
     return status;
 }
 
@@ -275,6 +333,17 @@ int tacsim_main(int argc, const char* const* argv) {
     if (const auto done = parse_command_line(argc, argv, opts, stdout, stderr)) return *done;
     catch_interruptions();
     auto state = make_state();
+    if (opts.report_only) {
+        state->err.attach(stderr, "error stream");
+        int status = 0;
+        try {
+            write_report(*state, opts.report_dir.empty() ? "." : opts.report_dir, {});
+        } catch (const StopRun& st) {
+            status = st.status;
+        }
+        state->err.flush();
+        return status;
+    }
     state->con.attach(stdout, "standard output");
     state->err.attach(stderr, "error stream");
     return run(*state, opts, ::isatty(STDERR_FILENO) ? stderr : nullptr);

@@ -13,8 +13,11 @@
 namespace tacsim {
 
 class Tables;
-class Rulebook;
 class SweepObserver;
+class Rulebook;
+namespace report {
+class SampleTable;
+}
 
 inline constexpr int maxage = 15;
 inline constexpr int maxyear = 40;
@@ -150,6 +153,8 @@ struct State {
     // The tables of the run (not owned); none when the run writes no tables.
     Tables* tables = nullptr;
     OverflowLog overflow;  // files with numbers too wide for their fields
+    // The single iterations the report draws (not owned); none without --report.
+    report::SampleTable* samples = nullptr;
 };
 
 // Allocates a zero-initialised state (it is a few megabytes: too large for

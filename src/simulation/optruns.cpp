@@ -3,6 +3,7 @@
 #include "io/outfiles.hpp"
 #include "io/records.hpp"
 #include "results/results.hpp"
+#include "report/samples.hpp"
 #include "results/tables.hpp"
 #include "simulation/observer.hpp"
 #include "simulation/simulation.hpp"
@@ -54,6 +55,7 @@ void runset(State& s, long long set) {
     bootruns(s);
     bootprint(s);
     if (s.tables != nullptr) s.tables->endset(s, set);
+    if (s.samples != nullptr) s.samples->endset(s, set);
 
     if (s.observer != nullptr) s.observer->set_finished(s, set);
     // Whatever happens later in the run, the finished option sets are on disk.
@@ -61,6 +63,7 @@ void runset(State& s, long long set) {
         if (s.unit(k).is_open()) s.unit(k).flush(&s.con);
     }
     if (s.tables != nullptr) s.tables->commit(&s.con);
+    if (s.samples != nullptr) s.samples->commit(&s.con);
     s.con.flush();
 }
 

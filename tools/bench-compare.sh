@@ -2,9 +2,11 @@
 # Side-by-side speed of a given commit and the working tree.
 #
 #   tools/bench-compare.sh REV [RUNS]
+#   NEW=REV2 tools/bench-compare.sh REV [RUNS]
 #
 # Builds REV (exported with git archive into a temporary folder) and the
-# working tree (build folder build-bench), both Release with g++, then runs
+# working tree (build folder build-bench) or, with NEW set, the commit REV2
+# (exported in the same way), both Release with g++, then runs
 # the bundled example and the reference runs "full" and "rules" with the two
 # programs alternately, RUNS times each (default 5). Prints, per case, the
 # median CPU time (user + system) and the median wall time per option set of
@@ -27,13 +29,26 @@ build() {  # source dir, build dir
   cmake --build "$2" --target tacsim -j 2 >/dev/null
 }
 
-echo "bench-compare: building $rev (${hash:0:10}) and the working tree" >&2
-mkdir "$work/src"
-git archive "$hash" | tar -x -C "$work/src"
-build "$work/src" "$work/build"
-build "$root" "$root/build-bench"
-exe_old="$work/build/tacsim"
-exe_new="$root/build-bench/tacsim"
+export_build() {  # commit, folder name
+  mkdir "$work/$2"
+  git archive "$1" | tar -x -C "$work/$2"
+  build "$work/$2" "$work/$2-build"
+}
+newname="working tree"
+if [ -n "${NEW:-}" ]; then
+  newhash=$(git rev-parse --verify "$NEW^{commit}")
+  newname="$NEW (${newhash:0:10})"
+fi
+echo "bench-compare: building $rev (${hash:0:10}) and $newname" >&2
+export_build "$hash" old
+exe_old="$work/old-build/tacsim"
+if [ -n "${NEW:-}" ]; then
+  export_build "$newhash" new
+  exe_new="$work/new-build/tacsim"
+else
+  build "$root" "$root/build-bench"
+  exe_new="$root/build-bench/tacsim"
+fi
 
 # One run in a fresh copy of the inputs; prints "wall cpu".
 run_once() {  # exe, inputs dir, output dir
@@ -69,5 +84,5 @@ for c in examples tests/golden/data/full tests/golden/data/rules; do
     printf "%-8s %5d  %9.3f / %-9.3f   %9.3f / %-9.3f   %.3f (%.3f)\n", c, n, oc / n, ow / n, nc / n, nw / n,
       (oc > 0 ? nc / oc : 0), (ow > 0 ? nw / ow : 0) }'
 done
-echo "medians of $runs alternating runs; old = $rev (${hash:0:10}), new = working tree"
+echo "medians of $runs alternating runs; old = $rev (${hash:0:10}), new = $newname"
 exit $status

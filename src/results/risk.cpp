@@ -4,6 +4,7 @@
 
 #include "io/records.hpp"
 #include "results/results.hpp"
+#include "model/mathf.hpp"
 
 namespace tacsim {
 
@@ -40,7 +41,7 @@ void sort(ValueSet& x) {
 void cumnorm(float x, float mean, float sd, float& p) {
     const float z = (x - mean) / sd;
     const float b = -(z * z);
-    const float q = 7.0f * std::exp(0.5f * b) + 16.0f * std::exp(0.58558f * b) + (7.0f - 0.7854f * b) * std::exp(b);
+    const float q = 7.0f * exp_sp(0.5f * b) + 16.0f * exp_sp(0.58558f * b) + (7.0f - 0.7854f * b) * exp_sp(b);
     const float h = 0.5f * std::sqrt(1.0f - q / 30.0f);
     p = (z < 0.0f) ? 0.5f - h : 0.5f + h;
 }

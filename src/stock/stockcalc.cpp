@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "stock/stock.hpp"
+#include "model/mathf.hpp"
 
 namespace tacsim {
 
@@ -15,7 +16,7 @@ void yield(State& s, const AgeVec& n, float& y, float f, int isel) {
         const float sa = s.sel(a, isel);
         const float z = s.natmor(a) + sa * f;
         if (z > 0.0f) {
-            sum = sum + n(a) * sa * f * (1.0f - std::exp(-z)) / z * s.weca(a);
+            sum = sum + n(a) * sa * f * (1.0f - exp_sp(-z)) / z * s.weca(a);
         } else {
             // No mortality at this age: the running catch starts again.
             sum = 0.0f;
@@ -31,7 +32,7 @@ void yielda(State& s, const AgeVec& n, float& y, AgeVec& cn, float f, float& age
         const float sa = s.sel(a, isel);
         const float z = s.natmor(a) + sa * f;
         if (z > 0.0f) {
-            cn(a) = (1.0f - std::exp(-z)) * n(a) * sa * f / z;
+            cn(a) = (1.0f - exp_sp(-z)) * n(a) * sa * f / z;
             sum = sum + cn(a) * s.weca(a);
             agesum = agesum + static_cast<float>(a) * cn(a) * s.weca(a);
         } else {
@@ -47,7 +48,7 @@ void yielda(State& s, const AgeVec& n, float& y, AgeVec& cn, float f, float& age
 void calcssb(State& s, const AgeVec& n, float& ssb, float f, int isel) {
     float sum = 0.0f;
     for (int a = s.firstage; a <= s.lastage; ++a) {
-        sum = sum + n(a) * std::exp(-s.sel(a, isel) * f * s.fprop - s.natmor(a) * s.mprop) * s.west(a) * s.matur(a);
+        sum = sum + n(a) * exp_sp(-s.sel(a, isel) * f * s.fprop - s.natmor(a) * s.mprop) * s.west(a) * s.matur(a);
     }
     ssb = sum;
 }
@@ -56,7 +57,7 @@ void calcssba(State& s, const AgeVec& n, float& ssb, AgeVec& ssba, float f, floa
     float sum = 0.0f;
     float agesum = 0.0f;
     for (int a = s.firstage; a <= s.lastage; ++a) {
-        ssba(a) = n(a) * std::exp(-s.sel(a, isel) * f * s.fprop - s.natmor(a) * s.mprop) * s.matur(a);
+        ssba(a) = n(a) * exp_sp(-s.sel(a, isel) * f * s.fprop - s.natmor(a) * s.mprop) * s.matur(a);
         sum = sum + ssba(a) * s.west(a);
         agesum = agesum + static_cast<float>(a) * ssba(a) * s.west(a);
     }
@@ -127,13 +128,13 @@ void findf(State& s, const AgeVec& n, float& t, float& f, int& flag, int isel) {
 void nextyear(State& s, AgeVec& n, float f, float ssb, float cv, int isel) {
     const int last = s.lastage;
     for (int a = last - 2; a >= 0; --a) {
-        n(a + 1) = n(a) * std::exp(-s.natmor(a) - s.sel(a, isel) * f);
+        n(a + 1) = n(a) * exp_sp(-s.natmor(a) - s.sel(a, isel) * f);
     }
     // Plus group: its own survivors and those of the age below, where the age
     // below already holds its new value.
     const float zl = s.natmor(last) + s.sel(last, isel) * f;
     const float zl1 = s.natmor(last - 1) + s.sel(last - 1, isel) * f;
-    n(last) = n(last) * std::exp(-zl) + n(last - 1) * std::exp(-zl1);
+    n(last) = n(last) * exp_sp(-zl) + n(last - 1) * exp_sp(-zl1);
     float r = 0.0f;
     recr(s, r, ssb, cv);
     n(0) = r;

@@ -95,6 +95,13 @@ void obsmodel(State& s, const AgeVec& ntrue, int y, int flag) {
     // earlier iteration is read.
     const int ay = y;
     const int back = -s.minbyr;
+    // Survival factors of each age, over a year and over half a year, used
+    // for every cohort and year below.
+    AgeVec em, emhalf;
+    for (int a = 0; a <= s.lastage; ++a) {
+        em(a) = exp_sp(s.natmor(a));
+        emhalf(a) = exp_sp(s.natmor(a) / 2.0f);
+    }
     const int yfirst = ay + s.minbyr;
     for (int yy = yfirst; yy < ay; ++yy)
         for (int a = 0; a <= maxage; ++a) s.nperc(a, yy, ay) = 0.0f;
@@ -104,9 +111,7 @@ void obsmodel(State& s, const AgeVec& ntrue, int y, int flag) {
         for (int j = 1; j <= back; ++j) {
             const int ac = a - j;
             if (ac < s.firstage) break;
-            const float m = s.natmor(ac);
-            s.nperc(ac, ay - j, ay) =
-                s.nperc(ac + 1, ay - j + 1, ay) * exp_sp(m) + s.canobs(ac, ay - j) * exp_sp(m / 2.0f);
+            s.nperc(ac, ay - j, ay) = s.nperc(ac + 1, ay - j + 1, ay) * em(ac) + s.canobs(ac, ay - j) * emhalf(ac);
         }
     }
 
@@ -124,9 +129,7 @@ void obsmodel(State& s, const AgeVec& ntrue, int y, int flag) {
         for (int j = 1; j <= back; ++j) {
             const int ac = old - j;
             if (ac < s.firstage || yy - j < yfirst) break;
-            const float m = s.natmor(ac);
-            s.nperc(ac, yy - j, ay) =
-                s.nperc(ac + 1, yy - j + 1, ay) * exp_sp(m) + s.canobs(ac, yy - j) * exp_sp(m / 2.0f);
+            s.nperc(ac, yy - j, ay) = s.nperc(ac + 1, yy - j + 1, ay) * em(ac) + s.canobs(ac, yy - j) * emhalf(ac);
         }
     }
 

@@ -1,8 +1,13 @@
 #include "driver/driver.hpp"
 
 #include <csignal>
+#include <cstdio>
 #include <exception>
+#include <filesystem>
 #include <new>
+#include <system_error>
+
+#include "driver/cli.hpp"
 
 #include "io/input.hpp"
 #include "io/outfiles.hpp"
@@ -38,7 +43,9 @@ int finish(State& s, int status) {
 
 }  // namespace
 
-int run(State& s) {
+int run(State& s) { return run(s, RunOptions{}); }
+
+int run(State& s, const RunOptions& opts) {
     int status = 0;
 #ifdef SIGXFSZ
     // A file that outgrows the size limit of the process then fails to write
@@ -51,9 +58,20 @@ int run(State& s) {
         s.biofile = "bio.inn";
         s.optfile = "opt.inn";
         s.canumfile = "canum.inn";
+        s.indir = opts.dir;
+        s.outdir = opts.output.empty() ? opts.dir : opts.output;
+        if (!opts.output.empty()) {
+            std::error_code ec;
+            std::filesystem::create_directories(opts.output, ec);
+            if (ec || !std::filesystem::is_directory(opts.output)) {
+                s.err.put("Cannot create the output folder " + opts.output);
+                s.err.end_record();
+                throw StopRun{1};
+            }
+        }
         // The scratch file: created empty and never written.
-        if (!s.unit(13).open("kladd")) {
-            stop_with(s, {"Cannot open output file ", "kladd"});
+        if (!s.unit(13).open(out_path(s, "kladd"))) {
+            stop_with(s, {"Cannot open output file ", out_path(s, "kladd")});
         }
         getpopinn(s);
         getoptinn(s);
@@ -80,6 +98,15 @@ int run(State& s) {
         status = 1;
     }
     return finish(s, status);
+}
+
+int tacsim_main(int argc, const char* const* argv) {
+    RunOptions opts;
+    if (const auto done = parse_command_line(argc, argv, opts, stdout, stderr)) return *done;
+    auto state = make_state();
+    state->con.attach(stdout, "standard output");
+    state->err.attach(stderr, "error stream");
+    return run(*state, opts);
 }
 
 }  // namespace tacsim

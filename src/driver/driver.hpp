@@ -1,13 +1,20 @@
 // The run driver: seed, file names, scratch file, then the stages in order.
 #pragma once
 
+#include "driver/options.hpp"
 #include "model/state.hpp"
 
 namespace tacsim {
 
-// Runs the whole program in the current directory; returns the exit status.
-// Standard output and the error stream go to the state's `con` and `err`,
-// which the caller attaches.
+// Runs the whole program on the working folder as the argument-less command
+// does; returns the exit status. Standard output and the error stream go to
+// the state's `con` and `err`, which the caller attaches.
 int run(State& s);
+
+// The same with the folders and modes of the command line.
+int run(State& s, const RunOptions& opts);
+
+// The program: parses the command line, runs, returns the exit status.
+int tacsim_main(int argc, const char* const* argv);
 
 }  // namespace tacsim

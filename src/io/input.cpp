@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "management/rulebook.hpp"
+
 namespace tacsim {
 
 namespace {
@@ -94,7 +96,7 @@ private:
 // Reads the per-iteration recruitment parameter sets of "srspec": iteration,
 // regime and five values per read, until the file ends.
 void read_srspec(State& s) {
-    const std::string name = "srspec";
+    const std::string name = in_path(s, "srspec");
     InFile in;
     if (!in.open(name)) cannot_open(s, name);
     int n = 0, r = 0;
@@ -173,7 +175,7 @@ void read_values_at_age(State& s, Cursor& c) {
 }  // namespace
 
 void getpopinn(State& s) {
-    const Records recs = load_records(s, file_name(s.biofile), 100);
+    const Records recs = load_records(s, in_path(s, file_name(s.biofile)), 100);
     Cursor c(s, recs);
 
     c.next({s.year0});
@@ -336,7 +338,7 @@ void read_initial_stock(State& s) {
         {"nin.obs", "Wrong ages in the nin.obs file", "Correct the file and start again"},
     };
     const InitFile& f = files[s.opt0 - 2];
-    const std::string name = f.name;
+    const std::string name = in_path(s, f.name);
     InFile in;
     if (!in.open(name)) cannot_open(s, name);
 
@@ -407,9 +409,6 @@ void read_range(Cursor& c, State& s, int i) {
     c.next({s.parrange(i, 1), s.parrange(i, 2), s.parrange(i, 3)});
 }
 
-// Number of parameters of each harvest rule.
-constexpr int rule_params[9] = {0, 5, 6, 6, 6, 7, 8, 5, 7};
-
 // The three constraint slots: TAC filter, limit on TAC change, TAC bounds.
 void read_constraints(State& s, Cursor& c) {
     bool filter_given = false;
@@ -462,7 +461,7 @@ void read_constraints(State& s, Cursor& c) {
 void read_catches(State& s) {
     for (int a = 0; a <= maxage; ++a)
         for (int y = -15; y <= maxproj; ++y) s.canobs(a, y) = 0.0f;
-    const std::string name = file_name(s.canumfile);
+    const std::string name = in_path(s, file_name(s.canumfile));
     InFile in;
     if (!in.open(name)) cannot_open(s, name);
     std::string line;
@@ -489,7 +488,7 @@ void read_catches(State& s) {
 }  // namespace
 
 void getoptinn(State& s) {
-    const Records recs = load_records(s, file_name(s.optfile), 200);
+    const Records recs = load_records(s, in_path(s, file_name(s.optfile)), 200);
     Cursor c(s, recs);
 
     for (int i = 1; i <= noptions; ++i) {
@@ -538,17 +537,18 @@ void getoptinn(State& s) {
 
     // The harvest rule and the ranges of its parameters.
     c.next({s.nrule, s.vtype});
-    if (s.nrule < 1 || s.nrule > 8) stop_with(s, {"Asked for non-existing rule:", s.nrule});
+    const HarvestRule* rule = run_rule(s);
+    if (rule == nullptr) stop_with(s, {"Asked for non-existing rule:", s.nrule});
     if (s.vtype < 1 || s.vtype > 4) stop_with(s, {"The meaning of the rule value (vtype) must be 1..4"});
-    const bool reads_b2 = s.nrule != 7;
-    const bool reads_b3 = s.nrule == 3 || s.nrule == 5 || s.nrule == 6;
-    for (int k = 2; k <= 3; ++k) {
-        if (k > s.nbasis && ((k == 2 && reads_b2) || (k == 3 && reads_b3))) {
-            say(s, {"Warning: harvest rule " + std::to_string(s.nrule) + " reads basis element " +
-                    std::to_string(k) + ", which is not specified; it is taken as 0"});
-        }
+    if ((rule->desc.vtypes & (1u << (s.vtype - 1))) == 0) {
+        stop_with(s, {"Harvest rule " + std::to_string(s.nrule) + " does not take the meaning of its value (vtype) " +
+                      std::to_string(s.vtype)});
     }
-    for (int i = 1; i <= rule_params[s.nrule]; ++i) read_range(c, s, i);
+    for (int k = s.nbasis + 1; k <= static_cast<int>(rule->desc.basis.size()); ++k) {
+        say(s, {"Warning: harvest rule " + std::to_string(s.nrule) + " reads basis element " + std::to_string(k) +
+                ", which is not specified; it is taken as 0"});
+    }
+    for (int i = 1; i <= rule->nparams(); ++i) read_range(c, s, i);
 
     read_constraints(s, c);
     c.read({s.tacfill});

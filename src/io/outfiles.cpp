@@ -1,9 +1,12 @@
 // The output files: each has a fixed unit number and name and is written only
 // when its switch is 1. Summary files get the rule's column heading once per
-// run; the per-set files get the option labels and values of every option set.
+// run; the per-set files get the option labels and values of every option set
+// (headings, labels and layouts come from the rule's description).
 #include "io/outfiles.hpp"
 
 #include <vector>
+
+#include "management/rulebook.hpp"
 
 namespace tacsim {
 
@@ -34,96 +37,6 @@ const char* unit_name(int k) {
     return names[k - 11];
 }
 
-// Column heading of the summary files (units 12, 14, 21), by rule.
-const char* rule_header(int rule) {
-    switch (rule) {
-    case 1:
-    case 7:
-        return "Btrig1 Btrig2 Target Alfa1 Alfa2 Filter Except_F Percent Except_P MinTAC MaxTAC Bias_obs "
-               "Bias_impl CVyr_obs CVyr_impl CV_recr CV_biosurv Cmean C10 C50 C90 Fmean F10 F50 F90 Smean "
-               "SSB10 SSB50 SSB90 Tmean TSB10 TSB50 TSB90 IAV Risklim Probtrig Crash";
-    case 2:
-        return "B0 Btrig1 Btrig2 Target Level1 Alfa2 Filter Except_F Percent Except_P MinTAC MaxTAC Bias_obs "
-               "Bias_impl CVyr_obs CVyr_impl CV_recr CV_biosurv Cmean C10 C50 C90 Fmean F10 F50 F90 Smean "
-               "SSB10 SSB50 SSB90 Tmean TSB10 TSB50 TSB90 IAV Risklim Probtrig Crash";
-    case 3:
-        return "Btrig1 Btrig2 Target Alfa1 Alfa2 Gain Filter Execpt_Fer Percent Except_P MinTAC MaxTAC "
-               "Bias_obs Bias_impl CVyr_obs CVyr_impl  CV_recr CV_Biosurv Cmean C10 C50 C90 Fmean F10 F50 "
-               "F90 Smean SSB10 SSB50 SSB90 Tmean TSB10 TSB50 TSB90 IAV Risklim Probtrig Crash";
-    case 4:
-        return "Btrig1 Btrig2 Target Slope1 Slope2 Vmax Filter Except_F Percent Except_P MinTAC MaxTAC "
-               "Bias_obs Bias_impl CVyr_obs CVyr_impl  CV_recr CV_Biosurv Cmean C10 C50 C90 Fmean F10 F50 "
-               "F90 Smean SSB10 SSB50 SSB90 Tmean TSB10 TSB50 TSB90 IAV Risklim Probtrig Crash";
-    case 5:
-        return "Btrig1 Btrig2 RefRec Alfa1 Alfa2 Vlow Vhigh Filter Except_F Percent Except_P MinTAC MaxTAC "
-               "Bias_obs Bias_impl CVyr_obs CVyr_impl  CV_recr Cmean C10 C50 C90 Fmean F10 F50 F90 Smean "
-               "SSB10 SSB50 SSB90 Tmean TSB10 TSB50 TSB90 IAV Risklim Probtrig Crash";
-    case 6:
-        return "B0 Btrig1 Btrig2 RefRec Alfa2 V0 Vlow Vhigh Filter Except_F Percent Except_P MinTAC MaxTAC "
-               "Bias_obs Bias_impl CVyr_obs CVyr_impl  CV_recr Cmean C10 C50 C90 Fmean F10 F50 F90 Smean "
-               "SSB10 SSB50 SSB90 Tmean TSB10 TSB50 TSB90 IAV Risklim Probtrig Crash";
-    case 8:
-        return "Btrig1 Btrig2 Vstd   Alfa1 Alfa2 Vlow Vhigh Filter Except_F Percent Except_P MinTAC MaxTAC "
-               "Bias_obs Bias_impl CVyr_obs CVyr_impl  CV_recr CV_biosurv Cmean C10 C50 C90 Fmean F10 F50 "
-               "F90 Smean SSB10 SSB50 SSB90 Tmean TSB10 TSB50 TSB90 IAV Risklim Probtrig Crash";
-    default:
-        return "";
-    }
-}
-
-// Labels of the options of one set, by rule.
-const char* option_labels(int rule) {
-    switch (rule) {
-    case 1:
-    case 7:
-        return "Btrig1 Btrig2 Target Alfa1 Alfa2 Filter Trig_filt Percent Trig_perc MinTAC MaxTAC Bias_obs "
-               "Bias_impl CVyr_obs CVyr_impl CV_recr CV_biosurv";
-    case 2:
-        return "B0 Btrig1 Btrig2 Target Level1 Alfa2 Filter Trig_filt Percent Trig_perc MinTAC MaxTAC Bias_obs "
-               "Bias_impl CVyr_obs CVyr_impl CV_recr CV_biosurv";
-    case 3:
-        return "Btrig1 Btrig2 Target Alfa1 Alfa2 Gain Filter Trig_filt Percent Trig_perc MinTAC MaxTAC Bias_obs "
-               "Bias_impl CVyr_obs CVyr_impl CV_recr CV_biosurv";
-    case 4:
-        return "Btrig1 Btrig2 Target Slope1 Slope2 Vmax Filter Trig_filt Percent Trig_perc MinTAC MaxTAC "
-               "Bias_obs Bias_impl CVyr_obs CVyr_impl CV_recr CV_biosurv";
-    case 5:
-        return "Btrig1 Btrig2 RefRec Alfa1 Alfa2 Vlow Vhigh Filter Trig_filt Percent Trig_perc MinTAC MaxTAC "
-               "Bias_obs Bias_impl CVyr_obs CVyr_impl CV_recr CV_biosurv";
-    case 6:
-        return "B0 Btrig1 Btrig2 RefRec Alfa2 V0 Vlow Vhigh Filter Trig_filt Percent Trig_perc MinTAC MaxTAC "
-               "Bias_obs Bias_impl CVyr_obs CVyr_impl CV_recr CV_biosurv";
-    case 8:
-        return "Btrig1 Btrig2 Vstd Alfa1 Alfa2 Vlow Vhigh Filter   Trig_filt Percent Trig_perc MinTAC MaxTAC "
-               "Bias_obs Bias_impl CVyr_obs CVyr_impl CV_recr CV_biosurv";
-    default:
-        return "";
-    }
-}
-
-// Layout of the option values: biomass-like rule parameters with one
-// decimal, the other rule parameters and the filter with three, the TAC
-// constraint options with one, the error options in narrow fields.
-const Layout& option_layout(int rule) {
-    static const Layout r1("(2f10.1,4f10.3,5f10.1,6f6.3)");
-    static const Layout r2("(3f10.1,4f10.3,5f10.1,6f6.3)");
-    static const Layout r34("(2f10.1,5f10.3,5f10.1,6f6.3)");
-    static const Layout r5("(3f10.1,5f10.3,5f10.1,6f6.3)");
-    static const Layout r6("(4f10.1,5f10.3,5f10.1,6f6.3)");
-    static const Layout r8("(2f10.1,6f10.3,5f10.1,6f6.3)");
-    switch (rule) {
-    case 2: return r2;
-    case 3:
-    case 4: return r34;
-    case 5: return r5;
-    case 6: return r6;
-    case 8: return r8;
-    default: return r1;
-    }
-}
-
-constexpr int rule_params[9] = {0, 5, 6, 6, 6, 7, 8, 5, 7};
-
 const char* column_line(int u) {
     switch (u) {
     case 17: return "Iter  Year Decid   Real";
@@ -143,26 +56,28 @@ void prepfiles(State& s) {
     }
     for (int k = 11; k <= 27; ++k) {
         if (k == 13 || s.iout(k) != 1) continue;
-        const std::string name = (k == 12) ? s.unit12name : std::string(unit_name(k));
+        const std::string name = out_path(s, (k == 12) ? s.unit12name : std::string(unit_name(k)));
         if (!s.unit(k).open(name)) stop_with(s, {"Cannot open output file ", name});
     }
-    if (s.nrule < 1 || s.nrule > 8) return;
+    const HarvestRule* rule = run_rule(s);
+    if (rule == nullptr) return;
     for (int k : {12, 14, 21}) {
-        if (s.iout(k) == 1) list_write(s.unit(k), {rule_header(s.nrule)});
+        if (s.iout(k) == 1) list_write(s.unit(k), {rule->desc.summary_heading});
     }
 }
 
 void header(State& s, int u) {
-    if (s.nrule < 1 || s.nrule > 8) return;
+    const HarvestRule* rule = run_rule(s);
+    if (rule == nullptr) return;
     OutFile& out = s.unit(u);
-    list_write(out, {option_labels(s.nrule)});
+    list_write(out, {rule->desc.label_line});
 
     std::vector<Item> values;
-    values.reserve(20);
-    for (int i = 1; i <= rule_params[s.nrule]; ++i) values.emplace_back(s.par(i));
+    values.reserve(22);
+    for (int i = 1; i <= rule->nparams(); ++i) values.emplace_back(s.par(i));
     for (int i = 11; i <= 16; ++i) values.emplace_back(s.par(i));
     for (int i = 18; i <= 23; ++i) values.emplace_back(s.par(i));
-    fmt_write(out, option_layout(s.nrule), std::span<const Item>(values));
+    fmt_write(out, rule->option_layout, std::span<const Item>(values));
 
     list_write(out, std::span<const Item>());
     if (const char* col = column_line(u)) list_write(out, {col});

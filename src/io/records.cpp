@@ -101,8 +101,18 @@ void OutFile::close(OutFile* console) {
 
 // ============================================================ formatting
 
+const char* nonfinite_text(float v, int w) {
+    if (std::isnan(v)) return "NaN";  // the sign of a NaN is never written
+    if (v > 0.0f) return w >= 8 ? "Infinity" : "Inf";
+    return w >= 9 ? "-Infinity" : "-Inf";
+}
+
 std::string format_free_real(float v) {
     char buf[64];
+    if (!std::isfinite(v)) {
+        std::snprintf(buf, sizeof buf, "%15s", nonfinite_text(v, 15));
+        return buf;
+    }
     if (v == 0.0f) {
         const char* z = std::signbit(v) ? "-0.0000000" : "0.0000000";
         std::snprintf(buf, sizeof buf, "%11s    ", z);
@@ -125,7 +135,8 @@ std::string format_free_real(float v) {
 
 std::string format_fixed(float v, int w, int d) {
     char buf[96];
-    if (d == 0) std::snprintf(buf, sizeof buf, "%#.0f", static_cast<double>(v));
+    if (!std::isfinite(v)) std::snprintf(buf, sizeof buf, "%s", nonfinite_text(v, w));
+    else if (d == 0) std::snprintf(buf, sizeof buf, "%#.0f", static_cast<double>(v));
     else std::snprintf(buf, sizeof buf, "%.*f", d, static_cast<double>(v));
     std::string s(buf);
     if (static_cast<int>(s.size()) > w) {
@@ -392,7 +403,9 @@ struct LayoutWriter {
             case Layout::Node::RealWD: {
                 const float v = it.kind == Item::Int ? static_cast<float>(it.i) : it.f;
                 char buf[96];
-                if (n.d == 0) std::snprintf(buf, sizeof buf, "%#.0f", static_cast<double>(v));
+                // A spelling too wide for the field gets the asterisks below.
+                if (!std::isfinite(v)) std::snprintf(buf, sizeof buf, "%s", nonfinite_text(v, n.w));
+                else if (n.d == 0) std::snprintf(buf, sizeof buf, "%#.0f", static_cast<double>(v));
                 else std::snprintf(buf, sizeof buf, "%.*f", n.d, static_cast<double>(v));
                 std::string_view s(buf);
                 char tmp[96];

@@ -99,6 +99,12 @@ inline void list_write(OutFile& out, std::initializer_list<Item> items) {
 std::string format_free_real(float v);                // 15 columns
 std::string format_fixed(float v, int w, int d);      // fw.d
 std::string format_int(int v, int w);                 // iw
+// How a value that is not a finite number is spelt in a field of w columns:
+// "NaN" (whatever its sign), "Infinity" or "Inf", "-Infinity" or "-Inf", the
+// longer spelling where it fits. A spelling wider than the field is filled
+// with asterisks by the caller, like any number too wide for its field.
+// Free-form records use the spelling for 15 columns, right-justified.
+const char* nonfinite_text(float v, int w);
 
 // A layout such as "(i5,2x,4f7.1)", parsed once and used for many records.
 // Items: iw, fw.d, aw, a, nx, x, 'text', repeat counts and nested groups.

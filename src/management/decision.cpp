@@ -280,11 +280,11 @@ void hcr(State& s, TacVec& tac, int y) {
         }
     }
 
-    // Lowest and highest TAC.
+    // Lowest and highest TAC; a TAC that is not a number takes the bound.
     const float mintac = s.par(15), maxtac = s.par(16);
     for (int k = y; k <= pend; ++k) {
-        if (mintac > 0.0f && mintac > tac(k)) tac(k) = mintac;
-        if (maxtac > 0.0f && tac(k) > maxtac) tac(k) = maxtac;
+        if (mintac > 0.0f) tac(k) = std::fmax(tac(k), mintac);
+        if (maxtac > 0.0f) tac(k) = std::fmin(tac(k), maxtac);
     }
 
     // Back to the weights and maturity of the TAC year.

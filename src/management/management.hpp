@@ -22,16 +22,18 @@ void compbasis(State& s, const NHist& nhist);
 // Least-squares line through the points (x(i), yv(i)), i = 0..n-1.
 void regress(const float* x, const float* yv, float& a, float& b, int n, float& ybar);
 
-// ---- harvest rules
+// ---- harvest rules (described in management/rulebook.hpp)
+// The value of the run's rule (nrule) for the option set in `par`; a rule
+// the run's rulebook does not hold stops the run.
 void rule(State& s, float& v, const BasisVec& basis);
-void rule1(State& s, float& v, const BasisVec& basis);
-void rule2(State& s, float& v, const BasisVec& basis);
-void rule3(State& s, float& v, const BasisVec& basis);
-void rule4(State& s, float& v, const BasisVec& basis);
-void rule5(State& s, float& v, const BasisVec& basis);
-void rule6(State& s, float& v, const BasisVec& basis);
-void rule7(State& s, float& v, const BasisVec& basis);
-void rule8(State& s, float& v, const BasisVec& basis);
+float rule1(const Array<float, 1, noptions>& par, const BasisVec& basis);
+float rule2(const Array<float, 1, noptions>& par, const BasisVec& basis);
+float rule3(const Array<float, 1, noptions>& par, const BasisVec& basis);
+float rule4(const Array<float, 1, noptions>& par, const BasisVec& basis);
+float rule5(const Array<float, 1, noptions>& par, const BasisVec& basis);
+float rule6(const Array<float, 1, noptions>& par, const BasisVec& basis);
+float rule7(const Array<float, 1, noptions>& par, const BasisVec& basis);
+float rule8(const Array<float, 1, noptions>& par, const BasisVec& basis);
 
 // ---- TAC decision
 void hcr(State& s, TacVec& tac, int y);

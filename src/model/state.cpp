@@ -1,8 +1,22 @@
 #include "model/state.hpp"
 
+#include <filesystem>
+
 namespace tacsim {
 
 std::unique_ptr<State> make_state() { return std::make_unique<State>(); }
+
+namespace {
+
+std::string in_folder(const std::string& folder, const std::string& name) {
+    if (folder.empty()) return name;
+    return (std::filesystem::path(folder) / name).string();
+}
+
+}  // namespace
+
+std::string in_path(const State& s, const std::string& name) { return in_folder(s.indir, name); }
+std::string out_path(const State& s, const std::string& name) { return in_folder(s.outdir, name); }
 
 void stop_with(State& s, std::initializer_list<Item> items) {
     list_write(s.con, items);

@@ -12,6 +12,8 @@
 
 namespace tacsim {
 
+class Rulebook;
+
 inline constexpr int maxage = 15;
 inline constexpr int maxyear = 40;
 inline constexpr int maxproj = 45;  // projection horizon of the perceived stock
@@ -33,6 +35,9 @@ struct State {
     // ---- run control
     double seed = 0.0;
     std::string biofile, optfile, canumfile;
+    // Folders of the inputs and of the results; empty: the working folder
+    // (file names then stay bare, in the files' paths and in messages).
+    std::string indir, outdir;
     int iter = 0;
 
     // ---- ages, years and biology
@@ -78,6 +83,9 @@ struct State {
     int lag = 0, ntacyr = 0, bpage = 0, nbasis = 0;
     Array<int, 1, maxbasis> bkind, bfirst, blast, bhow;
     int nrule = 0, vtype = 0;
+    // The harvest rules the run knows; null: the program's own
+    // (management/rulebook.hpp). A test may hand in a rulebook of its own.
+    const Rulebook* rulebook = nullptr;
     Array<int, 1, 2> cbkind, cbfirst, cblast, cbhow;
     int pctmode = 0, tacfill = 0, recobs = 0, recproj = 0, mrfirst = 0, mrlast = 0;
     float recobscv = 0;
@@ -130,6 +138,10 @@ struct State {
 // Allocates a zero-initialised state (it is a few megabytes: too large for
 // the stack).
 std::unique_ptr<State> make_state();
+
+// Path of an input file of the run (`indir`) and of a result file (`outdir`).
+std::string in_path(const State& s, const std::string& name);
+std::string out_path(const State& s, const std::string& name);
 
 // Writes a message of the model as one free-form record on standard output
 // and ends the run with exit status 1.

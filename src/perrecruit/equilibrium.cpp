@@ -115,7 +115,8 @@ void eqlib(State& s, AgeVec& n, float& ssb, float f, int& flag) {
                 stop_with(s, {"no convergence", t0, t1, spr, r, s.west(5), step});
             }
             // Also ends when the step no longer moves x in single precision.
-        } while (std::fabs(step) > 0.001f && x + step != x);
+            // A NaN step never ends the search: only the cap above does.
+        } while (!(std::fabs(step) <= 0.001f) && x + step != x);
     }
 
     ssb = r * spr;

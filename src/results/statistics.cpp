@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "io/records.hpp"
+#include "management/rulebook.hpp"
 #include "results/itembuf.hpp"
 #include "results/results.hpp"
 
@@ -97,53 +98,16 @@ void yearlytables(State& s, const YearVec& plim, const YearVec& ptrig, const Yea
     emptyrecord(out);
 }
 
-// Summary-record layout of the rule and the number of its leading options.
-const Layout* summarylayout(int nrule, int& k) {
-    static const Layout l17(
-        "(2f10.2,3f10.3,f5.2,f10.1,f5.1,3f10.1,6f6.3,                4f10.1,4f8.3,12f8.1)");
-    static const Layout l2("(3f10.2,3f10.3,f5.2,f10.2,f5.1, 2f10.2,2f10.1,2f5.2,3f6.3,  4f10.1,4f8.3,12f8.1)");
-    static const Layout l3("(2f10.2,4f10.3,f5.2,f10.2,f5.1, 2f10.2,2f10.1,2f5.2,3f6.3,  4f10.1,4f8.3,12f8.1)");
-    static const Layout l4("(2f10.1,4f10.3,f5.2,f10.2,f5.1, 2f10.2,2f10.1,2f5.2,3f6.3,  4f10.1,4f8.3,12f8.1)");
-    static const Layout l58("(2f10.1,5f10.3,f5.2,f10.2,f5.1, 2f10.2,2f10.1,2f5.2,3f6.3,  4f10.1,4f8.3,12f8.1)");
-    static const Layout l6("(4f10.1,4f10.3,f5.2,f10.2,f5.1, 2f10.2,2f10.1,2f5.2,3f6.3,  4f10.1,4f8.3,12f8.1)");
-    switch (nrule) {
-        case 1:
-        case 7:
-            k = 5;
-            return &l17;
-        case 2:
-            k = 6;
-            return &l2;
-        case 3:
-            k = 6;
-            return &l3;
-        case 4:
-            k = 6;
-            return &l4;
-        case 5:
-        case 8:
-            k = 7;
-            return &l58;
-        case 6:
-            k = 8;
-            return &l6;
-        default:
-            k = 0;
-            return nullptr;
-    }
-}
-
 // One summary record: the option values of the set, then the statistics.
 void summaryrecord(State& s, OutFile& out, const WindowStats& st) {
-    int k = 0;
-    const Layout* lay = summarylayout(s.nrule, k);
-    if (lay == nullptr) return;
+    const HarvestRule* rule = run_rule(s);
+    if (rule == nullptr) return;
     ItemBuf<48> items;
-    for (int j = 1; j <= k; ++j) items.add(s.par(j));
+    for (int j = 1; j <= rule->nparams(); ++j) items.add(s.par(j));
     for (int j = 11; j <= 16; ++j) items.add(s.par(j));
     for (int j = 18; j <= 23; ++j) items.add(s.par(j));
     for (int j = 1; j <= 20; ++j) items.add(st(j));
-    fmt_write(out, *lay, items.span());
+    fmt_write(out, rule->summary_layout, items.span());
 }
 
 }  // namespace
@@ -214,7 +178,11 @@ void windowstats(const State& s, int first, int last, const YearVec& plim, const
 
 void bootprint(State& s) {
     crashperm(s);
-    const float btrig = (s.nrule == 2) ? s.par(2) : s.par(1);
+    // The trigger that Ptrig counts the first basis element below, as the
+    // rule's description names it; none: Ptrig is 0.
+    const HarvestRule* rule = run_rule(s);
+    const int trig = rule != nullptr ? rule->desc.ptrig : 0;
+    const float btrig = trig > 0 ? s.par(trig) : 0.0f;
 
     YearVec plim, pcrash, ptrig;
     ValueSet w;
@@ -233,7 +201,7 @@ void bootprint(State& s) {
     for (int y = 1; y <= maxyear; ++y) {
         int below = 0;
         for (int i = 1; i <= maxiter; ++i) {
-            if (s.basisres(y, 1, i) < btrig) ++below;
+            if (trig > 0 && s.basisres(y, 1, i) < btrig) ++below;
         }
         ptrig(y) = static_cast<float>(below) / nit;
     }

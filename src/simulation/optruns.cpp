@@ -65,17 +65,16 @@ int optsteps(const State& s, int k) {
     // The factor 1.001 lets the highest value be reached despite rounding.
     const float q = (hi * 1.001f - lo) / step;
     if (!(q < 2.0e9f)) return 2000000000;
-    if (!(q > -2.0e9f)) return -2000000000;
+    // A range of one negative value with a step that is small against it
+    // comes out a step or more below its lowest value: it still gives that
+    // value, as every range does.
+    if (!(q > 0.0f)) return 0;
     return static_cast<int>(q);
 }
 
 long long countsets(const State& s) {
     long long total = 1;
-    for (int k = 1; k <= noptions; ++k) {
-        const int n = optsteps(s, k);
-        if (n < 0) return 0;
-        total *= static_cast<long long>(n) + 1;
-    }
+    for (int k = 1; k <= noptions; ++k) total *= static_cast<long long>(optsteps(s, k)) + 1;
     return total;
 }
 

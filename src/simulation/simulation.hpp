@@ -23,9 +23,10 @@ void drawoutbursts(State& s);
 
 // ---- the sweep (exposed for tests)
 
-// Number of steps of option k above its lowest value; negative when the
-// highest value times 1.001 lies a step or more below the lowest (a
-// negative range of one value with a step that is small against it).
+// Number of steps of option k above its lowest value, never negative: a
+// range whose highest value times 1.001 lies below the lowest (a negative
+// range of one value with a step that is small against it) gives 0, its
+// lowest value only.
 int optsteps(const State& s, int k);
 // Number of option sets of the whole sweep.
 long long countsets(const State& s);
@@ -38,10 +39,6 @@ void sweep(State& s, F&& perset) {
     for (int k = 1; k <= noptions; ++k) {
         nst(k) = optsteps(s, k);
         idx(k) = 0;
-    }
-    // A negative step count leaves its loop, and so the whole sweep, empty.
-    for (int k = 1; k <= noptions; ++k) {
-        if (nst(k) < 0) return;
     }
     for (;;) {
         for (int k = 1; k <= noptions; ++k) {

@@ -43,6 +43,12 @@ void prime(State& s, AgeVec& n) {
         if (y >= s.minbyr && y >= -15) {
             for (int a = s.firstage; a <= last; ++a) {
                 const float sa = s.sel(a, 1);
+                // An age without mortality gives no catch (as in the catch
+                // equation), not 0/0.
+                if (s.natmor(a) + sa * s.fprime <= 0.0f) {
+                    c(a) = 0.0f;
+                    continue;
+                }
                 c(a) = n(a) * sa * s.fprime / (s.natmor(a) + sa * s.fprime) *
                        (1.0f - exp_sp(-sa * s.fprime - s.natmor(a)));
             }

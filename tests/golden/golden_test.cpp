@@ -80,3 +80,9 @@ void check_case(const std::string& name) {
 TEST(Golden, Basic) { check_case("basic"); }
 TEST(Golden, Full) { check_case("full"); }
 TEST(Golden, Rules) { check_case("rules"); }
+
+// Small cases at the edges of what the inputs allow.
+TEST(Golden, PrimeZeroMortality) { check_case("prime-zero-mortality"); }
+TEST(Golden, Rule7NoLowerTrigger) { check_case("rule7-no-lower-trigger"); }
+TEST(Golden, NegativeStepCount) { check_case("negative-step-count"); }
+TEST(Golden, EqlibNanStop) { check_case("eqlib-nan-stop"); }

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
+#include <limits>
 #include <string>
 
 using namespace tacsim;
@@ -73,6 +75,54 @@ TEST(RecordsFreeWrite, RealsHaveEightSignificantDigits) {
     EXPECT_EQ(format_free_real(-0.0f), " -0.0000000    ");
     EXPECT_EQ(format_free_real(1.0e8f), "  1.0000000E+08");
     EXPECT_EQ(format_free_real(-2.5e-7f), " -2.5000000E-07");
+}
+
+// Values that are not finite numbers, under fw.d at every width from 1 to 12
+// and in free-form records: spelt so that R, Python and spreadsheets read
+// them, right-justified; a field too narrow for the short spelling is all
+// asterisks, as for any number too wide. The layout writer and format_fixed
+// must agree.
+TEST(RecordsNonFinite, SpellingsAtEveryWidth) {
+    const float inf = std::numeric_limits<float>::infinity();
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    struct Case {
+        float v;
+        const char* longer;  // where it fits
+        const char* shorter;
+    };
+    const Case cases[] = {
+        {nan, "NaN", "NaN"}, {-nan, "NaN", "NaN"}, {inf, "Infinity", "Inf"}, {-inf, "-Infinity", "-Inf"}};
+    for (const Case& c : cases) {
+        for (int w = 1; w <= 12; ++w) {
+            std::string want(static_cast<std::size_t>(w), '*');
+            for (const char* spelling : {c.shorter, c.longer}) {
+                const std::string sp(spelling);
+                if (static_cast<int>(sp.size()) <= w) want = std::string(w - sp.size(), ' ') + sp;
+            }
+            for (int d : {0, 1, 3}) {
+                if (d >= w) continue;
+                SCOPED_TRACE("value " + std::string(c.longer) + (std::signbit(c.v) ? " (negative)" : "") +
+                             ", f" + std::to_string(w) + "." + std::to_string(d));
+                EXPECT_EQ(format_fixed(c.v, w, d), want);
+                const std::string layout = "(f" + std::to_string(w) + "." + std::to_string(d) + ")";
+                EXPECT_EQ(fmt(layout.c_str(), {c.v}), want + "\r\n");
+            }
+        }
+    }
+    // The thresholds, spelt out.
+    EXPECT_EQ(format_fixed(nan, 2, 0), "**");
+    EXPECT_EQ(format_fixed(nan, 3, 1), "NaN");
+    EXPECT_EQ(format_fixed(inf, 7, 2), "    Inf");
+    EXPECT_EQ(format_fixed(inf, 8, 2), "Infinity");
+    EXPECT_EQ(format_fixed(-inf, 3, 1), "***");
+    EXPECT_EQ(format_fixed(-inf, 8, 2), "    -Inf");
+    EXPECT_EQ(format_fixed(-inf, 9, 2), "-Infinity");
+    // Free-form: 15 columns, the long spellings.
+    EXPECT_EQ(format_free_real(nan), "            NaN");
+    EXPECT_EQ(format_free_real(-nan), "            NaN");
+    EXPECT_EQ(format_free_real(inf), "       Infinity");
+    EXPECT_EQ(format_free_real(-inf), "      -Infinity");
+    EXPECT_EQ(freeform({"x", nan, 1.0f}), " x             NaN   1.0000000    \r\n");
 }
 
 TEST(RecordsFreeWrite, RecordLayoutOfItems) {

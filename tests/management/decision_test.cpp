@@ -1,9 +1,10 @@
 // TAC decision: one evaluation without a search, the self-consistent rule
 // value, the search that gives up, the filter and the change limit at their
-// triggers, the period fill, MinTAC and MaxTAC, the recruit treatment, the
-// search step from a midpoint rule value, and a projection that starts the
-// year before the TAC year.
+// triggers, the period fill, MinTAC and MaxTAC (also for a TAC that is not a
+// number), the recruit treatment, the search step from a midpoint rule value,
+// and a projection that starts the year before the TAC year.
 #include <cmath>
+#include <limits>
 
 #include "mgmt_fixture.hpp"
 
@@ -214,6 +215,20 @@ TEST_F(Decision, PeriodFillStepsOnceAndBoundsHoldEveryYear) {
     s().par(16) = 0.0f;
     hcr(s(), s().tac, Y);
     for (int k = Y; k <= Y + 2; ++k) EXPECT_FLOAT_EQ(tac(k), 130.0f);
+}
+
+TEST_F(Decision, ATacThatIsNotANumberTakesTheBound) {
+    fixed_tac(std::numeric_limits<float>::quiet_NaN());
+    s().par(15) = 115.0f;
+    hcr(s(), s().tac, Y);
+    EXPECT_EQ(tac(Y), 115.0f);
+    s().par(15) = 0.0f;
+    s().par(16) = 125.0f;
+    hcr(s(), s().tac, Y);
+    EXPECT_EQ(tac(Y), 125.0f);
+    s().par(16) = 0.0f;  // no bound: nothing to take
+    hcr(s(), s().tac, Y);
+    EXPECT_TRUE(std::isnan(tac(Y)));
 }
 
 TEST_F(Decision, RecruitsTakeTheMeanOrADrawnErrorAndWeightsReturnToTheTacYear) {

@@ -125,6 +125,15 @@ TEST_F(Rule, SevenPiecewiseOnB1) {
     EXPECT_FLOAT_EQ(eval(50.0f), 0.05f);
     params(7, {100.0f, 200.0f, 0.3f, 3.0f, 0.1f});
     EXPECT_EQ(eval(50.0f), 0.0f);
+    // No positive lower trigger (a trend basis can fall below 0): Alfa2
+    // itself below it, floored at 0; never a division by the trigger.
+    params(7, {0.0f, 0.1f, 0.3f, 1.0f, 0.2f});
+    EXPECT_FLOAT_EQ(eval(-0.5f), 0.2f);
+    EXPECT_FLOAT_EQ(eval(0.05f), 0.2f + 0.1f * 0.5f);
+    params(7, {-1.0f, 0.1f, 0.3f, 1.0f, 0.2f});
+    EXPECT_FLOAT_EQ(eval(-3.0f), 0.2f);
+    params(7, {0.0f, 0.1f, 0.3f, 1.0f, -0.2f});
+    EXPECT_EQ(eval(-0.5f), 0.0f);
 }
 
 TEST_F(Rule, EightHeldWithinItsBounds) {

@@ -32,17 +32,17 @@ TEST(SweepSteps, HighestValueReachedDespiteRounding) {
     EXPECT_EQ(countsets(s), 3LL);
 }
 
-TEST(SweepSteps, NegativeStepCountRunsNoSet) {
+TEST(SweepSteps, NegativeStepCountGivesTheLowestValue) {
     ResultsState rs;
     State& s = rs.s();
-    // -2 * 1.001 lies two steps below -2: int(-0.002 / 0.001) = -2.
+    // -2 * 1.001 lies two steps below -2: int(-0.002 / 0.001) would be -2.
     range(s, 18, -2.0f, -2.0f, 0.001f);
     range(s, 5, 1.0f, 2.0f, 1.0f);
-    EXPECT_EQ(optsteps(s, 18), -2);
-    EXPECT_EQ(countsets(s), 0LL);
-    int sets = 0;
-    sweep(s, [&](State&) { ++sets; });
-    EXPECT_EQ(sets, 0);
+    EXPECT_EQ(optsteps(s, 18), 0);
+    EXPECT_EQ(countsets(s), 2LL);
+    std::vector<float> seen;
+    sweep(s, [&](State& st) { seen.push_back(st.par(18)); });
+    EXPECT_EQ(seen, (std::vector<float>{-2.0f, -2.0f}));
 
     // A small negative value with a coarser step still gives one value.
     range(s, 18, -0.5f, -0.5f, 0.1f);

@@ -74,6 +74,19 @@ TEST_F(InitStock, PrimeBuildsTheStockAndItsHistory) {
     EXPECT_FLOAT_EQ(s.westyr(1, 2), 0.9f);
 }
 
+TEST_F(InitStock, PrimeAgeWithoutMortalityHasNoCatch) {
+    // No natural mortality and no selection at the recruitment age: its
+    // catch is 0, not 0/0, and the older ages are as before.
+    s.natmor(1) = 0.0f;
+    s.sel(1, 1) = 0.0f;
+    prime(s, n);
+    for (int y = -2; y <= 0; ++y) {
+        EXPECT_EQ(s.canobs(1, y), 0.0f) << y;
+        EXPECT_TRUE(std::isfinite(s.canobs(2, y))) << y;
+        EXPECT_GT(s.canobs(2, y), 0.0f) << y;
+    }
+}
+
 TEST_F(InitStock, PrimeWithoutHistoryYears) {
     s.minbyr = 1;
     prime(s, n);

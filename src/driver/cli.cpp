@@ -1,0 +1,57 @@
+#include "driver/cli.hpp"
+
+#include <CLI/CLI.hpp>
+
+#include "driver/version.hpp"
+
+namespace tacsim {
+
+std::string version_text() {
+    return std::string("tacsim ") + build_version() + " (commit " + build_commit() + ")";
+}
+
+std::optional<int> parse_command_line(int argc, const char* const* argv, RunOptions& opts, std::FILE* out,
+                                      std::FILE* err) {
+    CLI::App app(
+        "Management strategy evaluation of harvest control rules for one age-structured fish stock.\n"
+        "Reads bio.inn and opt.inn (and the files they name) from DIR, the working folder by default,\n"
+        "simulates every option set of the sweep and writes the result files there (or into --output).",
+        "tacsim");
+    app.get_formatter()->column_width(28);
+    app.footer(
+        "Exit status: 0 normal end (also when the run only warned), 1 the run stopped with a message,\n"
+        "2 a value could not be read from an input line or the command line is wrong, 128+N interrupted\n"
+        "by signal N (the result files then hold the finished option sets only).");
+
+    // ---- options: one line each
+    app.add_option("DIR", opts.dir, "Folder holding bio.inn and opt.inn (default: the working folder)")
+        ->check(CLI::ExistingDirectory)
+        ->type_name("");
+    app.add_option("-o,--output", opts.output, "Write the result files into this folder (created when missing)")
+        ->type_name("DIR");
+    app.add_flag("--check", opts.check,
+                 "Check the inputs, print a summary and a run-time estimate, write nothing");
+    app.add_flag("-q,--quiet", opts.quiet, "No progress line on a terminal");
+    app.set_version_flag("-V,--version", version_text(), "Print the version and the build's commit");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp&) {
+        std::fputs(app.help().c_str(), out);
+        return 0;
+    } catch (const CLI::CallForAllHelp&) {
+        std::fputs(app.help("", CLI::AppFormatMode::All).c_str(), out);
+        return 0;
+    } catch (const CLI::CallForVersion&) {
+        std::fprintf(out, "%s\n", version_text().c_str());
+        return 0;
+    } catch (const CLI::ParseError& e) {
+        std::string what = e.what();
+        while (!what.empty() && (what.back() == '\n' || what.back() == ' ')) what.pop_back();
+        std::fprintf(err, "tacsim: %s (see tacsim --help)\n", what.c_str());
+        return 2;
+    }
+    return std::nullopt;
+}
+
+}  // namespace tacsim

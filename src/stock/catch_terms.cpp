@@ -53,5 +53,11 @@ void catch_terms(const float* n, const float* sel, const float* natmor, const fl
     HWY_DYNAMIC_DISPATCH(CatchTerms)(n, sel, natmor, weca, f, z, term);
 }
 
+CatchTermsFn catch_terms_here() {
+    hwy::ChosenTarget& chosen = hwy::GetChosenTarget();
+    if (!chosen.IsInitialized()) chosen.Update(hwy::SupportedTargets());
+    return HWY_DISPATCH_TABLE(CatchTerms)[chosen.GetIndex()];
+}
+
 }  // namespace tacsim
 #endif

@@ -16,4 +16,9 @@ inline constexpr int nages = maxage + 1;
 void catch_terms(const float* n, const float* sel, const float* natmor, const float* weca, float f, float* z,
                  float* term);
 
+// The version of catch_terms for this processor, for callers that call it
+// many times in a row (the F search): saves the choice at every call.
+using CatchTermsFn = void (*)(const float*, const float*, const float*, const float*, float, float*, float*);
+CatchTermsFn catch_terms_here();
+
 }  // namespace tacsim

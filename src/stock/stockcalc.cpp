@@ -23,9 +23,9 @@ struct SelRow {
 
 // Catch in weight at F f: the per-age terms, added in age order. An age
 // without mortality starts the running catch again.
-float catch_at(const State& s, const AgeVec& n, const SelRow& sel, float f) {
+float catch_at(const State& s, const AgeVec& n, const SelRow& sel, float f, CatchTermsFn terms = catch_terms) {
     float z[nages], term[nages];
-    catch_terms(n.data(), sel.v, s.natmor.data(), s.weca.data(), f, z, term);
+    terms(n.data(), sel.v, s.natmor.data(), s.weca.data(), f, z, term);
     float sum = 0.0f;
     for (int a = 0; a <= s.lastage; ++a) sum = z[a] > 0.0f ? sum + term[a] : 0.0f;
     return sum;
@@ -112,14 +112,15 @@ void findf(State& s, const AgeVec& n, float& t, float& f, int& flag, int isel) {
         return;
     }
     const SelRow sel(s, isel);
-    const float ymax = catch_at(s, n, sel, s.fcap);
+    const CatchTermsFn terms = catch_terms_here();
+    const float ymax = catch_at(s, n, sel, s.fcap, terms);
     if (t > ymax) {
         flag = 1;
         f = s.fcap;
     } else {
         float step = 0.5f;
         f = 0.5f;
-        float y = catch_at(s, n, sel, f);
+        float y = catch_at(s, n, sel, f, terms);
         int steps = 0;
         for (;;) {
             if (++steps > max_steps) {
@@ -138,14 +139,14 @@ void findf(State& s, const AgeVec& n, float& t, float& f, int& flag, int isel) {
                 f = f * (1.0f + step);
             }
             const float yprev = y;
-            y = catch_at(s, n, sel, f);
+            y = catch_at(s, n, sel, f, terms);
             if ((y - t) * (yprev - t) <= 0.0f) {
                 step = step * 0.6f;
                 if (step < 0.00001f) break;
             }
         }
     }
-    if (flag >= 1) t = catch_at(s, n, sel, f);  // the catch actually taken
+    if (flag >= 1) t = catch_at(s, n, sel, f, terms);  // the catch actually taken
 }
 
 void nextyear(State& s, AgeVec& n, float f, float ssb, float cv, int isel) {

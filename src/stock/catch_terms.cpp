@@ -13,10 +13,8 @@ HWY_BEFORE_NAMESPACE();
 namespace tacsim {
 namespace HWY_NAMESPACE {
 
-std::uint32_t CatchTerms(const float* HWY_RESTRICT n, const float* HWY_RESTRICT sel, const float* HWY_RESTRICT natmor,
-                         const float* HWY_RESTRICT weca, float f, float* HWY_RESTRICT z,
-                         float* HWY_RESTRICT term) {
-    std::uint32_t still = 0;
+void CatchTerms(const float* HWY_RESTRICT n, const float* HWY_RESTRICT sel, const float* HWY_RESTRICT natmor,
+                const float* HWY_RESTRICT weca, float f, float* HWY_RESTRICT z, float* HWY_RESTRICT term) {
     int a = 0;
     if constexpr (kVectorExp) {
         const hn::ScalableTag<double> d;
@@ -32,18 +30,13 @@ std::uint32_t CatchTerms(const float* HWY_RESTRICT n, const float* HWY_RESTRICT 
             t = hn::Div(hn::Mul(t, hn::Sub(one, e)), za);
             hn::StoreU(za, df, z + a);
             hn::StoreU(hn::Mul(t, hn::LoadU(df, weca + a)), df, term + a);
-            std::uint8_t bits[8] = {};  // one bit per lane; at most 16 lanes of floats here
-            hn::StoreMaskBits(df, hn::Not(hn::Gt(za, hn::Zero(df))), bits);
-            still |= (static_cast<std::uint32_t>(bits[0]) | (static_cast<std::uint32_t>(bits[1]) << 8)) << a;
         }
     }
     for (; a < nages; ++a) {
         const float sa = sel[a];
         z[a] = natmor[a] + sa * f;
         term[a] = n[a] * sa * f * (1.0f - exp_sp(-z[a])) / z[a] * weca[a];
-        if (!(z[a] > 0.0f)) still |= 1u << a;
     }
-    return still;
 }
 
 }  // namespace HWY_NAMESPACE
@@ -55,9 +48,9 @@ namespace tacsim {
 
 HWY_EXPORT(CatchTerms);
 
-std::uint32_t catch_terms(const float* n, const float* sel, const float* natmor, const float* weca, float f,
-                          float* z, float* term) {
-    return HWY_DYNAMIC_DISPATCH(CatchTerms)(n, sel, natmor, weca, f, z, term);
+void catch_terms(const float* n, const float* sel, const float* natmor, const float* weca, float f, float* z,
+                 float* term) {
+    HWY_DYNAMIC_DISPATCH(CatchTerms)(n, sel, natmor, weca, f, z, term);
 }
 
 CatchTermsFn catch_terms_here() {

@@ -3,8 +3,6 @@
 // them up in age order: the order of the additions is part of the result.
 #pragma once
 
-#include <cstdint>
-
 #include "model/state.hpp"
 
 namespace tacsim {
@@ -14,14 +12,13 @@ inline constexpr int nages = maxage + 1;
 // For every age a of 0..maxage, with sel the selection of the column in use:
 //   z(a)    = natmor(a) + sel(a) * f
 //   term(a) = n(a) * sel(a) * f * (1 - exp(-z(a))) / z(a) * weca(a)
-// each product and quotient rounded to float in that order. Returns the ages
-// without mortality (z(a) not above 0) as bits: bit a for age a.
-std::uint32_t catch_terms(const float* n, const float* sel, const float* natmor, const float* weca, float f,
-                          float* z, float* term);
+// each product and quotient rounded to float in that order.
+void catch_terms(const float* n, const float* sel, const float* natmor, const float* weca, float f, float* z,
+                 float* term);
 
 // The version of catch_terms for this processor, for callers that call it
 // many times in a row (the F search): saves the choice at every call.
-using CatchTermsFn = std::uint32_t (*)(const float*, const float*, const float*, const float*, float, float*, float*);
+using CatchTermsFn = void (*)(const float*, const float*, const float*, const float*, float, float*, float*);
 CatchTermsFn catch_terms_here();
 
 }  // namespace tacsim

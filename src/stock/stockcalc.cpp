@@ -3,7 +3,6 @@
 // group. Single precision throughout; the order of the products matters for
 // the last bit of every result and is kept as written.
 #include <algorithm>
-#include <bit>
 #include <cmath>
 
 #include "stock/catch_terms.hpp"
@@ -26,14 +25,9 @@ struct SelRow {
 // without mortality starts the running catch again.
 float catch_at(const State& s, const AgeVec& n, const SelRow& sel, float f, CatchTermsFn terms = catch_terms) {
     float z[nages], term[nages];
-    std::uint32_t still = terms(n.data(), sel.v, s.natmor.data(), s.weca.data(), f, z, term);
-    const int last = s.lastage;
-    still &= (2u << last) - 1u;
-    // The sum starts after the oldest age without mortality (and is 0 when
-    // that is the oldest age).
-    const int first = still == 0 ? 0 : 32 - std::countl_zero(still);
+    terms(n.data(), sel.v, s.natmor.data(), s.weca.data(), f, z, term);
     float sum = 0.0f;
-    for (int a = first; a <= last; ++a) sum = sum + term[a];
+    for (int a = 0; a <= s.lastage; ++a) sum = z[a] > 0.0f ? sum + term[a] : 0.0f;
     return sum;
 }
 

@@ -25,7 +25,7 @@ std::optional<int> parse_command_line(int argc, const char* const* argv, RunOpti
 
     // ---- options: one line each
     app.add_option("DIR", opts.dir, "Folder holding bio.inn and opt.inn (default: the working folder)")
-        ->check(CLI::ExistingDirectory)
+        ->check(CLI::Validator(CLI::ExistingDirectory).description(""))
         ->type_name("");
     app.add_option("-o,--output", opts.output, "Write the result files into this folder (created when missing)")
         ->type_name("DIR");

@@ -50,10 +50,14 @@ const char* column_line(int u) {
 
 }  // namespace
 
+const char* unit_file(int k) { return unit_name(k); }
+
+std::string summary_file(const State& s) {
+    return "Years" + format_int(s.sumyr1, 2) + "_" + format_int(s.sumyr2, 2);
+}
+
 void prepfiles(State& s) {
-    if (s.iout(12) == 1) {
-        s.unit12name = "Years" + format_int(s.sumyr1, 2) + "_" + format_int(s.sumyr2, 2);
-    }
+    if (s.iout(12) == 1) s.unit12name = summary_file(s);
     for (int k = 11; k <= 27; ++k) {
         if (k == 13 || s.iout(k) != 1) continue;
         const std::string name = out_path(s, (k == 12) ? s.unit12name : std::string(unit_name(k)));

@@ -9,4 +9,10 @@ void prepfiles(State& s);
 void header(State& s, int u);
 void closefiles(State& s);
 
+// File name of result unit k (11..27); unit 12 is named after its summary
+// years (`unit12name`), so empty here.
+const char* unit_file(int k);
+// Name of the summary file of the years sumyr1..sumyr2 (unit 12).
+std::string summary_file(const State& s);
+
 }  // namespace tacsim

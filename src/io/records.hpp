@@ -29,6 +29,18 @@ public:
 
 // ---------------------------------------------------------------- output
 
+// The names of the files that received a number too wide for its field, in
+// the order of each file's first such number. One per run; the driver reports
+// them at the end of the run.
+class OverflowLog {
+public:
+    void note(const std::string& name);
+    const std::vector<std::string>& names() const { return names_; }
+
+private:
+    std::vector<std::string> names_;
+};
+
 // A sequential text output stream (a file, standard output or the error
 // stream). Records end with CR LF. Writes are buffered; a failure is found
 // when the buffer is flushed or the file closed and stops the run with
@@ -51,10 +63,23 @@ public:
     void put(std::string_view s);
     void put(char c);
     void end_record() { put("\r\n", 2); }
+    // A number too wide for its field of width w: the field is filled with
+    // asterisks, and the file is noted in its overflow log (if any). Every
+    // laid-out field that overflows goes through here.
+    void put_overflow(int w);
+    // Where the file's overflows are noted; kept across open() and attach().
+    void set_overflow_log(OverflowLog* log) { log_ = log; }
     // Flushes the buffer to the system; on failure writes the message to
     // `console` (when given) and throws StopRun{1}.
     void flush(OutFile* console = nullptr);
     void close(OutFile* console = nullptr);
+    // Bytes in the file so far, buffer included; -1 when not open.
+    long long position() const;
+    // Cuts the stream back to `pos` bytes, so that writing goes on from
+    // there: the buffer's tail is dropped, and a file of our own is cut. False
+    // when what lies before `pos` already went to a stream that cannot be cut
+    // (an attached stream such as a pipe or terminal).
+    bool cut_back(long long pos);
 
 private:
     void put(const char* s, std::size_t n);
@@ -63,9 +88,12 @@ private:
     std::FILE* f_ = nullptr;
     bool owned_ = false;
     bool failed_ = false;
+    bool overflowed_ = false;
+    OverflowLog* log_ = nullptr;
     std::string name_;
     static constexpr std::size_t kBuf = 1 << 16;
     std::size_t used_ = 0;
+    long long drained_ = 0;  // bytes handed to the system since open()
     char* buf_ = nullptr;  // allocated once, at open/attach
 };
 
@@ -197,6 +225,7 @@ public:
 
 private:
     bool next_line(std::string& line);
+    void skip_bom();
     std::string text_;
     std::size_t pos_ = 0;
     int line_ = 0;

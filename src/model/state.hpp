@@ -13,6 +13,7 @@
 namespace tacsim {
 
 class Rulebook;
+class SweepObserver;
 
 inline constexpr int maxage = 15;
 inline constexpr int maxyear = 40;
@@ -38,6 +39,8 @@ struct State {
     // Folders of the inputs and of the results; empty: the working folder
     // (file names then stay bare, in the files' paths and in messages).
     std::string indir, outdir;
+    // Told of the sweep's progress (none: nobody watches).
+    SweepObserver* observer = nullptr;
     int iter = 0;
 
     // ---- ages, years and biology
@@ -133,6 +136,7 @@ struct State {
     OutFile con;
     OutFile err;
     std::string unit12name;
+    OverflowLog overflow;  // files with numbers too wide for their fields
 };
 
 // Allocates a zero-initialised state (it is a few megabytes: too large for

@@ -60,16 +60,7 @@ void cumnorm(float x, float mean, float sd, float& p) {
     p = (z < 0.0f) ? 0.5f - h : 0.5f + h;
 }
 
-void risk(State& s, const ValueSet& values, float blim, float sigma, int method, float& result) {
-    const float nn = static_cast<float>(maxiter);
-    if (method == 0) {
-        int below = 0;
-        for (int i = 1; i <= maxiter; ++i) {
-            if (values(i) < blim) ++below;
-        }
-        result = static_cast<float>(below) / nn;
-        return;
-    }
+void checkriskref(State& s, float blim, float sigma) {
     if (blim <= 0.0f) {
         list_write(s.con, {"You ask for the risk to Blim=0"});
         list_write(s.con, {"That does not make sense - correct the opt.inn file"});
@@ -80,6 +71,19 @@ void risk(State& s, const ValueSet& values, float blim, float sigma, int method,
         list_write(s.con, {"That does not make sense - correct the opt.inn file"});
         stop(s);
     }
+}
+
+void risk(State& s, const ValueSet& values, float blim, float sigma, int method, float& result) {
+    const float nn = static_cast<float>(maxiter);
+    if (method == 0) {
+        int below = 0;
+        for (int i = 1; i <= maxiter; ++i) {
+            if (values(i) < blim) ++below;
+        }
+        result = static_cast<float>(below) / nn;
+        return;
+    }
+    checkriskref(s, blim, sigma);
     float sum = 0.0f;
     if (method == 1) {
         const float sd = sigma * blim;

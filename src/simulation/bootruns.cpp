@@ -8,6 +8,7 @@
 #include "management/management.hpp"
 #include "random/random.hpp"
 #include "results/results.hpp"
+#include "simulation/observer.hpp"
 #include "simulation/simulation.hpp"
 #include "stock/stock.hpp"
 #include "model/mathf.hpp"
@@ -259,13 +260,15 @@ void simyear(State& s, AgeVec& n, int y) {
 
 }  // namespace
 
+void checkregimecode(State& s) {
+    if (s.nreg > 1 && s.regtype != 1 && s.regtype != 2)
+        stop_with(s, {"Incomprehensible code for regime shift", s.regtype});
+}
+
 void drawregimes(State& s) {
     if (s.nreg > 1) {
-        if (s.regtype == 2) {
-            drawstarts(s);
-        } else if (s.regtype != 1) {
-            stop_with(s, {"Incomprehensible code for regime shift", s.regtype});
-        }
+        checkregimecode(s);
+        if (s.regtype == 2) drawstarts(s);
     }
     for (int y = 0; y <= maxyear; ++y) s.ireg(y) = 1;
     if (s.nreg <= 1) return;
@@ -301,6 +304,7 @@ void bootruns(State& s) {
     s.seed = start_seed;
     AgeVec& n = s.nwork;
     for (int it = 1; it <= maxiter; ++it) {
+        if (s.observer != nullptr) s.observer->iteration(s, it);
         s.iter = it;
         drawregimes(s);
         drawoutbursts(s);

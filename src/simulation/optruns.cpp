@@ -3,6 +3,7 @@
 #include "io/outfiles.hpp"
 #include "io/records.hpp"
 #include "results/results.hpp"
+#include "simulation/observer.hpp"
 #include "simulation/simulation.hpp"
 
 namespace tacsim {
@@ -23,7 +24,8 @@ void resetresults(State& s) {
     s.precres.fill(0.0f);
 }
 
-void runset(State& s) {
+void runset(State& s, long long set) {
+    if (s.observer != nullptr) s.observer->set_started(s, set);
     resetresults(s);
     if (s.iout(11) == 1) {
         list_write(s.unit(11), {"Options for this run:"});
@@ -50,6 +52,7 @@ void runset(State& s) {
     bootruns(s);
     bootprint(s);
 
+    if (s.observer != nullptr) s.observer->set_finished(s, set);
     // Whatever happens later in the run, the finished option sets are on disk.
     for (int k = 11; k <= 27; ++k) {
         if (s.unit(k).is_open()) s.unit(k).flush(&s.con);
@@ -78,7 +81,7 @@ long long countsets(const State& s) {
     return total;
 }
 
-void optruns(State& s) {
+void checkranges(State& s) {
     for (int k = 1; k <= noptions; ++k) {
         if (s.parrange(k, 2) < s.parrange(k, 1)) {
             list_write(s.con, {"Mis-specified options range, option", k});
@@ -86,7 +89,13 @@ void optruns(State& s) {
             stop(s);
         }
     }
-    sweep(s, runset);
+}
+
+void optruns(State& s) {
+    checkranges(s);
+    if (s.observer != nullptr) s.observer->sweep_started(s, countsets(s));
+    long long set = 0;
+    sweep(s, [&set](State& st) { runset(st, ++set); });
 }
 
 }  // namespace tacsim

@@ -13,6 +13,12 @@ void bootruns(State& s);
 // progress line, simulation and statistics per set.
 void optruns(State& s);
 
+// Stops the run when an option's highest value lies below its lowest.
+void checkranges(State& s);
+// Stops the run when there is more than one regime and the regime-shift code
+// is neither 1 (fixed start years) nor 2 (random start years).
+void checkregimecode(State& s);
+
 // ---- pieces of one iteration's set-up (exposed for tests)
 
 // Regime in force in each year 0..40 (`ireg`); with random regimes also the

@@ -38,7 +38,7 @@ test: build
 unit-debug:
 	@cmake -S . -B $(DEBUGBUILD) $(GEN) -DCMAKE_BUILD_TYPE=Debug -DTACSIM_SANITIZE=ON -DTACSIM_BENCH=OFF >/dev/null
 	@cmake --build $(DEBUGBUILD) -j $(JOBS) --target tacsim_tests
-	@cd $(DEBUGBUILD) && ./tacsim_tests --gtest_brief=1 --gtest_filter=-Golden*:EndToEnd*
+	@cd $(DEBUGBUILD) && ./tacsim_tests --gtest_brief=1 --gtest_filter=-Golden*:EndToEnd*:Exhaustive*
 
 bench: build
 	@$(BUILD)/tacsim_bench

@@ -39,10 +39,19 @@ std::optional<int> parse_command_line(int argc, const char* const* argv, RunOpti
     app.add_flag("--csv", opts.csv, "Also write the results as CSV tables and a record of the run (run.json)");
     app.add_flag("--iterations", opts.iterations,
                  "With the tables, also every iteration's yearly series (iterations.csv.gz; implies --csv)");
+    app.add_flag("--report", opts.report,
+                 "Also write report.html, with the CSV tables it is drawn from (implies the tables of --csv)");
+    CLI::App* report = app.add_subcommand(
+        "report", "Write report.html from the tables of an earlier run (--report or --csv) in DIR, no run");
+    report->add_option("DIR", opts.report_dir, "Results folder of the earlier run (default: the working folder)")
+        ->check(CLI::ExistingDirectory)
+        ->type_name("");
     app.set_version_flag("-V,--version", version_text(), "Print the version and the build's commit");
 
     try {
         app.parse(argc, argv);
+        opts.report_only = report->parsed();
+        if (opts.report) opts.csv = true;  // the report is drawn from the tables
     } catch (const CLI::CallForHelp&) {
         std::fputs(app.help().c_str(), out);
         return 0;

@@ -20,6 +20,8 @@
 #include "io/input.hpp"
 #include "io/outfiles.hpp"
 #include "perrecruit/perrecruit.hpp"
+#include "report/report.hpp"
+#include "report/samples.hpp"
 #include "results/results.hpp"
 #include "results/tables.hpp"
 #include "simulation/parallel.hpp"
@@ -64,6 +66,28 @@ int finish(State& s, int status) {
     } catch (const StopRun&) {
     }
     return status;
+}
+
+// Writes report.html into `dir`; a table that is missing or unreadable, or
+// a page that cannot be written, stops with the message on the error stream
+// (exit status 1). What the page lacks for want of optional tables is noted
+// on the error stream.
+void write_report(State& s, const std::string& dir, const report::RunContext& context) {
+    try {
+        const auto result = report::write_report(dir, version_text(), context);
+        for (const auto& note : result.notes) {
+            s.err.put("Note: report.html: " + note);
+            s.err.end_record();
+        }
+    } catch (const report::ReportError& e) {
+        s.err.put(std::string("Cannot write the report: ") + e.what());
+        s.err.end_record();
+        throw StopRun{1};
+    } catch (const std::exception& e) {
+        s.err.put(std::string("Cannot write the report: ") + e.what());
+        s.err.end_record();
+        throw StopRun{1};
+    }
 }
 
 // Stops that follow from the inputs alone, taken before the per-recruit
@@ -132,7 +156,7 @@ std::string stop_message(const State& s) {
 
 // Writes run.json into the results folder; a failure is reported and turns
 // a normal end into exit status 1.
-int write_record(State& s, const Tables& tables, RunRecord& rec, int status) {
+int write_record(State& s, const Tables& tables, RunRecord& rec, int status, const std::vector<std::string>& more) {
     rec.ended = utc_now();
     rec.exit_status = status;
     rec.seconds = tables.seconds();
@@ -142,6 +166,7 @@ int write_record(State& s, const Tables& tables, RunRecord& rec, int status) {
         if (k != 13 && s.iout(k) == 1 && !s.unit(k).name().empty()) rec.written.push_back(unit_file_name(s, k));
     }
     for (const std::string& n : tables.names()) rec.written.push_back(n);
+    for (const std::string& n : more) rec.written.push_back(n);
     rec.written.push_back("run.json");
     if (status != 0) rec.stop_message = stop_message(s);
     const std::string path = out_path(s, "run.json");
@@ -168,6 +193,7 @@ int run(State& s, const RunOptions& opts, std::FILE* term, const Processes* proc
     // Helper processes of an MPI run write no tables and no record.
     const bool csv = opts.csv && !helper;
     Tables tables;
+    report::SampleTable samples;
     RunRecord rec;
     if (csv) {
         rec.args = opts.args;
@@ -230,6 +256,14 @@ int run(State& s, const RunOptions& opts, std::FILE* term, const Processes* proc
                 tables.open(s, s.outdir, opts.iterations);
                 s.tables = &tables;
             }
+            // The report draws the first iterations of every set in its fan
+            // charts.
+            if (opts.report && !helper) {
+                if (!samples.open(out_path(s, report::sample_file))) {
+                    stop_with(s, {"Cannot open output file ", out_path(s, report::sample_file)});
+                }
+                s.samples = &samples;
+            }
             s.con.restart_capture();
             yieldrecr(s);
             if (csv) tables.writeperrecruit(s);
@@ -261,6 +295,7 @@ int run(State& s, const RunOptions& opts, std::FILE* term, const Processes* proc
             // The rows of a set that finished before the signal came.
             try {
                 tables.commit(&s.con);
+                samples.commit(&s.con);
             } catch (const StopRun&) {
             }
             s.con.flush();
@@ -292,13 +327,36 @@ int run(State& s, const RunOptions& opts, std::FILE* term, const Processes* proc
     if (several && !at_sweep) sweep_ready(*procs, false);
     if (helper) return 0;
     s.tables = nullptr;
+    s.samples = nullptr;
     try {
         tables.close(&s.con);
+        samples.close(&s.con);
     } catch (const StopRun& st) {
         if (status == 0) status = st.status;
     }
     status = finish(s, status);
-    if (csv && !opts.check) status = write_record(s, tables, rec, status);
+    std::vector<std::string> more;
+    if (opts.report) more = {report::sample_file};
+    if (opts.report && status == 0) {
+        more.push_back(report::shape_file);
+        more.push_back(report::report_file);
+    }
+    if (csv && !opts.check) status = write_record(s, tables, rec, status, more);
+    // The report, drawn from the finished tables and run.json; when it
+    // cannot be written, run.json says so too.
+    if (opts.report && !opts.check && status == 0) {
+        report::RunContext context;
+        context.blim = s.blim;
+        context.vtype = s.vtype;
+        try {
+            write_report(s, s.outdir.empty() ? "." : s.outdir, context);
+        } catch (const StopRun& st) {
+            status = st.status;
+            s.err.flush();
+            more.pop_back();  // no report.html
+            if (opts.csv) status = write_record(s, tables, rec, status, more);
+        }
+    }
     return status;
 }
 
@@ -313,13 +371,24 @@ int tacsim_main(int argc, const char* const* argv) {
         const auto done = parse_command_line(argc, argv, opts, quiet, quiet);
         if (quiet != nullptr) std::fclose(quiet);
         if (done) return *done;
-        if (opts.check) return 0;
+        if (opts.check || opts.report_only) return 0;
         state->con.hold("standard output");
         state->err.hold("error stream");
         return run(*state, opts, nullptr, &procs);
     }
     if (const auto done = parse_command_line(argc, argv, opts, stdout, stderr)) return *done;
     catch_interruptions();
+    if (opts.report_only) {
+        state->err.attach(stderr, "error stream");
+        int status = 0;
+        try {
+            write_report(*state, opts.report_dir.empty() ? "." : opts.report_dir, {});
+        } catch (const StopRun& st) {
+            status = st.status;
+        }
+        state->err.flush();
+        return status;
+    }
     state->con.attach(stdout, "standard output");
     state->err.attach(stderr, "error stream");
     // --check runs its trial in this process alone.

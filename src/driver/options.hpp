@@ -26,6 +26,13 @@ struct RunOptions {
     bool iterations = false;
     // The command line as given, for the record of the run.
     std::vector<std::string> args;
+    // After the run, write report.html into the results folder; the run then
+    // also writes the CSV tables it is drawn from and sample_iterations.csv.
+    bool report = false;
+    // `tacsim report [DIR]`: no run, only report.html from the tables of an
+    // earlier run in `report_dir` (empty: the working folder).
+    bool report_only = false;
+    std::string report_dir;
 };
 
 }  // namespace tacsim

@@ -75,6 +75,15 @@ std::string runrecord_json(const State& s, const RunRecord& r) {
         inputs.push_back({{"file", name}, {"size", size}, {"sha256", sha256_file(path)}});
     }
     j["inputs"] = inputs;
+    // What the report needs beyond the tables: the stock (its input
+    // folder's name), the rule, what the rule's value is and Blim.
+    std::error_code ec;
+    const auto folder = std::filesystem::absolute(s.indir.empty() ? "." : s.indir, ec).lexically_normal();
+    const auto stock = (folder.has_filename() ? folder : folder.parent_path()).filename().string();
+    j["stock"] = stock;
+    j["rule"] = s.nrule;
+    j["vtype"] = s.vtype;
+    j["blim"] = s.blim;
     j["option_sets"] = r.option_sets;
     j["sets_finished"] = r.seconds.size();
     j["seconds_per_set"] = r.seconds;

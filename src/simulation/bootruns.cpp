@@ -11,6 +11,7 @@
 #include "simulation/observer.hpp"
 #include "simulation/simulation.hpp"
 #include "stock/stock.hpp"
+#include "model/mathf.hpp"
 
 namespace tacsim {
 
@@ -60,7 +61,7 @@ void outbursts(State& s, int ys, int ye) {
             float x = static_cast<float>(s.obyr);
             for (;;) {
                 const float z = snrn(rnx(s.seed));
-                x = x + s.obmean * std::exp(s.obspread * z);
+                x = x + s.obmean * exp_sp(s.obspread * z);
                 const float xr = x + 0.5f;
                 if (!(xr < 1.0e9f && xr > -1.0e9f)) break;  // far outside any window
                 const int k = static_cast<int>(xr);
@@ -109,7 +110,7 @@ void historicerrors(State& s) {
     const float cv = s.par(20);
     for (int y = -s.lastage; y <= 0; ++y) {
         const float z = snrn(rnx(s.seed));
-        const float e = (1.0f + bias) * std::exp(cv * z - cv * cv / 2.0f);
+        const float e = (1.0f + bias) * exp_sp(cv * z - cv * cv / 2.0f);
         for (int a = 0; a <= s.lastage; ++a) {
             if (a < s.firstage) {
                 s.obserr(a, y) = 1.0f;
@@ -117,7 +118,7 @@ void historicerrors(State& s) {
                 const float c = s.cvage(a);
                 float za = 0.0f;
                 if (c > 0.0f) za = snrn(rnx(s.seed)) * c;
-                s.obserr(a, y) = std::exp(za - c * c / 2.0f) * e;
+                s.obserr(a, y) = exp_sp(za - c * c / 2.0f) * e;
             }
         }
     }

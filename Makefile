@@ -1,24 +1,32 @@
-# Front door: `make run` builds and runs the bundled example; `make test`
-# builds and runs every test. Everything else is optional.
+# Front door: `make run` builds the program and runs the bundled example;
+# `make test` builds and runs every test. Everything else is optional.
 BUILD      ?= build
 DEBUGBUILD ?= build-debug
 # Ninja when the machine has it, otherwise the default generator.
 GEN        := $(if $(shell command -v ninja 2>/dev/null),-G Ninja,)
 JOBS       ?= 2
+PREFIX     ?= /usr/local
 
-.PHONY: all build run test unit-debug bench fuzz clean
+.PHONY: all build configure program run test unit-debug bench fuzz install deb clean
 
 all: build
 
-build:
+configure:
 	@cmake -S . -B $(BUILD) $(GEN) -DCMAKE_BUILD_TYPE=Release >/dev/null
+
+build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
-run: build
-	@rm -rf run && mkdir -p run && cp examples/* run/
-	@cd run && ../$(BUILD)/tacsim
+# The program alone (no tests, no benchmarks).
+program: configure
+	@cmake --build $(BUILD) -j $(JOBS) --target tacsim
+
+# The example's inputs stay in examples/; its results go to run/example/,
+# and nothing else is touched.
+run: program
+	@$(BUILD)/tacsim examples -o run/example
 	@echo
-	@echo "Results of the bundled example are in $(CURDIR)/run/ (Results, All_years, Yieldrecr, ...)"
+	@echo "Results of the bundled example are in $(CURDIR)/run/example/ (Results, All_years, Yieldrecr, ...)"
 
 test: build
 	@cd $(BUILD) && ctest --output-on-failure
@@ -30,7 +38,7 @@ test: build
 unit-debug:
 	@cmake -S . -B $(DEBUGBUILD) $(GEN) -DCMAKE_BUILD_TYPE=Debug -DTACSIM_SANITIZE=ON -DTACSIM_BENCH=OFF >/dev/null
 	@cmake --build $(DEBUGBUILD) -j $(JOBS) --target tacsim_tests
-	@cd $(DEBUGBUILD) && ./tacsim_tests --gtest_brief=1 --gtest_filter=-Golden*:EndToEnd*
+	@cd $(DEBUGBUILD) && ./tacsim_tests --gtest_brief=1 --gtest_filter=-Golden*:EndToEnd*:Exhaustive*
 
 bench: build
 	@$(BUILD)/tacsim_bench
@@ -39,5 +47,15 @@ bench: build
 fuzz:
 	@bash tools/fuzz.sh
 
+# The program, its man page, the guides and the example under $(PREFIX).
+install: configure
+	@cmake --build $(BUILD) -j $(JOBS) --target tacsim tacsim_man
+	@cmake --install $(BUILD) --prefix $(PREFIX)
+
+# A Debian package of the same, in $(BUILD).
+deb: configure
+	@cmake --build $(BUILD) -j $(JOBS) --target tacsim tacsim_man
+	@cd $(BUILD) && cpack -G DEB
+
 clean:
-	rm -rf $(BUILD) $(DEBUGBUILD) build-* run
+	rm -rf $(BUILD) $(DEBUGBUILD) build-* run/example

@@ -25,7 +25,7 @@ std::optional<int> parse_command_line(int argc, const char* const* argv, RunOpti
 
     // ---- options: one line each
     app.add_option("DIR", opts.dir, "Folder holding bio.inn and opt.inn (default: the working folder)")
-        ->check(CLI::ExistingDirectory)
+        ->check(CLI::Validator(CLI::ExistingDirectory).description(""))
         ->type_name("");
     app.add_option("-o,--output", opts.output, "Write the result files into this folder (created when missing)")
         ->type_name("DIR");
@@ -36,6 +36,16 @@ std::optional<int> parse_command_line(int argc, const char* const* argv, RunOpti
         ->check(CLI::Range(1, 4096))
         ->type_name("N");
     app.add_flag("-q,--quiet", opts.quiet, "No progress line on a terminal");
+    app.add_flag("--csv", opts.csv, "Also write the results as CSV tables and a record of the run (run.json)");
+    app.add_flag("--iterations", opts.iterations,
+                 "With the tables, also every iteration's yearly series (iterations.csv.gz; implies --csv)");
+    app.add_flag("--report", opts.report,
+                 "Also write report.html, with the CSV tables it is drawn from (implies the tables of --csv)");
+    CLI::App* report = app.add_subcommand(
+        "report", "Write report.html from the tables of an earlier run (--report or --csv) in DIR, no run");
+    report->add_option("DIR", opts.report_dir, "Results folder of the earlier run (default: the working folder)")
+        ->check(CLI::ExistingDirectory)
+        ->type_name("");
     app.set_version_flag("-V,--version", version_text(), "Print the version and the build's commit");
 
     CLI::App* tune = app.add_subcommand("tune", "Find the value of one option that meets a risk limit (tune --help)");
@@ -65,6 +75,8 @@ std::optional<int> parse_command_line(int argc, const char* const* argv, RunOpti
 
     try {
         app.parse(argc, argv);
+        opts.report_only = report->parsed();
+        if (opts.report) opts.csv = true;  // the report is drawn from the tables
         opts.tune = tune->parsed();
     } catch (const CLI::CallForHelp&) {
         std::fputs(app.help().c_str(), out);
@@ -81,6 +93,7 @@ std::optional<int> parse_command_line(int argc, const char* const* argv, RunOpti
         std::fprintf(err, "tacsim: %s (see tacsim --help)\n", what.c_str());
         return 2;
     }
+    if (opts.iterations) opts.csv = true;
     return std::nullopt;
 }
 

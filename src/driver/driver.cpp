@@ -1,5 +1,10 @@
 #include "driver/driver.hpp"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <exception>
@@ -8,13 +13,20 @@
 #include <system_error>
 #include <thread>
 
+#include "driver/check.hpp"
 #include "driver/cli.hpp"
+#include "driver/runrecord.hpp"
+#include "driver/runwatch.hpp"
 #include "driver/tune.hpp"
-
 #include "io/input.hpp"
 #include "io/outfiles.hpp"
 #include "perrecruit/perrecruit.hpp"
+#include "report/report.hpp"
+#include "report/samples.hpp"
+#include "results/results.hpp"
+#include "results/tables.hpp"
 #include "simulation/parallel.hpp"
+#include "simulation/processes.hpp"
 #include "simulation/simulation.hpp"
 
 namespace tacsim {
@@ -37,6 +49,19 @@ int finish(State& s, int status) {
     } catch (const StopRun& st) {
         if (status == 0) status = st.status;
     }
+    // Last of all, whatever the end of the run: which files show numbers
+    // too wide for their columns as asterisks.
+    if (!s.overflow.names().empty()) {
+        s.err.put("Warning: some values were too wide for their columns and show as asterisks in: ");
+        bool first = true;
+        for (const auto& name : s.overflow.names()) {
+            if (!first) s.err.put(", ");
+            s.err.put(name);
+            first = false;
+        }
+        s.err.put("; --csv writes them in full");
+        s.err.end_record();
+    }
     try {
         s.err.flush();
     } catch (const StopRun&) {
@@ -44,7 +69,63 @@ int finish(State& s, int status) {
     return status;
 }
 
+// Writes report.html into `dir`; a table that is missing or unreadable, or
+// a page that cannot be written, stops with the message on the error stream
+// (exit status 1). What the page lacks for want of optional tables is noted
+// on the error stream.
+void write_report(State& s, const std::string& dir, const report::RunContext& context) {
+    try {
+        const auto result = report::write_report(dir, version_text(), context);
+        for (const auto& note : result.notes) {
+            s.err.put("Note: report.html: " + note);
+            s.err.end_record();
+        }
+    } catch (const report::ReportError& e) {
+        s.err.put(std::string("Cannot write the report: ") + e.what());
+        s.err.end_record();
+        throw StopRun{1};
+    } catch (const std::exception& e) {
+        s.err.put(std::string("Cannot write the report: ") + e.what());
+        s.err.end_record();
+        throw StopRun{1};
+    }
+}
+
+// An advisory lock on the output folder for the length of the run: a second
+// run into the same folder is refused instead of mixing its records into the
+// first one's files. It lives on the folder itself, so no file is left behind.
+class FolderLock {
+public:
+    explicit FolderLock(const std::string& folder) {
+        fd_ = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        // A folder that cannot be opened or locked (a file system without
+        // locks) does not keep the run from going on.
+        if (fd_ >= 0 && ::flock(fd_, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) held_elsewhere_ = true;
+    }
+    ~FolderLock() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+    bool held_elsewhere() const { return held_elsewhere_; }
+
+private:
+    int fd_ = -1;
+    bool held_elsewhere_ = false;
+};
+
+void say_on_error_stream(State& s, const std::string& text) {
+    s.err.put(text);
+    s.err.end_record();
+}
+
 }  // namespace
+
+void stops_from_inputs(State& s) {
+    checkranges(s);
+    checkregimecode(s);
+    if (s.riskmeth != 0) checkriskref(s, s.blim, s.blimsig);
+}
 
 void setnames(State& s, const RunOptions& opts) {
     s.seed = 15349668.0;
@@ -55,43 +136,175 @@ void setnames(State& s, const RunOptions& opts) {
     s.outdir = opts.output.empty() ? opts.dir : opts.output;
 }
 
-int default_jobs() {
-    const unsigned n = std::thread::hardware_concurrency();
-    return n == 0 ? 1 : static_cast<int>(n);
+int default_jobs(int processes_here) {
+    const int n = static_cast<int>(std::thread::hardware_concurrency());
+    const int per = n / (processes_here > 0 ? processes_here : 1);
+    return per > 0 ? per : 1;
 }
 
 int run(State& s) { return run(s, RunOptions{}); }
 
-int run(State& s, const RunOptions& opts) {
+namespace {
+
+// The stopping message of a run: what it wrote on standard output and the
+// error stream since its last finished stage, without the record ends.
+std::string stop_message(const State& s) {
+    std::string m = s.con.captured() + s.err.captured();
+    std::string out;
+    for (char c : m) {
+        if (c == '\r') continue;
+        out.push_back(c);
+    }
+    const auto first = out.find_first_not_of(" \n");
+    if (first == std::string::npos) return "";
+    const auto last = out.find_last_not_of(" \n");
+    return out.substr(first, last - first + 1);
+}
+
+// Writes run.json into the results folder; a failure is reported and turns
+// a normal end into exit status 1.
+int write_record(State& s, const Tables& tables, RunRecord& rec, int status, const std::vector<std::string>& more) {
+    rec.ended = utc_now();
+    rec.exit_status = status;
+    rec.seconds = tables.seconds();
+    rec.written.clear();
+    if (s.unit(13).name().size() > 0) rec.written.push_back("kladd");
+    for (int k = 11; k <= 27; ++k) {
+        if (k != 13 && s.iout(k) == 1 && !s.unit(k).name().empty()) rec.written.push_back(unit_file_name(s, k));
+    }
+    for (const std::string& n : tables.names()) rec.written.push_back(n);
+    for (const std::string& n : more) rec.written.push_back(n);
+    rec.written.push_back("run.json");
+    if (status != 0) rec.stop_message = stop_message(s);
+    const std::string path = out_path(s, "run.json");
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    const std::string text = runrecord_json(s, rec);
+    bool ok = f != nullptr && std::fwrite(text.data(), 1, text.size(), f) == text.size();
+    if (f != nullptr && std::fclose(f) != 0) ok = false;
+    if (ok) return status;
+    try {
+        list_write(s.con, {"Cannot write output file ", path});
+        s.con.flush();
+    } catch (const StopRun&) {
+    }
+    return status == 0 ? 1 : status;
+}
+
+}  // namespace
+
+int run(State& s, const RunOptions& opts, std::FILE* term, const Processes* procs) {
     int status = 0;
+    const bool several = procs != nullptr && procs->several();
+    const bool helper = several && procs->rank() > 0;
+    bool at_sweep = false;  // said so to the other processes
+    // Helper processes of an MPI run write no tables and no record.
+    const bool csv = opts.csv && !helper;
+    Tables tables;
+    report::SampleTable samples;
+    RunRecord rec;
+    if (csv) {
+        rec.args = opts.args;
+        rec.started = utc_now();
+        s.con.capture(true);
+        s.err.capture(true);
+    }
 #ifdef SIGXFSZ
     // A file that outgrows the size limit of the process then fails to write
     // like a file on a full disk, and is reported by name, instead of ending
     // the run without a word.
     std::signal(SIGXFSZ, SIG_IGN);
 #endif
+    for (int k = 11; k <= 27; ++k) s.unit(k).set_overflow_log(&s.overflow);
+    s.con.set_overflow_log(&s.overflow);
+    RunWatch watch(opts.quiet || opts.check || helper ? nullptr : term);
+    if (!helper) s.observer = &watch;
     try {
         setnames(s, opts);
-        if (!opts.output.empty()) {
-            std::error_code ec;
-            std::filesystem::create_directories(opts.output, ec);
-            if (ec || !std::filesystem::is_directory(opts.output)) {
-                s.err.put("Cannot create the output folder " + opts.output);
-                s.err.end_record();
+        rec.seed = s.seed;
+        s.holdfiles = helper;
+        std::unique_ptr<FolderLock> lock;
+        if (!opts.check && !helper) {
+            if (!opts.output.empty()) {
+                std::error_code ec;
+                std::filesystem::create_directories(opts.output, ec);
+                if (ec || !std::filesystem::is_directory(opts.output)) {
+                    say_on_error_stream(s, "Cannot create the output folder " + opts.output);
+                    throw StopRun{1};
+                }
+            }
+            lock = std::make_unique<FolderLock>(s.outdir);
+            if (lock->held_elsewhere()) {
+                std::error_code ec;
+                const std::string folder =
+                    s.outdir.empty() ? std::filesystem::current_path(ec).string() : s.outdir;
+                say_on_error_stream(s, "Another run is writing into " + folder);
                 throw StopRun{1};
             }
-        }
-        // The scratch file: created empty and never written.
-        if (!s.unit(13).open(out_path(s, "kladd"))) {
-            stop_with(s, {"Cannot open output file ", out_path(s, "kladd")});
+            // The scratch file: created empty and never written.
+            if (!s.unit(13).open(out_path(s, "kladd"))) {
+                stop_with(s, {"Cannot open output file ", out_path(s, "kladd")});
+            }
         }
         getpopinn(s);
         getoptinn(s);
-        prepfiles(s);
-        yieldrecr(s);
-        SweepCount count;
-        optruns_parallel(s, opts.jobs > 0 ? opts.jobs : default_jobs(), count);
-        closefiles(s);
+        stops_from_inputs(s);
+        if (csv) rec.option_sets = countsets(s);
+        if (opts.check) {
+            s.con.flush();
+            print_check(s, stdout, opts.jobs > 0 ? opts.jobs : default_jobs());
+        } else {
+            prepfiles(s);
+            if (csv) {
+                tables.open(s, s.outdir, opts.iterations);
+                s.tables = &tables;
+            }
+            // The report draws the first iterations of every set in its fan
+            // charts.
+            if (opts.report && !helper) {
+                if (!samples.open(out_path(s, report::sample_file))) {
+                    stop_with(s, {"Cannot open output file ", out_path(s, report::sample_file)});
+                }
+                s.samples = &samples;
+            }
+            s.con.restart_capture();
+            yieldrecr(s);
+            if (csv) tables.writeperrecruit(s);
+            s.con.restart_capture();
+            const int jobs = opts.jobs > 0 ? opts.jobs : default_jobs(several ? procs->local_size() : 1);
+            SweepCount count;
+            if (several) {
+                at_sweep = true;
+                const auto ready = sweep_ready(*procs, true);
+                if (helper) {
+                    if (ready[0]) serve_sets(s, *procs, jobs);
+                    return 0;
+                }
+                optruns_ranks(s, *procs, ready, jobs, count);
+            } else {
+                optruns_parallel(s, jobs, count);
+            }
+            s.jobs = jobs;
+            s.guessed_sets = count.guessed;
+            s.rerun_sets = count.reruns;
+            closefiles(s);
+            watch.clear_line();
+            if (interruption() != 0) throw Interrupted{interruption()};
+        }
+    } catch (const Interrupted& in) {
+        watch.clear_line();
+        if (!opts.check) {
+            watch.cut_back(s);
+            // The rows of a set that finished before the signal came.
+            try {
+                tables.commit(&s.con);
+                samples.commit(&s.con);
+            } catch (const StopRun&) {
+            }
+            s.con.flush();
+            say_on_error_stream(s, "Interrupted after " + std::to_string(watch.finished()) + " of " +
+                                       std::to_string(watch.total()) + " option sets");
+        }
+        status = 128 + in.signal;
     } catch (const StopRun& st) {
         status = st.status;
     } catch (const RecordError& e) {
@@ -110,17 +323,80 @@ int run(State& s, const RunOptions& opts) {
         s.err.end_record();
         status = 1;
     }
-    return finish(s, status);
+    watch.clear_line();
+    s.observer = nullptr;
+    // The other processes wait for word whether this one reached the sweep.
+    if (several && !at_sweep) sweep_ready(*procs, false);
+    if (helper) return 0;
+    s.tables = nullptr;
+    s.samples = nullptr;
+    try {
+        tables.close(&s.con);
+        samples.close(&s.con);
+    } catch (const StopRun& st) {
+        if (status == 0) status = st.status;
+    }
+    status = finish(s, status);
+    std::vector<std::string> more;
+    if (opts.report) more = {report::sample_file};
+    if (opts.report && status == 0) {
+        more.push_back(report::shape_file);
+        more.push_back(report::report_file);
+    }
+    if (csv && !opts.check) status = write_record(s, tables, rec, status, more);
+    // The report, drawn from the finished tables and run.json; when it
+    // cannot be written, run.json says so too.
+    if (opts.report && !opts.check && status == 0) {
+        report::RunContext context;
+        context.blim = s.blim;
+        context.vtype = s.vtype;
+        try {
+            write_report(s, s.outdir.empty() ? "." : s.outdir, context);
+        } catch (const StopRun& st) {
+            status = st.status;
+            s.err.flush();
+            more.pop_back();  // no report.html
+            if (opts.csv) status = write_record(s, tables, rec, status, more);
+        }
+    }
+    return status;
 }
 
 int tacsim_main(int argc, const char* const* argv) {
+    Processes procs;
     RunOptions opts;
+    opts.args.assign(argv, argv + argc);
+    auto state = make_state();
+    if (procs.rank() > 0) {
+        // Only rank 0 speaks; the others hold what they would say.
+        std::FILE* quiet = std::fopen("/dev/null", "w");
+        const auto done = parse_command_line(argc, argv, opts, quiet, quiet);
+        if (quiet != nullptr) std::fclose(quiet);
+        if (done) return *done;
+        // A tuning runs in the first process alone.
+        if (opts.check || opts.report_only || opts.tune) return 0;
+        state->con.hold("standard output");
+        state->err.hold("error stream");
+        return run(*state, opts, nullptr, &procs);
+    }
     if (const auto done = parse_command_line(argc, argv, opts, stdout, stderr)) return *done;
     if (opts.tune) return tune(opts, opts.tuning, stdout, stderr);
-    auto state = make_state();
+    catch_interruptions();
+    if (opts.report_only) {
+        state->err.attach(stderr, "error stream");
+        int status = 0;
+        try {
+            write_report(*state, opts.report_dir.empty() ? "." : opts.report_dir, {});
+        } catch (const StopRun& st) {
+            status = st.status;
+        }
+        state->err.flush();
+        return status;
+    }
     state->con.attach(stdout, "standard output");
     state->err.attach(stderr, "error stream");
-    return run(*state, opts);
+    // --check runs its trial in this process alone.
+    return run(*state, opts, ::isatty(STDERR_FILENO) ? stderr : nullptr, opts.check ? nullptr : &procs);
 }
 
 }  // namespace tacsim

@@ -1,6 +1,8 @@
 // The run driver: seed, file names, scratch file, then the stages in order.
 #pragma once
 
+#include <cstdio>
+
 #include "driver/options.hpp"
 #include "model/state.hpp"
 
@@ -11,15 +13,24 @@ namespace tacsim {
 // the state's `con` and `err`, which the caller attaches.
 int run(State& s);
 
-// Threads of a run when none are asked for: one per core.
-int default_jobs();
+class Processes;
 
-// The same with the folders and modes of the command line.
-int run(State& s, const RunOptions& opts);
+// The same with the folders and modes of the command line; `term` is the
+// terminal for the progress line (nullptr: none); on the processes of an MPI
+// run when `procs` says there are several.
+int run(State& s, const RunOptions& opts, std::FILE* term = nullptr, const Processes* procs = nullptr);
+
+// Threads of a run when none are asked for: the cores shared among the
+// run's processes on this machine.
+int default_jobs(int processes_here = 1);
 
 // The seed, the input file names and the folders of a run, before anything
 // is read.
 void setnames(State& s, const RunOptions& opts);
+// Stops that follow from the inputs alone, taken before the per-recruit
+// analysis and before any result file is opened, so that a run that cannot
+// go on leaves the results of the last good run as they are.
+void stops_from_inputs(State& s);
 
 // The program: parses the command line, runs, returns the exit status.
 int tacsim_main(int argc, const char* const* argv);

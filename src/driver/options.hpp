@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace tacsim {
 
@@ -28,6 +29,19 @@ struct RunOptions {
     bool quiet = false;
     // Threads the option sets run on; 0: one per core.
     int jobs = 0;
+    // Also write the results as CSV tables and a record of the run
+    // (run.json); with `iterations` also every iteration's series.
+    bool csv = false;
+    bool iterations = false;
+    // The command line as given, for the record of the run.
+    std::vector<std::string> args;
+    // After the run, write report.html into the results folder; the run then
+    // also writes the CSV tables it is drawn from and sample_iterations.csv.
+    bool report = false;
+    // `tacsim report [DIR]`: no run, only report.html from the tables of an
+    // earlier run in `report_dir` (empty: the working folder).
+    bool report_only = false;
+    std::string report_dir;
     // The subcommand `tune` was given, with these settings.
     bool tune = false;
     TuneOptions tuning;

@@ -34,14 +34,14 @@ namespace {
 // streams are held: on a stop, what the run would have written goes to
 // `err` and the run's exit status is returned; otherwise 0.
 int setup(State& s, const RunOptions& opts, std::FILE* err) {
-    s.con.capture("standard output");
-    s.err.capture("error stream");
+    s.con.hold("standard output");
+    s.err.hold("error stream");
     int status = 0;
     try {
         setnames(s, opts);
         getpopinn(s);
         getoptinn(s);
-        checkranges(s);
+        stops_from_inputs(s);
         yieldrecr(s);
     } catch (const StopRun& st) {
         status = st.status;
@@ -79,6 +79,12 @@ std::string lower(std::string_view t) {
 }
 
 // ---------------------------------------------------------------- request
+
+// An option the rule names: k of par(k) and its header name.
+struct OptionName {
+    int option;
+    std::string name;
+};
 
 struct Request {
     int option = 0;             // k of par(k)

@@ -5,6 +5,7 @@
 // record by record; the initial-stock files, "srspec" and the historical
 // catch file are read as they come.
 #include "io/input.hpp"
+#include "model/mathf.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -124,14 +125,14 @@ void read_growth_parameters(State& s, Cursor& c) {
     c.next({ss});
     c.next({f1, f2, g});
 
-    const float kk = 1.0f - std::exp(-k);
+    const float kk = 1.0f - exp_sp(-k);
     const float lm = 0.667f * linf;  // length at 50 % maturity
     AgeVec len;
     for (int a = s.firstage; a <= s.lastage; ++a) {
         len(a) = (a == s.firstage) ? l0 : len(a - 1) + (linf - len(a - 1)) * kk;
         const float l = len(a);
         s.natmor(a) = m;
-        s.sel(a, 1) = (1.0f + std::exp(-(linf - ls) * ss)) / (1.0f + std::exp(-(l - ls) * ss));
+        s.sel(a, 1) = (1.0f + exp_sp(-(linf - ls) * ss)) / (1.0f + exp_sp(-(l - ls) * ss));
         const float w = cond * ((l * l) * l);
         for (AgePar* wp : {&s.wecapar, &s.westpar}) {
             (*wp)(a, 1) = w;
@@ -140,7 +141,7 @@ void read_growth_parameters(State& s, Cursor& c) {
             (*wp)(a, 4) = g;
             (*wp)(a, 5) = 0.0f;
         }
-        const float mat = (1.0f + std::exp(-(linf - lm) * sm)) / (1.0f + std::exp(-(l - lm) * sm));
+        const float mat = (1.0f + exp_sp(-(linf - lm) * sm)) / (1.0f + exp_sp(-(l - lm) * sm));
         s.maturpar(a, 1) = mat;
         s.maturpar(a, 2) = f1 * mat;
         s.maturpar(a, 3) = std::max(f2 * mat, 1.0f);

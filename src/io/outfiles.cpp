@@ -4,7 +4,6 @@
 // (headings, labels and layouts come from the rule's description).
 #include "io/outfiles.hpp"
 
-#include <string_view>
 #include <vector>
 
 #include "management/rulebook.hpp"
@@ -51,29 +50,25 @@ const char* column_line(int u) {
 
 }  // namespace
 
-std::vector<OptionName> option_names(int rule) {
-    std::vector<OptionName> out;
-    const HarvestRule* r = standard_rulebook().find(rule);
-    if (r == nullptr) return out;
-    const std::array<std::string, noptions> names = option_names(*r);
-    for (int k = 1; k <= noptions; ++k) {
-        if (!names[k - 1].empty()) out.push_back({k, names[k - 1]});
-    }
-    return out;
-}
-
 std::string unit_file_name(const State& s, int k) {
     return (k == 12) ? s.unit12name : std::string(unit_name(k));
 }
 
+const char* unit_file(int k) { return unit_name(k); }
+
+std::string summary_file(const State& s) {
+    return "Years" + format_int(s.sumyr1, 2) + "_" + format_int(s.sumyr2, 2);
+}
+
 void prepfiles(State& s) {
-    if (s.iout(12) == 1) {
-        s.unit12name = "Years" + format_int(s.sumyr1, 2) + "_" + format_int(s.sumyr2, 2);
-    }
+    if (s.iout(12) == 1) s.unit12name = summary_file(s);
     for (int k = 11; k <= 27; ++k) {
         if (k == 13 || s.iout(k) != 1) continue;
         const std::string name = out_path(s, unit_file_name(s, k));
-        if (!s.unit(k).open(name)) stop_with(s, {"Cannot open output file ", name});
+        if (s.holdfiles)
+            s.unit(k).hold(name);
+        else if (!s.unit(k).open(name))
+            stop_with(s, {"Cannot open output file ", name});
     }
     const HarvestRule* rule = run_rule(s);
     if (rule == nullptr) return;

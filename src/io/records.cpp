@@ -1,5 +1,6 @@
 #include "io/records.hpp"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <climits>
@@ -7,9 +8,25 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <unistd.h>
+
 namespace tacsim {
 
 // ================================================================ OutFile
+
+void OverflowLog::note(const std::string& name) {
+    for (const auto& n : names_)
+        if (n == name) return;
+    names_.push_back(name);
+}
+
+void OutFile::put_overflow(int w) {
+    for (int i = 0; i < w; ++i) put('*');
+    if (!overflowed_) {
+        overflowed_ = true;
+        if (log_ != nullptr) log_->note(name_);
+    }
+}
 
 OutFile::~OutFile() {
     if (f_ != nullptr) {
@@ -30,8 +47,10 @@ bool OutFile::open(const std::string& name) {
     f_ = f;
     owned_ = true;
     failed_ = false;
+    overflowed_ = false;
     if (buf_ == nullptr) buf_ = new char[kBuf];
     used_ = 0;
+    drained_ = 0;
     return true;
 }
 
@@ -40,22 +59,32 @@ void OutFile::attach(std::FILE* f, const std::string& name) {
     f_ = f;
     owned_ = false;
     failed_ = false;
+    overflowed_ = false;
     if (buf_ == nullptr) buf_ = new char[kBuf];
     used_ = 0;
+    drained_ = 0;
 }
 
-void OutFile::capture(const std::string& name) {
+void OutFile::hold(const std::string& name) {
     name_ = name;
-    capturing_ = true;
+    holding_ = true;
+    overflowed_ = false;
     held_.clear();
 }
 
+void OutFile::capture(bool on) {
+    capture_ = on;
+    captured_.clear();
+    if (on) captured_.reserve(kCaptured);
+}
+
 void OutFile::put(const char* s, std::size_t n) {
-    if (capturing_) {
+    if (holding_) {
         held_.append(s, n);
         return;
     }
     if (f_ == nullptr) return;
+    if (capture_ && captured_.size() < kCaptured) captured_.append(s, std::min(n, kCaptured - captured_.size()));
     while (n > 0) {
         if (used_ == kBuf) drain(nullptr);
         std::size_t take = kBuf - used_;
@@ -73,7 +102,29 @@ void OutFile::put(char c) { put(&c, 1); }
 void OutFile::drain(OutFile*) {
     if (f_ == nullptr || used_ == 0) return;
     if (std::fwrite(buf_, 1, used_, f_) != used_) failed_ = true;
+    drained_ += static_cast<long long>(used_);
     used_ = 0;
+}
+
+long long OutFile::position() const {
+    if (f_ == nullptr) return -1;
+    return drained_ + static_cast<long long>(used_);
+}
+
+bool OutFile::cut_back(long long pos) {
+    if (f_ == nullptr || pos < 0) return false;
+    if (pos >= drained_) {
+        // Still in the buffer: drop its tail (any stream).
+        if (pos - drained_ > static_cast<long long>(used_)) return false;
+        used_ = static_cast<std::size_t>(pos - drained_);
+        return true;
+    }
+    if (!owned_) return false;
+    used_ = 0;
+    if (::ftruncate(::fileno(f_), static_cast<off_t>(pos)) != 0) return false;
+    if (::fseeko(f_, static_cast<off_t>(pos), SEEK_SET) != 0) return false;
+    drained_ = pos;
+    return true;
 }
 
 void OutFile::report_failure(OutFile* console) {
@@ -94,7 +145,7 @@ void OutFile::flush(OutFile* console) {
 }
 
 void OutFile::close(OutFile* console) {
-    capturing_ = false;
+    holding_ = false;
     if (f_ == nullptr) return;
     drain(console);
     bool bad = failed_;
@@ -404,7 +455,7 @@ struct LayoutWriter {
                 std::snprintf(buf, sizeof buf, "%d", v);
                 const int len = static_cast<int>(std::strlen(buf));
                 if (len > n.w) {
-                    for (int i = 0; i < n.w; ++i) out.put('*');
+                    out.put_overflow(n.w);
                 } else {
                     for (int i = len; i < n.w; ++i) out.put(' ');
                     out.put(std::string_view(buf, static_cast<std::size_t>(len)));
@@ -430,7 +481,7 @@ struct LayoutWriter {
                     }
                 }
                 if (static_cast<int>(s.size()) > n.w) {
-                    for (int i = 0; i < n.w; ++i) out.put('*');
+                    out.put_overflow(n.w);
                 } else {
                     for (int i = static_cast<int>(s.size()); i < n.w; ++i) out.put(' ');
                     out.put(s);
@@ -715,6 +766,7 @@ bool InFile::open(const std::string& name) {
     while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text_.append(buf, n);
     const bool bad = std::ferror(f) != 0;
     std::fclose(f);
+    skip_bom();
     return !bad;
 }
 
@@ -723,6 +775,13 @@ void InFile::open_text(std::string_view text, const std::string& name) {
     text_.assign(text);
     pos_ = 0;
     line_ = 0;
+    skip_bom();
+}
+
+void InFile::skip_bom() {
+    // Editors on some systems start a UTF-8 file with a byte-order mark; it is
+    // no part of the first record.
+    if (text_.compare(0, 3, "\xEF\xBB\xBF") == 0) pos_ = 3;
 }
 
 void InFile::close() {

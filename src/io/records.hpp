@@ -30,6 +30,18 @@ public:
 
 // ---------------------------------------------------------------- output
 
+// The names of the files that received a number too wide for its field, in
+// the order of each file's first such number. One per run; the driver reports
+// them at the end of the run.
+class OverflowLog {
+public:
+    void note(const std::string& name);
+    const std::vector<std::string>& names() const { return names_; }
+
+private:
+    std::vector<std::string> names_;
+};
+
 // A sequential text output stream (a file, standard output or the error
 // stream). Records end with CR LF. Writes are buffered; a failure is found
 // when the buffer is flushed or the file closed and stops the run with
@@ -48,9 +60,10 @@ public:
     void attach(std::FILE* f, const std::string& name);
     // Holds every record in memory instead of writing it (a worker of the
     // parallel sweep; the run writes the held records later, in order).
-    void capture(const std::string& name);
-    bool is_open() const { return f_ != nullptr || capturing_; }
-    bool capturing() const { return capturing_; }
+    // Starts afresh: nothing held, no overflow noted yet.
+    void hold(const std::string& name);
+    bool is_open() const { return f_ != nullptr || holding_; }
+    bool holding() const { return holding_; }
     // The records held so far, handed over; the unit goes on holding.
     std::string take() { return std::exchange(held_, std::string()); }
     std::size_t held() const { return held_.size(); }
@@ -59,10 +72,30 @@ public:
     void put(std::string_view s);
     void put(char c);
     void end_record() { put("\r\n", 2); }
+    // A number too wide for its field of width w: the field is filled with
+    // asterisks, and the file is noted in its overflow log (if any). Every
+    // laid-out field that overflows goes through here.
+    void put_overflow(int w);
+    // Where the file's overflows are noted; kept across open() and attach().
+    void set_overflow_log(OverflowLog* log) { log_ = log; }
     // Flushes the buffer to the system; on failure writes the message to
     // `console` (when given) and throws StopRun{1}.
     void flush(OutFile* console = nullptr);
     void close(OutFile* console = nullptr);
+    // Bytes in the file so far, buffer included; -1 when not open.
+    long long position() const;
+    // Cuts the stream back to `pos` bytes, so that writing goes on from
+    // there: the buffer's tail is dropped, and a file of our own is cut. False
+    // when what lies before `pos` already went to a stream that cannot be cut
+    // (an attached stream such as a pipe or terminal).
+    bool cut_back(long long pos);
+
+    // Keeps a copy of what is written from now on (at most its first 4096
+    // characters), for the record of a run; `restart_capture` forgets what
+    // was kept so far.
+    void capture(bool on);
+    void restart_capture() { captured_.clear(); }
+    const std::string& captured() const { return captured_; }
 
 private:
     void put(const char* s, std::size_t n);
@@ -70,13 +103,19 @@ private:
     [[noreturn]] void report_failure(OutFile* console);
     std::FILE* f_ = nullptr;
     bool owned_ = false;
-    bool capturing_ = false;
+    bool holding_ = false;
     std::string held_;
     bool failed_ = false;
+    bool overflowed_ = false;
+    OverflowLog* log_ = nullptr;
     std::string name_;
     static constexpr std::size_t kBuf = 1 << 16;
+    static constexpr std::size_t kCaptured = 4096;
     std::size_t used_ = 0;
+    long long drained_ = 0;  // bytes handed to the system since open()
     char* buf_ = nullptr;  // allocated once, at open/attach
+    bool capture_ = false;
+    std::string captured_;
 };
 
 // One item of a written list: an integer, a real or a character value (held
@@ -207,6 +246,7 @@ public:
 
 private:
     bool next_line(std::string& line);
+    void skip_bom();
     std::string text_;
     std::size_t pos_ = 0;
     int line_ = 0;

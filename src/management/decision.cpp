@@ -8,6 +8,7 @@
 #include "management/management.hpp"
 #include "random/random.hpp"
 #include "stock/stock.hpp"
+#include "model/mathf.hpp"
 
 namespace tacsim {
 
@@ -114,7 +115,7 @@ void getmeanrecr(State& s, int y) {
             ++count;
         }
     }
-    s.meanrec = (count > 0) ? std::exp(sum / static_cast<float>(count)) : 0.0f;
+    s.meanrec = (count > 0) ? exp_sp(sum / static_cast<float>(count)) : 0.0f;
 }
 
 void decideprimtac(State& s, int y, const AgeVec& nstart, BasisVec& basis, TacVec& tac, float& v) {
@@ -161,7 +162,7 @@ void hcr(State& s, TacVec& tac, int y) {
             nstart(a) = s.meanrec;
         } else if (s.recobs == 2) {
             const float z = snrn(rnx(s.seed));
-            nstart(a) = nstart(a) * std::exp(s.recobscv * z);
+            nstart(a) = nstart(a) * exp_sp(s.recobscv * z);
         }
     }
 

@@ -7,6 +7,7 @@
 #include "management/management.hpp"
 #include "random/random.hpp"
 #include "stock/stock.hpp"
+#include "model/mathf.hpp"
 
 namespace tacsim {
 
@@ -27,18 +28,18 @@ void implement(State& s, float& tac, float& catchv, AgeVec& ntrue, float& f, int
             continue;
         }
         const float z = s.natmor(a) + f0 * s.sel(a, 1);
-        cnum(a) = (z > 0.0f) ? ntrue(a) * f0 * s.sel(a, 1) * (1.0f - std::exp(-z)) / z : 0.0f;
+        cnum(a) = (z > 0.0f) ? ntrue(a) * f0 * s.sel(a, 1) * (1.0f - exp_sp(-z)) / z : 0.0f;
     }
 
     // Catch taken: the TAC times a yearly factor with median 1 + bias.
-    const float fi = (1.0f + s.biasimpl) * std::exp(s.cvimpl * snrn(rnx(s.seed)));
+    const float fi = (1.0f + s.biasimpl) * exp_sp(s.cvimpl * snrn(rnx(s.seed)));
     catchv = tac * fi;
 
     // Age errors of the catch composition.
     for (int a = s.firstage; a <= s.lastage; ++a) {
         float e = 0.0f;
         if (s.cvimpage(a) > 0.0f) e = s.cvimpage(a) * snrn(rnx(s.seed));
-        cnum(a) = cnum(a) * std::exp(e) * fi;
+        cnum(a) = cnum(a) * exp_sp(e) * fi;
         if (!(cnum(a) > 0.0f)) cnum(a) = 0.0f;
     }
 
@@ -53,7 +54,7 @@ void implement(State& s, float& tac, float& catchv, AgeVec& ntrue, float& f, int
     fa.fill(0.0f);
     for (int a = s.firstage; a <= s.lastage; ++a) {
         if (cnum(a) > 0.0f) {
-            const float x = 1.0f - std::exp(s.natmor(a) / 2.0f) * cnum(a) / ntrue(a);
+            const float x = 1.0f - exp_sp(s.natmor(a) / 2.0f) * cnum(a) / ntrue(a);
             fa(a) = (x > 0.0f) ? -std::log(x) : s.fcap;
         } else {
             fa(a) = 0.0f;

@@ -9,6 +9,7 @@
 #include "management/management.hpp"
 #include "random/random.hpp"
 #include "stock/stock.hpp"
+#include "model/mathf.hpp"
 
 namespace tacsim {
 
@@ -61,7 +62,7 @@ void obsmodel(State& s, const AgeVec& ntrue, int y, int flag) {
     const int y0 = (y == 0) ? -s.ncorr : y;
     for (int yy = y0; yy <= y; ++yy) {
         const float z = normal_draw(s);
-        const float fy = (1.0f + s.biasobs) * std::exp(s.cvobs * z - s.cvobs * s.cvobs / 2.0f);
+        const float fy = (1.0f + s.biasobs) * exp_sp(s.cvobs * z - s.cvobs * s.cvobs / 2.0f);
         for (int a = 0; a <= s.lastage; ++a) {
             if (a < s.firstage) {
                 s.nperc(a, y, y) = ntrue(a);
@@ -69,7 +70,7 @@ void obsmodel(State& s, const AgeVec& ntrue, int y, int flag) {
             }
             float e = 0.0f;
             if (s.cvage(a) > 0.0f) e = s.cvage(a) * normal_draw(s);
-            s.obserr(a, yy) = std::exp(e - s.cvage(a) * s.cvage(a) / 2.0f) * fy;
+            s.obserr(a, yy) = exp_sp(e - s.cvage(a) * s.cvage(a) / 2.0f) * fy;
         }
     }
 
@@ -94,6 +95,13 @@ void obsmodel(State& s, const AgeVec& ntrue, int y, int flag) {
     // earlier iteration is read.
     const int ay = y;
     const int back = -s.minbyr;
+    // Survival factors of each age, over a year and over half a year, used
+    // for every cohort and year below.
+    AgeVec em, emhalf;
+    for (int a = 0; a <= s.lastage; ++a) {
+        em(a) = exp_sp(s.natmor(a));
+        emhalf(a) = exp_sp(s.natmor(a) / 2.0f);
+    }
     const int yfirst = ay + s.minbyr;
     for (int yy = yfirst; yy < ay; ++yy)
         for (int a = 0; a <= maxage; ++a) s.nperc(a, yy, ay) = 0.0f;
@@ -103,9 +111,7 @@ void obsmodel(State& s, const AgeVec& ntrue, int y, int flag) {
         for (int j = 1; j <= back; ++j) {
             const int ac = a - j;
             if (ac < s.firstage) break;
-            const float m = s.natmor(ac);
-            s.nperc(ac, ay - j, ay) =
-                s.nperc(ac + 1, ay - j + 1, ay) * std::exp(m) + s.canobs(ac, ay - j) * std::exp(m / 2.0f);
+            s.nperc(ac, ay - j, ay) = s.nperc(ac + 1, ay - j + 1, ay) * em(ac) + s.canobs(ac, ay - j) * emhalf(ac);
         }
     }
 
@@ -117,15 +123,13 @@ void obsmodel(State& s, const AgeVec& ntrue, int y, int flag) {
         float z = 0.0f;
         float f = 0.0f;
         terminal_mortality(s, yy, ay, z, f);
-        const float div = f * (1.0f - std::exp(-z));
+        const float div = f * (1.0f - exp_sp(-z));
         s.nperc(old, yy, ay) = s.canobs(old, yy) * z / div;
         s.nperc(s.lastage, yy, ay) = s.canobs(s.lastage, yy) * z / div;
         for (int j = 1; j <= back; ++j) {
             const int ac = old - j;
             if (ac < s.firstage || yy - j < yfirst) break;
-            const float m = s.natmor(ac);
-            s.nperc(ac, yy - j, ay) =
-                s.nperc(ac + 1, yy - j + 1, ay) * std::exp(m) + s.canobs(ac, yy - j) * std::exp(m / 2.0f);
+            s.nperc(ac, yy - j, ay) = s.nperc(ac + 1, yy - j + 1, ay) * em(ac) + s.canobs(ac, yy - j) * emhalf(ac);
         }
     }
 
@@ -149,24 +153,24 @@ void getobscanum(State& s, const AgeVec& ctrue, int y) {
     for (int a = 0; a <= maxage; ++a) s.canobs(a, y) = 0.0f;
     for (int a = s.firstage; a <= s.lastage; ++a) {
         const float z = normal_draw(s);
-        s.canobs(a, y) = ctrue(a) * std::exp(s.cvcanum(a) * z);
+        s.canobs(a, y) = ctrue(a) * exp_sp(s.cvcanum(a) * z);
     }
 }
 
 void obsrecruit(State& s, int y, const AgeVec& n, float cv) {
     const float z = normal_draw(s);
-    s.rindex(y) = n(0) * std::exp(cv * z);
+    s.rindex(y) = n(0) * exp_sp(cv * z);
 }
 
 void obssurvey(State& s, int y, const AgeVec& n, float f, float cv, int mode) {
     float ssb = 0.0f;
     calcssb(s, n, ssb, f, mode);
     const float z1 = normal_draw(s);
-    s.ssbsurv(y) = ssb * std::exp(cv * z1);
+    s.ssbsurv(y) = ssb * exp_sp(cv * z1);
     float b = 0.0f;
     calcbplus(s, n, b);
     const float z2 = normal_draw(s);
-    s.bsurv(y) = b * std::exp(cv * z2);
+    s.bsurv(y) = b * exp_sp(cv * z2);
 }
 
 }  // namespace tacsim

@@ -7,6 +7,7 @@
 
 #include "management/management.hpp"
 #include "management/rulebook.hpp"
+#include "model/mathf.hpp"
 
 namespace tacsim {
 
@@ -28,7 +29,7 @@ float adjust(float x, float b1, float b2, float btrig1, float btrig2, float alfa
 
 float floor0(float v) { return (v < 0.0f) ? 0.0f : v; }
 
-float logistic(float x) { return 1.0f / (1.0f + std::exp(-x)); }
+float logistic(float x) { return 1.0f / (1.0f + exp_sp(-x)); }
 
 }  // namespace
 

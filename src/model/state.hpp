@@ -13,8 +13,12 @@
 
 namespace tacsim {
 
-class Rulebook;
 class Tables;
+class SweepObserver;
+class Rulebook;
+namespace report {
+class SampleTable;
+}
 
 inline constexpr int maxage = 15;
 inline constexpr int maxyear = 40;
@@ -146,6 +150,15 @@ struct State : Model {
     // Folders of the inputs and of the results; empty: the working folder
     // (file names then stay bare, in the files' paths and in messages).
     std::string indir, outdir;
+    // A helper process of an MPI run: every unit holds its records in memory
+    // and no file is created (rank 0 writes them all).
+    bool holdfiles = false;
+    // Told of the sweep's progress (none: nobody watches).
+    SweepObserver* observer = nullptr;
+    // The sweep's threads, the sets that started from a guess and the sets
+    // run again because their guess was wrong, for the run's record.
+    int jobs = 1;
+    long long guessed_sets = 0, rerun_sets = 0;
 
     // ---- files: units 11..27 (13 is the scratch file "kladd"), standard
     //      output and the error stream
@@ -155,6 +168,9 @@ struct State : Model {
     std::string unit12name;
     // The tables of the run (not owned); none when the run writes no tables.
     Tables* tables = nullptr;
+    OverflowLog overflow;  // files with numbers too wide for their fields
+    // The single iterations the report draws (not owned); none without --report.
+    report::SampleTable* samples = nullptr;
 };
 
 static_assert(std::is_trivially_copyable_v<Model>, "the model must stay plain data");

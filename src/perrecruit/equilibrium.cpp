@@ -5,6 +5,7 @@
 
 #include "perrecruit/perrecruit.hpp"
 #include "stock/stock.hpp"
+#include "model/mathf.hpp"
 
 namespace tacsim {
 
@@ -15,7 +16,7 @@ void nw(State& s, float tin, float& tout, float f, const AgeVec& lx, float& r, f
     }
     float sum = 0.0f;
     for (int a = 0; a <= s.lastage; ++a) {
-        sum = sum + lx(a) * std::exp(-s.natmor(a) * s.mprop - s.sel(a, 1) * s.fprop * f) * s.west(a) * s.matur(a);
+        sum = sum + lx(a) * exp_sp(-s.natmor(a) * s.mprop - s.sel(a, 1) * s.fprop * f) * s.west(a) * s.matur(a);
     }
     spr = sum;
     // Equilibrium solutions of the stock-recruitment functions without their
@@ -51,12 +52,12 @@ void eqlib(State& s, AgeVec& n, float& ssb, float f, int& flag) {
 
     AgeVec lx;
     lx(0) = 1.0f;
-    for (int a = 0; a <= last - 2; ++a) lx(a + 1) = lx(a) * std::exp(-(s.natmor(a) + f * s.sel(a, 1)));
+    for (int a = 0; a <= last - 2; ++a) lx(a + 1) = lx(a) * exp_sp(-(s.natmor(a) + f * s.sel(a, 1)));
     // Plus group: the survivors of the age below enter it and it keeps its own
     // survivors, a geometric series.
     const float zl1 = s.natmor(last - 1) + f * s.sel(last - 1, 1);
     const float zl = s.natmor(last) + f * s.sel(last, 1);
-    lx(last) = lx(last - 1) * std::exp(-zl1) / (1.0f - std::exp(-zl));
+    lx(last) = lx(last - 1) * exp_sp(-zl1) / (1.0f - exp_sp(-zl));
 
     for (int a = 0; a <= last; ++a) {
         s.west(a) = s.westpar(a, 1);

@@ -6,6 +6,7 @@
 
 #include "perrecruit/perrecruit.hpp"
 #include "stock/stock.hpp"
+#include "model/mathf.hpp"
 
 namespace tacsim {
 
@@ -241,14 +242,14 @@ void truncmult(State& s, float& m, int r) {
     float z = lo + step / 2.0f;
     float sum = 0.0f;
     for (int k = 1; k <= 99; ++k) {
-        const float d = std::exp(-z * z / 2.0f) * 0.39894816f * step;
+        const float d = exp_sp(-z * z / 2.0f) * 0.39894816f * step;
         float g;
         if (normal) {
             g = 1.0f + cv * z;
         } else if (s.rtrunc == 2) {
-            g = std::exp(cv * z);
+            g = exp_sp(cv * z);
         } else {
-            g = std::exp(cv * z - cv * cv / 2.0f);
+            g = exp_sp(cv * z - cv * cv / 2.0f);
         }
         sum = sum + d * g;
         z = z + step;

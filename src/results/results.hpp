@@ -14,6 +14,9 @@ using NHistArr = Array<float, 0, maxage, 0, maxyear>;
 void bootprint(State& s);
 void sort(ValueSet& x);
 void risk(State& s, const ValueSet& values, float blim, float sigma, int method, float& result);
+// Stops the run when a Blim or its sigma makes no sense for a risk method
+// other than 0 (one that weighs values by their distance from Blim).
+void checkriskref(State& s, float blim, float sigma);
 void cumnorm(float x, float mean, float sd, float& p);
 
 void printbas(State& s, const NHistArr& nhist);

@@ -1,40 +1,55 @@
 // Ascending sort of the 1000 per-iteration values, the risk of SSB below
 // Blim, and the normal distribution function behind it.
+#include <algorithm>
+#include <array>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 
 #include "io/records.hpp"
 #include "results/results.hpp"
+#include "model/mathf.hpp"
 
 namespace tacsim {
 
+namespace {
+
+// Bits of a float mapped to an unsigned integer of the same order; both zeros
+// map to the key of +0 because they compare equal.
+std::uint32_t order_key(float v) {
+    const std::uint32_t b = std::bit_cast<std::uint32_t>(v == 0.0f ? 0.0f : v);
+    return (b & 0x80000000u) ? ~b : (b | 0x80000000u);
+}
+
+}  // namespace
+
+// The order of an insertion sort in which each new value goes before the
+// first value already placed that is strictly greater (searching from the
+// bottom), found in O(n log n). Without NaN that is the ascending order with
+// equal values in input order. A NaN is greater than nothing and nothing is
+// greater than it: it stays after every value placed before it, and a later
+// value goes in front of it exactly when it is smaller than the largest value
+// that preceded the NaN in the input. So the NaN sorts as that largest value
+// (below every number when none preceded it), placed after the equal values
+// that preceded it and before those that follow it. Each value is sorted by
+// (its key, its input position) packed in one 64-bit integer; nothing is
+// allocated.
 void sort(ValueSet& x) {
-    // Insertion sort: a new value goes after the equal values already placed,
-    // so equal values keep their input order.
     float* w = x.data();
-    bool nan = false;
-    for (int i = 0; i < maxiter; ++i) nan = nan || std::isnan(w[i]);
-    if (nan) {
-        // A NaN compares with nothing, so the values placed so far need not
-        // be ordered: each new value goes before the first one placed that
-        // is strictly greater, searching from the bottom.
-        for (int i = 1; i < maxiter; ++i) {
-            const float v = w[i];
-            int j = 0;
-            while (j < i && !(w[j] > v)) ++j;
-            for (int m = i; m > j; --m) w[m] = w[m - 1];
-            w[j] = v;
+    std::array<std::uint64_t, maxiter> keys;
+    std::uint32_t lead = 0;  // key of the largest number so far (0: none yet)
+    for (int i = 0; i < maxiter; ++i) {
+        std::uint32_t k = lead;
+        if (!std::isnan(w[i])) {
+            k = order_key(w[i]);
+            if (k > lead) lead = k;
         }
-        return;
+        keys[static_cast<std::size_t>(i)] = (static_cast<std::uint64_t>(k) << 32) | static_cast<std::uint32_t>(i);
     }
-    for (int i = 1; i < maxiter; ++i) {
-        const float v = w[i];
-        int j = i;
-        while (j > 0 && w[j - 1] > v) {
-            w[j] = w[j - 1];
-            --j;
-        }
-        w[j] = v;
-    }
+    std::sort(keys.begin(), keys.end());
+    std::array<float, maxiter> in;
+    std::copy(w, w + maxiter, in.begin());
+    for (int i = 0; i < maxiter; ++i) w[i] = in[static_cast<std::uint32_t>(keys[static_cast<std::size_t>(i)])];
 }
 
 void stablesort(ValueSet& x, ValueSet& scratch) {
@@ -42,16 +57,37 @@ void stablesort(ValueSet& x, ValueSet& scratch) {
     for (int i = 0; i < maxiter; ++i) {
         if (std::isnan(a[i])) return sort(x);
     }
-    // Bottom-up merge sort; on ties the left run goes first, which keeps
-    // equal values (+0 and -0 among them) in input order.
+    // Runs of 16 by insertion, then a bottom-up merge sort; on ties the
+    // left run goes first, which keeps equal values (+0 and -0 among them)
+    // in input order.
+    constexpr int run = 16;
+    for (int lo = 0; lo < maxiter; lo += run) {
+        const int hi = lo + run < maxiter ? lo + run : maxiter;
+        for (int i = lo + 1; i < hi; ++i) {
+            const float v = a[i];
+            int j = i;
+            while (j > lo && a[j - 1] > v) {
+                a[j] = a[j - 1];
+                --j;
+            }
+            a[j] = v;
+        }
+    }
     float* from = a;
     float* to = scratch.data();
-    for (int width = 1; width < maxiter; width *= 2) {
+    for (int width = run; width < maxiter; width *= 2) {
         for (int lo = 0; lo < maxiter; lo += 2 * width) {
             const int mid = lo + width < maxiter ? lo + width : maxiter;
             const int hi = lo + 2 * width < maxiter ? lo + 2 * width : maxiter;
             int i = lo, j = mid, k = lo;
-            while (i < mid && j < hi) to[k++] = (from[j] < from[i]) ? from[j++] : from[i++];
+            // Branch-free merge step: the comparison picks the source.
+            while (i < mid && j < hi) {
+                const float a = from[i], b = from[j];
+                const bool right = b < a;
+                to[k++] = right ? b : a;
+                j += right;
+                i += !right;
+            }
             while (i < mid) to[k++] = from[i++];
             while (j < hi) to[k++] = from[j++];
         }
@@ -67,9 +103,22 @@ void stablesort(ValueSet& x, ValueSet& scratch) {
 void cumnorm(float x, float mean, float sd, float& p) {
     const float z = (x - mean) / sd;
     const float b = -(z * z);
-    const float q = 7.0f * std::exp(0.5f * b) + 16.0f * std::exp(0.58558f * b) + (7.0f - 0.7854f * b) * std::exp(b);
+    const float q = 7.0f * exp_sp(0.5f * b) + 16.0f * exp_sp(0.58558f * b) + (7.0f - 0.7854f * b) * exp_sp(b);
     const float h = 0.5f * std::sqrt(1.0f - q / 30.0f);
     p = (z < 0.0f) ? 0.5f - h : 0.5f + h;
+}
+
+void checkriskref(State& s, float blim, float sigma) {
+    if (blim <= 0.0f) {
+        list_write(s.con, {"You ask for the risk to Blim=0"});
+        list_write(s.con, {"That does not make sense - correct the opt.inn file"});
+        stop(s);
+    }
+    if (sigma <= 0.0f) {
+        list_write(s.con, {"You ask for the risk to Blim with sigma=0"});
+        list_write(s.con, {"That does not make sense - correct the opt.inn file"});
+        stop(s);
+    }
 }
 
 void risk(State& s, const ValueSet& values, float blim, float sigma, int method, float& result) {
@@ -82,16 +131,7 @@ void risk(State& s, const ValueSet& values, float blim, float sigma, int method,
         result = static_cast<float>(below) / nn;
         return;
     }
-    if (blim <= 0.0f) {
-        list_write(s.con, {"You ask for the risk to Blim=0"});
-        list_write(s.con, {"That does not make sense - correct the opt.inn file"});
-        stop(s);
-    }
-    if (sigma <= 0.0f) {
-        list_write(s.con, {"You ask for the risk to Blim with sigma=0"});
-        list_write(s.con, {"That does not make sense - correct the opt.inn file"});
-        stop(s);
-    }
+    checkriskref(s, blim, sigma);
     float sum = 0.0f;
     if (method == 1) {
         const float sd = sigma * blim;

@@ -140,7 +140,8 @@ void yearlyrisks(State& s, YearVec& plim, YearVec& ptrig, YearVec& pcrash) {
 }
 
 void fractiles(ValueSet& w, float& f10, float& f50, float& f90) {
-    sort(w);
+    ValueSet scratch;
+    stablesort(w, scratch);
     f10 = w(i10);
     f50 = w(i50);
     f90 = w(i90);

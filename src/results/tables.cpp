@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "io/outfiles.hpp"
+#include "management/rulebook.hpp"
 #include "perrecruit/perrecruit.hpp"
 #include "results/results.hpp"
 
@@ -225,26 +226,34 @@ void puttext(std::string& b, std::string_view t) {
     b.push_back('"');
 }
 
-std::vector<std::string> setcolumns(int rule) {
+std::vector<std::string> uniquenames(const std::vector<std::string>& names) {
     std::vector<std::string> cols;
-    for (const OptionName& o : option_names(rule)) {
-        std::string name = o.name;
+    for (const std::string& n : names) {
+        std::string name = n;
         // A name met before gets the next free suffix _2, _3, ...
         for (int k = 2;; ++k) {
             bool taken = name == "set" || name == "rule";
             for (const std::string& c : cols) taken = taken || c == name;
             if (!taken) break;
-            name = o.name + "_" + std::to_string(k);
+            name = n + "_" + std::to_string(k);
         }
         cols.push_back(name);
     }
+    return cols;
+}
+
+std::vector<std::string> setcolumns(const State& s) {
+    std::vector<std::string> names;
+    for (const std::string& n : option_names(s))
+        if (!n.empty()) names.push_back(n);
+    std::vector<std::string> cols = uniquenames(names);
     cols.push_back("rule");
     return cols;
 }
 
 void headerrows(const State& s, TableRows& out, bool iterations) {
     out.sets.append("set");
-    for (const std::string& c : setcolumns(s.nrule)) {
+    for (const std::string& c : setcolumns(s)) {
         comma(out.sets);
         puttext(out.sets, c);
     }
@@ -256,9 +265,11 @@ void headerrows(const State& s, TableRows& out, bool iterations) {
 
 void setrows(State& s, long long set, TableRows& out, bool iterations) {
     setfield(out.sets, set);
-    for (const OptionName& o : option_names(s.nrule)) {
+    const auto names = option_names(s);
+    for (int k = 1; k <= noptions; ++k) {
+        if (names[k - 1].empty()) continue;
         comma(out.sets);
-        putnum(out.sets, s.par(o.option));
+        putnum(out.sets, s.par(k));
     }
     comma(out.sets);
     putint(out.sets, s.nrule);
@@ -293,7 +304,10 @@ void perrecruitrows(const State& s, std::string& pr, std::string& rp) {
             putint(pr, r);
             for (int c = 1; c <= 9; ++c) {
                 comma(pr);
-                putnum(pr, s.prtable(r, k, c));
+                // A mean age of an empty catch or spawning stock is held
+                // as -1: there is none.
+                const float v = s.prtable(r, k, c);
+                if (!((c == 7 || c == 8) && v < 0.0f)) putnum(pr, v);
             }
             perrecruit(s, s.prtable(r, k, 1), ypr, spr);
             comma(pr);
@@ -366,13 +380,18 @@ void Tables::open(State& s, const std::string& dir, bool iterations) {
         openfile(s, iters_f_, kIterationsCsv);
         // One gzip member per option set (and one for the header row): a file
         // cut back to the end of a set still reads as a whole.
-        if (deflateInit2(&z_, 3, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
+        if (deflateInit2(&z_, 1, Z_DEFLATED, 15 + 16, 8, Z_HUFFMAN_ONLY) != Z_OK) {
             stop_with(s, {"Cannot start the compression of ", iters_f_.path});
         }
         zinit_ = true;
     }
     open_ = true;
+    // Room for a whole set's rows, so that building them allocates nothing.
     rows_.clear();
+    rows_.sets.reserve(1024);
+    rows_.yearly.reserve(10 * (maxyear + 1) * 128);
+    rows_.summary.reserve(3 * 24 * 64);
+    if (iterations_) rows_.iterations.reserve(static_cast<std::size_t>(maxiter) * (maxyear + 1) * 96);
     headerrows(s, rows_, iterations_);
     commit(&s.con);
     last_ = now();
@@ -388,10 +407,11 @@ void Tables::writeperrecruit(State& s) {
         f.out.close(&s.con);
     }
     perrecruit_ = true;
+    last_ = now();  // the first set's time starts here
 }
 
-void Tables::endset(State& s) {
-    ++set_;
+void Tables::endset(State& s, long long set) {
+    set_ = set;
     setrows(s, set_, rows_, iterations_);
 }
 
@@ -414,16 +434,19 @@ void Tables::gzipmember(const std::string& text) {
     iters_f_.size += n;
 }
 
-void Tables::commit(OutFile* console) {
+void Tables::commit(OutFile* console) { write(rows_, set_, console); }
+
+void Tables::write(TableRows& rows, long long set, OutFile* console) {
     if (!open_) return;
-    put(sets_f_, rows_.sets);
-    put(yearly_f_, rows_.yearly);
-    put(summary_f_, rows_.summary);
-    if (iterations_ && !rows_.iterations.empty()) gzipmember(rows_.iterations);
+    put(sets_f_, rows.sets);
+    put(yearly_f_, rows.yearly);
+    put(summary_f_, rows.summary);
+    if (iterations_ && !rows.iterations.empty()) gzipmember(rows.iterations);
     for (File* f : {&sets_f_, &yearly_f_, &summary_f_, &iters_f_}) {
         if (f->out.is_open()) f->out.flush(console);
     }
-    rows_.clear();
+    rows.clear();
+    set_ = set;
     if (set_ > static_cast<long long>(seconds_.size())) {
         const double t = now();
         seconds_.push_back(t - last_);

@@ -67,9 +67,12 @@ void setrows(State& s, long long set, TableRows& out, bool iterations);
 // their header rows.
 void perrecruitrows(const State& s, std::string& perrecruit, std::string& refpoints);
 
-// Column names of the sets table, after `set`: the options the rule's
-// legacy header names, made unique, then `rule`.
-std::vector<std::string> setcolumns(int rule);
+// Column names of the sets table, after `set`: the options the run's rule
+// names in its result headers, made unique, then `rule`.
+std::vector<std::string> setcolumns(const State& s);
+// Names made unique by a suffix _2, _3, ... on a repeat (also of "set" and
+// "rule", the sets table's own columns).
+std::vector<std::string> uniquenames(const std::vector<std::string>& names);
 
 // ---- the files
 
@@ -88,10 +91,15 @@ public:
     // Writes perrecruit.csv and refpoints.csv (after the per-recruit
     // analysis).
     void writeperrecruit(State& s);
-    // Rows of the option set that has just ended, into memory; then onto
-    // disk with `commit`, right after the legacy files are flushed.
-    void endset(State& s);
+    // Rows of option set number `set` (from 1, in sweep order), which has
+    // just ended, into memory; then onto disk with `commit`, right after the
+    // legacy files are flushed.
+    void endset(State& s, long long set);
     void commit(OutFile* console);
+    // Writes rows built elsewhere (by setrows on a state of their own) as
+    // those of option set `set`, which must follow the last one written;
+    // empties them.
+    void write(TableRows& rows, long long set, OutFile* console);
     void close(OutFile* console);
 
     bool is_open() const { return open_; }

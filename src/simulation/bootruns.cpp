@@ -8,8 +8,10 @@
 #include "management/management.hpp"
 #include "random/random.hpp"
 #include "results/results.hpp"
+#include "simulation/observer.hpp"
 #include "simulation/simulation.hpp"
 #include "stock/stock.hpp"
+#include "model/mathf.hpp"
 
 namespace tacsim {
 
@@ -59,7 +61,7 @@ void outbursts(State& s, int ys, int ye) {
             float x = static_cast<float>(s.obyr);
             for (;;) {
                 const float z = snrn(rnx(s.seed));
-                x = x + s.obmean * std::exp(s.obspread * z);
+                x = x + s.obmean * exp_sp(s.obspread * z);
                 const float xr = x + 0.5f;
                 if (!(xr < 1.0e9f && xr > -1.0e9f)) break;  // far outside any window
                 const int k = static_cast<int>(xr);
@@ -108,7 +110,7 @@ void historicerrors(State& s) {
     const float cv = s.par(20);
     for (int y = -s.lastage; y <= 0; ++y) {
         const float z = snrn(rnx(s.seed));
-        const float e = (1.0f + bias) * std::exp(cv * z - cv * cv / 2.0f);
+        const float e = (1.0f + bias) * exp_sp(cv * z - cv * cv / 2.0f);
         for (int a = 0; a <= s.lastage; ++a) {
             if (a < s.firstage) {
                 s.obserr(a, y) = 1.0f;
@@ -116,7 +118,7 @@ void historicerrors(State& s) {
                 const float c = s.cvage(a);
                 float za = 0.0f;
                 if (c > 0.0f) za = snrn(rnx(s.seed)) * c;
-                s.obserr(a, y) = std::exp(za - c * c / 2.0f) * e;
+                s.obserr(a, y) = exp_sp(za - c * c / 2.0f) * e;
             }
         }
     }
@@ -256,13 +258,15 @@ void simyear(State& s, AgeVec& n, int y) {
 
 }  // namespace
 
+void checkregimecode(State& s) {
+    if (s.nreg > 1 && s.regtype != 1 && s.regtype != 2)
+        stop_with(s, {"Incomprehensible code for regime shift", s.regtype});
+}
+
 void drawregimes(State& s) {
     if (s.nreg > 1) {
-        if (s.regtype == 2) {
-            drawstarts(s);
-        } else if (s.regtype != 1) {
-            stop_with(s, {"Incomprehensible code for regime shift", s.regtype});
-        }
+        checkregimecode(s);
+        if (s.regtype == 2) drawstarts(s);
     }
     for (int y = 0; y <= maxyear; ++y) s.ireg(y) = 1;
     if (s.nreg <= 1) return;
@@ -301,6 +305,7 @@ void bootruns(State& s) {
 
 void bootiter(State& s, int it) {
     AgeVec& n = s.nwork;
+    if (s.observer != nullptr) s.observer->iteration(s, it);
     s.iter = it;
     drawregimes(s);
     drawoutbursts(s);

@@ -3,7 +3,9 @@
 #include "io/outfiles.hpp"
 #include "io/records.hpp"
 #include "results/results.hpp"
+#include "report/samples.hpp"
 #include "results/tables.hpp"
+#include "simulation/observer.hpp"
 #include "simulation/simulation.hpp"
 
 namespace tacsim {
@@ -22,6 +24,17 @@ void resetresults(State& s) {
     // earlier option set.
     s.basisres.fill(0.0f);
     s.precres.fill(0.0f);
+}
+
+void runset(State& s, long long set) {
+    if (s.observer != nullptr) s.observer->set_started(s, set);
+    setbegin(s);
+    bootruns(s);
+    setend(s);
+    if (s.tables != nullptr) s.tables->endset(s, set);
+    if (s.samples != nullptr) s.samples->endset(s, set);
+    if (s.observer != nullptr) s.observer->set_finished(s, set);
+    setflush(s);
 }
 
 }  // namespace
@@ -46,16 +59,14 @@ void setbegin(State& s) {
                                       p[16], p[17], p[18], p[19], p[20], p[21], p[22]};
         list_write(s.con, std::span<const Item>(items, noptions));
     }
+    s.con.restart_capture();
 
     s.cvrec = s.par(22);
     s.cvsurv = s.par(23);
     s.seed = start_seed;
 }
 
-void setend(State& s) {
-    bootprint(s);
-    if (s.tables != nullptr) s.tables->endset(s);
-}
+void setend(State& s) { bootprint(s); }
 
 void setflush(State& s) {
     // Whatever happens later in the run, the finished option sets are on disk.
@@ -63,6 +74,7 @@ void setflush(State& s) {
         if (s.unit(k).is_open()) s.unit(k).flush(&s.con);
     }
     if (s.tables != nullptr) s.tables->commit(&s.con);
+    if (s.samples != nullptr) s.samples->commit(&s.con);
     s.con.flush();
 }
 
@@ -70,8 +82,6 @@ SweepOrder::SweepOrder(const State& s) : range_(s.parrange) {
     for (int k = 1; k <= noptions; ++k) {
         nst_(k) = optsteps(s, k);
         idx_(k) = 0;
-        // A negative step count leaves its loop, and so the whole sweep, empty.
-        if (nst_(k) < 0) done_ = true;
     }
 }
 
@@ -121,24 +131,11 @@ void checkranges(State& s) {
     }
 }
 
-bool optruns(State& s, const SweepHooks& hooks) {
+void optruns(State& s) {
     checkranges(s);
-    long long k = 0;
-    for (SweepOrder o(s); !o.done(); o.advance()) {
-        if (hooks.interrupted && hooks.interrupted()) return false;
-        o.values(s.par);
-        ++k;
-        if (hooks.started) hooks.started(k);
-        setbegin(s);
-        for (int it = 1; it <= maxiter; ++it) {
-            bootiter(s, it);
-            if (hooks.iteration) hooks.iteration(k, it);
-        }
-        setend(s);
-        setflush(s);
-        if (hooks.finished) hooks.finished(k);
-    }
-    return true;
+    if (s.observer != nullptr) s.observer->sweep_started(s, countsets(s));
+    long long set = 0;
+    sweep(s, [&set](State& st) { runset(st, ++set); });
 }
 
 }  // namespace tacsim

@@ -2,6 +2,7 @@
 // run's thread confirming guesses and writing the held records in order.
 #include "simulation/parallel.hpp"
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstring>
@@ -12,6 +13,9 @@
 #include <thread>
 #include <vector>
 
+#include "report/samples.hpp"
+#include "results/tables.hpp"
+#include "simulation/observer.hpp"
 #include "simulation/simulation.hpp"
 
 namespace tacsim {
@@ -83,18 +87,23 @@ void prepare_worker(State& w, const State& s) {
     w.outdir = s.outdir;
     w.unit12name = s.unit12name;
     for (int k = 11; k <= 27; ++k)
-        if (s.unit(k).is_open()) w.unit(k).capture(s.unit(k).name());
-    w.con.capture(s.con.name());
-    w.err.capture(s.err.name());
+        if (s.unit(k).is_open()) w.unit(k).hold(s.unit(k).name());
+    w.con.hold(s.con.name());
+    w.err.hold(s.err.name());
+    for (int i = 0; i < nstreams; ++i) stream(w, i).set_overflow_log(&w.overflow);
 }
 
 void runset_held(State& w, const SetJob& job, SetOutcome& o, int upto, const std::atomic<bool>* cancel,
                  std::atomic<int>* progress) {
     o.job = job;
+    for (int i = 0; i < nstreams; ++i)
+        if (stream(w, i).holding()) stream(w, i).hold(stream(w, i).name());
+    w.overflow = OverflowLog();
     copy_model(w, *job.start);
     w.par = job.par;
     try {
         setbegin(w);
+        o.conmark = w.con.held();
         // Each iteration writes its column of these before anything reads
         // it; they start equal so that models compare whole.
         w.tsbres.fill(0.0f);
@@ -120,6 +129,7 @@ void runset_held(State& w, const SetJob& job, SetOutcome& o, int upto, const std
         o.stop = std::current_exception();
     }
     for (int i = 0; i < nstreams; ++i) o.held[i] = stream(w, i).take();
+    o.overflowed = w.overflow.names();
 }
 
 bool confirmed(State& scratch, const SetOutcome& o, const std::shared_ptr<const Model>& actual) {
@@ -130,7 +140,8 @@ bool confirmed(State& scratch, const SetOutcome& o, const std::shared_ptr<const 
     runset_held(scratch, j, r, 1, nullptr, nullptr);
     if (!o.first || !r.first) {
         // Stopped in the first iteration: the same records and the same stop.
-        return !o.first && !r.first && r.held == o.held && describe(r.stop) == describe(o.stop);
+        return !o.first && !r.first && r.held == o.held && r.overflowed == o.overflowed &&
+               describe(r.stop) == describe(o.stop);
     }
     if (!same_model(*o.first, *r.first)) return false;
     for (int i = 0; i < nstreams; ++i) {
@@ -142,10 +153,17 @@ bool confirmed(State& scratch, const SetOutcome& o, const std::shared_ptr<const 
 
 void write_held(State& s, const SetOutcome& o) {
     for (int i = 0; i < nstreams; ++i) {
-        if (!o.held[i].empty()) stream(s, i).put(o.held[i]);
+        const std::string& h = o.held[i];
+        if (i == 17 && o.conmark <= h.size()) {
+            s.con.put(std::string_view(h).substr(0, o.conmark));
+            s.con.restart_capture();
+            s.con.put(std::string_view(h).substr(o.conmark));
+        } else if (!h.empty()) {
+            stream(s, i).put(h);
+        }
     }
+    for (const auto& name : o.overflowed) s.overflow.note(name);
     if (o.stop) std::rethrow_exception(o.stop);
-    setflush(s);
 }
 
 namespace {
@@ -248,9 +266,11 @@ std::unique_ptr<SetRunner> thread_runner(const State& s, int threads) {
     return std::make_unique<ThreadRunner>(s, threads);
 }
 
-bool optruns_on(State& s, SetRunner& runner, SweepCount& count, const SweepHooks& hooks) {
+void optruns_on(State& s, SetRunner& runner, SweepCount& count) {
     checkranges(s);
     SweepOrder order(s);
+    SweepObserver* const watch = s.observer;
+    if (watch != nullptr) watch->sweep_started(s, countsets(s));
     std::shared_ptr<const Model> actual = snapshot(s);  // the model the last written set left
     std::shared_ptr<const Model> latest = actual;       // the latest finished set's: the guess
     long long latest_k = 0;
@@ -262,12 +282,9 @@ bool optruns_on(State& s, SetRunner& runner, SweepCount& count, const SweepHooks
     std::map<long long, SetOutcome> finished;
     auto scratch = make_state();
     prepare_worker(*scratch, s);
+    if (watch != nullptr && !order.done()) watch->set_started(s, 1);
 
     for (;;) {
-        if (hooks.interrupted && hooks.interrupted()) {
-            runner.cancel();
-            return false;
-        }
         while (running < runner.capacity() && !order.done() && next_k - next_write < ahead) {
             SetJob job;
             job.k = next_k++;
@@ -282,11 +299,12 @@ bool optruns_on(State& s, SetRunner& runner, SweepCount& count, const SweepHooks
             runner.submit(std::move(job), false);
             ++running;
         }
-        if (running == 0 && finished.empty()) return true;
+        if (running == 0 && finished.empty()) return;
 
         SetOutcome o;
         if (!runner.collect(o, std::chrono::milliseconds(100))) {
-            if (hooks.iteration) hooks.iteration(next_write, runner.iteration_of(next_write));
+            // The progress of the set awaited; an interruption ends the sweep here.
+            if (watch != nullptr) watch->iteration(s, std::max(runner.iteration_of(next_write), 1));
             continue;
         }
         --running;
@@ -298,10 +316,6 @@ bool optruns_on(State& s, SetRunner& runner, SweepCount& count, const SweepHooks
         finished.emplace(k, std::move(o));
 
         while (!finished.empty() && finished.begin()->first == next_write) {
-            if (hooks.interrupted && hooks.interrupted()) {
-                runner.cancel();
-                return false;
-            }
             SetOutcome& w = finished.begin()->second;
             if (!confirmed(*scratch, w, actual)) {
                 ++count.reruns;
@@ -312,29 +326,32 @@ bool optruns_on(State& s, SetRunner& runner, SweepCount& count, const SweepHooks
                 ++running;
                 break;
             }
-            if (hooks.started) hooks.started(next_write);
             if (w.stop) runner.cancel();
             write_held(s, w);
             actual = w.end;
             ++count.sets;
-            if (hooks.finished) hooks.finished(next_write);
-            ++next_write;
             finished.erase(finished.begin());
+            // The run's model is now the one the set left, as after the set
+            // in the one-thread sweep, for the tables' rows of the set.
+            copy_model(s, *actual);
+            if (s.tables != nullptr) s.tables->endset(s, next_write);
+            if (s.samples != nullptr) s.samples->endset(s, next_write);
+            if (watch != nullptr) watch->set_finished(s, next_write);
+            setflush(s);
+            ++next_write;
+            if (watch != nullptr && (!order.done() || !finished.empty() || running > 0))
+                watch->set_started(s, next_write);
         }
     }
 }
 
-bool optruns_parallel(State& s, int jobs, SweepCount& count, const SweepHooks& hooks) {
+void optruns_parallel(State& s, int jobs, SweepCount& count) {
     if (jobs <= 1) {
-        SweepHooks h = hooks;
-        h.finished = [&](long long k) {
-            ++count.sets;
-            if (hooks.finished) hooks.finished(k);
-        };
-        return optruns(s, h);
+        optruns(s);
+        return;
     }
     auto runner = thread_runner(s, jobs);
-    return optruns_on(s, *runner, count, hooks);
+    optruns_on(s, *runner, count);
 }
 
 }  // namespace tacsim

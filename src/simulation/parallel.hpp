@@ -18,6 +18,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "model/state.hpp"
 #include "simulation/simulation.hpp"
@@ -64,6 +65,13 @@ struct SetOutcome {
     std::shared_ptr<const Model> end;    // empty: stopped, or cancelled
     std::exception_ptr stop;
     bool cancelled = false;
+    // Streams with numbers too wide for their fields, in the order of each
+    // one's first such number.
+    std::vector<std::string> overflowed;
+    // Length of standard output's held records when the set's option values
+    // were written (npos: not reached); the record of the run starts its
+    // capture of a stopping message there.
+    std::size_t conmark = std::string::npos;
 };
 
 // A worker's state: the run's file names, every open unit holding its records
@@ -76,8 +84,8 @@ void runset_held(State& w, const SetJob& job, SetOutcome& o, int upto, const std
 // True when the set `o` ran from its guess exactly as it would have run from
 // `actual` (replays its first iteration on `scratch`).
 bool confirmed(State& scratch, const SetOutcome& o, const std::shared_ptr<const Model>& actual);
-// Writes a confirmed set's records to the run's streams, as the one-thread
-// sweep does, and rethrows its stop.
+// Writes a confirmed set's held records to the run's streams and rethrows
+// its stop.
 void write_held(State& s, const SetOutcome& o);
 
 // Where option sets run: a pool of threads in this process, or the ranks of
@@ -100,9 +108,12 @@ public:
 // N threads, each with a model of its own.
 std::unique_ptr<SetRunner> thread_runner(const State& s, int threads);
 
-// The sweep on a runner; false when `interrupted` stopped it.
-bool optruns_on(State& s, SetRunner& runner, SweepCount& count, const SweepHooks& hooks);
+// The sweep on a runner. The state's observer hears of the sets in sweep
+// order, as from the one-thread sweep: a set starts when the one before it
+// is written, its iterations are those of its run, and it finishes when its
+// records are written (before the files are flushed).
+void optruns_on(State& s, SetRunner& runner, SweepCount& count);
 // The sweep on `jobs` threads (1: the one-thread sweep itself).
-bool optruns_parallel(State& s, int jobs, SweepCount& count, const SweepHooks& hooks = {});
+void optruns_parallel(State& s, int jobs, SweepCount& count);
 
 }  // namespace tacsim

@@ -2,8 +2,6 @@
 // the sweep over all option sets.
 #pragma once
 
-#include <functional>
-
 #include "model/state.hpp"
 
 namespace tacsim {
@@ -14,19 +12,16 @@ void bootruns(State& s);
 // Every seed of an option set's random stream starts here.
 inline constexpr double start_seed = 15349668.0;
 
-// What the sweep reports while it runs, on the run's own thread and in
-// sweep order. Every member may be empty.
-struct SweepHooks {
-    std::function<void(long long set)> started;              // set's records about to be written
-    std::function<void(long long set, int iter)> iteration;  // iteration reached by the set awaited
-    std::function<void(long long set)> finished;             // set's records written
-    std::function<bool()> interrupted;                       // true: stop after the sets written
-};
-
 // Every option set of the ranges in `parrange`, in sweep order: headers,
-// progress line, simulation and statistics per set. False when `interrupted`
-// stopped it after the sets written so far.
-bool optruns(State& s, const SweepHooks& hooks = {});
+// progress line, simulation and statistics per set; the state's observer is
+// told of each set and iteration.
+void optruns(State& s);
+
+// Stops the run when an option's highest value lies below its lowest.
+void checkranges(State& s);
+// Stops the run when there is more than one regime and the regime-shift code
+// is neither 1 (fixed start years) nor 2 (random start years).
+void checkregimecode(State& s);
 
 // ---- pieces of one iteration's set-up (exposed for tests)
 
@@ -73,8 +68,6 @@ void sweep(State& s, F&& perset) {
 // ---- one option set in pieces (the sweep runs them in turn; the parallel
 //      sweep runs them on its workers)
 
-// Refuses a sweep with a range whose highest value is below its lowest.
-void checkranges(State& s);
 // Before the first iteration of the set in `par`: result arrays reset, the
 // headers of the per-set files, the option values on standard output, the
 // random stream back to its start.

@@ -6,6 +6,7 @@
 #include "management/management.hpp"
 #include "random/random.hpp"
 #include "stock/stock.hpp"
+#include "model/mathf.hpp"
 
 namespace tacsim {
 
@@ -49,7 +50,7 @@ void prime(State& s, AgeVec& n) {
                     continue;
                 }
                 c(a) = n(a) * sa * s.fprime / (s.natmor(a) + sa * s.fprime) *
-                       (1.0f - std::exp(-sa * s.fprime - s.natmor(a)));
+                       (1.0f - exp_sp(-sa * s.fprime - s.natmor(a)));
             }
             getobscanum(s, c, y);
         }
@@ -84,7 +85,7 @@ void getactn(State& s, AgeVec& n) {
     multnorm(s, mean, cov, x, s.seed, k);
     for (int a = s.firstage; a <= s.lastage; ++a) {
         const float d = s.ninvar(a, a);
-        n(a) = std::exp(x(a - s.firstage + 1) - d * d / 2.0f);
+        n(a) = exp_sp(x(a - s.firstage + 1) - d * d / 2.0f);
     }
 }
 
@@ -93,7 +94,7 @@ void creategeo(Array<float, 1, maxyear>& geo, float mean, int m) {
     const float lq = std::log(1.0f - p);
     float sum = 0.0f;
     for (int i = 1; i <= m; ++i) {
-        sum = sum + p * std::exp(lq * static_cast<float>(i - 1));
+        sum = sum + p * exp_sp(lq * static_cast<float>(i - 1));
         geo(i) = sum;
     }
 }

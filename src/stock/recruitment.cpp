@@ -5,6 +5,7 @@
 
 #include "random/random.hpp"
 #include "stock/stock.hpp"
+#include "model/mathf.hpp"
 
 namespace tacsim {
 
@@ -68,7 +69,7 @@ void recr(State& s, float& r, float ssb, float cv) {
             r0 = s.rmax * std::pow(ssb, s.rpow) / (std::pow(s.rssb, s.rpow) + std::pow(ssb, s.rpow));
             break;
         case 3:  // Ricker with its maximum rmax at rssb
-            r0 = (s.rmax * ssb / s.rssb) * std::exp(1.0f - ssb / s.rssb);
+            r0 = (s.rmax * ssb / s.rssb) * exp_sp(1.0f - ssb / s.rssb);
             break;
         default:
             stop_with(s, {"Incomprehensible recruit function", s.rfun});
@@ -87,7 +88,7 @@ void recr(State& s, float& r, float ssb, float cv) {
             if (s.rdist == 1) {
                 m = 1.0f + cv * z;
             } else if (s.rdist == 2) {
-                m = std::exp(cv * z - cv * cv / 2.0f);
+                m = exp_sp(cv * z - cv * cv / 2.0f);
             } else {
                 stop_with(s, {"Incomprehensible recruit distribution", s.rdist});
             }

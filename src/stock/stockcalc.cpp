@@ -2,27 +2,38 @@
 // spawning, total and exploitable biomass, and the year step with its plus
 // group. Single precision throughout; the order of the products matters for
 // the last bit of every result and is kept as written.
+#include <algorithm>
 #include <cmath>
 
+#include "stock/catch_terms.hpp"
 #include "stock/stock.hpp"
+#include "model/mathf.hpp"
 
 namespace tacsim {
 
-void yield(State& s, const AgeVec& n, float& y, float f, int isel) {
-    float sum = 0.0f;
-    const int last = s.lastage;
-    for (int a = 0; a <= last; ++a) {
-        const float sa = s.sel(a, isel);
-        const float z = s.natmor(a) + sa * f;
-        if (z > 0.0f) {
-            sum = sum + n(a) * sa * f * (1.0f - std::exp(-z)) / z * s.weca(a);
-        } else {
-            // No mortality at this age: the running catch starts again.
-            sum = 0.0f;
-        }
+namespace {
+
+// The selection column isel by age, in one contiguous row.
+struct SelRow {
+    float v[nages];
+    SelRow(const State& s, int isel) {
+        for (int a = 0; a < nages; ++a) v[a] = s.sel(a, isel);
     }
-    y = sum;
+};
+
+// Catch in weight at F f: the per-age terms, added in age order. An age
+// without mortality starts the running catch again.
+float catch_at(const State& s, const AgeVec& n, const SelRow& sel, float f, CatchTermsFn terms = catch_terms) {
+    float z[nages], term[nages];
+    terms(n.data(), sel.v, s.natmor.data(), s.weca.data(), f, z, term);
+    float sum = 0.0f;
+    for (int a = 0; a <= s.lastage; ++a) sum = z[a] > 0.0f ? sum + term[a] : 0.0f;
+    return sum;
 }
+
+}  // namespace
+
+void yield(State& s, const AgeVec& n, float& y, float f, int isel) { y = catch_at(s, n, SelRow(s, isel), f); }
 
 void yielda(State& s, const AgeVec& n, float& y, AgeVec& cn, float f, float& agec, int isel) {
     float sum = 0.0f;
@@ -31,7 +42,7 @@ void yielda(State& s, const AgeVec& n, float& y, AgeVec& cn, float f, float& age
         const float sa = s.sel(a, isel);
         const float z = s.natmor(a) + sa * f;
         if (z > 0.0f) {
-            cn(a) = (1.0f - std::exp(-z)) * n(a) * sa * f / z;
+            cn(a) = (1.0f - exp_sp(-z)) * n(a) * sa * f / z;
             sum = sum + cn(a) * s.weca(a);
             agesum = agesum + static_cast<float>(a) * cn(a) * s.weca(a);
         } else {
@@ -44,19 +55,33 @@ void yielda(State& s, const AgeVec& n, float& y, AgeVec& cn, float f, float& age
     agec = sum > 0.0f ? agesum / sum : -1.0f;
 }
 
+namespace {
+
+// Survival to spawning of ages firstage..lastage, at e[a - firstage].
+void spawning_survival(const State& s, float f, int isel, float* e) {
+    float x[nages];
+    const int first = s.firstage;
+    for (int a = first; a <= s.lastage; ++a) x[a - first] = -s.sel(a, isel) * f * s.fprop - s.natmor(a) * s.mprop;
+    exp_sp(x, e, static_cast<std::size_t>(std::max(s.lastage - first + 1, 0)));
+}
+
+}  // namespace
+
 void calcssb(State& s, const AgeVec& n, float& ssb, float f, int isel) {
+    float e[nages];
+    spawning_survival(s, f, isel, e);
     float sum = 0.0f;
-    for (int a = s.firstage; a <= s.lastage; ++a) {
-        sum = sum + n(a) * std::exp(-s.sel(a, isel) * f * s.fprop - s.natmor(a) * s.mprop) * s.west(a) * s.matur(a);
-    }
+    for (int a = s.firstage; a <= s.lastage; ++a) sum = sum + n(a) * e[a - s.firstage] * s.west(a) * s.matur(a);
     ssb = sum;
 }
 
 void calcssba(State& s, const AgeVec& n, float& ssb, AgeVec& ssba, float f, float& ages, int isel) {
+    float e[nages];
+    spawning_survival(s, f, isel, e);
     float sum = 0.0f;
     float agesum = 0.0f;
     for (int a = s.firstage; a <= s.lastage; ++a) {
-        ssba(a) = n(a) * std::exp(-s.sel(a, isel) * f * s.fprop - s.natmor(a) * s.mprop) * s.matur(a);
+        ssba(a) = n(a) * e[a - s.firstage] * s.matur(a);
         sum = sum + ssba(a) * s.west(a);
         agesum = agesum + static_cast<float>(a) * ssba(a) * s.west(a);
     }
@@ -86,16 +111,16 @@ void findf(State& s, const AgeVec& n, float& t, float& f, int& flag, int isel) {
         f = 0.0f;
         return;
     }
-    float ymax = 0.0f;
-    yield(s, n, ymax, s.fcap, isel);
+    const SelRow sel(s, isel);
+    const CatchTermsFn terms = catch_terms_here();
+    const float ymax = catch_at(s, n, sel, s.fcap, terms);
     if (t > ymax) {
         flag = 1;
         f = s.fcap;
     } else {
         float step = 0.5f;
         f = 0.5f;
-        float y = 0.0f;
-        yield(s, n, y, f, isel);
+        float y = catch_at(s, n, sel, f, terms);
         int steps = 0;
         for (;;) {
             if (++steps > max_steps) {
@@ -114,26 +139,31 @@ void findf(State& s, const AgeVec& n, float& t, float& f, int& flag, int isel) {
                 f = f * (1.0f + step);
             }
             const float yprev = y;
-            yield(s, n, y, f, isel);
+            y = catch_at(s, n, sel, f, terms);
             if ((y - t) * (yprev - t) <= 0.0f) {
                 step = step * 0.6f;
                 if (step < 0.00001f) break;
             }
         }
     }
-    if (flag >= 1) yield(s, n, t, f, isel);  // the catch actually taken
+    if (flag >= 1) t = catch_at(s, n, sel, f, terms);  // the catch actually taken
 }
 
 void nextyear(State& s, AgeVec& n, float f, float ssb, float cv, int isel) {
     const int last = s.lastage;
-    for (int a = last - 2; a >= 0; --a) {
-        n(a + 1) = n(a) * std::exp(-s.natmor(a) - s.sel(a, isel) * f);
-    }
-    // Plus group: its own survivors and those of the age below, where the age
-    // below already holds its new value.
+    // Survival of each age over the year: ages 0..last-2 move up one age;
+    // last-1 and last make the plus group.
+    float x[nages], e[nages];
+    for (int a = 0; a <= last - 2; ++a) x[a] = -s.natmor(a) - s.sel(a, isel) * f;
     const float zl = s.natmor(last) + s.sel(last, isel) * f;
     const float zl1 = s.natmor(last - 1) + s.sel(last - 1, isel) * f;
-    n(last) = n(last) * std::exp(-zl) + n(last - 1) * std::exp(-zl1);
+    x[last - 1] = -zl1;
+    x[last] = -zl;
+    exp_sp(x, e, static_cast<std::size_t>(last + 1));
+    for (int a = last - 2; a >= 0; --a) n(a + 1) = n(a) * e[a];
+    // Plus group: its own survivors and those of the age below, where the age
+    // below already holds its new value.
+    n(last) = n(last) * e[last] + n(last - 1) * e[last - 1];
     float r = 0.0f;
     recr(s, r, ssb, cv);
     n(0) = r;

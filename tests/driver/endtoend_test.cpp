@@ -38,9 +38,7 @@ std::vector<std::string> lines_of(const std::string& text) {
 // A copy of the basic reference inputs with some lines of opt.inn replaced
 // (by physical line number).
 fs::path variant(const std::string& tag, const std::vector<std::pair<int, std::string>>& edits) {
-    const fs::path dir = fs::temp_directory_path() / ("tacsim-e2e-in-" + tag + "-" + std::to_string(::getpid()));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
+    const fs::path dir = tacsim_test::fresh_dir("in-" + tag);
     for (const auto& e : fs::directory_iterator(kBasic))
         if (e.is_regular_file()) fs::copy_file(e.path(), dir / e.path().filename());
     std::istringstream in(read_file(dir / "opt.inn"));

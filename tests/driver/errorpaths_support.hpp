@@ -43,24 +43,7 @@ inline std::vector<std::string> split_lines(const std::string& text, const std::
     return out;
 }
 
-// Folders the runs were made in; removed at the end when every test passed
-// (kept for a look otherwise).
-inline std::vector<fs::path>& made_dirs() {
-    static std::vector<fs::path> dirs;
-    return dirs;
-}
-class RemoveRunFolders : public ::testing::Environment {
-public:
-    void TearDown() override {
-        if (!::testing::UnitTest::GetInstance()->Passed()) return;
-        for (const auto& d : made_dirs()) {
-            std::error_code ec;
-            fs::remove_all(d, ec);
-        }
-    }
-};
-inline const bool kRemoveRunFoldersRegistered =
-    (::testing::AddGlobalTestEnvironment(new RemoveRunFolders), true);
+using tacsim_test::made_dirs;
 
 // An input file held as its lines. Records are counted as the readers count
 // them: every line that does not start with "#" is a record, from 1.
@@ -136,9 +119,7 @@ struct InputSet {
 
     // Writes the files into a folder named after the tag.
     fs::path write(const std::string& tag) const {
-        const fs::path dir = fs::temp_directory_path() / ("tacsim-errin-" + tag + "-" + std::to_string(::getpid()));
-        fs::remove_all(dir);
-        fs::create_directories(dir);
+        const fs::path dir = tacsim_test::fresh_dir("in-" + tag);
         for (const auto& [name, t] : files) {
             std::ofstream out(dir / name, std::ios::binary);
             out << t.text();
@@ -149,8 +130,6 @@ struct InputSet {
     RunResult run(const std::string& tag) const {
         const fs::path in = write(tag);
         RunResult r = tacsim_test::run_in_copy(in, tag);
-        fs::remove_all(in);
-        made_dirs().push_back(r.dir);
         return r;
     }
 };
@@ -234,6 +213,16 @@ inline void expect_whole_records(const RunResult& r, const std::string& what,
         const std::string t = read_file(e.path());
         EXPECT_TRUE(t.empty() || (t.size() >= 2 && t.compare(t.size() - 2, 2, "\r\n") == 0))
             << what << ": file \"" << f << "\" ends inside a record";
+    }
+}
+
+// The run left no result file: only its inputs, the captured streams and the
+// scratch file.
+inline void expect_no_result_files(const RunResult& r, const std::string& what) {
+    for (const auto& e : fs::directory_iterator(r.dir)) {
+        const std::string f = e.path().filename().string();
+        const bool input = (f.size() > 4 && f.substr(f.size() - 4) == ".inn") || f == "srspec" || f.rfind("nin.", 0) == 0;
+        EXPECT_TRUE(input || f == "stdout.txt" || f == "stderr.txt" || f == "kladd") << what << ": wrote " << f;
     }
 }
 

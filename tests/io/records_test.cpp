@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <limits>
 #include <string>
+#include <vector>
 
 using namespace tacsim;
 
@@ -16,7 +17,12 @@ struct Capture {
     std::FILE* f = std::tmpfile();
     OutFile out;
     Capture() { out.attach(f, "capture"); }
-    ~Capture() { std::fclose(f); }
+    // The stream lets go of the file (handing over what it still holds)
+    // before the file is closed.
+    ~Capture() {
+        out.close();
+        std::fclose(f);
+    }
     std::string text() {
         out.flush();
         std::rewind(f);
@@ -268,4 +274,79 @@ TEST(RecordsOutput, WriteFailureIsReported) {
     full.end_record();
     EXPECT_THROW(full.flush(&console.out), StopRun);
     EXPECT_EQ(console.text(), " Cannot write output file /dev/full\r\n");
+}
+
+TEST(RecordsOverflow, FilesWithTooWideNumbersAreNotedOnceInOrderOfTheirFirst) {
+    OverflowLog log;
+    Capture a, b, c;
+    a.out.set_overflow_log(&log);
+    b.out.set_overflow_log(&log);
+    c.out.set_overflow_log(&log);
+    b.out.attach(b.f, "second");  // the log is kept across attach
+    a.out.attach(a.f, "first");
+    const Layout lay("(i3,f6.2)");
+    fmt_write(c.out, lay, {12, 3.5f});      // fits: not noted
+    fmt_write(b.out, lay, {1, 12345.0f});   // real field overflows
+    fmt_write(a.out, lay, {1234, 1.0f});    // integer field overflows
+    fmt_write(b.out, lay, {9999, 99999.0f});
+    EXPECT_EQ(b.text(), "  1******\r\n*********\r\n");
+    EXPECT_EQ(a.text(), "***  1.00\r\n");
+    EXPECT_EQ(log.names(), (std::vector<std::string>{"second", "first"}));
+    // Free-form writes never overflow.
+    list_write(c.out, {123456789, 1.0e30f});
+    EXPECT_EQ(log.names().size(), 2u);
+}
+
+TEST(RecordsFile, ByteOrderMarkIsSkipped) {
+    InFile in;
+    in.open_text("\xEF\xBB\xBF# comment\n12 3.5\n", "bom.inn");
+    std::string line;
+    ASSERT_TRUE(in.read_fixed(line, -1));
+    EXPECT_EQ(line, "# comment");
+    int i = 0;
+    float f = 0;
+    ASSERT_TRUE(in.list_read({i, f}));
+    EXPECT_EQ(i, 12);
+    EXPECT_EQ(f, 3.5f);
+    // Only at the very start.
+    InFile mid;
+    mid.open_text("1\n\xEF\xBB\xBF" "2\n", "mid.inn");
+    int x = 0, y = 0;
+    ASSERT_TRUE(mid.list_read({x}));
+    EXPECT_THROW(mid.list_read({y}), RecordError);
+}
+
+TEST(RecordsOutput, CutBackDropsBufferedAndWrittenBytes) {
+    const std::string name = ::testing::TempDir() + "tacsim-cutback.txt";
+    {
+        OutFile out;
+        ASSERT_TRUE(out.open(name));
+        out.put("header\r\n");
+        const long long mark = out.position();
+        out.put("half a rec");
+        EXPECT_TRUE(out.cut_back(mark));  // still in the buffer
+        out.put("set 1\r\n");
+        out.flush();
+        const long long mark2 = out.position();
+        EXPECT_EQ(mark2, 15);
+        out.put(std::string(100000, 'x'));  // drained to the file in part
+        EXPECT_TRUE(out.cut_back(mark2));
+        out.put("end\r\n");
+        out.close();
+    }
+    std::FILE* f = std::fopen(name.c_str(), "rb");
+    ASSERT_NE(f, nullptr);
+    char buf[64] = {};
+    const std::size_t n = std::fread(buf, 1, sizeof buf, f);
+    std::fclose(f);
+    std::remove(name.c_str());
+    EXPECT_EQ(std::string(buf, n), "header\r\nset 1\r\nend\r\n");
+    // An attached stream loses only what is still buffered.
+    Capture c;
+    c.out.put("kept\r\n");
+    c.out.flush();
+    c.out.put("dropped");
+    EXPECT_TRUE(c.out.cut_back(6));
+    EXPECT_FALSE(c.out.cut_back(0));
+    EXPECT_EQ(c.text(), "kept\r\n");
 }

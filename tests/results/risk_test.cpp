@@ -2,7 +2,11 @@
 // distribution function.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
+#include <limits>
+#include <random>
 
 #include "results/results.hpp"
 #include "results_fixture.hpp"
@@ -50,25 +54,57 @@ TEST(RiskSort, NanPlacedByForwardSearch) {
     EXPECT_TRUE(std::isnan(x(4)));
     for (int i = 5; i <= maxiter; ++i) ASSERT_EQ(x(i), 5.0f) << "position " << i;
 
-    // Against the plain procedure on a scrambled set with a few NaNs.
-    ValueSet in, w;
-    for (int i = 1; i <= maxiter; ++i) in(i) = (i % 97 == 0) ? nan : static_cast<float>((i * 373) % 211);
-    w(1) = in(1);
+}
+
+// The plain insertion sort the fast one must reproduce: each value goes
+// before the first value already placed that is strictly greater.
+void insertion_sort(ValueSet& x) {
     for (int i = 2; i <= maxiter; ++i) {
+        const float v = x(i);
         int j = 1;
-        while (j <= i - 1 && !(w(j) > in(i))) ++j;
-        for (int m = i; m > j; --m) w(m) = w(m - 1);
-        w(j) = in(i);
+        while (j <= i - 1 && !(x(j) > v)) ++j;
+        for (int m = i; m > j; --m) x(m) = x(m - 1);
+        x(j) = v;
     }
-    x = in;
-    sort(x);
-    for (int i = 1; i <= maxiter; ++i) {
-        if (std::isnan(w(i))) {
-            ASSERT_TRUE(std::isnan(x(i))) << "position " << i;
-        } else {
-            ASSERT_EQ(x(i), w(i)) << "position " << i;
+}
+
+TEST(RiskSort, SameBitsAsInsertionSortOnRandomAndAdversarialSets) {
+    std::mt19937 gen(6);
+    std::uniform_int_distribution<int> pick(0, 1 << 30);
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    // Value makers: continuous, few distinct values, signed zeros and
+    // infinities, NaN-heavy, and arbitrary bit patterns.
+    auto value = [&](int kind, int i) -> float {
+        const int r = pick(gen);
+        switch (kind) {
+            case 0: return static_cast<float>(r % 100000) / 7.0f - 5000.0f;
+            case 1: return static_cast<float>(r % 5);
+            case 2: { const float z[] = {0.0f, -0.0f, inf, -inf, 1.0f, -1.0f}; return z[r % 6]; }
+            case 3: return r % 3 == 0 ? nan : static_cast<float>(r % 7) - 3.0f;
+            case 4: return std::bit_cast<float>(static_cast<std::uint32_t>(r) * 4u + static_cast<std::uint32_t>(i % 4));
+            case 5: return static_cast<float>(maxiter - i);             // descending
+            case 6: return i == 1 || i == maxiter ? nan : static_cast<float>(i % 50);  // NaN at both ends
+            default: return r % 100 == 0 ? -nan : static_cast<float>(r % 1000) * 0.5f;
+        }
+    };
+    ValueSet x, want;
+    for (int kind = 0; kind <= 7; ++kind) {
+        for (int trial = 0; trial < 12; ++trial) {
+            for (int i = 1; i <= maxiter; ++i) x(i) = value(kind, i);
+            want = x;
+            insertion_sort(want);
+            sort(x);
+            for (int i = 1; i <= maxiter; ++i)
+                ASSERT_EQ(std::bit_cast<std::uint32_t>(x(i)), std::bit_cast<std::uint32_t>(want(i)))
+                    << "set kind " << kind << ", trial " << trial << ", position " << i;
         }
     }
+    // All NaN, and a NaN before any number.
+    for (int i = 1; i <= maxiter; ++i) x(i) = i % 2 ? nan : -nan;
+    want = x;
+    sort(x);
+    for (int i = 1; i <= maxiter; ++i) ASSERT_EQ(std::signbit(x(i)), std::signbit(want(i)));
 }
 
 TEST(RiskCumnorm, KnownValuesSymmetryAndAccuracy) {

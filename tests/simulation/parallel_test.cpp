@@ -17,6 +17,7 @@
 #include "io/input.hpp"
 #include "io/outfiles.hpp"
 #include "perrecruit/perrecruit.hpp"
+#include "simulation/observer.hpp"
 #include "simulation/parallel.hpp"
 #include "simulation/simulation.hpp"
 #include "support/capture.hpp"
@@ -129,8 +130,11 @@ void expect_carried_values_suffice(const fs::path& inputs, const std::string& ta
 
 TEST(CarriedValues, SetsRunFromThePerRecruitModelAndTheCarriedValues) {
     expect_carried_values_suffice(kData / "full", "carry-full");
-    expect_carried_values_suffice(kData / "rules", "carry-rules");
 }
+
+// The whole-run check also on the reference run with per-iteration
+// recruitment parameters (slow without optimisation: with the reference runs).
+TEST(EndToEndCarriedValues, PerIterationRecruitment) { expect_carried_values_suffice(kData / "rules", "carry-rules"); }
 
 // The example stock is primed at a fixed F in every iteration, which reads
 // the recruitment and the year-0 weights the previous set left.
@@ -179,7 +183,7 @@ std::map<std::string, std::string> everything(const tacsim_test::RunResult& r) {
     return m;
 }
 
-TEST(ParallelSweep, ReferenceRunsWriteTheSameBytesOnThreeThreads) {
+TEST(EndToEndParallel, ReferenceRunsWriteTheSameBytesOnThreeThreads) {
     for (const char* name : {"basic", "full", "rules"}) {
         const auto serial = tacsim_test::run_in_copy(kData / name, std::string("j1-") + name, "-j 1");
         const auto three = tacsim_test::run_in_copy(kData / name, std::string("j3-") + name, "-j 3");
@@ -192,7 +196,7 @@ TEST(ParallelSweep, ReferenceRunsWriteTheSameBytesOnThreeThreads) {
 
 // Observation bias 3e38 makes the perceived stock infinite, and the search
 // for F stops the run in the fourth set, after three whole sets.
-TEST(ParallelSweep, StopInsideASetWritesTheSerialBytesAndStatus) {
+TEST(EndToEndParallel, StopInsideASetWritesTheSerialBytesAndStatus) {
     InputCopy in(kExample, "stop",
                  {{"0.30 0.50 0.10\n", "0.30 0.30 0\n"},
                   {"# Bias of the observed stock numbers (0 = none)\n0 0 0\n",
@@ -209,19 +213,29 @@ TEST(ParallelSweep, StopInsideASetWritesTheSerialBytesAndStatus) {
 }
 
 // An interrupted sweep has written whole sets only, the same on any number
-// of threads.
-TEST(ParallelSweep, InterruptionKeepsTheSetsWrittenInOrder) {
+// of threads; the observer hears of the sets in sweep order.
+struct StopAfterFirst {};
+class FirstSetOnly : public SweepObserver {
+public:
+    void set_started(State&, long long k) override { events += "s" + std::to_string(k); }
+    void set_finished(State&, long long k) override {
+        events += "f" + std::to_string(k);
+        throw StopAfterFirst{};
+    }
+    std::string events;
+};
+
+TEST(EndToEndParallel, InterruptionKeepsTheSetsWrittenInOrder) {
     InputCopy in(kData / "full", "interrupt");
     std::string results[2];
     for (int j : {1, 2}) {
         Prepared p(in.dir());
         SweepCount count;
-        SweepHooks hooks;
-        long long done = 0;
-        hooks.finished = [&](long long k) { done = k; };
-        hooks.interrupted = [&] { return done >= 1; };
-        EXPECT_FALSE(optruns_parallel(*p.s, j, count, hooks));
-        EXPECT_EQ(count.sets, 1);
+        FirstSetOnly watch;
+        p.s->observer = &watch;
+        EXPECT_THROW(optruns_parallel(*p.s, j, count), StopAfterFirst);
+        p.s->observer = nullptr;
+        EXPECT_EQ(watch.events, "s1f1");
         p.s->unit(11).flush();
         results[j - 1] = tacsim_test::read_file(in.dir() / "Results");
     }

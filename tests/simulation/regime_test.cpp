@@ -40,6 +40,24 @@ TEST(SimRegimes, OneRegimeAndFixedStartsDrawNothing) {
     for (int y = 0; y <= maxyear; ++y) EXPECT_EQ(s.ireg(y), y < 10 ? 1 : (y < 20 ? 2 : 3)) << "year " << y;
 }
 
+TEST(SimRegimes, UnknownShiftCodeStopsOnlyWithSeveralRegimes) {
+    ResultsState rs;
+    State& s = rs.s();
+    s.nreg = 1;
+    s.regtype = 3;
+    EXPECT_EQ(rs.status_of(checkregimecode), 0);
+    for (int code : {1, 2}) {
+        s.nreg = 2;
+        s.regtype = code;
+        EXPECT_EQ(rs.status_of(checkregimecode), 0) << code;
+    }
+    s.regtype = 0;
+    EXPECT_EQ(rs.status_of(checkregimecode), 1);
+    const auto out = rs.records(0);
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0], " Incomprehensible code for regime shift           0");
+}
+
 TEST(SimRegimes, RandomStartsOutsideOrAtTheEndMakeNoPeriod) {
     ResultsState rs;
     State& s = rs.s();

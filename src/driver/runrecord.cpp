@@ -1,0 +1,106 @@
+#include "driver/runrecord.hpp"
+
+#include <openssl/evp.h>
+
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <memory>
+#include <nlohmann/json.hpp>
+
+#include "driver/version.hpp"
+
+namespace tacsim {
+
+std::string utc_now() {
+    const std::time_t t = std::time(nullptr);
+    std::tm tm{};
+    gmtime_r(&t, &tm);
+    char buf[32];
+    std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%SZ", &tm);
+    return buf;
+}
+
+std::string sha256_file(const std::string& path) {
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(path.c_str(), "rb"), &std::fclose);
+    if (!f) return "";
+    std::unique_ptr<EVP_MD_CTX, void (*)(EVP_MD_CTX*)> ctx(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
+    if (!ctx || EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr) != 1) return "";
+    unsigned char buf[1 << 15];
+    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, f.get())) > 0;) {
+        if (EVP_DigestUpdate(ctx.get(), buf, n) != 1) return "";
+    }
+    if (std::ferror(f.get())) return "";
+    unsigned char md[EVP_MAX_MD_SIZE];
+    unsigned int len = 0;
+    if (EVP_DigestFinal_ex(ctx.get(), md, &len) != 1) return "";
+    static const char* const hex = "0123456789abcdef";
+    std::string out;
+    for (unsigned int i = 0; i < len; ++i) {
+        out.push_back(hex[md[i] >> 4]);
+        out.push_back(hex[md[i] & 15]);
+    }
+    return out;
+}
+
+std::vector<std::string> input_files(const State& s) {
+    std::vector<std::string> names = {s.biofile, s.optfile};
+    bool srspec = false;
+    for (int r = 1; r <= s.nreg && r <= maxreg; ++r) srspec = srspec || s.srflag(r) == 1;
+    if (srspec) names.push_back("srspec");
+    static const char* const nin[] = {"nin.inn", "nin.num", "nin.obs"};
+    if (s.opt0 >= 2 && s.opt0 <= 4) names.push_back(nin[s.opt0 - 2]);
+    if (s.minbyr < 0) {
+        std::string c = s.canumfile;
+        while (!c.empty() && c.back() == ' ') c.pop_back();
+        names.push_back(c);
+    }
+    return names;
+}
+
+std::string runrecord_json(const State& s, const RunRecord& r) {
+    using nlohmann::ordered_json;
+    ordered_json j;
+    j["program"] = {{"name", "tacsim"}, {"version", build_version()}, {"commit", build_commit()}};
+    j["command_line"] = r.args;
+    j["started"] = r.started;
+    j["ended"] = r.ended;
+    j["seed"] = r.seed;
+    ordered_json inputs = ordered_json::array();
+    for (const std::string& name : input_files(s)) {
+        const std::string path = in_path(s, name);
+        std::error_code ec;
+        const auto size = std::filesystem::file_size(path, ec);
+        if (ec) continue;  // not there: the run stopped saying so
+        inputs.push_back({{"file", name}, {"size", size}, {"sha256", sha256_file(path)}});
+    }
+    j["inputs"] = inputs;
+    // What the report needs beyond the tables: the stock (its input
+    // folder's name), the rule, what the rule's value is and Blim.
+    std::error_code ec;
+    const auto folder = std::filesystem::absolute(s.indir.empty() ? "." : s.indir, ec).lexically_normal();
+    const auto stock = (folder.has_filename() ? folder : folder.parent_path()).filename().string();
+    j["stock"] = stock;
+    j["rule"] = s.nrule;
+    j["vtype"] = s.vtype;
+    j["blim"] = s.blim;
+    j["option_sets"] = r.option_sets;
+    j["sets_finished"] = r.seconds.size();
+    j["seconds_per_set"] = r.seconds;
+    // How the sweep ran: threads per process, and how many sets started
+    // from a guess of what the previous set leaves, and how many of those
+    // had to run again because the guess was wrong.
+    j["threads"] = s.jobs;
+    j["sets_started_from_a_guess"] = s.guessed_sets;
+    j["sets_rerun"] = s.rerun_sets;
+    j["files_written"] = r.written;
+    j["exit_status"] = r.exit_status;
+    if (r.stop_message.empty()) {
+        j["stop_message"] = nullptr;
+    } else {
+        j["stop_message"] = r.stop_message;
+    }
+    return j.dump(2, ' ', false, ordered_json::error_handler_t::replace) + "\n";
+}
+
+}  // namespace tacsim

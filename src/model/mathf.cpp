@@ -1,0 +1,39 @@
+// Array form of the model's exponential, compiled for each processor target
+// and chosen at run time.
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "model/mathf.cpp"
+#include <hwy/foreach_target.h>  // re-includes this file once per target
+
+#include <hwy/highway.h>
+
+#include "model/exp-inl.hpp"
+#include "model/mathf.hpp"
+
+HWY_BEFORE_NAMESPACE();
+namespace tacsim {
+namespace HWY_NAMESPACE {
+
+void ExpArray(const float* HWY_RESTRICT x, float* HWY_RESTRICT y, std::size_t n) {
+    std::size_t i = 0;
+    if constexpr (kVectorExp) {
+        const hn::ScalableTag<double> d;
+        const hn::Rebind<float, decltype(d)> df;
+        const std::size_t lanes = hn::Lanes(d);
+        for (; i + lanes <= n; i += lanes) hn::StoreU(ExpSp(d, hn::LoadU(df, x + i)), df, y + i);
+    }
+    for (; i < n; ++i) y[i] = exp_sp(x[i]);
+}
+
+}  // namespace HWY_NAMESPACE
+}  // namespace tacsim
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace tacsim {
+
+HWY_EXPORT(ExpArray);
+
+void exp_sp(const float* x, float* y, std::size_t n) { HWY_DYNAMIC_DISPATCH(ExpArray)(x, y, n); }
+
+}  // namespace tacsim
+#endif

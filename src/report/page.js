@@ -1,0 +1,253 @@
+// Script of report.html. The program writes the chart specifications and the
+// data as one JSON object (element #tacsim-data); this script draws the
+// charts with vega-embed, swaps the data of the per-set charts when another
+// option set is chosen and fills the sortable statistics table.
+(function () {
+  'use strict';
+  const D = JSON.parse(document.getElementById('tacsim-data').textContent);
+  const views = {};                 // chart id -> Vega view
+  window.tacsimViews = views;       // for the browser check
+  window.tacsimReady = false;
+  const embedOptions = { actions: false, renderer: 'svg', tooltip: { theme: 'light' } };
+
+  const byId = (id) => document.getElementById(id);
+  const fmt = (v) => (v === null || v === undefined) ? '' :
+    (Math.abs(v) >= 1000 || v === Math.round(v)) ? String(Math.round(v * 100) / 100) : String(+v.toPrecision(4));
+
+  // ---- selectors -------------------------------------------------------
+  let chosen = 0;                   // index of the chosen option set
+  let windowIx = D.defaultWindow;   // index of the statistics window
+  let riskIx = D.risks.length - 1;  // risk3 unless fewer are present
+  let colourIx = 0;                 // option that colours the trade-offs
+
+  function setLabel(i) {
+    const parts = D.swept.map((name) => name + ' ' + fmt(D.values[i][D.options.indexOf(name)]));
+    return 'Set ' + D.sets[i] + (parts.length ? ': ' + parts.join(', ') : '');
+  }
+
+  function fillSelect(sel, labels, current) {
+    sel.textContent = '';
+    labels.forEach((text, i) => {
+      const o = document.createElement('option');
+      o.value = String(i); o.textContent = text;
+      if (i === current) o.selected = true;
+      sel.appendChild(o);
+    });
+  }
+
+  // ---- trade-offs across option sets ---------------------------------
+  function stat(setIx, name) {
+    const k = D.statNames.indexOf(name);
+    if (k < 0) return null;
+    const row = D.stats[windowIx][setIx];
+    return row ? row[k] : null;
+  }
+
+  function setRows() {
+    const colourName = D.colourOptions[colourIx];
+    return D.sets.map((set, i) => {
+      const r = { set: set };
+      D.options.forEach((name, k) => { r[name] = D.values[i][k]; });
+      D.statNames.forEach((name) => { r[name] = stat(i, name); });
+      r.colour = colourName === undefined ? 'all' : r[colourName];
+      r.catch = stat(i, D.keys.catch);
+      r.risk = riskIx >= 0 ? stat(i, D.risks[riskIx]) : null;
+      r.iav = stat(i, D.keys.iav);
+      return r;
+    });
+  }
+
+  function fillTemplate(spec) {
+    const w = D.windows[windowIx];
+    const text = JSON.stringify(spec)
+      .split('{risk}').join(riskIx >= 0 ? D.risks[riskIx] : 'risk')
+      .split('{colour}').join(D.colourOptions[colourIx] || 'option set')
+      .split('{window}').join(w ? w.label : '');
+    return JSON.parse(text);
+  }
+
+  async function drawTradeoffs() {
+    const rows = setRows();
+    for (const id of ['tradeoff', 'iav']) {
+      const spec = fillTemplate(D.specs[id]);
+      spec.datasets = { sets: rows };
+      const res = await vegaEmbed('#chart-' + id, spec, embedOptions);
+      if (views[id]) views[id].finalize();
+      views[id] = res.view;
+      res.view.addEventListener('click', (ev, item) => {
+        if (item && item.datum && item.datum.set !== undefined) choose(D.sets.indexOf(item.datum.set));
+      });
+    }
+    const riskText = byId('risk-definition');
+    if (riskText && riskIx >= 0) riskText.textContent = D.riskDefinitions[D.risks[riskIx]] || '';
+  }
+
+  // ---- per-set charts ---------------------------------------------------
+  // A set's series are in their own element, deflated and in base64; they
+  // are inflated and parsed when the set is first chosen.
+  const persetCache = new Map();
+  async function perset(i) {
+    if (!persetCache.has(i)) {
+      const text = document.getElementById('tacsim-set-' + i).textContent.trim();
+      const bytes = Uint8Array.from(atob(text), (c) => c.charCodeAt(0));
+      const stream = new Blob([bytes]).stream().pipeThrough(new DecompressionStream('deflate'));
+      persetCache.set(i, JSON.parse(await new Response(stream).text()));
+    }
+    return persetCache.get(i);
+  }
+
+  const quantiles = ['p10', 'p25', 'p50', 'p75', 'p90'];
+
+  function fanRows(q, p) {
+    const cols = p.q[q];
+    if (!cols) return [];
+    return D.years.map((year, j) => {
+      const r = { year: year };
+      quantiles.forEach((name, k) => { r[name] = cols[k] ? cols[k][j] : null; });
+      return r;
+    }).filter((r) => r.p50 !== null);
+  }
+
+  function iterRows(q, p) {
+    const rows = [];
+    if (!p.it || !p.it[q]) return rows;
+    p.it[q].forEach((series, k) => {
+      series.forEach((value, j) => {
+        if (value !== null) rows.push({ year: D.years[j], iteration: D.iterations[k], value: value });
+      });
+    });
+    return rows;
+  }
+
+  function perSetData(id, p) {
+    const refs = (p.refs && p.refs[id]) || [];
+    switch (id) {
+      case 'plim':
+        return { prob: D.years.map((year, j) => ({ year: year, value: p.plim ? p.plim[j] : null }))
+                              .filter((r) => r.value !== null) };
+      case 'shape': {
+        const s = D.shapes[p.shape];
+        const rows = [];
+        if (s) s.series.forEach((name, k) => s.basis.forEach((b, j) => rows.push({ basis: b, value: s.values[k][j], series: name })));
+        return { shape: rows, refs: (s ? s.triggers : []) };
+      }
+      case 'catch': {
+        const tac = fanRows('tac', p).map((r) => ({ year: r.year, value: r.p50 }));
+        return { fan: fanRows('catch', p), iters: iterRows('catch', p), extra: tac, refs: refs };
+      }
+      default:
+        return { fan: fanRows(id, p), iters: iterRows(id, p), refs: refs };
+    }
+  }
+
+  async function drawPerSet(first) {
+    const p = await perset(chosen);
+    for (const id of D.perSetCharts) {
+      const data = perSetData(id, p);
+      if (first || !views[id]) {
+        const spec = JSON.parse(JSON.stringify(D.specs[id]));
+        spec.datasets = data;
+        const res = await vegaEmbed('#chart-' + id, spec, embedOptions);
+        views[id] = res.view;
+        if (window.tacsimFirstChart === undefined) window.tacsimFirstChart = performance.now();
+        // Let the browser show this chart before the next one is built.
+        await new Promise((resolve) => setTimeout(resolve, 0));
+      } else {
+        const view = views[id];
+        Object.keys(data).forEach((name) => view.data(name, data[name]));
+        await view.runAsync();
+      }
+    }
+    byId('chosen-label').textContent = setLabel(chosen);
+    document.querySelectorAll('#stats-table tbody tr').forEach((tr) => {
+      tr.classList.toggle('chosen', Number(tr.dataset.ix) === chosen);
+    });
+  }
+
+  function choose(i) {
+    if (i < 0 || i >= D.sets.length || i === chosen) return;
+    chosen = i;
+    byId('set-select').value = String(i);
+    drawPerSet(false);
+  }
+
+  // ---- per-recruit charts ----------------------------------------------
+  async function drawStatic() {
+    for (const id of D.staticCharts) {
+      const res = await vegaEmbed('#chart-' + id, D.specs[id], embedOptions);
+      views[id] = res.view;
+    }
+  }
+
+  // ---- the sortable table ----------------------------------------------
+  let sortKey = -1, sortDir = 1;
+
+  function drawTable() {
+    const table = byId('stats-table');
+    const cols = [{ name: 'set', get: (i) => D.sets[i] }]
+      .concat(D.swept.map((name) => ({ name: name, get: (i) => D.values[i][D.options.indexOf(name)] })))
+      .concat(D.statNames.map((name) => ({ name: name, get: (i) => stat(i, name) })));
+    const head = document.createElement('thead');
+    const hr = document.createElement('tr');
+    cols.forEach((c, k) => {
+      const th = document.createElement('th');
+      th.textContent = c.name; th.className = 'sortable';
+      th.title = D.statTitles[c.name] || (c.name === 'set' ? 'option set' : 'swept option');
+      if (k === sortKey) th.classList.add(sortDir > 0 ? 'sorted-asc' : 'sorted-desc');
+      th.addEventListener('click', () => {
+        sortDir = (sortKey === k) ? -sortDir : 1; sortKey = k; drawTable();
+      });
+      hr.appendChild(th);
+    });
+    head.appendChild(hr);
+    const order = D.sets.map((_, i) => i);
+    if (sortKey >= 0) {
+      const get = cols[sortKey].get;
+      order.sort((a, b) => {
+        const x = get(a), y = get(b);
+        if (x === y) return a - b;
+        if (x === null) return 1;
+        if (y === null) return -1;
+        return (x < y ? -1 : 1) * sortDir;
+      });
+    }
+    const body = document.createElement('tbody');
+    const html = [];
+    for (const i of order) {
+      html.push('<tr data-ix="' + i + '"' + (i === chosen ? ' class="chosen"' : '') + '>' +
+                cols.map((c) => '<td>' + fmt(c.get(i)) + '</td>').join('') + '</tr>');
+    }
+    body.innerHTML = html.join('');
+    body.addEventListener('click', (ev) => {
+      const tr = ev.target.closest('tr');
+      if (tr) choose(Number(tr.dataset.ix));
+    });
+    table.textContent = '';
+    table.appendChild(head); table.appendChild(body);
+    byId('table-window').textContent = D.windows[windowIx] ? D.windows[windowIx].label : '';
+  }
+
+  // ---- start -------------------------------------------------------------
+  async function start() {
+    fillSelect(byId('set-select'), D.sets.map((_, i) => setLabel(i)), chosen);
+    byId('set-select').addEventListener('change', (ev) => choose(Number(ev.target.value)));
+    fillSelect(byId('window-select'), D.windows.map((w) => w.label), windowIx);
+    byId('window-select').addEventListener('change', (ev) => {
+      windowIx = Number(ev.target.value); drawTradeoffs(); drawTable();
+    });
+    fillSelect(byId('risk-select'), D.risks, riskIx);
+    byId('risk-select').addEventListener('change', (ev) => { riskIx = Number(ev.target.value); drawTradeoffs(); });
+    fillSelect(byId('colour-select'), D.colourOptions, colourIx);
+    byId('colour-select').addEventListener('change', (ev) => { colourIx = Number(ev.target.value); drawTradeoffs(); });
+    try {
+      await drawPerSet(true);
+      await drawTradeoffs();
+      await drawStatic();
+      drawTable();
+      window.tacsimReady = true;
+    } catch (e) {
+      console.error('report: ' + (e && e.message ? e.message : e));
+    }
+  }
+  start();
+})();

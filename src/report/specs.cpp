@@ -1,0 +1,188 @@
+#include "report/specs.hpp"
+
+namespace tacsim::report {
+
+namespace {
+
+const char* const schema = "https://vega.github.io/schema/vega-lite/v6.json";
+const char* const band = "#4c78a8";
+const char* const median = "#1d3557";
+
+Json base(int width = chart_width, int height = chart_height) {
+    return Json{{"$schema", schema}, {"width", width}, {"height", height}, {"config", {{"view", {{"stroke", "#ccc"}}}}}};
+}
+
+Json year_axis() {
+    return Json{{"field", "year"}, {"type", "quantitative"}, {"title", "Year"}, {"axis", {{"format", "d"}}},
+                {"scale", {{"nice", false}}}};
+}
+
+Json data(const char* name) { return Json{{"name", name}}; }
+
+}  // namespace
+
+Json fan_spec(const std::string& y_title, const std::string& extra_label) {
+    Json spec = base();
+    Json layers = Json::array();
+    const auto area = [&](const char* lo, const char* hi, double opacity) {
+        return Json{{"data", data("fan")},
+                    {"mark", {{"type", "area"}, {"color", band}, {"opacity", opacity}}},
+                    {"encoding",
+                     {{"x", year_axis()},
+                      {"y", {{"field", lo}, {"type", "quantitative"}, {"title", y_title}}},
+                      {"y2", {{"field", hi}}}}}};
+    };
+    layers.push_back(area("p10", "p90", 0.22));
+    layers.push_back(area("p25", "p75", 0.4));
+    layers.push_back(Json{{"data", data("iters")},
+                          {"mark", {{"type", "line"}, {"strokeWidth", 0.8}, {"opacity", 0.75}}},
+                          {"encoding",
+                           {{"x", year_axis()},
+                            {"y", {{"field", "value"}, {"type", "quantitative"}}},
+                            {"detail", {{"field", "iteration"}, {"type", "nominal"}}},
+                            {"color", {{"value", "#8a8a8a"}}},
+                            {"tooltip", Json::array({Json{{"field", "iteration"}, {"title", "Iteration"}},
+                                                     Json{{"field", "year"}, {"title", "Year"}},
+                                                     Json{{"field", "value"}, {"title", y_title}}})}}}});
+    layers.push_back(Json{{"data", data("fan")},
+                          {"mark", {{"type", "line"}, {"color", median}, {"strokeWidth", 2}}},
+                          {"encoding",
+                           {{"x", year_axis()},
+                            {"y", {{"field", "p50"}, {"type", "quantitative"}}},
+                            {"tooltip", Json::array({Json{{"field", "year"}, {"title", "Year"}},
+                                                     Json{{"field", "p10"}, {"title", "10 %"}},
+                                                     Json{{"field", "p25"}, {"title", "25 %"}},
+                                                     Json{{"field", "p50"}, {"title", "median"}},
+                                                     Json{{"field", "p75"}, {"title", "75 %"}},
+                                                     Json{{"field", "p90"}, {"title", "90 %"}}})}}}});
+    if (!extra_label.empty()) {
+        layers.push_back(Json{{"data", data("extra")},
+                              {"mark", {{"type", "line"}, {"color", "#e45756"}, {"strokeWidth", 1.5}, {"strokeDash", {4, 2}}}},
+                              {"encoding",
+                               {{"x", year_axis()},
+                                {"y", {{"field", "value"}, {"type", "quantitative"}}},
+                                {"tooltip", Json::array({Json{{"field", "year"}, {"title", "Year"}},
+                                                         Json{{"field", "value"}, {"title", extra_label}}})}}}});
+    }
+    layers.push_back(Json{{"data", data("refs")},
+                          {"mark", {{"type", "rule"}, {"strokeDash", {6, 4}}, {"strokeWidth", 1.5}}},
+                          {"encoding",
+                           {{"y", {{"field", "value"}, {"type", "quantitative"}}},
+                            {"color",
+                             {{"field", "label"},
+                              {"type", "nominal"},
+                              {"title", nullptr},
+                              {"scale", {{"range", {"#d62728", "#ff7f0e", "#2ca02c", "#9467bd"}}}},
+                              {"legend", {{"orient", "top"}, {"direction", "horizontal"}}}}},
+                            {"tooltip", Json::array({Json{{"field", "label"}}, Json{{"field", "value"}}})}}}});
+    spec["layer"] = std::move(layers);
+    spec["resolve"] = {{"scale", {{"color", "independent"}}}};
+    return spec;
+}
+
+Json probability_spec() {
+    Json spec = base();
+    spec["layer"] = Json::array(
+        {Json{{"data", data("prob")},
+              {"mark", {{"type", "line"}, {"color", "#d62728"}, {"point", {{"size", 14}}}}},
+              {"encoding",
+               {{"x", year_axis()},
+                {"y", {{"field", "value"}, {"type", "quantitative"}, {"title", "P(SSB < Blim) (%)"},
+                       {"scale", {{"domainMin", 0}}}}},
+                {"tooltip", Json::array({Json{{"field", "year"}, {"title", "Year"}},
+                                         Json{{"field", "value"}, {"title", "P(SSB < Blim) %"}}})}}}},
+         Json{{"mark", {{"type", "rule"}, {"strokeDash", {6, 4}}, {"color", "#777"}}},
+              {"encoding", {{"y", {{"datum", 5}}}}}}});
+    return spec;
+}
+
+Json shape_spec(const std::string& value_title) {
+    Json spec = base();
+    spec["layer"] = Json::array(
+        {Json{{"data", data("shape")},
+              {"mark", {{"type", "line"}, {"strokeWidth", 2}}},
+              {"encoding",
+               {{"x", {{"field", "basis"}, {"type", "quantitative"}, {"title", "Decision basis (input biomass unit)"}}},
+                {"y", {{"field", "value"}, {"type", "quantitative"}, {"title", value_title}}},
+                {"color", {{"field", "series"}, {"type", "nominal"}, {"title", nullptr},
+                           {"legend", {{"orient", "top"}, {"direction", "horizontal"}}}}},
+                {"tooltip", Json::array({Json{{"field", "basis"}, {"title", "Basis"}},
+                                         Json{{"field", "value"}, {"title", value_title}}})}}}},
+         Json{{"data", data("refs")},
+              {"mark", {{"type", "rule"}, {"strokeDash", {5, 3}}, {"color", "#555"}}},
+              {"encoding", {{"x", {{"field", "value"}, {"type", "quantitative"}}},
+                            {"tooltip", Json::array({Json{{"field", "label"}}, Json{{"field", "value"}}})}}}},
+         Json{{"data", data("refs")},
+              {"mark", {{"type", "text"}, {"align", "left"}, {"baseline", "top"}, {"dx", 3}, {"dy", 3}, {"fontSize", 11}}},
+              {"encoding", {{"x", {{"field", "value"}, {"type", "quantitative"}}},
+                            {"y", {{"value", 0}}},
+                            {"text", {{"field", "label"}}}}}}});
+    spec["resolve"] = {{"scale", {{"color", "independent"}}}};
+    return spec;
+}
+
+namespace {
+
+Json sets_layer(const std::string& x_field, const std::string& x_title, const std::string& y_field,
+                const std::string& y_title, const Json& tooltip_fields) {
+    return Json{{"data", data("sets")},
+                {"mark", {{"type", "point"}, {"filled", true}, {"size", 46}, {"opacity", 0.85}, {"cursor", "pointer"}}},
+                {"encoding",
+                 {{"x", {{"field", x_field}, {"type", "quantitative"}, {"title", x_title}, {"scale", {{"zero", false}}}}},
+                  {"y", {{"field", y_field}, {"type", "quantitative"}, {"title", y_title}, {"scale", {{"zero", false}}}}},
+                  {"color", {{"field", "colour"}, {"type", "nominal"}, {"title", "{colour}"},
+                             {"scale", {{"scheme", "tableau10"}}}}},
+                  {"tooltip", tooltip_fields}}}};
+}
+
+}  // namespace
+
+Json tradeoff_spec(const std::string& catch_stat, const Json& tooltip_fields) {
+    Json spec = base();
+    spec["layer"] = Json::array(
+        {sets_layer("risk", "Risk {risk}: P(SSB < Blim) (%), {window}",
+                    "catch", "Median catch " + catch_stat + " (input biomass unit)", tooltip_fields),
+         Json{{"mark", {{"type", "rule"}, {"strokeDash", {6, 4}}, {"color", "#d62728"}}},
+              {"encoding", {{"x", {{"datum", 5}}}}}}});
+    return spec;
+}
+
+Json iav_spec(const std::string& catch_stat, const std::string& iav_stat, const Json& tooltip_fields) {
+    Json spec = base();
+    spec["layer"] = Json::array({sets_layer("catch", "Median catch " + catch_stat + " (input biomass unit), {window}",
+                                            "iav", "Mean TAC change " + iav_stat + " (%)", tooltip_fields)});
+    return spec;
+}
+
+Json perrecruit_spec(const std::string& y_title, Json rows, Json points) {
+    Json spec = base();
+    spec["layer"] = Json::array(
+        {Json{{"data", {{"values", std::move(rows)}}},
+              {"mark", {{"type", "line"}, {"strokeWidth", 2}}},
+              {"encoding",
+               {{"x", {{"field", "f"}, {"type", "quantitative"}, {"title", "F-factor (multiplier of the selection pattern)"}}},
+                {"y", {{"field", "value"}, {"type", "quantitative"}, {"title", y_title}}},
+                {"color", {{"field", "regime"}, {"type", "nominal"}, {"title", "Regime"}}},
+                {"tooltip", Json::array({Json{{"field", "regime"}, {"title", "Regime"}},
+                                         Json{{"field", "f"}, {"title", "F-factor"}},
+                                         Json{{"field", "value"}, {"title", y_title}}})}}}},
+         Json{{"data", {{"values", points}}},
+              {"mark", {{"type", "point"}, {"filled", true}, {"size", 60}, {"shape", "diamond"}}},
+              {"encoding",
+               {{"x", {{"field", "f"}, {"type", "quantitative"}}},
+                {"y", {{"field", "value"}, {"type", "quantitative"}}},
+                {"color", {{"field", "regime"}, {"type", "nominal"}}},
+                {"tooltip", Json::array({Json{{"field", "regime"}, {"title", "Regime"}},
+                                         Json{{"field", "point"}, {"title", "Reference point"}},
+                                         Json{{"field", "f"}, {"title", "F-factor"}},
+                                         Json{{"field", "value"}, {"title", y_title}}})}}}},
+         Json{{"data", {{"values", points}}},
+              {"mark", {{"type", "text"}, {"dy", -10}, {"fontSize", 11}}},
+              {"encoding",
+               {{"x", {{"field", "f"}, {"type", "quantitative"}}},
+                {"y", {{"field", "value"}, {"type", "quantitative"}}},
+                {"text", {{"field", "point"}}}}}}});
+    return spec;
+}
+
+}  // namespace tacsim::report

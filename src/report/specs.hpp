@@ -1,0 +1,37 @@
+// Vega-Lite specifications of the report's charts. Per-set charts take their
+// rows from named data sets ("fan", "iters", "extra", "refs", "prob",
+// "shape") that the page fills for the chosen option set; the trade-off
+// charts from "sets", with the tokens {risk}, {colour} and {window} in their
+// titles replaced by the page's current choices.
+#pragma once
+
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+namespace tacsim::report {
+
+using Json = nlohmann::ordered_json;
+
+// Width of a chart's plotting area in pixels; two charts and their axes fit
+// side by side in 1280 pixels.
+inline constexpr int chart_width = 470;
+inline constexpr int chart_height = 210;
+
+// Fan chart: bands 10-90 % and 25-75 %, median, single iterations, dashed
+// reference lines; with `extra_label` also a line from "extra" (the TAC).
+Json fan_spec(const std::string& y_title, const std::string& extra_label);
+// Yearly probability of SSB below Blim (%).
+Json probability_spec();
+// Rule value against the decision basis, triggers as vertical rules.
+Json shape_spec(const std::string& value_title);
+// Median catch against risk, coloured by an option, with the 5 % line.
+Json tradeoff_spec(const std::string& catch_stat, const Json& tooltip_fields);
+// Mean TAC change against median catch.
+Json iav_spec(const std::string& catch_stat, const std::string& iav_stat, const Json& tooltip_fields);
+// A per-recruit curve against F, a line per regime, reference points as
+// points with labels. `rows` hold regime, f, value; `points` hold regime,
+// point, f, value.
+Json perrecruit_spec(const std::string& y_title, Json rows, Json points);
+
+}  // namespace tacsim::report

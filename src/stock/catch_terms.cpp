@@ -1,0 +1,63 @@
+// The catch-equation terms, compiled for each processor target.
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "stock/catch_terms.cpp"
+#include <hwy/foreach_target.h>  // re-includes this file once per target
+
+#include <hwy/highway.h>
+
+#include "model/exp-inl.hpp"
+#include "model/mathf.hpp"
+#include "stock/catch_terms.hpp"
+
+HWY_BEFORE_NAMESPACE();
+namespace tacsim {
+namespace HWY_NAMESPACE {
+
+void CatchTerms(const float* HWY_RESTRICT n, const float* HWY_RESTRICT sel, const float* HWY_RESTRICT natmor,
+                const float* HWY_RESTRICT weca, float f, float* HWY_RESTRICT z, float* HWY_RESTRICT term) {
+    int a = 0;
+    if constexpr (kVectorExp) {
+        const hn::ScalableTag<double> d;
+        const hn::Rebind<float, decltype(d)> df;
+        const int lanes = static_cast<int>(hn::Lanes(d));
+        const auto fv = hn::Set(df, f);
+        const auto one = hn::Set(df, 1.0f);
+        for (; a + lanes <= nages; a += lanes) {
+            const auto sa = hn::LoadU(df, sel + a);
+            const auto za = hn::Add(hn::LoadU(df, natmor + a), hn::Mul(sa, fv));
+            const auto e = ExpSp(d, hn::Neg(za));
+            auto t = hn::Mul(hn::Mul(hn::LoadU(df, n + a), sa), fv);
+            t = hn::Div(hn::Mul(t, hn::Sub(one, e)), za);
+            hn::StoreU(za, df, z + a);
+            hn::StoreU(hn::Mul(t, hn::LoadU(df, weca + a)), df, term + a);
+        }
+    }
+    for (; a < nages; ++a) {
+        const float sa = sel[a];
+        z[a] = natmor[a] + sa * f;
+        term[a] = n[a] * sa * f * (1.0f - exp_sp(-z[a])) / z[a] * weca[a];
+    }
+}
+
+}  // namespace HWY_NAMESPACE
+}  // namespace tacsim
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace tacsim {
+
+HWY_EXPORT(CatchTerms);
+
+void catch_terms(const float* n, const float* sel, const float* natmor, const float* weca, float f, float* z,
+                 float* term) {
+    HWY_DYNAMIC_DISPATCH(CatchTerms)(n, sel, natmor, weca, f, z, term);
+}
+
+CatchTermsFn catch_terms_here() {
+    hwy::ChosenTarget& chosen = hwy::GetChosenTarget();
+    if (!chosen.IsInitialized()) chosen.Update(hwy::SupportedTargets());
+    return HWY_DISPATCH_TABLE(CatchTerms)[chosen.GetIndex()];
+}
+
+}  // namespace tacsim
+#endif

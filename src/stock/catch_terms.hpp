@@ -1,0 +1,24 @@
+// Per-age terms of the catch equation for all ages of the model at once, in
+// vectors where the processor has them (chosen at run time). The caller adds
+// them up in age order: the order of the additions is part of the result.
+#pragma once
+
+#include "model/state.hpp"
+
+namespace tacsim {
+
+inline constexpr int nages = maxage + 1;
+
+// For every age a of 0..maxage, with sel the selection of the column in use:
+//   z(a)    = natmor(a) + sel(a) * f
+//   term(a) = n(a) * sel(a) * f * (1 - exp(-z(a))) / z(a) * weca(a)
+// each product and quotient rounded to float in that order.
+void catch_terms(const float* n, const float* sel, const float* natmor, const float* weca, float f, float* z,
+                 float* term);
+
+// The version of catch_terms for this processor, for callers that call it
+// many times in a row (the F search): saves the choice at every call.
+using CatchTermsFn = void (*)(const float*, const float*, const float*, const float*, float, float*, float*);
+CatchTermsFn catch_terms_here();
+
+}  // namespace tacsim

@@ -1,0 +1,284 @@
+// The command line driven as a user drives it: the program as a child
+// process, its exit status, its streams and the files it leaves.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <set>
+#include <thread>
+
+#include "errorpaths_support.hpp"
+
+using namespace tacsim_errtest;
+using tacsim_test::fresh_dir;
+using tacsim_test::run_with;
+
+namespace {
+
+std::set<std::string> names_in(const fs::path& dir) {
+    std::set<std::string> n;
+    for (const auto& e : fs::directory_iterator(dir)) n.insert(e.path().filename().string());
+    return n;
+}
+
+// Every file of `a` but the inputs and captured streams is in `b` with the
+// same bytes, and `b` has no other result file.
+void expect_same_results(const fs::path& a, const fs::path& b, const std::string& what) {
+    auto result = [](const std::string& f) {
+        return !(f.size() > 4 && f.substr(f.size() - 4) == ".inn") && f != "stdout.txt" && f != "stderr.txt";
+    };
+    std::set<std::string> ra, rb;
+    for (const auto& f : names_in(a))
+        if (result(f)) ra.insert(f);
+    for (const auto& f : names_in(b))
+        if (result(f)) rb.insert(f);
+    EXPECT_EQ(ra, rb) << what;
+    for (const auto& f : ra) EXPECT_EQ(read_file(a / f), read_file(b / f)) << what << ": " << f;
+}
+
+}  // namespace
+
+TEST(EndToEndCommandLine, HelpVersionAndMistakes) {
+    const fs::path cwd = fresh_dir("cli-plain");
+    auto help = run_with(cwd, {"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("tacsim [OPTIONS] [DIR]"), std::string::npos) << help.out;
+    for (const char* opt : {"--output", "--check", "--quiet", "--version"})
+        EXPECT_NE(help.out.find(opt), std::string::npos) << opt;
+    EXPECT_EQ(run_with(cwd, {"-h"}).out, help.out);
+
+    auto version = run_with(cwd, {"-V"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out.rfind("tacsim ", 0), 0u) << version.out;
+    EXPECT_NE(version.out.find("(commit "), std::string::npos) << version.out;
+    EXPECT_EQ(run_with(cwd, {"--version"}).out, version.out);
+
+    // One line naming the problem and pointing to --help, exit status 2.
+    struct Bad {
+        std::vector<std::string> args;
+        std::string named;
+    };
+    for (const Bad& b : std::vector<Bad>{{{"--bogus"}, "--bogus"},
+                                         {{"-x"}, "-x"},
+                                         {{"no-such-folder"}, "no-such-folder"},
+                                         {{"-o"}, "--output"},
+                                         {{".", "."}, "."}}) {
+        auto r = run_with(cwd, b.args);
+        EXPECT_EQ(r.status, 2) << b.named;
+        EXPECT_EQ(r.out, "") << b.named;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_NE(r.err.find(b.named), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("--help"), std::string::npos) << r.err;
+    }
+    // Nothing was written by any of these.
+    EXPECT_TRUE(names_in(cwd).empty());
+}
+
+TEST(EndToEndCommandLine, FolderAndOutputGiveTheBytesOfTheArgumentlessRun) {
+    const auto plain = tacsim_test::run_in_copy(basic_dir(), "cli-plain-run");
+    ASSERT_EQ(plain.status, 0);
+    // Inputs beginning with a byte-order mark read the same.
+    InputSet bom = InputSet::basic();
+    const fs::path in = bom.write("cli-bom");
+    for (const char* f : {"bio.inn", "opt.inn"}) {
+        const std::string t = read_file(in / f);
+        std::ofstream(in / f, std::ios::binary) << "\xEF\xBB\xBF" << t;
+    }
+    const fs::path elsewhere = fresh_dir("cli-cwd");
+    const fs::path out = fresh_dir("cli-out") / "nested" / "results";
+    auto r = run_with(elsewhere, {in.string(), "-o", out.string()});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(r.out, plain.out);
+    EXPECT_EQ(r.err, plain.err);
+    expect_same_results(plain.dir, out, "DIR -o OUT");
+    // The input folder and the working folder received nothing.
+    EXPECT_EQ(names_in(in), (std::set<std::string>{"bio.inn", "opt.inn"}));
+    EXPECT_TRUE(names_in(elsewhere).empty());
+
+    // Without -o the results go to DIR; --quiet changes no byte.
+    auto here = run_with(elsewhere, {"--quiet", in.string()});
+    ASSERT_EQ(here.status, 0);
+    expect_same_results(plain.dir, in, "DIR");
+}
+
+TEST(EndToEndCommandLine, MessagesNameInputFilesWithTheirFolder) {
+    InputSet s = InputSet::basic();
+    s.drop("opt.inn");
+    const fs::path in = s.write("cli-noopt");
+    auto r = run_with(fresh_dir("cli-noopt-cwd"), {in.string()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, rec({T("Cannot open input file "), T((in / "opt.inn").string())}) + "\r\n");
+}
+
+TEST(EndToEndCommandLine, StopFromTheInputsKeepsTheLastGoodResults) {
+    InputSet good = InputSet::basic();
+    const fs::path dir = good.write("cli-keep");
+    ASSERT_EQ(run_with(dir, {}).status, 0);
+    std::map<std::string, std::string> before;
+    for (const auto& f : names_in(dir)) before[f] = read_file(dir / f);
+
+    // A range typo (Target from 0.3 down to 0.2) in the rerun.
+    InputSet typo = InputSet::basic();
+    typo.opt().set(13, "0.3 0.2 0");
+    std::ofstream(dir / "opt.inn", std::ios::binary) << typo.opt().text();
+    before["opt.inn"] = read_file(dir / "opt.inn");
+    auto r = run_with(dir, {});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("Mis-specified options range, option"), std::string::npos);
+    for (const auto& [f, text] : before) EXPECT_EQ(read_file(dir / f), text) << f << " changed";
+}
+
+TEST(EndToEndCommandLine, SecondRunIntoTheSameFolderIsRefused) {
+    const fs::path in = InputSet::basic().write("cli-lock");
+    const fs::path out = fresh_dir("cli-lock-out");
+    // Another run holds the folder.
+    const int fd = ::open(out.c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
+    auto refused = run_with(fresh_dir("cli-lock-cwd"), {in.string(), "-o", out.string()});
+    ::close(fd);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.err, "Another run is writing into " + out.string() + "\r\n");
+    EXPECT_TRUE(names_in(out).empty()) << "the refused run wrote into the folder";
+    // Free again: the run goes ahead and leaves no lock file behind.
+    auto ok = run_with(fresh_dir("cli-lock-cwd2"), {in.string(), "-o", out.string()});
+    EXPECT_EQ(ok.status, 0);
+    const auto plain = tacsim_test::run_in_copy(basic_dir(), "cli-lock-plain");
+    expect_same_results(plain.dir, out, "after the lock");
+}
+
+TEST(EndToEndCommandLine, CheckSummarisesWithoutWriting) {
+    struct Case {
+        fs::path dir;
+        std::string name;
+    };
+    std::vector<Case> cases = {{fs::path(TACSIM_SOURCE_DIR) / "examples", "example"}};
+    for (const char* g : {"basic", "full", "rules"})
+        cases.push_back({fs::path(TACSIM_SOURCE_DIR) / "tests" / "golden" / "data" / g, g});
+    for (const auto& c : cases) {
+        const fs::path in = fresh_dir("cli-check-" + c.name);
+        for (const auto& e : fs::directory_iterator(c.dir))
+            if (e.is_regular_file()) fs::copy_file(e.path(), in / e.path().filename());
+        const auto inputs = names_in(in);
+        auto r = run_with(in, {"--check"});
+        EXPECT_EQ(r.status, 0) << c.name << r.out << r.err;
+        EXPECT_EQ(names_in(in), inputs) << c.name << ": --check wrote a file";
+        // As many option sets as the reference run has per-set summaries.
+        long long sets = 0;
+        if (c.name == "example") {
+            sets = 3;
+        } else {
+            const std::string ref = read_file(c.dir / "expected" / "stdout.txt");
+            for (std::size_t p = 0; (p = ref.find("All years:", p)) != std::string::npos; ++p) ++sets;
+        }
+        EXPECT_NE(r.out.find("Option sets: " + std::to_string(sets) + "\n"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("Estimated run time: about "), std::string::npos) << r.out;
+    }
+    // The values a range takes, and a highest value that is not reached.
+    InputSet s = InputSet::basic();
+    s.opt().set(13, "0.30 0.50 0.07");
+    const fs::path in = s.write("cli-check-range");
+    auto r = run_with(in, {"--check"});
+    EXPECT_NE(r.out.find("Target: 0.3 0.37 0.44 (the highest value 0.5 is not reached)"), std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("Option sets: 3\n"), std::string::npos);
+    // The input stops come out as in a run.
+    InputSet bad = InputSet::basic();
+    bad.opt().set(13, "0.3 0.2 0");
+    auto stop = run_with(bad.write("cli-check-bad"), {"--check"});
+    EXPECT_EQ(stop.status, 1);
+    EXPECT_EQ(stop.out, join_crlf({kRule1Warning, rec({T("Mis-specified options range, option"), I(3)}),
+                                   rec({R("0.30000001"), R("0.20000000"), R("0.0000000")})}));
+}
+
+TEST(EndToEndCommandLine, InterruptedRunKeepsTheFinishedOptionSets) {
+    // Five option sets (Target 0.1 .. 0.5); interrupted once the first one
+    // is written.
+    InputSet s = InputSet::basic();
+    s.opt().set(13, "0.1 0.5 0.1");
+    const fs::path dir = s.write("cli-int");
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::chdir(dir.c_str()) != 0) ::_exit(126);
+        const int out = ::open("stdout.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int err = ::open("stderr.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ::dup2(out, 1);
+        ::dup2(err, 2);
+        ::execl(TACSIM_EXE, "tacsim", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    // The per-set summary line on standard output comes with the set's end.
+    for (int i = 0; i < 6000 && read_file(dir / "stdout.txt").find("All years:") == std::string::npos; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ::kill(pid, SIGINT);
+    int st = 0;
+    ::waitpid(pid, &st, 0);
+    ASSERT_TRUE(WIFEXITED(st));
+    EXPECT_EQ(WEXITSTATUS(st), 128 + SIGINT);
+    const std::string err = read_file(dir / "stderr.txt");
+    int k = 0;
+    ASSERT_EQ(std::sscanf(err.c_str(), "Interrupted after %d of 5 option sets", &k), 1) << err;
+    EXPECT_EQ(err, "Interrupted after " + std::to_string(k) + " of 5 option sets\r\n");
+    ASSERT_GE(k, 1);
+    ASSERT_LT(k, 5);
+
+    // The files equal a complete run of just the finished sets.
+    InputSet done = InputSet::basic();
+    char range[64];
+    std::snprintf(range, sizeof range, "0.1 %.1f 0.1", 0.1 * k);
+    done.opt().set(13, range);
+    const fs::path ref = done.write("cli-int-ref");
+    ASSERT_EQ(run_with(ref, {}).status, 0);
+    for (const auto& f : names_in(ref)) {
+        if (f.size() > 4 && f.substr(f.size() - 4) == ".inn") continue;
+        EXPECT_EQ(read_file(dir / f), read_file(ref / f)) << f;
+    }
+    EXPECT_EQ(read_file(dir / "stdout.txt"), read_file(fs::path(ref.string() + ".stdout")));
+}
+
+TEST(EndToEndCommandLine, ProgressOnlyOnATerminal) {
+    // `script` gives the program a pseudo-terminal as its error stream.
+    if (std::system("command -v script >/dev/null 2>&1") != 0) GTEST_SKIP() << "no script command";
+    InputSet s = InputSet::basic();
+    s.opt().set(13, "0.2 0.3 0.1");
+    const fs::path in = s.write("cli-tty");
+    const fs::path cwd = fresh_dir("cli-tty-cwd");
+    auto on_tty = [&](const std::string& opts, const fs::path& out) {
+        const fs::path log = cwd / "typescript";
+        const std::string cmd = "cd '" + cwd.string() + "' && script -qfec \"'" + std::string(TACSIM_EXE) + "' " +
+                                opts + " '" + in.string() + "' -o '" + out.string() + "' >/dev/null\" '" +
+                                log.string() + "' >/dev/null 2>&1";
+        EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
+        const std::string t = read_file(log);
+        fs::remove(log);
+        return t;
+    };
+    const fs::path out = cwd / "out", quiet = cwd / "quiet";
+    const std::string shown = on_tty("", out);
+    EXPECT_NE(shown.find("2 option sets, about "), std::string::npos) << shown;
+    EXPECT_NE(shown.find("\x1b[K"), std::string::npos) << "the progress line is cleared";
+    const std::string none = on_tty("-q", quiet);
+    EXPECT_EQ(none.find("option set"), std::string::npos) << none;
+    // The result files are the same either way.
+    expect_same_results(out, quiet, "progress");
+}
+
+TEST(EndToEndCommandLine, TooWideNumbersAreReportedLastOnTheErrorStream) {
+    // Btrig1 in tonnes instead of thousand tonnes does not fit its f10.1.
+    InputSet s = InputSet::basic();
+    s.opt().set(11, "1.0e9 1.0e9 0");
+    auto r = s.run("cli-wide");
+    EXPECT_EQ(r.status, 0) << r.out;
+    const std::string prefix = "Warning: some values were too wide for their columns and show as asterisks in: Results, ";
+    ASSERT_EQ(r.err.rfind(prefix, 0), 0u) << r.err;
+    EXPECT_NE(r.err.find("All_years"), std::string::npos);
+    const std::string end = "; --csv writes them in full\r\n";
+    ASSERT_GE(r.err.size(), end.size());
+    EXPECT_EQ(r.err.substr(r.err.size() - end.size()), end);
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
+    // The reference run has no such number, and no warning.
+    EXPECT_EQ(read_file(basic_dir() / "expected" / "stderr.txt"), "");
+}

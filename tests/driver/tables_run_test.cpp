@@ -1,0 +1,243 @@
+// Whole runs with the tables on: a stock in tonnes whose numbers are too wide
+// for the legacy layouts, the record of a run that stops, a table that cannot
+// be written, and a results folder of its own.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <chrono>
+#include <thread>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "../golden/run_helper.hpp"
+
+namespace fs = std::filesystem;
+using tacsim_test::read_file;
+
+namespace {
+
+const fs::path kBasic = fs::path(TACSIM_SOURCE_DIR) / "tests" / "golden" / "data" / "basic";
+const fs::path kFull = fs::path(TACSIM_SOURCE_DIR) / "tests" / "golden" / "data" / "full";
+
+// A folder of its own per test, removed at the end unless the test failed.
+struct Folder {
+    fs::path dir;
+    explicit Folder(const std::string& tag, const fs::path& from = kBasic)
+        : dir(fs::temp_directory_path() / ("tacsim-tables-" + tag + "-" + std::to_string(::getpid()))) {
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        for (const auto& e : fs::directory_iterator(from))
+            if (e.is_regular_file()) fs::copy_file(e.path(), dir / e.path().filename());
+    }
+    ~Folder() {
+        if (!::testing::Test::HasFailure()) fs::remove_all(dir);
+    }
+    // Runs the program with these arguments in the folder; exit status.
+    int run(const std::string& args) const {
+        const std::string cmd = "cd '" + dir.string() + "' && '" + std::string(TACSIM_EXE) + "' " + args +
+                                " > stdout.txt 2> stderr.txt";
+        const int rc = std::system(cmd.c_str());
+        return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    }
+    // Replaces a line of an input file (by physical line number, from 1).
+    void edit(const std::string& file, int at, const std::string& to) const {
+        std::istringstream in(read_file(dir / file));
+        std::string out, line;
+        for (int no = 1; std::getline(in, line); ++no) out += (no == at ? to : line) + "\n";
+        std::ofstream(dir / file, std::ios::binary) << out;
+    }
+};
+
+std::vector<std::vector<std::string>> csv_rows(const std::string& text) {
+    std::vector<std::vector<std::string>> rows;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) {
+        std::vector<std::string> f;
+        std::size_t at = 0;
+        for (;;) {
+            const std::size_t c = line.find(',', at);
+            f.push_back(line.substr(at, c == std::string::npos ? std::string::npos : c - at));
+            if (c == std::string::npos) break;
+            at = c + 1;
+        }
+        rows.push_back(f);
+    }
+    return rows;
+}
+
+std::string gunzip(const fs::path& p) {
+    gzFile f = gzopen(p.c_str(), "rb");
+    std::string out;
+    char buf[1 << 16];
+    for (int n; (n = gzread(f, buf, sizeof buf)) > 0;) out.append(buf, static_cast<std::size_t>(n));
+    gzclose(f);
+    return out;
+}
+
+}  // namespace
+
+// Weights in grams instead of kilograms: every biomass is ten thousand times
+// larger, too wide for the legacy layouts, and the tables keep it whole.
+TEST(EndToEndTables, StockInTonnesKeepsFullValues) {
+    Folder d("tonnes");
+    std::istringstream in(read_file(d.dir / "bio.inn"));
+    std::string out, line;
+    const std::regex weights(R"((\d+) (\S+) (\S+) (\S+) (0 0))");
+    int scaled = 0;
+    while (std::getline(in, line)) {
+        std::smatch m;
+        // The catch and stock weights: the first two blocks of six-item records.
+        if (scaled < 16 && std::regex_match(line, m, weights)) {
+            std::ostringstream os;
+            os << m[1] << ' ' << std::stod(m[2]) * 1e4 << ' ' << std::stod(m[3]) * 1e4 << ' '
+               << std::stod(m[4]) * 1e4 << ' ' << m[5];
+            line = os.str();
+            ++scaled;
+        }
+        out += line + "\n";
+    }
+    ASSERT_EQ(scaled, 16);
+    std::ofstream(d.dir / "bio.inn", std::ios::binary) << out;
+    ASSERT_EQ(d.run("--iterations"), 0) << read_file(d.dir / "stdout.txt");
+    ASSERT_NE(read_file(d.dir / "Results").find("*******"), std::string::npos) << "expected asterisks";
+
+    // The yearly mean SSB of year 1 against the mean of the series.
+    double sum = 0.0;
+    int n = 0;
+    for (const auto& r : csv_rows(gunzip(d.dir / "iterations.csv.gz"))) {
+        if (r[0] == "1" && r[2] == "2001") {
+            sum += std::stod(r[3]);
+            ++n;
+        }
+    }
+    ASSERT_EQ(n, 1000);
+    bool found = false;
+    for (const auto& r : csv_rows(read_file(d.dir / "yearly.csv"))) {
+        if (r[0] == "1" && r[2] == "1" && r[3] == "ssb") {
+            const double mean = std::stod(r[4]);
+            EXPECT_GT(mean, 1e7);
+            EXPECT_NEAR(mean, sum / n, 1e-5 * mean);
+            found = true;
+        }
+    }
+    EXPECT_TRUE(found);
+}
+
+TEST(EndToEndTables, RecordOfARunThatStops) {
+    Folder d("stop");
+    d.edit("opt.inn", 15, "0.3 0.2 0.1");  // Target range upside down
+    EXPECT_EQ(d.run("--csv"), 1);
+    const auto j = nlohmann::json::parse(read_file(d.dir / "run.json"));
+    EXPECT_EQ(j["exit_status"], 1);
+    EXPECT_NE(j["stop_message"].get<std::string>().find("Mis-specified options range"), std::string::npos)
+        << j.dump();
+    EXPECT_EQ(j["sets_finished"], 0);
+    EXPECT_EQ(j["inputs"].size(), 2u);
+    EXPECT_EQ(j["inputs"][0]["file"], "bio.inn");
+    EXPECT_EQ(j["inputs"][0]["size"], fs::file_size(d.dir / "bio.inn"));
+
+    // A value that cannot be read: exit status 2 and the reading message.
+    Folder e("unreadable");
+    e.edit("opt.inn", 15, "0.2 abc 0.1");
+    EXPECT_EQ(e.run("--csv"), 2);
+    const auto k = nlohmann::json::parse(read_file(e.dir / "run.json"));
+    EXPECT_EQ(k["exit_status"], 2);
+    EXPECT_NE(k["stop_message"].get<std::string>().find("opt.inn"), std::string::npos) << k.dump();
+}
+
+TEST(EndToEndTables, TableThatCannotBeWrittenStopsWithItsName) {
+    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    Folder d("full");
+    fs::create_symlink("/dev/full", d.dir / "yearly.csv");
+    EXPECT_EQ(d.run("--csv"), 1);
+    EXPECT_NE(read_file(d.dir / "stdout.txt").find("Cannot write output file yearly.csv"), std::string::npos)
+        << read_file(d.dir / "stdout.txt");
+    const auto j = nlohmann::json::parse(read_file(d.dir / "run.json"));
+    EXPECT_EQ(j["exit_status"], 1);
+}
+
+TEST(EndToEndTables, ResultsFolderOfItsOwn) {
+    Folder d("output");
+    const fs::path out = d.dir / "out";
+    ASSERT_EQ(d.run(". -o out --csv --jobs 2"), 0) << read_file(d.dir / "stderr.txt");
+    for (const char* f : {"sets.csv", "yearly.csv", "summary.csv", "perrecruit.csv", "refpoints.csv", "run.json",
+                          "Results"})
+        EXPECT_TRUE(fs::exists(out / f)) << f;
+    EXPECT_FALSE(fs::exists(out / "iterations.csv.gz"));
+    EXPECT_FALSE(fs::exists(d.dir / "sets.csv"));
+    const auto j = nlohmann::json::parse(read_file(out / "run.json"));
+    EXPECT_EQ(j["option_sets"], 1);
+    EXPECT_EQ(j["sets_finished"], 1);
+    EXPECT_EQ(j["seconds_per_set"].size(), 1u);
+    EXPECT_EQ(j["seed"], 15349668.0);
+    EXPECT_EQ(j["threads"], 2);
+    EXPECT_EQ(j["sets_rerun"], 0);  // one set: nothing to guess
+    EXPECT_EQ(j["stop_message"], nullptr);
+    EXPECT_EQ(j["inputs"][1]["sha256"].get<std::string>().size(), 64u);
+    const auto files = j["files_written"].get<std::vector<std::string>>();
+    EXPECT_EQ(files.back(), "run.json");
+    EXPECT_NE(std::find(files.begin(), files.end(), "summary.csv"), files.end());
+    // Set 1 in every per-set table; the same legacy bytes as a run without
+    // tables.
+    EXPECT_EQ(csv_rows(read_file(out / "sets.csv")).size(), 2u);
+    EXPECT_EQ(csv_rows(read_file(out / "yearly.csv")).size(), 1u + 10 * 41);
+    EXPECT_EQ(read_file(out / "Results"), read_file(kBasic / "expected" / "Results"));
+}
+
+// Interrupted after its first option set has been written: every table holds
+// the rows of exactly the finished sets, the series decompresses whole, and
+// the record says how the run ended.
+TEST(EndToEndTables, InterruptedRunKeepsWholeSets) {
+    Folder d("interrupt", kFull);
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        if (::chdir(d.dir.c_str()) != 0) ::_exit(99);
+        std::FILE* out = std::freopen("stdout.txt", "w", stdout);
+        std::FILE* err = std::freopen("stderr.txt", "w", stderr);
+        (void)out;
+        (void)err;
+        // One thread: the second set is still running when the first is written.
+        ::execl(TACSIM_EXE, TACSIM_EXE, "--iterations", "--jobs", "1", static_cast<char*>(nullptr));
+        ::_exit(98);
+    }
+    // Wait for the first set's rows, then interrupt.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (std::chrono::steady_clock::now() < until) {
+        std::error_code ec;
+        if (csv_rows(read_file(d.dir / "sets.csv")).size() >= 2) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ::kill(pid, SIGINT);
+    int rc = 0;
+    ASSERT_EQ(::waitpid(pid, &rc, 0), pid);
+    ASSERT_TRUE(WIFEXITED(rc));
+    const int status = WEXITSTATUS(rc);
+    // The second set may have finished before the signal came.
+    ASSERT_TRUE(status == 130 || status == 0) << status;
+    const auto j = nlohmann::json::parse(read_file(d.dir / "run.json"));
+    EXPECT_EQ(j["exit_status"], status);
+    const std::size_t sets = csv_rows(read_file(d.dir / "sets.csv")).size() - 1;
+    EXPECT_EQ(j["sets_finished"], sets);
+    EXPECT_EQ(sets, status == 0 ? 2u : 1u);
+    EXPECT_EQ(csv_rows(read_file(d.dir / "yearly.csv")).size(), 1 + 410 * sets);
+    const std::string series = gunzip(d.dir / "iterations.csv.gz");
+    EXPECT_EQ(csv_rows(series).size(), 1 + 41000 * sets);
+    EXPECT_EQ(series.back(), '\n');
+    if (status == 130) {
+        EXPECT_NE(read_file(d.dir / "stderr.txt").find("Interrupted after 1 of 2 option sets"), std::string::npos);
+        EXPECT_NE(j["stop_message"].get<std::string>().find("Interrupted after 1 of 2"), std::string::npos);
+    }
+}

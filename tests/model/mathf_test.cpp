@@ -1,0 +1,117 @@
+// The model's exponential against the C library's expf: selected inputs and
+// every processor target in the quick tests, every one of the 2^32 floats in
+// the long one (Exhaustive*, run by ctest as "exhaustive").
+#include <gtest/gtest.h>
+
+#include <hwy/targets.h>
+#include <math.h>
+
+#include <bit>
+#include <cstdint>
+#include <limits>
+#include <random>
+#include <thread>
+#include <vector>
+
+#include "model/mathf.hpp"
+
+namespace {
+
+using tacsim::exp_sp;
+
+bool same(float a, float b) {
+    if (std::isnan(a) || std::isnan(b)) return std::isnan(a) && std::isnan(b);
+    return std::bit_cast<std::uint32_t>(a) == std::bit_cast<std::uint32_t>(b);
+}
+
+// The C library's value, kept out of reach of compile-time folding.
+float library_exp(float x) {
+    volatile float v = x;
+    return ::expf(v);
+}
+
+// The reference is the library variant for processors with fused
+// multiply-add; another variant differs in the last bit at two inputs.
+bool library_is_reference() {
+    return same(library_exp(0x1.04845ep+5f), exp_sp(0x1.04845ep+5f)) &&
+           same(library_exp(-0x1.f8cbb2p+5f), exp_sp(-0x1.f8cbb2p+5f));
+}
+
+std::vector<float> edge_inputs() {
+    const float inf = std::numeric_limits<float>::infinity();
+    std::vector<float> v = {0.0f, -0.0f, 1.0f, -1.0f, 0x1.04845ep+5f, -0x1.f8cbb2p+5f,
+                            0x1.62e42ep6f, 0x1.62e430p6f, -0x1.9fe368p6f, -0x1.9fe36ap6f,
+                            88.0f, -88.0f, 88.5f, -100.0f, -87.5f, -103.9f,
+                            std::numeric_limits<float>::denorm_min(), -std::numeric_limits<float>::denorm_min(),
+                            std::numeric_limits<float>::min(), std::numeric_limits<float>::max(),
+                            -std::numeric_limits<float>::max(), inf, -inf,
+                            std::numeric_limits<float>::quiet_NaN(), -std::numeric_limits<float>::quiet_NaN()};
+    // Results near the smallest normal and in the subnormal range.
+    for (float x = -87.4f; x > -104.0f; x -= 0.37f) v.push_back(x);
+    return v;
+}
+
+TEST(ExpSp, EdgeInputsGiveTheLibraryBits) {
+    if (!library_is_reference()) GTEST_SKIP() << "the C library here is not the fused multiply-add variant";
+    for (float x : edge_inputs()) EXPECT_TRUE(same(exp_sp(x), library_exp(x))) << std::hexfloat << x;
+    // NaN keeps its sign, as x + x does in the library.
+    EXPECT_TRUE(std::signbit(exp_sp(-std::numeric_limits<float>::quiet_NaN())));
+    EXPECT_EQ(exp_sp(-std::numeric_limits<float>::infinity()), 0.0f);
+    EXPECT_EQ(exp_sp(0x1.62e430p6f), std::numeric_limits<float>::infinity());
+}
+
+// The array form on each processor target compiled in and available here
+// gives the one-value bits, in full vectors and in the remainder.
+TEST(ExpSp, EveryTargetGivesTheOneValueBits) {
+    std::mt19937 gen(20261207);
+    std::uniform_int_distribution<std::uint32_t> bits;
+    std::uniform_real_distribution<float> model_range(-30.0f, 5.0f);
+    std::vector<float> x = edge_inputs();
+    for (int i = 0; i < 20000; ++i) x.push_back(std::bit_cast<float>(bits(gen)));
+    for (int i = 0; i < 20000; ++i) x.push_back(model_range(gen));
+    x.push_back(0.5f);  // an odd count leaves a remainder
+    std::vector<float> y(x.size());
+    const std::vector<std::int64_t> targets = hwy::SupportedAndGeneratedTargets();
+    ASSERT_FALSE(targets.empty());
+    for (std::int64_t target : targets) {
+        hwy::SetSupportedTargetsForTest(target);
+        tacsim::exp_sp(x.data(), y.data(), x.size());
+        int bad = 0;
+        for (std::size_t i = 0; i < x.size(); ++i) {
+            if (!same(y[i], exp_sp(x[i])) && ++bad <= 5)
+                ADD_FAILURE() << hwy::TargetName(target) << ": x = " << std::hexfloat << x[i] << " gives " << y[i]
+                              << ", one value " << exp_sp(x[i]);
+        }
+    }
+    hwy::SetSupportedTargetsForTest(0);
+}
+
+// All 2^32 inputs, in two halves on two threads, through both forms.
+TEST(Exhaustive, ExpGivesTheLibraryBitsForEveryFloat) {
+    if (!library_is_reference()) GTEST_SKIP() << "the C library here is not the fused multiply-add variant";
+    constexpr std::size_t chunk = 4096;
+    struct Result {
+        std::uint64_t bad = 0;
+        std::uint32_t first = 0;
+    };
+    auto half = [](std::uint32_t lo, Result& res) {
+        std::vector<float> x(chunk), y(chunk);
+        for (std::uint64_t base = lo; base < static_cast<std::uint64_t>(lo) + 0x80000000u; base += chunk) {
+            for (std::size_t i = 0; i < chunk; ++i) x[i] = std::bit_cast<float>(static_cast<std::uint32_t>(base + i));
+            tacsim::exp_sp(x.data(), y.data(), chunk);
+            for (std::size_t i = 0; i < chunk; ++i) {
+                const float want = ::expf(x[i]);
+                if (!same(y[i], want) || !same(exp_sp(x[i]), want)) {
+                    if (res.bad++ == 0) res.first = static_cast<std::uint32_t>(base + i);
+                }
+            }
+        }
+    };
+    Result a, b;
+    std::thread t(half, 0u, std::ref(b));
+    half(0x80000000u, a);
+    t.join();
+    EXPECT_EQ(a.bad + b.bad, 0u) << "first differing input pattern 0x" << std::hex << (b.bad ? b.first : a.first);
+}
+
+}  // namespace

@@ -1,0 +1,83 @@
+// The report from the command line, as a user drives it: a run with
+// --report, `tacsim report DIR` on its tables, and the faults.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "../golden/run_helper.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+using tacsim_test::read_file;
+
+const fs::path kBasic = fs::path(TACSIM_SOURCE_DIR) / "tests" / "golden" / "data" / "basic";
+
+struct Outcome {
+    int status;
+    std::string err;
+};
+
+Outcome tacsim(const fs::path& where, const std::string& args) {
+    const std::string cmd = "cd '" + where.string() + "' && '" + std::string(TACSIM_EXE) + "' " + args +
+                            " > stdout.txt 2> stderr.txt";
+    const int rc = std::system(cmd.c_str());
+    return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, read_file(where / "stderr.txt")};
+}
+
+class ReportCommand : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = fs::temp_directory_path() / ("tacsim-report-cli-" + std::to_string(::getpid()));
+        fs::remove_all(dir);
+        fs::create_directories(dir / "in");
+        for (const auto& e : fs::directory_iterator(kBasic)) {
+            if (e.is_regular_file()) fs::copy_file(e.path(), dir / "in" / e.path().filename());
+        }
+    }
+    void TearDown() override {
+        if (!HasFailure()) fs::remove_all(dir);
+    }
+    fs::path dir;
+};
+
+TEST_F(ReportCommand, RunWithReportThenRedrawFromTheTables) {
+    const Outcome run = tacsim(dir, "--report -q in -o out");
+    ASSERT_EQ(run.status, 0) << run.err;
+    for (const char* f : {"report.html", "ruleshape.csv", "sample_iterations.csv", "sets.csv", "summary.csv",
+                          "yearly.csv", "run.json", "Results"}) {
+        EXPECT_TRUE(fs::exists(dir / "out" / f)) << f;
+    }
+    const std::string record = read_file(dir / "out" / "run.json");
+    EXPECT_NE(record.find("\"report.html\""), std::string::npos);
+    EXPECT_NE(record.find("\"blim\""), std::string::npos);
+    // The legacy result files are those of the run without options.
+    ASSERT_EQ(tacsim(dir / "in", "").status, 0);
+    EXPECT_EQ(read_file(dir / "out" / "Results"), read_file(dir / "in" / "Results"));
+
+    const std::string first = read_file(dir / "out" / "report.html");
+    fs::remove(dir / "out" / "report.html");
+    const Outcome again = tacsim(dir, "report out");
+    ASSERT_EQ(again.status, 0) << again.err;
+    EXPECT_EQ(again.err, "");
+    EXPECT_EQ(read_file(dir / "out" / "report.html").size(), first.size());
+}
+
+TEST_F(ReportCommand, FaultsAreNamedWithTheirExitStatus) {
+    const Outcome missing = tacsim(dir, "report nowhere");
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_NE(missing.err.find("nowhere"), std::string::npos);
+    EXPECT_NE(missing.err.find("--help"), std::string::npos);
+
+    const Outcome empty = tacsim(dir, "report in");  // inputs, but no tables
+    EXPECT_EQ(empty.status, 1);
+    EXPECT_NE(empty.err.find("Cannot write the report: Cannot read "), std::string::npos) << empty.err;
+    EXPECT_NE(empty.err.find("sets.csv"), std::string::npos);
+    EXPECT_FALSE(fs::exists(dir / "in" / "report.html"));
+}
+
+}  // namespace

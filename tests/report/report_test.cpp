@@ -1,0 +1,233 @@
+// report.html from a results folder: what the page holds, what it needs and
+// what it says when a table is missing or broken.
+#include <gtest/gtest.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <cstring>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include <nlohmann/json.hpp>
+
+#include "model/state.hpp"
+#include "report/report.hpp"
+#include "report/samples.hpp"
+
+namespace tacsim::report {
+namespace {
+
+namespace fs = std::filesystem;
+
+// base64, then zlib's inflate: how the page reads a set's series.
+std::string inflate(const std::string& b64) {
+    std::string bytes;
+    unsigned v = 0;
+    int bits = 0;
+    for (char c : b64) {
+        const char* digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+        const char* p = std::strchr(digits, c);
+        if (c == '=' || p == nullptr) continue;
+        v = (v << 6) | unsigned(p - digits);
+        bits += 6;
+        if (bits >= 8) {
+            bits -= 8;
+            bytes += static_cast<char>((v >> bits) & 0xFF);
+        }
+    }
+    std::string out(1 << 20, '\0');
+    uLongf size = out.size();
+    if (uncompress(reinterpret_cast<Bytef*>(out.data()), &size, reinterpret_cast<const Bytef*>(bytes.data()),
+                   bytes.size()) != Z_OK) {
+        return "";
+    }
+    out.resize(size);
+    return out;
+}
+
+// A results folder with the tables of three option sets of rule 1 that
+// sweep Target over two years.
+class ReportFolder : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = fs::temp_directory_path() / ("tacsim-report-" + std::to_string(::getpid()) + "-" +
+                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        write("sets.csv",
+              "set,Btrig1,Btrig2,Target,Alfa1,Alfa2,Filter,rule\n"
+              "1,100,300,0.2,1,0,1,1\n2,100,300,0.3,1,0,1,1\n3,100,300,0.4,1,0,1,1\n");
+        std::ostringstream y, s;
+        y << "set,year,model_year,quantity,mean,p05,p10,p25,p50,p75,p90,p95\n";
+        s << "set,first_year,last_year,statistic,value\n";
+        for (int set = 1; set <= 3; ++set) {
+            for (int year = 2020; year <= 2021; ++year) {
+                for (const char* q : {"ssb", "f", "catch", "tac", "recruitment"}) {
+                    y << set << ',' << year << ',' << year - 2020 << ',' << q << ",10,5,6,8," << 10 * set
+                      << ",12,14,15\n";
+                }
+                y << set << ',' << year << ',' << year - 2020 << ",p_below_blim,0.25,,,,,,,\n";
+            }
+            for (const auto& [a, b] : {std::pair{2021, 2021}, std::pair{2020, 2021}}) {
+                for (const char* st : {"C50", "IAV", "risk1", "risk2", "risk3"}) {
+                    s << set << ',' << a << ',' << b << ',' << st << ',' << set * 1.5 << '\n';
+                }
+            }
+        }
+        write("yearly.csv", y.str());
+        write("summary.csv", s.str());
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    void write(const std::string& name, const std::string& text) { std::ofstream(dir / name, std::ios::binary) << text; }
+    std::string read(const std::string& name) {
+        std::ifstream in(dir / name, std::ios::binary);
+        std::ostringstream t;
+        t << in.rdbuf();
+        return t.str();
+    }
+    // The data objects the page's script reads: the whole run's, and each
+    // set's series in an element of its own (as "perset").
+    nlohmann::json page_data() {
+        const std::string page = read(report_file);
+        const auto element = [&](const std::string& type, const std::string& id) -> std::string {
+            const std::string open = "<script type=\"" + type + "\" id=\"" + id + "\">";
+            const auto a = page.find(open);
+            const auto b = page.find("</script>", a);
+            if (a == std::string::npos || b == std::string::npos) return "";
+            return page.substr(a + open.size(), b - a - open.size());
+        };
+        nlohmann::json d = nlohmann::json::parse(element("application/json", "tacsim-data"));
+        d["perset"] = nlohmann::json::array();
+        for (int i = 0;; ++i) {
+            const std::string packed = element("application/octet-stream", "tacsim-set-" + std::to_string(i));
+            if (packed.empty()) break;
+            d["perset"].push_back(nlohmann::json::parse(inflate(packed)));
+        }
+        return d;
+    }
+    std::string error_of() {
+        try {
+            write_report(dir, "tacsim test");
+        } catch (const ReportError& e) {
+            return e.what();
+        }
+        return "";
+    }
+
+    fs::path dir;
+};
+
+TEST_F(ReportFolder, PageIsSelfContainedAndHoldsEverySet) {
+    RunContext context;
+    context.blim = 50.0;
+    context.vtype = 1;
+    const ReportResult r = write_report(dir, "tacsim test", context);
+    EXPECT_EQ(r.file, dir / "report.html");
+    const std::string page = read(report_file);
+    EXPECT_EQ(page.find("<script src"), std::string::npos);
+    EXPECT_EQ(page.find("<link"), std::string::npos);
+    EXPECT_NE(page.find("vegaEmbed"), std::string::npos);
+    EXPECT_FALSE(fs::exists(dir / "report.html.part"));
+
+    const auto d = page_data();
+    ASSERT_TRUE(d.is_object());
+    EXPECT_EQ(d["sets"], nlohmann::json({1, 2, 3}));
+    EXPECT_EQ(d["swept"], nlohmann::json({"Target"}));
+    EXPECT_EQ(d["risks"], nlohmann::json({"risk1", "risk2", "risk3"}));
+    EXPECT_EQ(d["windows"].size(), 2u);
+    EXPECT_EQ(d["defaultWindow"], 0);  // the summary window, not all years
+    ASSERT_EQ(d["perset"].size(), 3u);
+    const auto& p3 = d["perset"][2];
+    EXPECT_EQ(p3["q"]["ssb"][2], nlohmann::json({30, 30}));  // medians of set 3
+    EXPECT_EQ(p3["plim"], nlohmann::json({25, 25}));         // a fraction shown in %
+    EXPECT_EQ(p3["refs"]["ssb"][0]["label"], "Blim");
+    EXPECT_EQ(p3["refs"]["f"][0]["value"], 0.4);
+    // Sets that share their rule parameters share one shape.
+    EXPECT_EQ(d["shapes"].size(), 3u);
+    EXPECT_EQ(d["shapes"][0]["triggers"].size(), 2u);
+    for (const char* chart : {"ssb", "f", "catch", "recruitment", "plim", "shape", "tradeoff", "iav"}) {
+        EXPECT_TRUE(d["specs"].contains(chart)) << chart;
+    }
+    // The shape table: 101 grid points from 0 to 600 and Btrig1 (100, off
+    // the grid; Btrig2 is on it) per set.
+    const std::string shape = read(shape_file);
+    EXPECT_EQ(shape.substr(0, shape.find('\n')), "set,series,basis,value");
+    EXPECT_EQ(std::count(shape.begin(), shape.end(), '\n'), 1 + 3 * 102);
+    // Optional tables that are missing are named.
+    ASSERT_EQ(r.notes.size(), 3u);
+    EXPECT_NE(r.notes[0].find("sample_iterations.csv"), std::string::npos);
+}
+
+TEST_F(ReportFolder, SingleIterationsAndPerRecruitCurvesWhenPresent) {
+    write(sample_file, "set,iteration,year,ssb,tsb,f,catch,tac,recruitment\n"
+                       "2,1,2020,7,1,0.1,3,3,9\n2,1,2021,8,1,0.1,3,3,9\n2,6,2021,99,1,1,1,1,1\n");
+    write("perrecruit.csv", "regime,f_factor,yield,ssb,yield_per_recruit,ssb_per_recruit\n"
+                            "1,0,0,10,0,5\n1,0.5,4,6,2,3\n");
+    write("refpoints.csv", "regime,refpoint,f,yield,ssb,yield_per_recruit,ssb_per_recruit\n"
+                           "1,Fmax,0.5,4,6,2,3\n1,Fcrash,,,,,\n");
+    write("run.json", R"({"version": "9.9", "blim": 40, "vtype": 4})");
+    const ReportResult r = write_report(dir, "tacsim test");
+    EXPECT_TRUE(r.notes.empty());
+    const auto d = page_data();
+    EXPECT_EQ(d["iterations"], nlohmann::json({1}));  // only the first five iterations are drawn
+    EXPECT_EQ(d["perset"][1]["it"]["ssb"][0], nlohmann::json({7, 8}));
+    EXPECT_FALSE(d["perset"][0]["it"].contains("ssb"));  // set 1 has no single iterations
+    EXPECT_EQ(d["perset"][0]["refs"]["ssb"][0]["value"], 40);
+    EXPECT_TRUE(d["perset"][0]["refs"]["f"].empty());  // the rule's value is a TAC: no F target
+    ASSERT_EQ(d["staticCharts"], nlohmann::json({"ypr", "spr"}));
+    const auto& ypr = d["specs"]["ypr"]["layer"];
+    EXPECT_EQ(ypr[0]["data"]["values"][1]["value"], 2);      // per recruit, not the equilibrium yield
+    EXPECT_EQ(ypr[1]["data"]["values"].size(), 1u);          // Fcrash without a value is not marked
+    EXPECT_NE(read(report_file).find("tacsim 9.9"), std::string::npos);
+}
+
+TEST_F(ReportFolder, SingleIterationsFromTheFullSeriesWithoutTheSampleTable) {
+    const std::string text =
+        "set,iteration,year,ssb,tsb,f,catch,tac,recruitment,regime\n"
+        "3,1,2020,5,1,0.1,3,3,9,1\n3,1,2021,6,1,0.1,3,3,9,1\n3,7,2020,99,1,1,1,1,1,1\n3,12,2021,98,1,1,1,1,1,1\n";
+    gzFile gz = gzopen((dir / "iterations.csv.gz").c_str(), "wb");
+    ASSERT_NE(gz, nullptr);
+    gzwrite(gz, text.data(), static_cast<unsigned>(text.size()));
+    gzclose(gz);
+    write_report(dir, "tacsim test");
+    const auto d = page_data();
+    EXPECT_EQ(d["iterations"], nlohmann::json({1}));
+    EXPECT_EQ(d["perset"][2]["it"]["ssb"][0], nlohmann::json({5, 6}));
+}
+
+TEST_F(ReportFolder, MissingOrBrokenTablesStopWithTheirName) {
+    write("summary.csv", "set,first_year,last_year,statistic,value\n1,2021,2021,C50,x\n");
+    EXPECT_EQ(error_of(), "summary.csv, line 2: \"x\" in column value is not a number");
+    write("summary.csv", "set,first_year,last_year,statistic,value\n7,2021,2021,C50,1\n");
+    EXPECT_EQ(error_of(), "summary.csv, line 2: set 7 is not in sets.csv");
+    fs::remove(dir / "yearly.csv");
+    write("summary.csv", "set,first_year,last_year,statistic,value\n");
+    EXPECT_NE(error_of().find("yearly.csv"), std::string::npos);
+    fs::remove(dir / "sets.csv");
+    EXPECT_NE(error_of().find("sets.csv"), std::string::npos);
+    EXPECT_FALSE(fs::exists(dir / report_file));
+    EXPECT_EQ(error_of().substr(0, 12), "Cannot read ");
+    fs::remove_all(dir);
+    EXPECT_NE(error_of().find("No results folder"), std::string::npos);
+}
+
+TEST(ReportSamples, FirstFiveIterationsOfEveryYear) {
+    auto s = make_state();
+    s->year0 = 2000;
+    for (int it = 1; it <= 6; ++it) {
+        for (int y = 0; y <= maxyear; ++y) s->ssbres(y, it) = static_cast<float>(100 * it + y);
+    }
+    std::string b;
+    sample_header(b);
+    sample_rows(*s, 3, b);
+    EXPECT_EQ(std::count(b.begin(), b.end(), '\n'), 1 + sample_count * (maxyear + 1));
+    EXPECT_NE(b.find("\n3,1,2000,100,0,0,0,0,0\n"), std::string::npos);
+    EXPECT_NE(b.find("\n3,5,2040,540,"), std::string::npos);
+    EXPECT_EQ(b.find("\n3,6,"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tacsim::report

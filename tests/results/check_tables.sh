@@ -1,0 +1,34 @@
+#!/bin/bash
+# Runs every reference run with --iterations in a folder of its own, checks
+# that the legacy files keep their bytes, and has check_tables.py read the
+# tables back and compare them with the legacy files. Usage:
+# check_tables.sh path/to/tacsim
+set -euo pipefail
+exe=$(realpath "$1")
+here=$(cd "$(dirname "$0")" && pwd)
+data="$here/../golden/data"
+work=$(mktemp -d "${TMPDIR:-/tmp}/tacsim-tables-XXXXXX")
+trap 'rm -rf "$work"' EXIT
+dirs=()
+for case in "$data"/*/; do
+  name=$(basename "$case")
+  mkdir "$work/$name"
+  find "$case" -maxdepth 1 -type f -exec cp {} "$work/$name/" \;
+  status=0
+  (cd "$work/$name" && "$exe" --iterations >stdout.txt 2>stderr.txt) || status=$?
+  want=$(head -n1 "$case/expected/status" | tr -d '\r')
+  if [ "$status" != "$want" ]; then
+    echo "FAILED: $name: exit status $status, expected $want" >&2
+    exit 1
+  fi
+  for f in "$case"/expected/*; do
+    b=$(basename "$f")
+    [ "$b" = status ] && continue
+    if ! cmp -s "$f" "$work/$name/$b"; then
+      echo "FAILED: $name: $b differs from the argument-less run's" >&2
+      exit 1
+    fi
+  done
+  dirs+=("$work/$name")
+done
+python3 "$here/check_tables.py" "${dirs[@]}"

@@ -39,7 +39,6 @@ void expect_same_results(const fs::path& a, const fs::path& b, const std::string
     for (const auto& f : ra) EXPECT_EQ(read_file(a / f), read_file(b / f)) << what << ": " << f;
 }
 
-
 }  // namespace
 
 TEST(EndToEndCommandLine, HelpVersionAndMistakes) {

@@ -272,6 +272,7 @@ int run(State& s, const RunOptions& opts, std::FILE* term, const Processes* proc
             s.con.restart_capture();
             const int jobs = opts.jobs > 0 ? opts.jobs : default_jobs(several ? procs->local_size() : 1);
             SweepCount count;
+            s.jobs = jobs;
             if (several) {
                 at_sweep = true;
                 const auto ready = sweep_ready(*procs, true);
@@ -283,7 +284,6 @@ int run(State& s, const RunOptions& opts, std::FILE* term, const Processes* proc
             } else {
                 optruns_parallel(s, jobs, count);
             }
-            s.jobs = jobs;
             s.guessed_sets = count.guessed;
             s.rerun_sets = count.reruns;
             closefiles(s);

@@ -1,6 +1,7 @@
 #include "driver/check.hpp"
 
 #include <chrono>
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -118,7 +119,7 @@ double timed_trial(State& s, std::FILE* out, long long nsets) {
 
 }  // namespace
 
-void print_check(State& s, std::FILE* out) {
+void print_check(State& s, std::FILE* out, int jobs) {
     const std::string folder = s.indir.empty() ? "the working folder" : s.indir;
     std::fprintf(out, "Inputs of %s: %s and %s read and checked\n", folder.c_str(), s.biofile.c_str(),
                  s.optfile.c_str());
@@ -172,8 +173,12 @@ void print_check(State& s, std::FILE* out) {
     std::fflush(out);
 
     if (nsets > 0) {
-        const double t = timed_trial(s, out, nsets);
-        std::fprintf(out, "Estimated run time: about %s\n", human_duration(t).c_str());
+        // Sets share the threads; a set that runs again after a wrong guess
+        // (never in the trial, which runs one set) adds its time.
+        const long long threads = std::min<long long>(jobs > 0 ? jobs : 1, nsets);
+        const double t = timed_trial(s, out, nsets) / static_cast<double>(threads);
+        std::fprintf(out, "Estimated run time: about %s on %lld thread%s\n", human_duration(t).c_str(), threads,
+                     threads == 1 ? "" : "s");
     } else {
         std::fputs("Estimated run time: none, no option set runs\n", out);
     }

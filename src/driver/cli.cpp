@@ -31,6 +31,10 @@ std::optional<int> parse_command_line(int argc, const char* const* argv, RunOpti
         ->type_name("DIR");
     app.add_flag("--check", opts.check,
                  "Check the inputs, print a summary and a run-time estimate, write nothing");
+    app.add_option("-j,--jobs", opts.jobs,
+                   "Run the option sets on N threads (default: one per core); the results are the same")
+        ->check(CLI::Range(1, 4096))
+        ->type_name("N");
     app.add_flag("-q,--quiet", opts.quiet, "No progress line on a terminal");
     app.add_flag("--csv", opts.csv, "Also write the results as CSV tables and a record of the run (run.json)");
     app.add_flag("--iterations", opts.iterations,

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <new>
 #include <system_error>
+#include <thread>
 
 #include "driver/check.hpp"
 #include "driver/cli.hpp"
@@ -23,6 +24,8 @@
 #include "report/samples.hpp"
 #include "results/results.hpp"
 #include "results/tables.hpp"
+#include "simulation/parallel.hpp"
+#include "simulation/processes.hpp"
 #include "simulation/simulation.hpp"
 
 namespace tacsim {
@@ -126,6 +129,12 @@ void say_on_error_stream(State& s, const std::string& text) {
 
 }  // namespace
 
+int default_jobs(int processes_here) {
+    const int n = static_cast<int>(std::thread::hardware_concurrency());
+    const int per = n / (processes_here > 0 ? processes_here : 1);
+    return per > 0 ? per : 1;
+}
+
 int run(State& s) { return run(s, RunOptions{}); }
 
 namespace {
@@ -176,12 +185,17 @@ int write_record(State& s, const Tables& tables, RunRecord& rec, int status, con
 
 }  // namespace
 
-int run(State& s, const RunOptions& opts, std::FILE* term) {
+int run(State& s, const RunOptions& opts, std::FILE* term, const Processes* procs) {
     int status = 0;
+    const bool several = procs != nullptr && procs->several();
+    const bool helper = several && procs->rank() > 0;
+    bool at_sweep = false;  // said so to the other processes
+    // Helper processes of an MPI run write no tables and no record.
+    const bool csv = opts.csv && !helper;
     Tables tables;
     report::SampleTable samples;
     RunRecord rec;
-    if (opts.csv) {
+    if (csv) {
         rec.args = opts.args;
         rec.started = utc_now();
         s.con.capture(true);
@@ -195,8 +209,8 @@ int run(State& s, const RunOptions& opts, std::FILE* term) {
 #endif
     for (int k = 11; k <= 27; ++k) s.unit(k).set_overflow_log(&s.overflow);
     s.con.set_overflow_log(&s.overflow);
-    RunWatch watch(opts.quiet || opts.check ? nullptr : term);
-    s.observer = &watch;
+    RunWatch watch(opts.quiet || opts.check || helper ? nullptr : term);
+    if (!helper) s.observer = &watch;
     try {
         s.seed = 15349668.0;
         s.biofile = "bio.inn";
@@ -205,8 +219,9 @@ int run(State& s, const RunOptions& opts, std::FILE* term) {
         rec.seed = s.seed;
         s.indir = opts.dir;
         s.outdir = opts.output.empty() ? opts.dir : opts.output;
+        s.holdfiles = helper;
         std::unique_ptr<FolderLock> lock;
-        if (!opts.check) {
+        if (!opts.check && !helper) {
             if (!opts.output.empty()) {
                 std::error_code ec;
                 std::filesystem::create_directories(opts.output, ec);
@@ -231,19 +246,19 @@ int run(State& s, const RunOptions& opts, std::FILE* term) {
         getpopinn(s);
         getoptinn(s);
         stops_from_inputs(s);
-        if (opts.csv) rec.option_sets = countsets(s);
+        if (csv) rec.option_sets = countsets(s);
         if (opts.check) {
             s.con.flush();
-            print_check(s, stdout);
+            print_check(s, stdout, opts.jobs > 0 ? opts.jobs : default_jobs());
         } else {
             prepfiles(s);
-            if (opts.csv) {
+            if (csv) {
                 tables.open(s, s.outdir, opts.iterations);
                 s.tables = &tables;
             }
             // The report draws the first iterations of every set in its fan
             // charts.
-            if (opts.report) {
+            if (opts.report && !helper) {
                 if (!samples.open(out_path(s, report::sample_file))) {
                     stop_with(s, {"Cannot open output file ", out_path(s, report::sample_file)});
                 }
@@ -251,9 +266,24 @@ int run(State& s, const RunOptions& opts, std::FILE* term) {
             }
             s.con.restart_capture();
             yieldrecr(s);
-            if (opts.csv) tables.writeperrecruit(s);
+            if (csv) tables.writeperrecruit(s);
             s.con.restart_capture();
-            optruns(s);
+            const int jobs = opts.jobs > 0 ? opts.jobs : default_jobs(several ? procs->local_size() : 1);
+            SweepCount count;
+            s.jobs = jobs;
+            if (several) {
+                at_sweep = true;
+                const auto ready = sweep_ready(*procs, true);
+                if (helper) {
+                    if (ready[0]) serve_sets(s, *procs, jobs);
+                    return 0;
+                }
+                optruns_ranks(s, *procs, ready, jobs, count);
+            } else {
+                optruns_parallel(s, jobs, count);
+            }
+            s.guessed_sets = count.guessed;
+            s.rerun_sets = count.reruns;
             closefiles(s);
             watch.clear_line();
             if (interruption() != 0) throw Interrupted{interruption()};
@@ -293,6 +323,9 @@ int run(State& s, const RunOptions& opts, std::FILE* term) {
     }
     watch.clear_line();
     s.observer = nullptr;
+    // The other processes wait for word whether this one reached the sweep.
+    if (several && !at_sweep) sweep_ready(*procs, false);
+    if (helper) return 0;
     s.tables = nullptr;
     s.samples = nullptr;
     try {
@@ -308,7 +341,7 @@ int run(State& s, const RunOptions& opts, std::FILE* term) {
         more.push_back(report::shape_file);
         more.push_back(report::report_file);
     }
-    if (opts.csv && !opts.check) status = write_record(s, tables, rec, status, more);
+    if (csv && !opts.check) status = write_record(s, tables, rec, status, more);
     // The report, drawn from the finished tables and run.json; when it
     // cannot be written, run.json says so too.
     if (opts.report && !opts.check && status == 0) {
@@ -328,11 +361,23 @@ int run(State& s, const RunOptions& opts, std::FILE* term) {
 }
 
 int tacsim_main(int argc, const char* const* argv) {
+    Processes procs;
     RunOptions opts;
     opts.args.assign(argv, argv + argc);
+    auto state = make_state();
+    if (procs.rank() > 0) {
+        // Only rank 0 speaks; the others hold what they would say.
+        std::FILE* quiet = std::fopen("/dev/null", "w");
+        const auto done = parse_command_line(argc, argv, opts, quiet, quiet);
+        if (quiet != nullptr) std::fclose(quiet);
+        if (done) return *done;
+        if (opts.check || opts.report_only) return 0;
+        state->con.hold("standard output");
+        state->err.hold("error stream");
+        return run(*state, opts, nullptr, &procs);
+    }
     if (const auto done = parse_command_line(argc, argv, opts, stdout, stderr)) return *done;
     catch_interruptions();
-    auto state = make_state();
     if (opts.report_only) {
         state->err.attach(stderr, "error stream");
         int status = 0;
@@ -346,7 +391,8 @@ int tacsim_main(int argc, const char* const* argv) {
     }
     state->con.attach(stdout, "standard output");
     state->err.attach(stderr, "error stream");
-    return run(*state, opts, ::isatty(STDERR_FILENO) ? stderr : nullptr);
+    // --check runs its trial in this process alone.
+    return run(*state, opts, ::isatty(STDERR_FILENO) ? stderr : nullptr, opts.check ? nullptr : &procs);
 }
 
 }  // namespace tacsim

@@ -18,6 +18,8 @@ struct RunOptions {
     bool check = false;
     // No progress line on a terminal.
     bool quiet = false;
+    // Threads the option sets run on; 0: one per core.
+    int jobs = 0;
     // Also write the results as CSV tables and a record of the run
     // (run.json); with `iterations` also every iteration's series.
     bool csv = false;

@@ -87,6 +87,12 @@ std::string runrecord_json(const State& s, const RunRecord& r) {
     j["option_sets"] = r.option_sets;
     j["sets_finished"] = r.seconds.size();
     j["seconds_per_set"] = r.seconds;
+    // How the sweep ran: threads per process, and how many sets started
+    // from a guess of what the previous set leaves, and how many of those
+    // had to run again because the guess was wrong.
+    j["threads"] = s.jobs;
+    j["sets_started_from_a_guess"] = s.guessed_sets;
+    j["sets_rerun"] = s.rerun_sets;
     j["files_written"] = r.written;
     j["exit_status"] = r.exit_status;
     if (r.stop_message.empty()) {

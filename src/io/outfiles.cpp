@@ -65,7 +65,10 @@ void prepfiles(State& s) {
     for (int k = 11; k <= 27; ++k) {
         if (k == 13 || s.iout(k) != 1) continue;
         const std::string name = out_path(s, unit_file_name(s, k));
-        if (!s.unit(k).open(name)) stop_with(s, {"Cannot open output file ", name});
+        if (s.holdfiles)
+            s.unit(k).hold(name);
+        else if (!s.unit(k).open(name))
+            stop_with(s, {"Cannot open output file ", name});
     }
     const HarvestRule* rule = run_rule(s);
     if (rule == nullptr) return;

@@ -66,6 +66,13 @@ void OutFile::attach(std::FILE* f, const std::string& name) {
     drained_ = 0;
 }
 
+void OutFile::hold(const std::string& name) {
+    name_ = name;
+    holding_ = true;
+    overflowed_ = false;
+    held_.clear();
+}
+
 void OutFile::capture(bool on) {
     capture_ = on;
     captured_.clear();
@@ -73,6 +80,10 @@ void OutFile::capture(bool on) {
 }
 
 void OutFile::put(const char* s, std::size_t n) {
+    if (holding_) {
+        held_.append(s, n);
+        return;
+    }
     if (f_ == nullptr) return;
     if (capture_ && captured_.size() < kCaptured) captured_.append(s, std::min(n, kCaptured - captured_.size()));
     while (n > 0) {
@@ -135,6 +146,7 @@ void OutFile::flush(OutFile* console) {
 }
 
 void OutFile::close(OutFile* console) {
+    holding_ = false;
     if (f_ == nullptr) return;
     drain(console);
     bool bad = failed_;

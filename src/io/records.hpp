@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace tacsim {
@@ -57,7 +58,15 @@ public:
     // Attaches an already open stream (stdout, stderr, a test's tmpfile); it
     // is flushed but never closed by this object.
     void attach(std::FILE* f, const std::string& name);
-    bool is_open() const { return f_ != nullptr; }
+    // Holds every record in memory instead of writing it (a worker of the
+    // parallel sweep; the run writes the held records later, in order).
+    // Starts afresh: nothing held, no overflow noted yet.
+    void hold(const std::string& name);
+    bool is_open() const { return f_ != nullptr || holding_; }
+    bool holding() const { return holding_; }
+    // The records held so far, handed over; the unit goes on holding.
+    std::string take() { return std::exchange(held_, std::string()); }
+    std::size_t held() const { return held_.size(); }
     const std::string& name() const { return name_; }
 
     void put(std::string_view s);
@@ -94,6 +103,8 @@ private:
     [[noreturn]] void report_failure(OutFile* console);
     std::FILE* f_ = nullptr;
     bool owned_ = false;
+    bool holding_ = false;
+    std::string held_;
     bool failed_ = false;
     bool overflowed_ = false;
     OverflowLog* log_ = nullptr;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <memory>
+#include <type_traits>
 #include <string>
 
 #include "model/array.hpp"
@@ -36,15 +37,13 @@ using ResArr = Array<float, 0, maxyear, 1, maxiter>;           // (year, iterati
 using TacVec = Array<float, 0, maxtacyr>;                      // TAC by model year
 using BasisVec = Array<float, 1, maxbasis>;
 
-struct State {
+// Every number of the model: inputs, the values in force, working arrays and
+// results. Plain data without pointers, so that a whole model can be copied
+// and compared byte for byte (the parallel sweep starts an option set from a
+// copy of the model the previous set left, and checks its guesses that way).
+struct Model {
     // ---- run control
     double seed = 0.0;
-    std::string biofile, optfile, canumfile;
-    // Folders of the inputs and of the results; empty: the working folder
-    // (file names then stay bare, in the files' paths and in messages).
-    std::string indir, outdir;
-    // Told of the sweep's progress (none: nobody watches).
-    SweepObserver* observer = nullptr;
     int iter = 0;
 
     // ---- ages, years and biology
@@ -143,6 +142,23 @@ struct State {
     TacVec tac;                                 // TAC vector of the iteration
     AgeVec catnum;                              // true catch numbers of the year
     Array<float, 1, maxyear> geo;               // cumulative geometric table
+};
+
+// The model and what it writes to: input file names and the output units.
+struct State : Model {
+    std::string biofile, optfile, canumfile;
+    // Folders of the inputs and of the results; empty: the working folder
+    // (file names then stay bare, in the files' paths and in messages).
+    std::string indir, outdir;
+    // A helper process of an MPI run: every unit holds its records in memory
+    // and no file is created (rank 0 writes them all).
+    bool holdfiles = false;
+    // Told of the sweep's progress (none: nobody watches).
+    SweepObserver* observer = nullptr;
+    // The sweep's threads, the sets that started from a guess and the sets
+    // run again because their guess was wrong, for the run's record.
+    int jobs = 1;
+    long long guessed_sets = 0, rerun_sets = 0;
 
     // ---- files: units 11..27 (13 is the scratch file "kladd"), standard
     //      output and the error stream
@@ -156,6 +172,8 @@ struct State {
     // The single iterations the report draws (not owned); none without --report.
     report::SampleTable* samples = nullptr;
 };
+
+static_assert(std::is_trivially_copyable_v<Model>, "the model must stay plain data");
 
 // Allocates a zero-initialised state (it is a few megabytes: too large for
 // the stack).

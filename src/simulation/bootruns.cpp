@@ -17,8 +17,6 @@ namespace tacsim {
 
 namespace {
 
-constexpr double start_seed = 15349668.0;
-
 // Regime of a period from one uniform deviate: equal chances, a deviate of
 // exactly 1 counts as the last regime.
 int drawnregime(State& s) {
@@ -302,37 +300,39 @@ void drawoutbursts(State& s) {
 
 void bootruns(State& s) {
     s.seed = start_seed;
+    for (int it = 1; it <= maxiter; ++it) bootiter(s, it);
+}
+
+void bootiter(State& s, int it) {
     AgeVec& n = s.nwork;
-    for (int it = 1; it <= maxiter; ++it) {
-        if (s.observer != nullptr) s.observer->iteration(s, it);
-        s.iter = it;
-        drawregimes(s);
-        drawoutbursts(s);
+    if (s.observer != nullptr) s.observer->iteration(s, it);
+    s.iter = it;
+    drawregimes(s);
+    drawoutbursts(s);
 
-        for (int a = 0; a <= s.lastage; ++a) {
-            n(a) = -1.0f;
-            s.weca(a) = s.wecayr(0, a);
-            s.west(a) = s.westyr(0, a);
-            s.matur(a) = s.maturyr(0, a);
-            for (int y = 0; y <= maxyear; ++y) s.nhist(a, y) = -1.0f;
-        }
-        for (int y = -15; y <= maxyear; ++y) {
-            s.ycfac(y) = 1.0f;
-            s.ssbsurv(y) = -1.0f;
-            s.bsurv(y) = -1.0f;
-        }
-
-        historicerrors(s);
-        startstock(s, n);
-        yearzero(s, n);
-        for (int y = 1; y <= maxyear; ++y) simyear(s, n, y);
-        for (int y = 0; y <= maxyear; ++y) s.regres(y, it) = s.ireg(y);
-
-        if (s.iout(19) == 1 && it <= 100) printbas(s, s.nhist);
-        if (s.iout(20) == 1 && it <= 99) printsr(s, s.nhist);
-        if (s.iout(25) == 1 && it <= 9) printwema(s);
-        if (s.iout(26) == 1 && it <= 19) printrecr(s);
+    for (int a = 0; a <= s.lastage; ++a) {
+        n(a) = -1.0f;
+        s.weca(a) = s.wecayr(0, a);
+        s.west(a) = s.westyr(0, a);
+        s.matur(a) = s.maturyr(0, a);
+        for (int y = 0; y <= maxyear; ++y) s.nhist(a, y) = -1.0f;
     }
+    for (int y = -15; y <= maxyear; ++y) {
+        s.ycfac(y) = 1.0f;
+        s.ssbsurv(y) = -1.0f;
+        s.bsurv(y) = -1.0f;
+    }
+
+    historicerrors(s);
+    startstock(s, n);
+    yearzero(s, n);
+    for (int y = 1; y <= maxyear; ++y) simyear(s, n, y);
+    for (int y = 0; y <= maxyear; ++y) s.regres(y, it) = s.ireg(y);
+
+    if (s.iout(19) == 1 && it <= 100) printbas(s, s.nhist);
+    if (s.iout(20) == 1 && it <= 99) printsr(s, s.nhist);
+    if (s.iout(25) == 1 && it <= 9) printwema(s);
+    if (s.iout(26) == 1 && it <= 19) printrecr(s);
 }
 
 }  // namespace tacsim

@@ -28,6 +28,18 @@ void resetresults(State& s) {
 
 void runset(State& s, long long set) {
     if (s.observer != nullptr) s.observer->set_started(s, set);
+    setbegin(s);
+    bootruns(s);
+    setend(s);
+    if (s.tables != nullptr) s.tables->endset(s, set);
+    if (s.samples != nullptr) s.samples->endset(s, set);
+    if (s.observer != nullptr) s.observer->set_finished(s, set);
+    setflush(s);
+}
+
+}  // namespace
+
+void setbegin(State& s) {
     resetresults(s);
     if (s.iout(11) == 1) {
         list_write(s.unit(11), {"Options for this run:"});
@@ -51,13 +63,12 @@ void runset(State& s, long long set) {
 
     s.cvrec = s.par(22);
     s.cvsurv = s.par(23);
+    s.seed = start_seed;
+}
 
-    bootruns(s);
-    bootprint(s);
-    if (s.tables != nullptr) s.tables->endset(s, set);
-    if (s.samples != nullptr) s.samples->endset(s, set);
+void setend(State& s) { bootprint(s); }
 
-    if (s.observer != nullptr) s.observer->set_finished(s, set);
+void setflush(State& s) {
     // Whatever happens later in the run, the finished option sets are on disk.
     for (int k = 11; k <= 27; ++k) {
         if (s.unit(k).is_open()) s.unit(k).flush(&s.con);
@@ -67,7 +78,29 @@ void runset(State& s, long long set) {
     s.con.flush();
 }
 
-}  // namespace
+SweepOrder::SweepOrder(const State& s) : range_(s.parrange) {
+    for (int k = 1; k <= noptions; ++k) {
+        nst_(k) = optsteps(s, k);
+        idx_(k) = 0;
+    }
+}
+
+void SweepOrder::values(Array<float, 1, noptions>& par) const {
+    for (int k = 1; k <= noptions; ++k) par(k) = range_(k, 1) + range_(k, 3) * static_cast<float>(idx_(k));
+}
+
+void SweepOrder::advance() {
+    int k = noptions;
+    while (k >= 1 && idx_(k) >= nst_(k)) {
+        idx_(k) = 0;
+        --k;
+    }
+    if (k < 1) {
+        done_ = true;
+        return;
+    }
+    ++idx_(k);
+}
 
 int optsteps(const State& s, int k) {
     const float lo = s.parrange(k, 1), hi = s.parrange(k, 2), step = s.parrange(k, 3);

@@ -9,8 +9,12 @@ namespace tacsim {
 // All 1000 iterations of the option set in `par`, years 0..40 each; fills
 // the result arrays and writes the trace files of the first iterations.
 void bootruns(State& s);
+// Every seed of an option set's random stream starts here.
+inline constexpr double start_seed = 15349668.0;
+
 // Every option set of the ranges in `parrange`, in sweep order: headers,
-// progress line, simulation and statistics per set.
+// progress line, simulation and statistics per set; the state's observer is
+// told of each set and iteration.
 void optruns(State& s);
 
 // Stops the run when an option's highest value lies below its lowest.
@@ -37,28 +41,42 @@ int optsteps(const State& s, int k);
 // Number of option sets of the whole sweep.
 long long countsets(const State& s);
 
-// Calls perset(s) once per option set with `par` holding its values, option
-// 23 varying fastest and option 1 slowest.
+// The option sets of the sweep in order, option 23 varying fastest and
+// option 1 slowest; `values` puts the current set's values into `par`.
+class SweepOrder {
+public:
+    explicit SweepOrder(const State& s);
+    bool done() const { return done_; }
+    void values(Array<float, 1, noptions>& par) const;
+    void advance();
+
+private:
+    const Array<float, 1, noptions, 1, 3>& range_;
+    Array<int, 1, noptions> nst_, idx_;
+    bool done_ = false;
+};
+
+// Calls perset(s) once per option set with `par` holding its values.
 template <class F>
 void sweep(State& s, F&& perset) {
-    Array<int, 1, noptions> nst, idx;
-    for (int k = 1; k <= noptions; ++k) {
-        nst(k) = optsteps(s, k);
-        idx(k) = 0;
-    }
-    for (;;) {
-        for (int k = 1; k <= noptions; ++k) {
-            s.par(k) = s.parrange(k, 1) + s.parrange(k, 3) * static_cast<float>(idx(k));
-        }
+    for (SweepOrder o(s); !o.done(); o.advance()) {
+        o.values(s.par);
         perset(s);
-        int k = noptions;
-        while (k >= 1 && idx(k) >= nst(k)) {
-            idx(k) = 0;
-            --k;
-        }
-        if (k < 1) return;
-        ++idx(k);
     }
 }
+
+// ---- one option set in pieces (the sweep runs them in turn; the parallel
+//      sweep runs them on its workers)
+
+// Before the first iteration of the set in `par`: result arrays reset, the
+// headers of the per-set files, the option values on standard output, the
+// random stream back to its start.
+void setbegin(State& s);
+// Iteration `it` of the current set.
+void bootiter(State& s, int it);
+// After the last iteration: the statistics and the result files.
+void setend(State& s);
+// The finished set's records handed to the system.
+void setflush(State& s);
 
 }  // namespace tacsim

@@ -39,8 +39,6 @@ void expect_same_results(const fs::path& a, const fs::path& b, const std::string
     for (const auto& f : ra) EXPECT_EQ(read_file(a / f), read_file(b / f)) << what << ": " << f;
 }
 
-std::vector<std::string> crlf_lines(const std::string& t) { return split_lines(t, "\r\n"); }
-
 }  // namespace
 
 TEST(EndToEndCommandLine, HelpVersionAndMistakes) {

@@ -171,7 +171,7 @@ TEST(EndToEndTables, TableThatCannotBeWrittenStopsWithItsName) {
 TEST(EndToEndTables, ResultsFolderOfItsOwn) {
     Folder d("output");
     const fs::path out = d.dir / "out";
-    ASSERT_EQ(d.run(". -o out --csv"), 0) << read_file(d.dir / "stderr.txt");
+    ASSERT_EQ(d.run(". -o out --csv --jobs 2"), 0) << read_file(d.dir / "stderr.txt");
     for (const char* f : {"sets.csv", "yearly.csv", "summary.csv", "perrecruit.csv", "refpoints.csv", "run.json",
                           "Results"})
         EXPECT_TRUE(fs::exists(out / f)) << f;
@@ -182,6 +182,8 @@ TEST(EndToEndTables, ResultsFolderOfItsOwn) {
     EXPECT_EQ(j["sets_finished"], 1);
     EXPECT_EQ(j["seconds_per_set"].size(), 1u);
     EXPECT_EQ(j["seed"], 15349668.0);
+    EXPECT_EQ(j["threads"], 2);
+    EXPECT_EQ(j["sets_rerun"], 0);  // one set: nothing to guess
     EXPECT_EQ(j["stop_message"], nullptr);
     EXPECT_EQ(j["inputs"][1]["sha256"].get<std::string>().size(), 64u);
     const auto files = j["files_written"].get<std::vector<std::string>>();
@@ -207,7 +209,8 @@ TEST(EndToEndTables, InterruptedRunKeepsWholeSets) {
         std::FILE* err = std::freopen("stderr.txt", "w", stderr);
         (void)out;
         (void)err;
-        ::execl(TACSIM_EXE, TACSIM_EXE, "--iterations", static_cast<char*>(nullptr));
+        // One thread: the second set is still running when the first is written.
+        ::execl(TACSIM_EXE, TACSIM_EXE, "--iterations", "--jobs", "1", static_cast<char*>(nullptr));
         ::_exit(98);
     }
     // Wait for the first set's rows, then interrupt.

@@ -60,14 +60,14 @@ struct RunResult {
 };
 
 // Copies the regular files of `inputs` into a fresh folder named after `tag`
-// and runs the program there.
-inline RunResult run_in_copy(const fs::path& inputs, const std::string& tag) {
+// and runs the program there, with the command-line arguments `args`.
+inline RunResult run_in_copy(const fs::path& inputs, const std::string& tag, const std::string& args = "") {
     RunResult r;
     r.dir = fresh_dir(tag);
     for (const auto& e : fs::directory_iterator(inputs))
         if (e.is_regular_file()) fs::copy_file(e.path(), r.dir / e.path().filename());
-    const std::string cmd = "cd '" + r.dir.string() + "' && '" + std::string(TACSIM_EXE) +
-                            "' > stdout.txt 2> stderr.txt";
+    const std::string cmd = "cd '" + r.dir.string() + "' && '" + std::string(TACSIM_EXE) + "' " + args +
+                            " > stdout.txt 2> stderr.txt";
     const int rc = std::system(cmd.c_str());
     r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
     r.out = read_file(r.dir / "stdout.txt");

@@ -22,8 +22,10 @@ struct Capture {
     std::FILE* f = std::tmpfile();
     OutFile out;
     Capture() { out.attach(f, "capture"); }
+    // The stream lets go of the file (handing over what it still holds)
+    // before the file is closed.
     ~Capture() {
-        out.close();  // before its stream is closed
+        out.close();
         std::fclose(f);
     }
     std::string text() {

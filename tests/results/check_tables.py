@@ -150,7 +150,8 @@ def check_folder(folder):
     with open(os.path.join(folder, "run.json"), encoding="utf-8") as f:
         run = json.load(f)
     for key in ("program", "command_line", "started", "ended", "seed", "inputs", "option_sets",
-                "sets_finished", "seconds_per_set", "files_written", "exit_status", "stop_message"):
+                "sets_finished", "seconds_per_set", "threads", "sets_started_from_a_guess", "sets_rerun",
+                "files_written", "exit_status", "stop_message"):
         if key not in run:
             c.fail(f"run.json: no {key}")
     for name in run["files_written"]:

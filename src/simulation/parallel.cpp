@@ -1,0 +1,357 @@
+// The option sweep on several threads: workers with models of their own, the
+// run's thread confirming guesses and writing the held records in order.
+#include "simulation/parallel.hpp"
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <new>
+#include <thread>
+#include <vector>
+
+#include "report/samples.hpp"
+#include "results/tables.hpp"
+#include "simulation/observer.hpp"
+#include "simulation/simulation.hpp"
+
+namespace tacsim {
+
+namespace {
+
+void copy_model(Model& to, const Model& from) { std::memcpy(static_cast<void*>(&to), &from, sizeof(Model)); }
+
+bool same_model(const Model& a, const Model& b) { return std::memcmp(&a, &b, sizeof(Model)) == 0; }
+
+std::shared_ptr<const Model> snapshot(const Model& m) {
+    auto p = std::make_shared<Model>();
+    copy_model(*p, m);
+    return p;
+}
+
+// How a set stopped, for comparing two runs of its first iteration.
+std::string describe(const std::exception_ptr& e) {
+    if (!e) return "";
+    try {
+        std::rethrow_exception(e);
+    } catch (const StopRun& st) {
+        return "stop " + std::to_string(st.status);
+    } catch (const std::bad_alloc&) {
+        return "memory";
+    } catch (const std::exception& x) {
+        return std::string("fault ") + x.what();
+    } catch (...) {
+        return "unknown";
+    }
+}
+
+}  // namespace
+
+void carry_over(Model& to, const Model& from) {
+    to.rreg = from.rreg;
+    to.rfun = from.rfun;
+    to.rdist = from.rdist;
+    to.rtrunc = from.rtrunc;
+    to.rlevel = from.rlevel;
+    to.rmax = from.rmax;
+    to.rssb = from.rssb;
+    to.rcv = from.rcv;
+    to.rlow = from.rlow;
+    to.rhigh = from.rhigh;
+    to.rpow = from.rpow;
+    to.ramp = from.ramp;
+    to.rper = from.rper;
+    to.rphase = from.rphase;
+    for (int a = 0; a <= maxage; ++a) {
+        to.wecayr(0, a) = from.wecayr(0, a);
+        to.westyr(0, a) = from.westyr(0, a);
+        to.maturyr(0, a) = from.maturyr(0, a);
+    }
+    to.rindex = from.rindex;
+    to.fperc(maxyear) = from.fperc(maxyear);
+}
+
+OutFile& stream(State& s, int i) {
+    if (i < 17) return s.unit(11 + i);
+    return i == 17 ? s.con : s.err;
+}
+
+void prepare_worker(State& w, const State& s) {
+    w.biofile = s.biofile;
+    w.optfile = s.optfile;
+    w.canumfile = s.canumfile;
+    w.indir = s.indir;
+    w.outdir = s.outdir;
+    w.unit12name = s.unit12name;
+    for (int k = 11; k <= 27; ++k)
+        if (s.unit(k).is_open()) w.unit(k).hold(s.unit(k).name());
+    w.con.hold(s.con.name());
+    w.err.hold(s.err.name());
+    for (int i = 0; i < nstreams; ++i) stream(w, i).set_overflow_log(&w.overflow);
+}
+
+void runset_held(State& w, const SetJob& job, SetOutcome& o, int upto, const std::atomic<bool>* cancel,
+                 std::atomic<int>* progress) {
+    o.job = job;
+    for (int i = 0; i < nstreams; ++i)
+        if (stream(w, i).holding()) stream(w, i).hold(stream(w, i).name());
+    w.overflow = OverflowLog();
+    copy_model(w, *job.start);
+    w.par = job.par;
+    try {
+        setbegin(w);
+        o.conmark = w.con.held();
+        // Each iteration writes its column of these before anything reads
+        // it; they start equal so that models compare whole.
+        w.tsbres.fill(0.0f);
+        w.recres.fill(0.0f);
+        w.regres.fill(0);
+        for (int it = 1; it <= upto; ++it) {
+            if (cancel != nullptr && cancel->load(std::memory_order_relaxed)) {
+                o.cancelled = true;
+                break;
+            }
+            bootiter(w, it);
+            if (progress != nullptr) progress->store(it, std::memory_order_relaxed);
+            if (it == 1) {
+                o.first = snapshot(w);
+                for (int i = 0; i < nstreams; ++i) o.firstlen[i] = stream(w, i).held();
+            }
+        }
+        if (upto == maxiter && !o.cancelled) {
+            setend(w);
+            o.end = snapshot(w);
+        }
+    } catch (...) {
+        o.stop = std::current_exception();
+    }
+    for (int i = 0; i < nstreams; ++i) o.held[i] = stream(w, i).take();
+    o.overflowed = w.overflow.names();
+}
+
+bool confirmed(State& scratch, const SetOutcome& o, const std::shared_ptr<const Model>& actual) {
+    if (o.job.start == actual) return true;
+    SetJob j = o.job;
+    j.start = actual;
+    SetOutcome r;
+    runset_held(scratch, j, r, 1, nullptr, nullptr);
+    if (!o.first || !r.first) {
+        // Stopped in the first iteration: the same records and the same stop.
+        return !o.first && !r.first && r.held == o.held && r.overflowed == o.overflowed &&
+               describe(r.stop) == describe(o.stop);
+    }
+    if (!same_model(*o.first, *r.first)) return false;
+    for (int i = 0; i < nstreams; ++i) {
+        if (r.held[i].size() != o.firstlen[i]) return false;
+        if (o.held[i].compare(0, o.firstlen[i], r.held[i]) != 0) return false;
+    }
+    return true;
+}
+
+void write_held(State& s, const SetOutcome& o) {
+    for (int i = 0; i < nstreams; ++i) {
+        const std::string& h = o.held[i];
+        if (i == 17 && o.conmark <= h.size()) {
+            s.con.put(std::string_view(h).substr(0, o.conmark));
+            s.con.restart_capture();
+            s.con.put(std::string_view(h).substr(o.conmark));
+        } else if (!h.empty()) {
+            stream(s, i).put(h);
+        }
+    }
+    for (const auto& name : o.overflowed) s.overflow.note(name);
+    if (o.stop) std::rethrow_exception(o.stop);
+}
+
+namespace {
+
+class ThreadRunner final : public SetRunner {
+public:
+    ThreadRunner(const State& s, int threads) : slots_(static_cast<std::size_t>(threads)) {
+        for (int i = 0; i < threads; ++i) {
+            slots_[i].state = make_state();
+            prepare_worker(*slots_[i].state, s);
+        }
+        for (int i = 0; i < threads; ++i) pool_.emplace_back([this, i] { work(slots_[i]); });
+    }
+    ~ThreadRunner() override {
+        cancel();
+        for (auto& t : pool_) t.join();
+    }
+
+    int capacity() const override { return static_cast<int>(slots_.size()); }
+
+    void submit(SetJob job, bool urgent) override {
+        {
+            std::lock_guard<std::mutex> g(m_);
+            if (urgent)
+                queue_.push_front(std::move(job));
+            else
+                queue_.push_back(std::move(job));
+        }
+        jobs_cv_.notify_one();
+    }
+
+    bool collect(SetOutcome& o, std::chrono::milliseconds wait) override {
+        std::unique_lock<std::mutex> g(m_);
+        if (!done_cv_.wait_for(g, wait, [this] { return !done_.empty(); })) return false;
+        o = std::move(done_.front());
+        done_.pop_front();
+        return true;
+    }
+
+    int iteration_of(long long k) const override {
+        for (const auto& sl : slots_)
+            if (sl.k.load(std::memory_order_relaxed) == k) return sl.it.load(std::memory_order_relaxed);
+        return 0;
+    }
+
+    void cancel() override {
+        {
+            std::lock_guard<std::mutex> g(m_);
+            closing_ = true;
+            queue_.clear();
+        }
+        cancel_.store(true);
+        jobs_cv_.notify_all();
+    }
+
+private:
+    struct Slot {
+        std::unique_ptr<State> state;
+        std::atomic<long long> k{0};
+        std::atomic<int> it{0};
+    };
+
+    void work(Slot& sl) {
+        for (;;) {
+            SetJob job;
+            {
+                std::unique_lock<std::mutex> g(m_);
+                jobs_cv_.wait(g, [this] { return closing_ || !queue_.empty(); });
+                if (closing_) return;
+                job = std::move(queue_.front());
+                queue_.pop_front();
+            }
+            sl.it.store(0);
+            sl.k.store(job.k);
+            SetOutcome o;
+            runset_held(*sl.state, job, o, maxiter, &cancel_, &sl.it);
+            sl.k.store(0);
+            if (o.cancelled) continue;
+            {
+                std::lock_guard<std::mutex> g(m_);
+                done_.push_back(std::move(o));
+            }
+            done_cv_.notify_one();
+        }
+    }
+
+    std::vector<Slot> slots_;
+    std::vector<std::thread> pool_;
+    mutable std::mutex m_;
+    std::condition_variable jobs_cv_, done_cv_;
+    std::deque<SetJob> queue_;
+    std::deque<SetOutcome> done_;
+    bool closing_ = false;
+    std::atomic<bool> cancel_{false};
+};
+
+}  // namespace
+
+std::unique_ptr<SetRunner> thread_runner(const State& s, int threads) {
+    return std::make_unique<ThreadRunner>(s, threads);
+}
+
+void optruns_on(State& s, SetRunner& runner, SweepCount& count) {
+    checkranges(s);
+    SweepOrder order(s);
+    SweepObserver* const watch = s.observer;
+    if (watch != nullptr) watch->sweep_started(s, countsets(s));
+    std::shared_ptr<const Model> actual = snapshot(s);  // the model the last written set left
+    std::shared_ptr<const Model> latest = actual;       // the latest finished set's: the guess
+    long long latest_k = 0;
+    long long next_k = 1, next_write = 1;
+    int running = 0;
+    // Sets run at most this far ahead of the last one written, which bounds
+    // the records held in memory.
+    const long long ahead = 2LL * runner.capacity();
+    std::map<long long, SetOutcome> finished;
+    auto scratch = make_state();
+    prepare_worker(*scratch, s);
+    if (watch != nullptr && !order.done()) watch->set_started(s, 1);
+
+    for (;;) {
+        while (running < runner.capacity() && !order.done() && next_k - next_write < ahead) {
+            SetJob job;
+            job.k = next_k++;
+            order.values(job.par);
+            order.advance();
+            if (job.k == next_write) {
+                job.start = actual;
+            } else {
+                job.start = latest;
+                ++count.guessed;
+            }
+            runner.submit(std::move(job), false);
+            ++running;
+        }
+        if (running == 0 && finished.empty()) return;
+
+        SetOutcome o;
+        if (!runner.collect(o, std::chrono::milliseconds(100))) {
+            // The progress of the set awaited; an interruption ends the sweep here.
+            if (watch != nullptr) watch->iteration(s, std::max(runner.iteration_of(next_write), 1));
+            continue;
+        }
+        --running;
+        if (o.end && o.job.k > latest_k) {
+            latest = o.end;
+            latest_k = o.job.k;
+        }
+        const long long k = o.job.k;
+        finished.emplace(k, std::move(o));
+
+        while (!finished.empty() && finished.begin()->first == next_write) {
+            SetOutcome& w = finished.begin()->second;
+            if (!confirmed(*scratch, w, actual)) {
+                ++count.reruns;
+                SetJob again = w.job;
+                again.start = actual;
+                finished.erase(finished.begin());
+                runner.submit(std::move(again), true);
+                ++running;
+                break;
+            }
+            if (w.stop) runner.cancel();
+            write_held(s, w);
+            actual = w.end;
+            ++count.sets;
+            finished.erase(finished.begin());
+            // The run's model is now the one the set left, as after the set
+            // in the one-thread sweep, for the tables' rows of the set.
+            copy_model(s, *actual);
+            if (s.tables != nullptr) s.tables->endset(s, next_write);
+            if (s.samples != nullptr) s.samples->endset(s, next_write);
+            if (watch != nullptr) watch->set_finished(s, next_write);
+            setflush(s);
+            ++next_write;
+            if (watch != nullptr && (!order.done() || !finished.empty() || running > 0))
+                watch->set_started(s, next_write);
+        }
+    }
+}
+
+void optruns_parallel(State& s, int jobs, SweepCount& count) {
+    if (jobs <= 1) {
+        optruns(s);
+        return;
+    }
+    auto runner = thread_runner(s, jobs);
+    optruns_on(s, *runner, count);
+}
+
+}  // namespace tacsim

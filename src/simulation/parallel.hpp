@@ -1,0 +1,119 @@
+// The option sweep on several threads (and, through a set runner of its own,
+// on several processes), writing exactly what the one-thread sweep writes.
+//
+// Each option set runs on a worker with a model of its own; what the set
+// writes to any file, standard output or the error stream is held in memory
+// and handed to the real streams in sweep order. A set starts from the model
+// the previous set leaves (a few values carry over, see docs/design.md);
+// while the previous set still runs, a set starts from a guess, the model of
+// the latest finished set, and the guess is confirmed before its records are
+// written: the first iteration is replayed from the true model and the model
+// and records after it must agree byte for byte, otherwise the set runs
+// again.
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "model/state.hpp"
+#include "simulation/simulation.hpp"
+
+namespace tacsim {
+
+// Figures of a sweep: sets written, sets that ran from a guess, and sets that
+// ran again because their guess was wrong.
+struct SweepCount {
+    long long sets = 0;
+    long long guessed = 0;
+    long long reruns = 0;
+};
+
+// Copies onto `to` the values an option set may read before writing them, as
+// the previous set left them in `from` (docs/design.md lists them and why):
+// the recruitment in force, the weights and maturity of year 0, the
+// recruitment indices and the perceived F of the last year. With every other
+// value as the per-recruit analysis left it, a set runs as it does after its
+// predecessor.
+void carry_over(Model& to, const Model& from);
+
+// ---- the pieces, shared by the threads and the processes
+
+// Streams of a set: units 11..27, standard output, the error stream.
+inline constexpr int nstreams = 19;
+OutFile& stream(State& s, int i);
+
+// One option set to run: its number in the sweep, its values and the model
+// it starts from.
+struct SetJob {
+    long long k = 0;
+    Array<float, 1, noptions> par;
+    std::shared_ptr<const Model> start;
+};
+
+// What a set left: its held records, the model after its first iteration
+// (with the records' lengths then) and at its end, or how it stopped.
+struct SetOutcome {
+    SetJob job;
+    std::array<std::string, nstreams> held;
+    std::array<std::size_t, nstreams> firstlen{};
+    std::shared_ptr<const Model> first;  // empty: stopped in the first iteration
+    std::shared_ptr<const Model> end;    // empty: stopped, or cancelled
+    std::exception_ptr stop;
+    bool cancelled = false;
+    // Streams with numbers too wide for their fields, in the order of each
+    // one's first such number.
+    std::vector<std::string> overflowed;
+    // Length of standard output's held records when the set's option values
+    // were written (npos: not reached); the record of the run starts its
+    // capture of a stopping message there.
+    std::size_t conmark = std::string::npos;
+};
+
+// A worker's state: the run's file names, every open unit holding its records
+// in memory.
+void prepare_worker(State& w, const State& s);
+// Runs the set `job` on w from job.start, iterations 1..upto; polls `cancel`
+// between iterations and publishes the iteration reached in `progress`.
+void runset_held(State& w, const SetJob& job, SetOutcome& o, int upto, const std::atomic<bool>* cancel,
+                 std::atomic<int>* progress);
+// True when the set `o` ran from its guess exactly as it would have run from
+// `actual` (replays its first iteration on `scratch`).
+bool confirmed(State& scratch, const SetOutcome& o, const std::shared_ptr<const Model>& actual);
+// Writes a confirmed set's held records to the run's streams and rethrows
+// its stop.
+void write_held(State& s, const SetOutcome& o);
+
+// Where option sets run: a pool of threads in this process, or the ranks of
+// an MPI job.
+class SetRunner {
+public:
+    virtual ~SetRunner() = default;
+    // Sets that may run at the same time.
+    virtual int capacity() const = 0;
+    // Queues a set; urgent sets go first.
+    virtual void submit(SetJob job, bool urgent) = 0;
+    // Waits up to `wait` for a finished set.
+    virtual bool collect(SetOutcome& o, std::chrono::milliseconds wait) = 0;
+    // Iteration reached by set k when it is running here (0 otherwise).
+    virtual int iteration_of(long long k) const = 0;
+    // Stops every set at its next iteration and forgets the queue.
+    virtual void cancel() = 0;
+};
+
+// N threads, each with a model of its own.
+std::unique_ptr<SetRunner> thread_runner(const State& s, int threads);
+
+// The sweep on a runner. The state's observer hears of the sets in sweep
+// order, as from the one-thread sweep: a set starts when the one before it
+// is written, its iterations are those of its run, and it finishes when its
+// records are written (before the files are flushed).
+void optruns_on(State& s, SetRunner& runner, SweepCount& count);
+// The sweep on `jobs` threads (1: the one-thread sweep itself).
+void optruns_parallel(State& s, int jobs, SweepCount& count);
+
+}  // namespace tacsim

@@ -1,0 +1,46 @@
+#!/bin/bash
+# Runs every reference run on three threads and, when the program was built
+# with MPI and mpirun is there, on three MPI processes, and compares every
+# file, the standard output, the error stream and the exit status with the
+# reference bytes. Usage: tools/golden-parallel.sh PATH/TO/tacsim [mpi]
+set -euo pipefail
+exe=$(realpath "$1")
+mode=${2:-threads}
+root=$(cd "$(dirname "$0")/.." && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+fail=0
+
+check() {  # case, label, command...
+  local case=$1 label=$2; shift 2
+  local src="$root/tests/golden/data/$case" dir="$work/$case-$label"
+  mkdir -p "$dir"
+  find "$src" -maxdepth 1 -type f -exec cp {} "$dir" \;
+  local status=0
+  (cd "$dir" && "$@" > stdout.txt 2> stderr.txt) || status=$?
+  if [ "$label" = mpi3 ]; then
+    # mpirun adds its own notice, framed by lines of dashes, when a process
+    # ends with a status other than 0; the program's own bytes are the rest.
+    awk '/^----------+$/ { inside = !inside; next } !inside' "$dir/stderr.txt" > "$dir/stderr.own"
+    mv "$dir/stderr.own" "$dir/stderr.txt"
+  fi
+  local want; want=$(head -n1 "$src/expected/status" | tr -d '\r')
+  if [ "$status" != "$want" ]; then echo "$case ($label): exit status $status, expected $want"; fail=1; fi
+  for f in "$src"/expected/*; do
+    local name; name=$(basename "$f")
+    [ "$name" = status ] && continue
+    if ! cmp -s "$f" "$dir/$name"; then echo "$case ($label): $name differs"; fail=1; fi
+  done
+}
+
+for case in $(ls "$root/tests/golden/data"); do
+  if [ "$mode" = mpi ]; then
+    # As root, Open MPI wants to be told that this is meant.
+    check "$case" mpi3 env OMPI_ALLOW_RUN_AS_ROOT=1 OMPI_ALLOW_RUN_AS_ROOT_CONFIRM=1 \
+      mpirun -n 3 --oversubscribe "$exe"
+  else
+    check "$case" jobs3 "$exe" --jobs 3
+  fi
+done
+[ $fail = 0 ] && echo "reference runs ($mode): same bytes"
+exit $fail

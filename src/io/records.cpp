@@ -6,6 +6,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdlib>
+#include <charconv>
 #include <cstring>
 
 #include <unistd.h>
@@ -169,38 +170,88 @@ const char* nonfinite_text(float v, int w) {
     return w >= 9 ? "-Infinity" : "-Inf";
 }
 
+namespace {
+
+// Fixed-point text of the exact binary value with d decimals, rounded to
+// nearest with ties to even ("%.*f"; with d = 0 the point is kept, "3.").
+// Never more than kFixedCap characters: a longer text is cut there, as the
+// former 96-byte formatting buffer cut it (only a layout with some sixty or
+// more decimals reaches that). Returns the length.
+constexpr std::size_t kFixedCap = 95;
+
+std::size_t fixed_text(char* out, float v, int d) {
+    // 149 decimals give every float exactly; more only append zeros.
+    const int p = d < 149 ? d : 149;
+    char buf[256];  // sign, 39 integer digits, point, 149 decimals
+    const auto r = std::to_chars(buf, buf + sizeof buf, static_cast<double>(v), std::chars_format::fixed, p);
+    std::size_t n = static_cast<std::size_t>(r.ptr - buf);
+    if (d == 0) buf[n++] = '.';
+    for (int i = p; i < d && n < kFixedCap; ++i) buf[n++] = '0';
+    if (n > kFixedCap) n = kFixedCap;
+    std::memcpy(out, buf, n);
+    return n;
+}
+
+// A finite, non-zero real in 15 columns with eight significant digits of its
+// exact binary value (ties to even): fixed point, right-justified in 11
+// columns and 4 blanks, where the decimal exponent is from -1 to 7; else
+// "d.dddddddE+xx", right-justified in 15 columns. Writes exactly 15 bytes.
+void free_real_text(char* out, float v) {
+    char e[32];
+    const auto r = std::to_chars(e, e + sizeof e, static_cast<double>(v), std::chars_format::scientific, 7);
+    const auto len = static_cast<std::size_t>(r.ptr - e);
+    std::size_t x = 0;  // the exponent letter
+    while (e[x] != 'e') ++x;
+    int exponent = 0;
+    for (std::size_t i = x + 2; i < len; ++i) exponent = exponent * 10 + (e[i] - '0');
+    if (e[x + 1] == '-') exponent = -exponent;
+    std::memset(out, ' ', 15);
+    if (exponent >= -1 && exponent <= 7) {
+        const int k = exponent >= 0 ? exponent + 1 : 0;
+        char f[32];
+        const auto rf = std::to_chars(f, f + sizeof f, static_cast<double>(v), std::chars_format::fixed, 8 - k);
+        std::size_t n = static_cast<std::size_t>(rf.ptr - f);
+        if (k == 8) f[n++] = '.';
+        std::memcpy(out + (11 - n), f, n);
+    } else {
+        e[x] = 'E';
+        std::memcpy(out + (15 - len), e, len);
+    }
+}
+
+// The field text of fw.d before the width is checked: the number, or the
+// spelling of a value that is not finite.
+std::size_t fixed_field_text(char* out, float v, int w, int d) {
+    if (std::isfinite(v)) return fixed_text(out, v, d);
+    const char* t = nonfinite_text(v, w);
+    const std::size_t n = std::strlen(t);
+    std::memcpy(out, t, n);
+    return n;
+}
+
+// Decimal text of an integer; returns the length.
+std::size_t int_text(char* out, int v) {
+    return static_cast<std::size_t>(std::to_chars(out, out + 16, v).ptr - out);
+}
+
+}  // namespace
+
 std::string format_free_real(float v) {
-    char buf[64];
+    char buf[16];
     if (!std::isfinite(v)) {
         std::snprintf(buf, sizeof buf, "%15s", nonfinite_text(v, 15));
-        return buf;
-    }
-    if (v == 0.0f) {
-        const char* z = std::signbit(v) ? "-0.0000000" : "0.0000000";
-        std::snprintf(buf, sizeof buf, "%11s    ", z);
-        return buf;
-    }
-    // Eight significant digits of the exact binary value, rounded to nearest
-    // with ties to even, decide the form.
-    char e[48];
-    std::snprintf(e, sizeof e, "%.7E", static_cast<double>(v));
-    const char* ep = std::strchr(e, 'E');
-    const int exponent = ep != nullptr ? std::atoi(ep + 1) : 0;
-    if (std::isfinite(v) && exponent >= -1 && exponent <= 7) {
-        const int k = exponent >= 0 ? exponent + 1 : 0;
-        std::snprintf(buf, sizeof buf, "%#11.*f    ", 8 - k, static_cast<double>(v));
+    } else if (v == 0.0f) {
+        std::snprintf(buf, sizeof buf, "%11s    ", std::signbit(v) ? "-0.0000000" : "0.0000000");
     } else {
-        std::snprintf(buf, sizeof buf, "%15s", e);
+        free_real_text(buf, v);
+        buf[15] = '\0';
     }
     return buf;
 }
 
 std::string format_fixed(float v, int w, int d) {
-    char buf[96];
-    if (!std::isfinite(v)) std::snprintf(buf, sizeof buf, "%s", nonfinite_text(v, w));
-    else if (d == 0) std::snprintf(buf, sizeof buf, "%#.0f", static_cast<double>(v));
-    else std::snprintf(buf, sizeof buf, "%.*f", d, static_cast<double>(v));
-    std::string s(buf);
+    char buf[kFixedCap];
+    std::string s(buf, fixed_field_text(buf, v, w, d));
     if (static_cast<int>(s.size()) > w) {
         // Leave out the zero before the decimal point when only that makes
         // the value fit.
@@ -212,11 +263,10 @@ std::string format_fixed(float v, int w, int d) {
 }
 
 std::string format_int(int v, int w) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%d", v);
-    const std::size_t len = std::strlen(buf);
+    char buf[16];
+    const std::size_t len = int_text(buf, v);
     if (static_cast<int>(len) > w) return std::string(static_cast<std::size_t>(w), '*');
-    return std::string(static_cast<std::size_t>(w) - len, ' ') + buf;
+    return std::string(static_cast<std::size_t>(w) - len, ' ') + std::string(buf, len);
 }
 
 // ======================================================== free-form write
@@ -226,25 +276,17 @@ namespace {
 void put_free_item(OutFile& out, const Item& it) {
     char buf[32];
     switch (it.kind) {
-        case Item::Int:
-            std::snprintf(buf, sizeof buf, "%11d", it.i);
-            out.put(std::string_view(buf));
+        case Item::Int: {
+            const std::size_t n = int_text(buf, it.i);
+            for (std::size_t i = n; i < 11; ++i) out.put(' ');
+            out.put(std::string_view(buf, n));
             break;
+        }
         case Item::Real: {
             if (std::isfinite(it.f) && it.f != 0.0f) {
                 // Common case without building a string.
-                char e[48];
-                std::snprintf(e, sizeof e, "%.7E", static_cast<double>(it.f));
-                const char* ep = std::strchr(e, 'E');
-                const int exponent = ep != nullptr ? std::atoi(ep + 1) : 0;
-                char f[64];
-                if (exponent >= -1 && exponent <= 7) {
-                    const int k = exponent >= 0 ? exponent + 1 : 0;
-                    std::snprintf(f, sizeof f, "%#11.*f    ", 8 - k, static_cast<double>(it.f));
-                } else {
-                    std::snprintf(f, sizeof f, "%15s", e);
-                }
-                out.put(std::string_view(f));
+                free_real_text(buf, it.f);
+                out.put(std::string_view(buf, 15));
             } else {
                 out.put(format_free_real(it.f));
             }
@@ -451,9 +493,8 @@ struct LayoutWriter {
         switch (n.kind) {
             case Layout::Node::IntW: {
                 const int v = it.kind == Item::Real ? static_cast<int>(it.f) : it.i;
-                char buf[32];
-                std::snprintf(buf, sizeof buf, "%d", v);
-                const int len = static_cast<int>(std::strlen(buf));
+                char buf[16];
+                const int len = static_cast<int>(int_text(buf, v));
                 if (len > n.w) {
                     out.put_overflow(n.w);
                 } else {
@@ -464,13 +505,10 @@ struct LayoutWriter {
             }
             case Layout::Node::RealWD: {
                 const float v = it.kind == Item::Int ? static_cast<float>(it.i) : it.f;
-                char buf[96];
+                char buf[kFixedCap];
                 // A spelling too wide for the field gets the asterisks below.
-                if (!std::isfinite(v)) std::snprintf(buf, sizeof buf, "%s", nonfinite_text(v, n.w));
-                else if (n.d == 0) std::snprintf(buf, sizeof buf, "%#.0f", static_cast<double>(v));
-                else std::snprintf(buf, sizeof buf, "%.*f", n.d, static_cast<double>(v));
-                std::string_view s(buf);
-                char tmp[96];
+                std::string_view s(buf, fixed_field_text(buf, v, n.w, n.d));
+                char tmp[kFixedCap];
                 if (static_cast<int>(s.size()) > n.w) {
                     if (s.substr(0, 2) == "0.") {
                         s.remove_prefix(1);

@@ -14,7 +14,8 @@ namespace tacsim {
 namespace HWY_NAMESPACE {
 
 void CatchTerms(const float* HWY_RESTRICT n, const float* HWY_RESTRICT sel, const float* HWY_RESTRICT natmor,
-                const float* HWY_RESTRICT weca, float f, float* HWY_RESTRICT z, float* HWY_RESTRICT term) {
+                const float* HWY_RESTRICT weca, float f, int count, float* HWY_RESTRICT z,
+                float* HWY_RESTRICT term) {
     int a = 0;
     if constexpr (kVectorExp) {
         const hn::ScalableTag<double> d;
@@ -22,7 +23,7 @@ void CatchTerms(const float* HWY_RESTRICT n, const float* HWY_RESTRICT sel, cons
         const int lanes = static_cast<int>(hn::Lanes(d));
         const auto fv = hn::Set(df, f);
         const auto one = hn::Set(df, 1.0f);
-        for (; a + lanes <= nages; a += lanes) {
+        for (; a < count && a + lanes <= nages; a += lanes) {
             const auto sa = hn::LoadU(df, sel + a);
             const auto za = hn::Add(hn::LoadU(df, natmor + a), hn::Mul(sa, fv));
             const auto e = ExpSp(d, hn::Neg(za));
@@ -32,7 +33,7 @@ void CatchTerms(const float* HWY_RESTRICT n, const float* HWY_RESTRICT sel, cons
             hn::StoreU(hn::Mul(t, hn::LoadU(df, weca + a)), df, term + a);
         }
     }
-    for (; a < nages; ++a) {
+    for (; a < count; ++a) {
         const float sa = sel[a];
         z[a] = natmor[a] + sa * f;
         term[a] = n[a] * sa * f * (1.0f - exp_sp(-z[a])) / z[a] * weca[a];
@@ -48,9 +49,9 @@ namespace tacsim {
 
 HWY_EXPORT(CatchTerms);
 
-void catch_terms(const float* n, const float* sel, const float* natmor, const float* weca, float f, float* z,
-                 float* term) {
-    HWY_DYNAMIC_DISPATCH(CatchTerms)(n, sel, natmor, weca, f, z, term);
+void catch_terms(const float* n, const float* sel, const float* natmor, const float* weca, float f, int count,
+                 float* z, float* term) {
+    HWY_DYNAMIC_DISPATCH(CatchTerms)(n, sel, natmor, weca, f, count, z, term);
 }
 
 CatchTermsFn catch_terms_here() {

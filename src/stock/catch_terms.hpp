@@ -9,16 +9,17 @@ namespace tacsim {
 
 inline constexpr int nages = maxage + 1;
 
-// For every age a of 0..maxage, with sel the selection of the column in use:
+// For the ages a of 0..count-1 (and possibly more, up to maxage: the rest of
+// the last vector), with sel the selection of the column in use:
 //   z(a)    = natmor(a) + sel(a) * f
 //   term(a) = n(a) * sel(a) * f * (1 - exp(-z(a))) / z(a) * weca(a)
 // each product and quotient rounded to float in that order.
-void catch_terms(const float* n, const float* sel, const float* natmor, const float* weca, float f, float* z,
-                 float* term);
+void catch_terms(const float* n, const float* sel, const float* natmor, const float* weca, float f, int count,
+                 float* z, float* term);
 
 // The version of catch_terms for this processor, for callers that call it
 // many times in a row (the F search): saves the choice at every call.
-using CatchTermsFn = void (*)(const float*, const float*, const float*, const float*, float, float*, float*);
+using CatchTermsFn = void (*)(const float*, const float*, const float*, const float*, float, int, float*, float*);
 CatchTermsFn catch_terms_here();
 
 }  // namespace tacsim

@@ -25,7 +25,7 @@ struct SelRow {
 // without mortality starts the running catch again.
 float catch_at(const State& s, const AgeVec& n, const SelRow& sel, float f, CatchTermsFn terms = catch_terms) {
     float z[nages], term[nages];
-    terms(n.data(), sel.v, s.natmor.data(), s.weca.data(), f, z, term);
+    terms(n.data(), sel.v, s.natmor.data(), s.weca.data(), f, s.lastage + 1, z, term);
     float sum = 0.0f;
     for (int a = 0; a <= s.lastage; ++a) sum = z[a] > 0.0f ? sum + term[a] : 0.0f;
     return sum;

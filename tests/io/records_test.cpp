@@ -2,7 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <random>
 #include <cstdio>
 #include <limits>
 #include <string>
@@ -69,6 +74,155 @@ TEST(RecordsFixed, IntegerFieldOverflowsToAsterisks) {
     EXPECT_EQ(format_int(42, 5), "   42");
     EXPECT_EQ(format_int(-42, 3), "-42");
     EXPECT_EQ(format_int(12345, 4), "****");
+}
+
+// The formatter before it was written with std::to_chars, kept here as the
+// oracle: printf's conversions of the exact binary value.
+namespace printf_oracle {
+
+std::string free_real(float v) {
+    char buf[64];
+    if (!std::isfinite(v)) {
+        std::snprintf(buf, sizeof buf, "%15s", nonfinite_text(v, 15));
+        return buf;
+    }
+    if (v == 0.0f) {
+        std::snprintf(buf, sizeof buf, "%11s    ", std::signbit(v) ? "-0.0000000" : "0.0000000");
+        return buf;
+    }
+    char e[48];
+    std::snprintf(e, sizeof e, "%.7E", static_cast<double>(v));
+    const int exponent = std::atoi(std::strchr(e, 'E') + 1);
+    if (exponent >= -1 && exponent <= 7) {
+        const int k = exponent >= 0 ? exponent + 1 : 0;
+        std::snprintf(buf, sizeof buf, "%#11.*f    ", 8 - k, static_cast<double>(v));
+    } else {
+        std::snprintf(buf, sizeof buf, "%15s", e);
+    }
+    return buf;
+}
+
+std::string fixed(float v, int w, int d) {
+    char buf[96];
+    if (!std::isfinite(v)) std::snprintf(buf, sizeof buf, "%s", nonfinite_text(v, w));
+    else if (d == 0) std::snprintf(buf, sizeof buf, "%#.0f", static_cast<double>(v));
+    else std::snprintf(buf, sizeof buf, "%.*f", d, static_cast<double>(v));
+    std::string s(buf);
+    if (static_cast<int>(s.size()) > w) {
+        if (s.rfind("0.", 0) == 0) s.erase(0, 1);
+        else if (s.rfind("-0.", 0) == 0) s.erase(1, 1);
+    }
+    if (static_cast<int>(s.size()) > w) return std::string(static_cast<std::size_t>(w), '*');
+    return std::string(static_cast<std::size_t>(w) - s.size(), ' ') + s;
+}
+
+std::string integer(int v, int w) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%d", v);
+    const std::size_t len = std::strlen(buf);
+    if (static_cast<int>(len) > w) return std::string(static_cast<std::size_t>(w), '*');
+    return std::string(static_cast<std::size_t>(w) - len, ' ') + buf;
+}
+
+}  // namespace printf_oracle
+
+namespace {
+
+// Floats a formatter can get wrong: every bit pattern at random, ordinary
+// magnitudes, exact ties at some decimal (n / 2^m), their neighbours, and the
+// neighbourhoods of powers of ten and of the eight-digit rounding boundaries.
+std::vector<float> formatting_sample() {
+    std::mt19937 rng(20261207);
+    std::vector<float> v;
+    auto both = [&v](float x) {
+        v.push_back(x);
+        v.push_back(-x);
+    };
+    for (int i = 0; i < 60000; ++i) v.push_back(std::bit_cast<float>(static_cast<std::uint32_t>(rng())));
+    std::uniform_real_distribution<float> mant(1.0f, 2.0f);
+    std::uniform_int_distribution<int> ex(-30, 40);
+    for (int i = 0; i < 60000; ++i) both(std::ldexp(mant(rng), ex(rng)));
+    std::uniform_int_distribution<int> num(0, 1 << 22), shift(0, 14);
+    for (int i = 0; i < 40000; ++i) {
+        const float t = std::ldexp(static_cast<float>(num(rng)), -shift(rng));
+        both(t);
+        both(std::nextafter(t, 0.0f));
+        both(std::nextafter(t, 1e30f));
+    }
+    for (int k = -45; k <= 38; ++k) {
+        for (double c : {1.0, 0.5, 9.5, 9.9999999, 9.99999995, 9.999999949, 9.999999951}) {
+            float x = static_cast<float>(c * std::pow(10.0, k));
+            for (int s = 0; s < 4; ++s) x = std::nextafter(x, 0.0f);
+            for (int s = 0; s < 8; ++s, x = std::nextafter(x, 1e38f)) both(x);
+        }
+    }
+    for (float x : {0.0f, 1.0f, 0.5f, 2.5f, 3.5f, 0.125f, 0.375f, 1e-45f, 1.17549435e-38f,
+                    std::numeric_limits<float>::max(), std::numeric_limits<float>::infinity(),
+                    std::numeric_limits<float>::quiet_NaN()})
+        both(x);
+    return v;
+}
+
+}  // namespace
+
+// The formatter gives printf's text, to the byte, over a large random and
+// edge-case sample, for every width and number of decimals the layouts use,
+// through the single-value functions and through both writers.
+TEST(RecordsFormatting, SameTextAsPrintf) {
+    const std::vector<float> sample = formatting_sample();
+    std::mt19937 rng(7);
+    std::uniform_int_distribution<int> width(1, 24), decimals(0, 12);
+    std::size_t bad = 0;
+    auto check = [&bad](const std::string& got, const std::string& want, const std::string& what) {
+        if (got == want) return;
+        if (++bad <= 10) ADD_FAILURE() << what << ": got \"" << got << "\", printf gives \"" << want << "\"";
+    };
+    char hex[16];
+    for (float v : sample) {
+        std::snprintf(hex, sizeof hex, "%08x", std::bit_cast<std::uint32_t>(v));
+        check(format_free_real(v), printf_oracle::free_real(v), std::string("free-form ") + hex);
+        for (int r = 0; r < 3; ++r) {
+            const int w = width(rng), d = decimals(rng);
+            check(format_fixed(v, w, d), printf_oracle::fixed(v, w, d),
+                  "f" + std::to_string(w) + "." + std::to_string(d) + " of " + hex);
+        }
+    }
+    // Decimals beyond every float's exact expansion, and texts longer than the
+    // old 95-character buffer, which cut them.
+    for (float v : {1.0f, -3.4e38f, 1e-45f, 0.1f, 123.456f})
+        for (int d : {40, 60, 100, 148, 149, 150, 200})
+            for (int w : {20, 60, 94, 95, 96, 120})
+                check(format_fixed(v, w, d), printf_oracle::fixed(v, w, d),
+                      "f" + std::to_string(w) + "." + std::to_string(d));
+    std::uniform_int_distribution<int> any(std::numeric_limits<int>::min(), std::numeric_limits<int>::max());
+    std::uniform_int_distribution<int> small(-100000, 100000);
+    for (int i = 0; i < 20000; ++i) {
+        const int v = i % 2 ? any(rng) : small(rng);
+        const int w = width(rng) % 13;
+        check(format_int(v, w), printf_oracle::integer(v, w), "i" + std::to_string(w) + " of " + std::to_string(v));
+    }
+    for (int v : {0, -1, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()})
+        for (int w = 0; w <= 12; ++w) check(format_int(v, w), printf_oracle::integer(v, w), "i" + std::to_string(w));
+
+    // The writers: f11.3, i6 and free-form records of the first part of the sample.
+    std::vector<Item> reals, ints;
+    std::string want_f, want_i, want_free;
+    for (std::size_t i = 0; i < 20000; ++i) {
+        reals.emplace_back(sample[i * 7 % sample.size()]);
+        want_f += printf_oracle::fixed(reals.back().f, 11, 3) + "\r\n";
+        const int n = any(rng) >> (i % 31);
+        ints.emplace_back(n);
+        want_i += printf_oracle::integer(n, 6) + "\r\n";
+        want_free += " " + printf_oracle::free_real(reals.back().f) + " " + printf_oracle::integer(n, 11) + "\r\n";
+    }
+    Capture f, in, fr;
+    fmt_write(f.out, Layout("(f11.3)"), reals);
+    fmt_write(in.out, Layout("(i6)"), ints);
+    for (std::size_t i = 0; i < reals.size(); ++i) list_write(fr.out, {reals[i], ints[i]});
+    check(f.text(), want_f, "f11.3 records");
+    check(in.text(), want_i, "i6 records");
+    check(fr.text(), want_free, "free-form records");
+    EXPECT_EQ(bad, 0u);
 }
 
 TEST(RecordsFreeWrite, RealsHaveEightSignificantDigits) {

@@ -57,9 +57,9 @@
     });
   }
 
-  function fillTemplate(spec) {
+  function fillTemplate(chartSpec) {
     const w = D.windows[windowIx];
-    const text = JSON.stringify(spec)
+    const text = JSON.stringify(chartSpec)
       .split('{risk}').join(riskIx >= 0 ? D.risks[riskIx] : 'risk')
       .split('{colour}').join(D.colourOptions[colourIx] || 'option set')
       .split('{window}').join(w ? w.label : '');
@@ -69,9 +69,9 @@
   async function drawTradeoffs() {
     const rows = setRows();
     for (const id of ['tradeoff', 'iav']) {
-      const spec = fillTemplate(D.specs[id]);
-      spec.datasets = { sets: rows };
-      const res = await vegaEmbed('#chart-' + id, spec, embedOptions);
+      const chartSpec = fillTemplate(D.specs[id]);
+      chartSpec.datasets = { sets: rows };
+      const res = await vegaEmbed('#chart-' + id, chartSpec, embedOptions);
       if (views[id]) views[id].finalize();
       views[id] = res.view;
       res.view.addEventListener('click', (ev, item) => {
@@ -145,9 +145,9 @@
     for (const id of D.perSetCharts) {
       const data = perSetData(id, p);
       if (first || !views[id]) {
-        const spec = JSON.parse(JSON.stringify(D.specs[id]));
-        spec.datasets = data;
-        const res = await vegaEmbed('#chart-' + id, spec, embedOptions);
+        const chartSpec = JSON.parse(JSON.stringify(D.specs[id]));
+        chartSpec.datasets = data;
+        const res = await vegaEmbed('#chart-' + id, chartSpec, embedOptions);
         views[id] = res.view;
         if (window.tacsimFirstChart === undefined) window.tacsimFirstChart = performance.now();
         // Let the browser show this chart before the next one is built.

@@ -22,7 +22,7 @@ Json data(const char* name) { return Json{{"name", name}}; }
 }  // namespace
 
 Json fan_spec(const std::string& y_title, const std::string& extra_label) {
-    Json spec = base();
+    Json view = base();
     Json layers = Json::array();
     const auto area = [&](const char* lo, const char* hi, double opacity) {
         return Json{{"data", data("fan")},
@@ -75,14 +75,14 @@ Json fan_spec(const std::string& y_title, const std::string& extra_label) {
                               {"scale", {{"range", {"#d62728", "#ff7f0e", "#2ca02c", "#9467bd"}}}},
                               {"legend", {{"orient", "top"}, {"direction", "horizontal"}}}}},
                             {"tooltip", Json::array({Json{{"field", "label"}}, Json{{"field", "value"}}})}}}});
-    spec["layer"] = std::move(layers);
-    spec["resolve"] = {{"scale", {{"color", "independent"}}}};
-    return spec;
+    view["layer"] = std::move(layers);
+    view["resolve"] = {{"scale", {{"color", "independent"}}}};
+    return view;
 }
 
 Json probability_spec() {
-    Json spec = base();
-    spec["layer"] = Json::array(
+    Json view = base();
+    view["layer"] = Json::array(
         {Json{{"data", data("prob")},
               {"mark", {{"type", "line"}, {"color", "#d62728"}, {"point", {{"size", 14}}}}},
               {"encoding",
@@ -93,12 +93,12 @@ Json probability_spec() {
                                          Json{{"field", "value"}, {"title", "P(SSB < Blim) %"}}})}}}},
          Json{{"mark", {{"type", "rule"}, {"strokeDash", {6, 4}}, {"color", "#777"}}},
               {"encoding", {{"y", {{"datum", 5}}}}}}});
-    return spec;
+    return view;
 }
 
 Json shape_spec(const std::string& value_title) {
-    Json spec = base();
-    spec["layer"] = Json::array(
+    Json view = base();
+    view["layer"] = Json::array(
         {Json{{"data", data("shape")},
               {"mark", {{"type", "line"}, {"strokeWidth", 2}}},
               {"encoding",
@@ -117,8 +117,8 @@ Json shape_spec(const std::string& value_title) {
               {"encoding", {{"x", {{"field", "value"}, {"type", "quantitative"}}},
                             {"y", {{"value", 0}}},
                             {"text", {{"field", "label"}}}}}}});
-    spec["resolve"] = {{"scale", {{"color", "independent"}}}};
-    return spec;
+    view["resolve"] = {{"scale", {{"color", "independent"}}}};
+    return view;
 }
 
 namespace {
@@ -138,25 +138,25 @@ Json sets_layer(const std::string& x_field, const std::string& x_title, const st
 }  // namespace
 
 Json tradeoff_spec(const std::string& catch_stat, const Json& tooltip_fields) {
-    Json spec = base();
-    spec["layer"] = Json::array(
+    Json view = base();
+    view["layer"] = Json::array(
         {sets_layer("risk", "Risk {risk}: P(SSB < Blim) (%), {window}",
                     "catch", "Median catch " + catch_stat + " (input biomass unit)", tooltip_fields),
          Json{{"mark", {{"type", "rule"}, {"strokeDash", {6, 4}}, {"color", "#d62728"}}},
               {"encoding", {{"x", {{"datum", 5}}}}}}});
-    return spec;
+    return view;
 }
 
 Json iav_spec(const std::string& catch_stat, const std::string& iav_stat, const Json& tooltip_fields) {
-    Json spec = base();
-    spec["layer"] = Json::array({sets_layer("catch", "Median catch " + catch_stat + " (input biomass unit), {window}",
+    Json view = base();
+    view["layer"] = Json::array({sets_layer("catch", "Median catch " + catch_stat + " (input biomass unit), {window}",
                                             "iav", "Mean TAC change " + iav_stat + " (%)", tooltip_fields)});
-    return spec;
+    return view;
 }
 
 Json perrecruit_spec(const std::string& y_title, Json rows, Json points) {
-    Json spec = base();
-    spec["layer"] = Json::array(
+    Json view = base();
+    view["layer"] = Json::array(
         {Json{{"data", {{"values", std::move(rows)}}},
               {"mark", {{"type", "line"}, {"strokeWidth", 2}}},
               {"encoding",
@@ -182,7 +182,7 @@ Json perrecruit_spec(const std::string& y_title, Json rows, Json points) {
                {{"x", {{"field", "f"}, {"type", "quantitative"}}},
                 {"y", {{"field", "value"}, {"type", "quantitative"}}},
                 {"text", {{"field", "point"}}}}}}});
-    return spec;
+    return view;
 }
 
 }  // namespace tacsim::report

@@ -242,8 +242,11 @@ TEST(EndToEndCommandLine, InterruptedRunKeepsTheFinishedOptionSets) {
 TEST(EndToEndCommandLine, ProgressOnlyOnATerminal) {
     // `script` gives the program a pseudo-terminal as its error stream.
     if (std::system("command -v script >/dev/null 2>&1") != 0) GTEST_SKIP() << "no script command";
+    // Six option sets on one thread: long enough (well over the 0.3 s the
+    // line waits before its first estimate) for the line to be drawn on any
+    // machine.
     InputSet s = InputSet::basic();
-    s.opt().set(13, "0.2 0.3 0.1");
+    s.opt().set(13, "0.1 0.6 0.1");
     const fs::path in = s.write("cli-tty");
     const fs::path cwd = fresh_dir("cli-tty-cwd");
     auto on_tty = [&](const std::string& opts, const fs::path& out) {
@@ -257,10 +260,10 @@ TEST(EndToEndCommandLine, ProgressOnlyOnATerminal) {
         return t;
     };
     const fs::path out = cwd / "out", quiet = cwd / "quiet";
-    const std::string shown = on_tty("", out);
-    EXPECT_NE(shown.find("2 option sets, about "), std::string::npos) << shown;
+    const std::string shown = on_tty("--jobs 1", out);
+    EXPECT_NE(shown.find("6 option sets, about "), std::string::npos) << shown;
     EXPECT_NE(shown.find("\x1b[K"), std::string::npos) << "the progress line is cleared";
-    const std::string none = on_tty("-q", quiet);
+    const std::string none = on_tty("--jobs 1 -q", quiet);
     EXPECT_EQ(none.find("option set"), std::string::npos) << none;
     // The result files are the same either way.
     expect_same_results(out, quiet, "progress");

@@ -34,11 +34,16 @@ test: build
 	@bash tools/compare-builds.sh
 
 # Unit tests once more in a Debug build with bounds checks, AddressSanitizer
-# and UndefinedBehaviorSanitizer.
+# and UndefinedBehaviorSanitizer, in $(JOBS) shards side by side.
 unit-debug:
 	@cmake -S . -B $(DEBUGBUILD) $(GEN) -DCMAKE_BUILD_TYPE=Debug -DTACSIM_SANITIZE=ON -DTACSIM_BENCH=OFF >/dev/null
 	@cmake --build $(DEBUGBUILD) -j $(JOBS) --target tacsim_tests
-	@cd $(DEBUGBUILD) && ./tacsim_tests --gtest_brief=1 --gtest_filter=-Golden*:EndToEnd*:Exhaustive*
+	@bash tools/unit-debug.sh $(DEBUGBUILD)/tacsim_tests $(JOBS) '-$(WHOLE_RUNS)'
+
+# Whole runs that the Release pass covers and that take many minutes at -O0
+# under the sanitizers: the reference runs, the exhaustive exponential and
+# the tuning of two option grids.
+WHOLE_RUNS = Golden*:EndToEnd*:Exhaustive*:Tune.TunedValueGivesTheStatisticsOfANormalRun
 
 bench: build
 	@$(BUILD)/tacsim_bench

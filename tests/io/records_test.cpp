@@ -10,6 +10,7 @@
 #include <random>
 #include <cstdio>
 #include <limits>
+#include <unistd.h>
 #include <string>
 #include <vector>
 
@@ -471,7 +472,7 @@ TEST(RecordsFile, ByteOrderMarkIsSkipped) {
 }
 
 TEST(RecordsOutput, CutBackDropsBufferedAndWrittenBytes) {
-    const std::string name = ::testing::TempDir() + "tacsim-cutback.txt";
+    const std::string name = ::testing::TempDir() + "tacsim-cutback-" + std::to_string(::getpid()) + ".txt";
     {
         OutFile out;
         ASSERT_TRUE(out.open(name));

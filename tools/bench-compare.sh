@@ -11,6 +11,7 @@
 # programs alternately, RUNS times each (default 5). Prints, per case, the
 # median CPU time (user + system) and the median wall time per option set of
 # each program and their ratio, and checks that both wrote the same bytes.
+# Each program runs on one thread.
 # CPU time is the figure to quote: the wall time also counts the waits for a
 # machine shared with other work.
 set -euo pipefail
@@ -50,13 +51,21 @@ else
   exe_new="$root/build-bench/tacsim"
 fi
 
+# Both programs run on one thread: a program that can spread a sweep over
+# cores is told --jobs 1, so the figures compare the engines, not the cores.
+one_thread() {  # exe
+  if "$1" --help 2>/dev/null | grep -q -- '--jobs'; then echo "--jobs 1"; fi
+}
+
 # One run in a fresh copy of the inputs; prints "wall cpu".
 run_once() {  # exe, inputs dir, output dir
   rm -rf "$3"
   mkdir -p "$3"
   find "$2" -maxdepth 1 -type f -exec cp {} "$3/" \;
-  local t
-  t=$( { TIMEFORMAT='%R %U %S'; time (cd "$3" && "$1" > stdout.txt 2> stderr.txt; echo $? > status); } 2>&1 )
+  local t args
+  args=$(one_thread "$1")
+  # shellcheck disable=SC2086  # args is empty or two words
+  t=$( { TIMEFORMAT='%R %U %S'; time (cd "$3" && "$1" $args > stdout.txt 2> stderr.txt; echo $? > status); } 2>&1 )
   awk '{ printf "%.4f %.4f\n", $1, $2 + $3 }' <<< "$t"
 }
 

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <memory>
 
+#include "stock/catch_terms.hpp"
 #include "stock/stock.hpp"
 
 namespace {
@@ -59,5 +60,24 @@ void BM_findf(benchmark::State& st) {
     st.counters["F"] = f;
 }
 BENCHMARK(BM_findf);
+
+}  // namespace
+
+namespace {
+
+// The catch-equation terms of one F on 16 ages, the vector kernel alone.
+void BM_catch_terms(benchmark::State& st) {
+    AgeVec n;
+    auto sp = sixteen_ages(n);
+    float sel[nages], z[nages], term[nages];
+    for (int a = 0; a < nages; ++a) sel[a] = sp->sel(a, 1);
+    const CatchTermsFn terms = catch_terms_here();
+    volatile float fin = 0.3f;
+    for (auto _ : st) {
+        terms(n.data(), sel, sp->natmor.data(), sp->weca.data(), fin, nages, z, term);
+        benchmark::DoNotOptimize(term);
+    }
+}
+BENCHMARK(BM_catch_terms);
 
 }  // namespace

@@ -2,6 +2,7 @@
 // bias, the age composition of its catch is distorted by age errors, and the
 // year's fishing mortality and exploitation pattern follow from the catch
 // numbers.
+#include <algorithm>
 #include <cmath>
 
 #include "management/management.hpp"
@@ -21,25 +22,30 @@ void implement(State& s, float& tac, float& catchv, AgeVec& ntrue, float& f, int
     float f0 = 0.0f;
     findf(s, ntrue, tac, f0, flag, 1);
 
-    // Expected catch numbers at age.
-    for (int a = 0; a <= s.lastage; ++a) {
-        if (a < s.firstage) {
-            cnum(a) = 0.0f;
-            continue;
-        }
-        const float z = s.natmor(a) + f0 * s.sel(a, 1);
-        cnum(a) = (z > 0.0f) ? ntrue(a) * f0 * s.sel(a, 1) * (1.0f - exp_sp(-z)) / z : 0.0f;
+    // Expected catch numbers at age. The exponentials of the ages are taken
+    // all at once (x holds their arguments at a - first).
+    const int first = std::max(s.firstage, 0);
+    const auto ages = static_cast<std::size_t>(std::max(s.lastage - first + 1, 0));
+    float z[maxage + 1], x[maxage + 1], e[maxage + 1];
+    for (int a = 0; a < first && a <= s.lastage; ++a) cnum(a) = 0.0f;
+    for (int a = first; a <= s.lastage; ++a) {
+        z[a] = s.natmor(a) + f0 * s.sel(a, 1);
+        x[a - first] = -z[a];
     }
+    exp_sp(x, e, ages);
+    for (int a = first; a <= s.lastage; ++a)
+        cnum(a) = (z[a] > 0.0f) ? ntrue(a) * f0 * s.sel(a, 1) * (1.0f - e[a - first]) / z[a] : 0.0f;
 
     // Catch taken: the TAC times a yearly factor with median 1 + bias.
     const float fi = (1.0f + s.biasimpl) * exp_sp(s.cvimpl * snrn(rnx(s.seed)));
     catchv = tac * fi;
 
-    // Age errors of the catch composition.
-    for (int a = s.firstage; a <= s.lastage; ++a) {
-        float e = 0.0f;
-        if (s.cvimpage(a) > 0.0f) e = s.cvimpage(a) * snrn(rnx(s.seed));
-        cnum(a) = cnum(a) * exp_sp(e) * fi;
+    // Age errors of the catch composition, drawn in age order.
+    for (int a = first; a <= s.lastage; ++a)
+        x[a - first] = s.cvimpage(a) > 0.0f ? s.cvimpage(a) * snrn(rnx(s.seed)) : 0.0f;
+    exp_sp(x, e, ages);
+    for (int a = first; a <= s.lastage; ++a) {
+        cnum(a) = cnum(a) * e[a - first] * fi;
         if (!(cnum(a) > 0.0f)) cnum(a) = 0.0f;
     }
 
@@ -52,10 +58,12 @@ void implement(State& s, float& tac, float& catchv, AgeVec& ntrue, float& f, int
     // its mean over the reference ages and the realised pattern.
     AgeVec fa;
     fa.fill(0.0f);
-    for (int a = s.firstage; a <= s.lastage; ++a) {
+    for (int a = first; a <= s.lastage; ++a) x[a - first] = s.natmor(a) / 2.0f;
+    exp_sp(x, e, ages);
+    for (int a = first; a <= s.lastage; ++a) {
         if (cnum(a) > 0.0f) {
-            const float x = 1.0f - exp_sp(s.natmor(a) / 2.0f) * cnum(a) / ntrue(a);
-            fa(a) = (x > 0.0f) ? -std::log(x) : s.fcap;
+            const float left = 1.0f - e[a - first] * cnum(a) / ntrue(a);
+            fa(a) = (left > 0.0f) ? -std::log(left) : s.fcap;
         } else {
             fa(a) = 0.0f;
         }

@@ -4,6 +4,7 @@
 // catches; catches, the recruitment index and the surveys carry their own
 // log-normal errors. The random draws are made in a fixed order, which is
 // part of the behaviour of a run.
+#include <algorithm>
 #include <cmath>
 
 #include "management/management.hpp"
@@ -59,19 +60,23 @@ void obsmodel(State& s, const AgeVec& ntrue, int y, int flag) {
     // Error factors of each year: a yearly factor common to all ages times an
     // age factor. The first assessment also draws the years its cohort
     // averaging reaches back to.
+    // The draws come in the order of the years and ages; the exponentials of
+    // the ages are then taken all at once.
     const int y0 = (y == 0) ? -s.ncorr : y;
+    const int first = std::max(s.firstage, 0);
+    const auto ages = static_cast<std::size_t>(std::max(s.lastage - first + 1, 0));
+    float x[maxage + 1], ex[maxage + 1];
     for (int yy = y0; yy <= y; ++yy) {
         const float z = normal_draw(s);
         const float fy = (1.0f + s.biasobs) * exp_sp(s.cvobs * z - s.cvobs * s.cvobs / 2.0f);
-        for (int a = 0; a <= s.lastage; ++a) {
-            if (a < s.firstage) {
-                s.nperc(a, y, y) = ntrue(a);
-                continue;
-            }
+        for (int a = 0; a < first && a <= s.lastage; ++a) s.nperc(a, y, y) = ntrue(a);
+        for (int a = first; a <= s.lastage; ++a) {
             float e = 0.0f;
             if (s.cvage(a) > 0.0f) e = s.cvage(a) * normal_draw(s);
-            s.obserr(a, yy) = exp_sp(e - s.cvage(a) * s.cvage(a) / 2.0f) * fy;
+            x[a - first] = e - s.cvage(a) * s.cvage(a) / 2.0f;
         }
+        exp_sp(x, ex, ages);
+        for (int a = first; a <= s.lastage; ++a) s.obserr(a, yy) = ex[a - first] * fy;
     }
 
     // Each age gets the weighted mean of the errors its cohort met in this
@@ -98,10 +103,10 @@ void obsmodel(State& s, const AgeVec& ntrue, int y, int flag) {
     // Survival factors of each age, over a year and over half a year, used
     // for every cohort and year below.
     AgeVec em, emhalf;
-    for (int a = 0; a <= s.lastage; ++a) {
-        em(a) = exp_sp(s.natmor(a));
-        emhalf(a) = exp_sp(s.natmor(a) / 2.0f);
-    }
+    const auto all = static_cast<std::size_t>(std::max(s.lastage + 1, 0));
+    for (int a = 0; a <= s.lastage; ++a) x[a] = s.natmor(a) / 2.0f;
+    exp_sp(s.natmor.data(), em.data(), all);
+    exp_sp(x, emhalf.data(), all);
     const int yfirst = ay + s.minbyr;
     for (int yy = yfirst; yy < ay; ++yy)
         for (int a = 0; a <= maxage; ++a) s.nperc(a, yy, ay) = 0.0f;
@@ -151,10 +156,11 @@ void obsmodel(State& s, const AgeVec& ntrue, int y, int flag) {
 
 void getobscanum(State& s, const AgeVec& ctrue, int y) {
     for (int a = 0; a <= maxage; ++a) s.canobs(a, y) = 0.0f;
-    for (int a = s.firstage; a <= s.lastage; ++a) {
-        const float z = normal_draw(s);
-        s.canobs(a, y) = ctrue(a) * exp_sp(s.cvcanum(a) * z);
-    }
+    float x[maxage + 1], e[maxage + 1];
+    const int first = std::max(s.firstage, 0);
+    for (int a = first; a <= s.lastage; ++a) x[a - first] = s.cvcanum(a) * normal_draw(s);
+    exp_sp(x, e, static_cast<std::size_t>(std::max(s.lastage - first + 1, 0)));
+    for (int a = first; a <= s.lastage; ++a) s.canobs(a, y) = ctrue(a) * e[a - first];
 }
 
 void obsrecruit(State& s, int y, const AgeVec& n, float cv) {

@@ -1,6 +1,7 @@
 #include "random/random.hpp"
 
 #include <cmath>
+#include <cstdint>
 
 #include "model/state.hpp"
 
@@ -9,6 +10,19 @@ namespace tacsim {
 float rnx(double& seed) {
     // Lehmer generator, multiplier 23, modulus 100000001; exact in double.
     constexpr double modulus = 100000001.0;
+    constexpr std::int64_t imodulus = 100000001;
+    // A whole-number seed in [0, modulus) -- every seed after the first step
+    // from one -- is stepped in integers: 23 * seed is exact in double and
+    // the double quotient is never within rounding of a whole number unless
+    // it is one, so the remainder is exactly the integer remainder. It is
+    // the same number, with no division in the chain from draw to draw.
+    if (seed >= 0.0 && seed < modulus) {
+        const auto whole = static_cast<std::int64_t>(seed);
+        if (static_cast<double>(whole) == seed) {
+            seed = static_cast<double>(whole * 23 % imodulus);
+            return static_cast<float>(seed / modulus);
+        }
+    }
     seed = seed * 23.0;
     seed = seed - modulus * std::trunc(seed / modulus);
     return static_cast<float>(seed / modulus);
@@ -17,14 +31,11 @@ float rnx(double& seed) {
 float snrn(float u) {
     // Rational approximation of the normal quantile applied to |u - 0.5|, the
     // sign taken from the side of 0.5.
-    float s;
-    if (u > 0.5f) {
-        s = 1.0f;
-    } else if (u < 0.5f) {
-        s = -1.0f;
-    } else {
-        return 0.0f;
-    }
+    // u = 0.5 (and NaN) give 0. The side of 0.5 is taken without a branch:
+    // it is a coin toss, and a mispredicted branch would cost more than the
+    // rest of the deviate.
+    if (!(u > 0.5f || u < 0.5f)) return 0.0f;
+    const float s = std::copysign(1.0f, u - 0.5f);
     const float d = 1.0f / (u - 0.5f);
     const float t = std::sqrt(std::log(d * d));
     return s * (t - (2.30753f + 0.27061f * t) / (1.0f + 0.99229f * t + 0.04481f * t * t));

@@ -2,6 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <random>
+#include <vector>
+
 #include "model/state.hpp"
 
 using namespace tacsim;
@@ -102,4 +108,33 @@ TEST(Random, CovarianceNotPositiveDefiniteStops) {
     std::fread(buf, 1, sizeof buf - 1, f);
     EXPECT_STREQ(buf, " Covariance martrix not positive definite\r\n Get a better one!\r\n");
     std::fclose(f);
+}
+
+// Whole-number seeds are stepped in integers: the same seeds and draws as
+// the double arithmetic, on random seeds, on seeds whose product is a
+// multiple of the modulus or just beside one, and on seeds outside the
+// integer range, which keep the double arithmetic.
+TEST(Random, IntegerStepsGiveTheDoubleSequence) {
+    constexpr double modulus = 100000001.0;
+    auto by_double = [&](double& seed) {
+        seed = seed * 23.0;
+        seed = seed - modulus * std::trunc(seed / modulus);
+        return static_cast<float>(seed / modulus);
+    };
+    std::vector<double> starts = {0.0, 1.0, 4347826.0, 4347827.0, 99999999.0, 100000000.0, 100000001.0,
+                                  123456789.0, 2.5, 1e12, -7.0, 15349668.0};
+    for (int k = 1; k < 23; ++k) {  // 23 * seed at or beside k * modulus
+        const double base = std::floor(k * modulus / 23.0);
+        for (double d = -2.0; d <= 2.0; d += 1.0) starts.push_back(base + d);
+    }
+    std::mt19937_64 gen(23);
+    for (int i = 0; i < 2000; ++i) starts.push_back(static_cast<double>(gen() % 100000001));
+    for (double start : starts) {
+        double a = start, b = start;
+        for (int step = 0; step < 200; ++step) {
+            const float ua = rnx(a), ub = by_double(b);
+            ASSERT_EQ(std::bit_cast<std::uint32_t>(ua), std::bit_cast<std::uint32_t>(ub)) << "start " << start;
+            ASSERT_EQ(std::bit_cast<std::uint64_t>(a), std::bit_cast<std::uint64_t>(b)) << "start " << start;
+        }
+    }
 }

@@ -10,6 +10,9 @@ bin=${1:?usage: tools/unit-debug.sh TESTBINARY [JOBS] [FILTER]}
 jobs=${2:-2}
 filter=${3:-*}
 shards=$((jobs * 6))
+# Run in the build folder, as ctest does: some tests leave scratch files in
+# the folder they run in.
+cd "$(dirname "$bin")" && bin=./$(basename "$bin")
 logs=$(mktemp -d "${TMPDIR:-/tmp}/tacsim-unit-debug-XXXXXX")
 trap 'rm -rf "$logs"' EXIT
 export bin filter shards logs

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "stock/catch_terms.hpp"
+#include "random/random.hpp"
 #include "stock/stock.hpp"
 
 namespace {
@@ -79,5 +80,21 @@ void BM_catch_terms(benchmark::State& st) {
     }
 }
 BENCHMARK(BM_catch_terms);
+
+}  // namespace
+
+namespace {
+
+// A run of 48 normal deviates (three per age of a 16-age stock), the draws
+// of one year's weights.
+void BM_normal_deviates(benchmark::State& st) {
+    double seed = 15349668.0;
+    float z[48];
+    for (auto _ : st) {
+        normal_deviates(seed, z, 48);
+        benchmark::DoNotOptimize(z);
+    }
+}
+BENCHMARK(BM_normal_deviates);
 
 }  // namespace

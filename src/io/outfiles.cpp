@@ -4,7 +4,7 @@
 // (headings, labels and layouts come from the rule's description).
 #include "io/outfiles.hpp"
 
-#include <vector>
+#include <array>
 
 #include "management/rulebook.hpp"
 
@@ -83,12 +83,14 @@ void header(State& s, int u) {
     OutFile& out = s.unit(u);
     list_write(out, {rule->desc.label_line});
 
-    std::vector<Item> values;
-    values.reserve(22);
-    for (int i = 1; i <= rule->nparams(); ++i) values.emplace_back(s.par(i));
-    for (int i = 11; i <= 16; ++i) values.emplace_back(s.par(i));
-    for (int i = 18; i <= 23; ++i) values.emplace_back(s.par(i));
-    fmt_write(out, rule->option_layout, std::span<const Item>(values));
+    // At most ten rule parameters, then 11..16 and 18..23: on the stack, as
+    // the header is written again for every option set.
+    std::array<Item, 22> values{};
+    std::size_t nv = 0;
+    for (int i = 1; i <= rule->nparams() && i <= 10; ++i) values[nv++] = Item(s.par(i));
+    for (int i = 11; i <= 16; ++i) values[nv++] = Item(s.par(i));
+    for (int i = 18; i <= 23; ++i) values[nv++] = Item(s.par(i));
+    fmt_write(out, rule->option_layout, std::span<const Item>(values.data(), nv));
 
     list_write(out, std::span<const Item>());
     if (const char* col = column_line(u)) list_write(out, {col});

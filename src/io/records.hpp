@@ -126,6 +126,7 @@ struct Item {
     int i = 0;
     float f = 0.0f;
     std::string_view s;
+    Item() : kind(Int) {}
     Item(int v) : kind(Int), i(v) {}
     Item(float v) : kind(Real), f(v) {}
     Item(const char* v) : kind(Text), s(v) {}

@@ -41,8 +41,12 @@ void implement(State& s, float& tac, float& catchv, AgeVec& ntrue, float& f, int
     catchv = tac * fi;
 
     // Age errors of the catch composition, drawn in age order.
-    for (int a = first; a <= s.lastage; ++a)
-        x[a - first] = s.cvimpage(a) > 0.0f ? s.cvimpage(a) * snrn(rnx(s.seed)) : 0.0f;
+    int drawn = 0;
+    for (int a = first; a <= s.lastage; ++a) drawn += s.cvimpage(a) > 0.0f ? 1 : 0;
+    float dev[maxage + 1];
+    normal_deviates(s.seed, dev, drawn);
+    drawn = 0;
+    for (int a = first; a <= s.lastage; ++a) x[a - first] = s.cvimpage(a) > 0.0f ? s.cvimpage(a) * dev[drawn++] : 0.0f;
     exp_sp(x, e, ages);
     for (int a = first; a <= s.lastage; ++a) {
         cnum(a) = cnum(a) * e[a - first] * fi;

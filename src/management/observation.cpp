@@ -70,9 +70,14 @@ void obsmodel(State& s, const AgeVec& ntrue, int y, int flag) {
         const float z = normal_draw(s);
         const float fy = (1.0f + s.biasobs) * exp_sp(s.cvobs * z - s.cvobs * s.cvobs / 2.0f);
         for (int a = 0; a < first && a <= s.lastage; ++a) s.nperc(a, y, y) = ntrue(a);
+        int drawn = 0;  // ages with an age error draw, in age order
+        for (int a = first; a <= s.lastage; ++a) drawn += s.cvage(a) > 0.0f ? 1 : 0;
+        float dev[maxage + 1];
+        normal_deviates(s.seed, dev, drawn);
+        drawn = 0;
         for (int a = first; a <= s.lastage; ++a) {
             float e = 0.0f;
-            if (s.cvage(a) > 0.0f) e = s.cvage(a) * normal_draw(s);
+            if (s.cvage(a) > 0.0f) e = s.cvage(a) * dev[drawn++];
             x[a - first] = e - s.cvage(a) * s.cvage(a) / 2.0f;
         }
         exp_sp(x, ex, ages);
@@ -158,7 +163,9 @@ void getobscanum(State& s, const AgeVec& ctrue, int y) {
     for (int a = 0; a <= maxage; ++a) s.canobs(a, y) = 0.0f;
     float x[maxage + 1], e[maxage + 1];
     const int first = std::max(s.firstage, 0);
-    for (int a = first; a <= s.lastage; ++a) x[a - first] = s.cvcanum(a) * normal_draw(s);
+    float dev[maxage + 1];
+    normal_deviates(s.seed, dev, s.lastage - first + 1);
+    for (int a = first; a <= s.lastage; ++a) x[a - first] = s.cvcanum(a) * dev[a - first];
     exp_sp(x, e, static_cast<std::size_t>(std::max(s.lastage - first + 1, 0)));
     for (int a = first; a <= s.lastage; ++a) s.canobs(a, y) = ctrue(a) * e[a - first];
 }

@@ -28,17 +28,41 @@ float rnx(double& seed) {
     return static_cast<float>(seed / modulus);
 }
 
-float snrn(float u) {
+namespace {
+
+// The normal deviate of snrn, inlined into the runs of deviates.
+[[gnu::always_inline]] inline float normal_quantile(float u) {
     // Rational approximation of the normal quantile applied to |u - 0.5|, the
-    // sign taken from the side of 0.5.
-    // u = 0.5 (and NaN) give 0. The side of 0.5 is taken without a branch:
-    // it is a coin toss, and a mispredicted branch would cost more than the
-    // rest of the deviate.
+    // sign taken from the side of 0.5. u = 0.5 (and NaN) give 0. The side of
+    // 0.5 is taken without a branch: it is a coin toss, and a mispredicted
+    // branch would cost more than the rest of the deviate.
     if (!(u > 0.5f || u < 0.5f)) return 0.0f;
     const float s = std::copysign(1.0f, u - 0.5f);
     const float d = 1.0f / (u - 0.5f);
     const float t = std::sqrt(std::log(d * d));
     return s * (t - (2.30753f + 0.27061f * t) / (1.0f + 0.99229f * t + 0.04481f * t * t));
+}
+
+}  // namespace
+
+float snrn(float u) { return normal_quantile(u); }
+
+void normal_deviates(double& seed, float* z, int count) {
+    constexpr double modulus = 100000001.0;
+    if (seed >= 0.0 && seed < modulus) {
+        auto whole = static_cast<std::int64_t>(seed);
+        if (static_cast<double>(whole) == seed) {
+            // The seed stays a whole number in a register from draw to draw;
+            // each uniform and its deviate come off that short chain.
+            for (int k = 0; k < count; ++k) {
+                whole = whole * 23 % 100000001;
+                z[k] = normal_quantile(static_cast<float>(static_cast<double>(whole) / modulus));
+            }
+            seed = static_cast<double>(whole);
+            return;
+        }
+    }
+    for (int k = 0; k < count; ++k) z[k] = snrn(rnx(seed));
 }
 
 void syminv(State& s, const Mat20& a, Mat20& ainv, int n) {

@@ -15,6 +15,10 @@ using Mat20 = Array<float, 1, 20, 1, 20>;
 float rnx(double& seed);
 // Standard normal deviate from one uniform deviate.
 float snrn(float u);
+// count standard normal deviates z[0..count-1], one uniform each, in order:
+// the same numbers as count calls of snrn(rnx(seed)). Drawn in a loop of
+// their own, with the seed in a register, several are under way at once.
+void normal_deviates(double& seed, float* z, int count);
 // x(1..n) jointly normal with the given means and covariance.
 void multnorm(State& s, const Vec20& mean, const Mat20& cov, Vec20& x, double& seed, int n);
 // Inverse of the leading n x n block of the symmetric matrix a.

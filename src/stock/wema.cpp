@@ -2,12 +2,21 @@
 // total stock biomass, a common cycle, a common yearly noise, the growth
 // factor of the year class and an individual noise, held within limits.
 // Maturity is read from the ogive at an effective age scaled the same way.
+#include <algorithm>
 #include <cmath>
 
 #include "random/random.hpp"
 #include "stock/stock.hpp"
 
 namespace tacsim {
+
+namespace {
+
+// Weights and maturity of age a with the individual deviates dev[0..2] (of
+// the stock weight, the catch weight and the maturity), or none.
+void weights_at_age(State& s, int a, float tsb, float cyc, float e, float g, const float* dev);
+
+}  // namespace
 
 void updatewema(State& s, int y, const AgeVec& n) {
     float tsb = 0.0f;
@@ -18,9 +27,13 @@ void updatewema(State& s, int y, const AgeVec& n) {
     }
     // One draw for the common factor, also when its CV is 0.
     const float e = 1.0f + s.wcv * snrn(rnx(s.seed));
+    // Then three for each age, drawn here in the order the ages use them.
+    float dev[3 * (maxage + 1)];
+    const int ndev = 3 * std::max(s.lastage - s.firstage + 1, 0);
+    normal_deviates(s.seed, dev, ndev);
     for (int a = s.firstage; a <= s.lastage; ++a) {
         const float g = (y >= -s.lastage && y - a >= -15) ? s.ycfac(y - a) : 1.0f;
-        calcwema(s, a, tsb, cyc, e, g, 1);
+        weights_at_age(s, a, tsb, cyc, e, g, dev + 3 * (a - s.firstage));
         const int ny = y + 1;
         if (ny >= -15 && ny <= maxyear) {
             s.westyr(ny, a) = s.west(a);
@@ -31,16 +44,28 @@ void updatewema(State& s, int y, const AgeVec& n) {
 }
 
 void calcwema(State& s, int a, float tsb, float cyc, float e, float g, int noise) {
+    if (noise == 0) {
+        weights_at_age(s, a, tsb, cyc, e, g, nullptr);
+        return;
+    }
+    float dev[3];
+    for (float& d : dev) d = snrn(rnx(s.seed));
+    weights_at_age(s, a, tsb, cyc, e, g, dev);
+}
+
+namespace {
+
+void weights_at_age(State& s, int a, float tsb, float cyc, float e, float g, const float* dev) {
     const float k = g * e * cyc;
     const float excess = s.bref - tsb;
 
-    const float ew = noise != 0 ? 1.0f + s.westpar(a, 5) * snrn(rnx(s.seed)) : 1.0f;
+    const float ew = dev != nullptr ? 1.0f + s.westpar(a, 5) * dev[0] : 1.0f;
     s.west(a) = k * (1.0f + excess * s.westpar(a, 4) / s.bref) * s.westpar(a, 1) * ew;
 
-    const float ec = noise != 0 ? 1.0f + s.wecapar(a, 5) * snrn(rnx(s.seed)) : 1.0f;
+    const float ec = dev != nullptr ? 1.0f + s.wecapar(a, 5) * dev[1] : 1.0f;
     s.weca(a) = k * (1.0f + excess * s.wecapar(a, 4) / s.bref) * s.wecapar(a, 1) * ec;
 
-    const float em = noise != 0 ? 1.0f + s.maturpar(a, 5) * snrn(rnx(s.seed)) : 1.0f;
+    const float em = dev != nullptr ? 1.0f + s.maturpar(a, 5) * dev[2] : 1.0f;
     const float x = k * (1.0f + excess * s.maturpar(a, 4) / s.bref) * static_cast<float>(a) * em;
     const int ka = static_cast<int>(x);
     if (ka < s.firstage) {
@@ -60,5 +85,7 @@ void calcwema(State& s, int a, float tsb, float cyc, float e, float g, int noise
     if (s.matur(a) > 1.0f) s.matur(a) = 1.0f;
     if (s.matur(a) < 0.0f) s.matur(a) = 0.0f;
 }
+
+}  // namespace
 
 }  // namespace tacsim

@@ -138,3 +138,18 @@ TEST(Random, IntegerStepsGiveTheDoubleSequence) {
         }
     }
 }
+
+// A run of deviates is the same numbers, and leaves the same seed, as one
+// draw at a time; none drawn leaves the seed alone.
+TEST(Random, NormalDeviatesInARunAreTheOneAtATimeDraws) {
+    for (const double start : {15349668.0, 4347826.0, 2.5}) {
+        double a = start, b = start;
+        float z[40];
+        normal_deviates(a, z, 40);
+        for (int k = 0; k < 40; ++k)
+            ASSERT_EQ(std::bit_cast<std::uint32_t>(z[k]), std::bit_cast<std::uint32_t>(snrn(rnx(b)))) << k;
+        EXPECT_EQ(a, b);
+        normal_deviates(a, z, 0);
+        EXPECT_EQ(a, b);
+    }
+}

@@ -12,6 +12,7 @@
 #include "io/input.hpp"
 #include "perrecruit/perrecruit.hpp"
 #include "simulation/simulation.hpp"
+#include "support/allocations.hpp"
 
 namespace tacsim {
 namespace {
@@ -94,13 +95,19 @@ TEST(SimLoop, ThreeYearTacsTraceFilesAndReproducibleSets) {
     EXPECT_EQ(rs.records(25).size(), 3u + 9u * (2u + 3u * 44u));
     EXPECT_EQ(rs.records(26).size(), 4u + 19u * 40u);
 
-    // The same option set again gives the same results.
+    // The same option set again gives the same results ...
     auto kept = std::make_unique<Kept>();
     kept->ssb = s.ssbres;
     kept->tac = s.tacres;
     kept->f = s.fres;
     kept->basis = s.basisres;
-    ASSERT_EQ(rs.status_of([](State& st) { optruns(st); }), 0);
+    // ... and allocates nothing: the stock, the decisions, the statistics and
+    // the records of every file are made in storage held by the run.
+    {
+        const testing::Counting heap;
+        ASSERT_EQ(rs.status_of([](State& st) { optruns(st); }), 0);
+        EXPECT_EQ(heap.count(), 0u) << "allocations in one whole option set";
+    }
     for (int i = 1; i <= maxiter; ++i) {
         for (int y = 0; y <= maxyear; ++y) {
             ASSERT_EQ(s.ssbres(y, i), kept->ssb(y, i)) << "iteration " << i << " year " << y;

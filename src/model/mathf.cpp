@@ -21,14 +21,10 @@ void ExpArray(const float* HWY_RESTRICT x, float* HWY_RESTRICT y, std::size_t n)
         const std::size_t lanes = hn::Lanes(d);
         for (; i + lanes <= n; i += lanes) hn::StoreU(ExpSp(d, hn::LoadU(df, x + i)), df, y + i);
         // The rest (fewer than a vector: the ages of a stock rarely fill the
-        // last one) as one more vector, padded with zeros.
+        // last one) as one more vector, loaded and stored under a mask.
         if (i < n) {
-            alignas(64) float in[HWY_MAX_BYTES / sizeof(double)] = {};
-            alignas(64) float out[HWY_MAX_BYTES / sizeof(double)];
-            const std::size_t rest = n - i;
-            for (std::size_t j = 0; j < rest; ++j) in[j] = x[i + j];
-            hn::Store(ExpSp(d, hn::Load(df, in)), df, out);
-            for (std::size_t j = 0; j < rest; ++j) y[i + j] = out[j];
+            const auto m = hn::FirstN(df, n - i);
+            hn::BlendedStore(ExpSp(d, hn::MaskedLoad(m, df, x + i)), m, df, y + i);
             return;
         }
     }

@@ -63,7 +63,10 @@ HWY_INLINE hn::Vec<hn::Rebind<float, D>> ExpSp(D d, hn::Vec<hn::Rebind<float, D>
     const auto q = hn::Add(hn::Mul(hn::Set(d, e::c2), r), hn::Set(d, 1.0));
     const auto y = hn::Mul(hn::Add(hn::Mul(p, hn::Mul(r, r)), q), s);
     auto out = hn::DemoteTo(df, y);
-    // Inputs beyond the range of the steps above, as the one-value function.
+    // Inputs beyond the range of the steps above, as the one-value function;
+    // the model's inputs almost never are.
+    const auto in_range = hn::And(hn::Ge(x, hn::Set(df, e::underflow_bound)), hn::Le(x, hn::Set(df, e::overflow_bound)));
+    if (HWY_LIKELY(hn::AllTrue(df, in_range))) return out;
     out = hn::IfThenZeroElse(hn::Lt(x, hn::Set(df, e::underflow_bound)), out);  // -inf too
     out = hn::IfThenElse(hn::Gt(x, hn::Set(df, e::overflow_bound)), hn::Inf(df), out);
     out = hn::IfThenElse(hn::IsNaN(x), hn::Add(x, x), out);

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 namespace tacsim {
 
@@ -47,21 +48,26 @@ public:
     const T* data() const { return data_.data(); }
 
 private:
+    // Row-major offset, one term per index with its bounds as constants, so
+    // that an access compiles to a few multiply-adds by constants.
     template <class... I>
     static std::size_t offset(I... idx) {
-        const int ix[] = {idx...};
+        return offset_of(std::make_index_sequence<R>{}, idx...);
+    }
+    template <std::size_t... K, class... I>
+    static std::size_t offset_of(std::index_sequence<K...>, I... idx) {
         std::size_t off = 0;
-        for (std::size_t k = 0; k < R; ++k) {
-#ifdef TACSIM_CHECK_BOUNDS
-            if (ix[k] < b_[2 * k] || ix[k] > b_[2 * k + 1]) {
-                std::fprintf(stderr, "array index %d out of bounds %d..%d (index %zu)\n", ix[k], b_[2 * k],
-                             b_[2 * k + 1], k + 1);
-                std::abort();
-            }
-#endif
-            off = off * extent(k) + static_cast<std::size_t>(ix[k] - b_[2 * k]);
-        }
+        ((check(K, idx), off = off * extent(K) + static_cast<std::size_t>(idx - b_[2 * K])), ...);
         return off;
+    }
+    static void check([[maybe_unused]] std::size_t k, [[maybe_unused]] int i) {
+#ifdef TACSIM_CHECK_BOUNDS
+        if (i < b_[2 * k] || i > b_[2 * k + 1]) {
+            std::fprintf(stderr, "array index %d out of bounds %d..%d (index %zu)\n", i, b_[2 * k], b_[2 * k + 1],
+                         k + 1);
+            std::abort();
+        }
+#endif
     }
 
     std::array<T, total()> data_{};

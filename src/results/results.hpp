@@ -43,6 +43,10 @@ void yearlyrisks(State& s, YearVec& plim, YearVec& ptrig, YearVec& pcrash);
 // The same ascending order as `sort` (equal values keep their input order),
 // by merging runs through `scratch`: for the many sorts of the tables.
 void stablesort(ValueSet& x, ValueSet& scratch);
+// The values the sort would place at the positions pos[0] < pos[1] < ...
+// (1..maxiter), without sorting all of x: x is reordered, scratch
+// overwritten.
+void sorted_at(ValueSet& x, ValueSet& scratch, const int* pos, int npos, float* out);
 
 // Sorts w and returns its 10 %, 50 % and 90 % fractiles.
 void fractiles(ValueSet& w, float& f10, float& f50, float& f90);

@@ -52,6 +52,42 @@ void sort(ValueSet& x) {
     for (int i = 0; i < maxiter; ++i) w[i] = in[static_cast<std::uint32_t>(keys[static_cast<std::size_t>(i)])];
 }
 
+void sorted_at(ValueSet& x, ValueSet& scratch, const int* pos, int npos, float* out) {
+    float* a = x.data();
+    int negative = 0;
+    for (int i = 0; i < maxiter; ++i) {
+        if (std::isnan(a[i])) {
+            // NaN has a place of its own in the sort: sort them all.
+            stablesort(x, scratch);
+            for (int k = 0; k < npos; ++k) out[k] = x(pos[k]);
+            return;
+        }
+        negative += a[i] < 0.0f ? 1 : 0;
+    }
+    scratch = x;  // the input order, for the zeros
+    // Each position by selection within what lies above the one before.
+    int from = 0;
+    for (int k = 0; k < npos; ++k) {
+        const int at = pos[k] - 1;
+        std::nth_element(a + from, a + at, a + maxiter);
+        float v = a[at];
+        if (v == 0.0f) {
+            // Equal values keep their input order, and +0 and -0 are equal:
+            // the zeros fill the places after the negative values in the
+            // order they came, so the place says which zero it holds.
+            int zero = at - negative;
+            for (int i = 1; i <= maxiter; ++i) {
+                if (scratch(i) == 0.0f && zero-- == 0) {
+                    v = scratch(i);
+                    break;
+                }
+            }
+        }
+        out[k] = v;
+        from = at + 1;
+    }
+}
+
 void stablesort(ValueSet& x, ValueSet& scratch) {
     float* a = x.data();
     for (int i = 0; i < maxiter; ++i) {

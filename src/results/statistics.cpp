@@ -141,10 +141,12 @@ void yearlyrisks(State& s, YearVec& plim, YearVec& ptrig, YearVec& pcrash) {
 
 void fractiles(ValueSet& w, float& f10, float& f50, float& f90) {
     ValueSet scratch;
-    stablesort(w, scratch);
-    f10 = w(i10);
-    f50 = w(i50);
-    f90 = w(i90);
+    static constexpr int pos[] = {i10, i50, i90};
+    float v[3];
+    sorted_at(w, scratch, pos, 3, v);
+    f10 = v[0];
+    f50 = v[1];
+    f90 = v[2];
 }
 
 bool relchange(float t0, float t1, float& r) {

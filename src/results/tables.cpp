@@ -26,13 +26,15 @@ void emptyfield(std::string&) {}
 // Row start shared by the per-set tables: the set number.
 void setfield(std::string& b, long long set) { putint(b, set); }
 
-// Mean and the seven fractiles of one year's values (sorted in place).
+// Mean and the seven fractiles of one year's values (w is reordered).
 void fractilefields(std::string& b, float mean, ValueSet& w, ValueSet& scratch) {
-    stablesort(w, scratch);
+    static constexpr int pos[] = {i05, i10, i25, i50, i75, i90, i95};
+    float v[7];
+    sorted_at(w, scratch, pos, 7, v);
     putnum(b, mean);
-    for (int pos : {i05, i10, i25, i50, i75, i90, i95}) {
+    for (float x : v) {
         comma(b);
-        putnum(b, w(pos));
+        putnum(b, x);
     }
 }
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <limits>
 #include <random>
+#include <vector>
 
 #include "results/results.hpp"
 #include "results_fixture.hpp"
@@ -85,15 +86,36 @@ TEST(RiskSort, SameBitsAsInsertionSortOnRandomAndAdversarialSets) {
             case 4: return std::bit_cast<float>(static_cast<std::uint32_t>(r) * 4u + static_cast<std::uint32_t>(i % 4));
             case 5: return static_cast<float>(maxiter - i);             // descending
             case 6: return i == 1 || i == maxiter ? nan : static_cast<float>(i % 50);  // NaN at both ends
+            case 8: return r % 2 ? 0.0f : -0.0f;                           // zeros of both signs only
+            case 9: { const float z[] = {0.0f, -0.0f, -2.0f, 3.0f}; return z[r % 4]; }  // zeros among others
             default: return r % 100 == 0 ? -nan : static_cast<float>(r % 1000) * 0.5f;
         }
     };
     ValueSet x, want;
-    for (int kind = 0; kind <= 7; ++kind) {
+    for (int kind = 0; kind <= 10; ++kind) {
         for (int trial = 0; trial < 12; ++trial) {
             for (int i = 1; i <= maxiter; ++i) x(i) = value(kind, i);
             want = x;
             insertion_sort(want);
+            // The fractile positions by selection, and every position of
+            // some sets (a position at a time, and all at once).
+            ValueSet sel = x, scratch;
+            constexpr int pos[] = {1, 50, 100, 250, 500, 750, 899, 949, 1000};
+            float got[9];
+            sorted_at(sel, scratch, pos, 9, got);
+            for (int k = 0; k < 9; ++k)
+                ASSERT_EQ(std::bit_cast<std::uint32_t>(got[k]), std::bit_cast<std::uint32_t>(want(pos[k])))
+                    << "set kind " << kind << ", trial " << trial << ", position " << pos[k];
+            if (trial == 0) {
+                std::vector<int> every(maxiter);
+                for (int i = 0; i < maxiter; ++i) every[i] = i + 1;
+                std::vector<float> all(maxiter);
+                sel = x;
+                sorted_at(sel, scratch, every.data(), maxiter, all.data());
+                for (int i = 1; i <= maxiter; ++i)
+                    ASSERT_EQ(std::bit_cast<std::uint32_t>(all[i - 1]), std::bit_cast<std::uint32_t>(want(i)))
+                        << "set kind " << kind << ", position " << i;
+            }
             sort(x);
             for (int i = 1; i <= maxiter; ++i)
                 ASSERT_EQ(std::bit_cast<std::uint32_t>(x(i)), std::bit_cast<std::uint32_t>(want(i)))

@@ -7,25 +7,38 @@
 
 namespace tacsim {
 
+namespace {
+
+// Lehmer generator, multiplier 23, modulus 100000001; exact in double.
+constexpr double modulus = 100000001.0;
+constexpr std::int64_t whole_modulus = 100000001;
+
+// A whole-number seed in [0, modulus) -- every seed after the first step
+// from one -- can be stepped in integers: 23 * seed is exact in double and
+// the double quotient is never within rounding of a whole number unless it
+// is one, so the remainder is exactly the integer remainder. It is the same
+// number, with no division in the chain from draw to draw.
+bool as_whole(double seed, std::int64_t& whole) {
+    if (!(seed >= 0.0 && seed < modulus)) return false;
+    whole = static_cast<std::int64_t>(seed);
+    return static_cast<double>(whole) == seed;
+}
+
+std::int64_t next_whole(std::int64_t whole) { return whole * 23 % whole_modulus; }
+
+float uniform_of(double seed) { return static_cast<float>(seed / modulus); }
+
+}  // namespace
+
 float rnx(double& seed) {
-    // Lehmer generator, multiplier 23, modulus 100000001; exact in double.
-    constexpr double modulus = 100000001.0;
-    constexpr std::int64_t imodulus = 100000001;
-    // A whole-number seed in [0, modulus) -- every seed after the first step
-    // from one -- is stepped in integers: 23 * seed is exact in double and
-    // the double quotient is never within rounding of a whole number unless
-    // it is one, so the remainder is exactly the integer remainder. It is
-    // the same number, with no division in the chain from draw to draw.
-    if (seed >= 0.0 && seed < modulus) {
-        const auto whole = static_cast<std::int64_t>(seed);
-        if (static_cast<double>(whole) == seed) {
-            seed = static_cast<double>(whole * 23 % imodulus);
-            return static_cast<float>(seed / modulus);
-        }
+    std::int64_t whole = 0;
+    if (as_whole(seed, whole)) {
+        seed = static_cast<double>(next_whole(whole));
+    } else {
+        seed = seed * 23.0;
+        seed = seed - modulus * std::trunc(seed / modulus);
     }
-    seed = seed * 23.0;
-    seed = seed - modulus * std::trunc(seed / modulus);
-    return static_cast<float>(seed / modulus);
+    return uniform_of(seed);
 }
 
 namespace {
@@ -48,23 +61,20 @@ namespace {
 float snrn(float u) { return normal_quantile(u); }
 
 void normal_deviates(double& seed, float* z, int count) {
-    constexpr double modulus = 100000001.0;
-    if (seed >= 0.0 && seed < modulus) {
-        auto whole = static_cast<std::int64_t>(seed);
-        if (static_cast<double>(whole) == seed) {
-            // The seed stays a whole number in a register from draw to draw.
-            // The uniforms come first, then their deviates: apart, the two
-            // loops overlap their work far better than one loop of both.
-            for (int k = 0; k < count; ++k) {
-                whole = whole * 23 % 100000001;
-                z[k] = static_cast<float>(static_cast<double>(whole) / modulus);
-            }
-            for (int k = 0; k < count; ++k) z[k] = normal_quantile(z[k]);
-            seed = static_cast<double>(whole);
-            return;
-        }
+    std::int64_t whole = 0;
+    if (!as_whole(seed, whole)) {
+        for (int k = 0; k < count; ++k) z[k] = snrn(rnx(seed));
+        return;
     }
-    for (int k = 0; k < count; ++k) z[k] = snrn(rnx(seed));
+    // The seed stays a whole number in a register from draw to draw. The
+    // uniforms come first, then their deviates: apart, the two loops overlap
+    // their work far better than one loop of both.
+    for (int k = 0; k < count; ++k) {
+        whole = next_whole(whole);
+        z[k] = uniform_of(static_cast<double>(whole));
+    }
+    for (int k = 0; k < count; ++k) z[k] = normal_quantile(z[k]);
+    seed = static_cast<double>(whole);
 }
 
 void syminv(State& s, const Mat20& a, Mat20& ainv, int n) {

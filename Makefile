@@ -7,7 +7,7 @@ GEN        := $(if $(shell command -v ninja 2>/dev/null),-G Ninja,)
 JOBS       ?= 2
 PREFIX     ?= /usr/local
 
-.PHONY: all build configure program run test unit-debug bench fuzz install deb clean
+.PHONY: all build configure program run test setup setup-program unit-debug bench fuzz install deb clean
 
 all: build
 
@@ -21,14 +21,23 @@ build: configure
 program: configure
 	@cmake --build $(BUILD) -j $(JOBS) --target tacsim
 
+# What is missing of the Debian and npm packages, installed by the one list in
+# tools/setup.sh: the program's needs, or everything the tests need too.
+setup-program:
+	@bash tools/setup.sh --build $(BUILD) program
+setup:
+	@bash tools/setup.sh --build $(BUILD) program test
+
 # The example's inputs stay in examples/; its results go to run/example/,
 # and nothing else is touched.
-run: program
+run: setup-program
+	@$(MAKE) --no-print-directory program
 	@$(BUILD)/tacsim examples -o run/example
 	@echo
 	@echo "Results of the bundled example are in $(CURDIR)/run/example/ (Results, All_years, Yieldrecr, ...)"
 
-test: build
+test: setup
+	@$(MAKE) --no-print-directory build
 	@cd $(BUILD) && ctest --output-on-failure
 	@$(MAKE) --no-print-directory unit-debug
 	@bash tools/compare-builds.sh

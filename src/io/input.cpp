@@ -106,6 +106,13 @@ void read_srspec(State& s) {
             stop_with(s, {"A record of the srspec file has an iteration outside 1..1000",
                           " or a regime outside 1..40:", n, r});
         }
+        // Function code int(p1 + 0.001), compared without the conversion
+        // (which a huge p1 would overflow).
+        const float code = p[0] + 0.001f;
+        if (r <= s.nreg && s.srflag(r) == 1 && code >= 3.0f && code < 4.0f && p[3] <= 0.0f) {
+            stop_with(s, {"The SSB parameter of a Ricker set must be positive (srspec, iteration, regime, value):", n,
+                          r, p[3]});
+        }
         for (int k = 1; k <= 5; ++k) s.srpar(n, r, k) = p[k - 1];
     }
     in.close();
@@ -240,6 +247,12 @@ void getpopinn(State& s) {
         }
         c.next({s.recparr(r, 1), s.recparr(r, 2), s.recparr(r, 3), s.recparr(r, 4), s.recparr(r, 5),
                 s.recparr(r, 6)});
+        // The Ricker function divides by its SSB parameter and takes the
+        // logarithm of a ratio with it.
+        if (s.recpari(r, 1) == 3 && s.recparr(r, 2) <= 0.0f) {
+            stop_with(s, {"The SSB parameter of a Ricker regime must be positive (bio.inn, regime, value):", r,
+                          s.recparr(r, 2)});
+        }
         c.next({s.recparr(r, 7), s.recparr(r, 8), s.recparr(r, 9)});
         c.next({s.recpari(r, 4), s.recparr(r, 10), s.recparr(r, 11), s.recparr(r, 12), s.recpari(r, 5)});
         const int code = s.recpari(r, 1);
@@ -355,6 +368,11 @@ void read_initial_stock(State& s) {
         }
         if (!in.list_read(std::span<const InItem>(items))) ends_early(s, name);
         if (ia != a) wrong_age(s, f, ia, a);
+        // The numbers are drawn around their logarithm; 0 is an age without fish.
+        if (s.opt0 != 4 && s.nin(a) < 0.0f) {
+            stop_with(s, {std::string("The numbers at age must not be negative (") + f.name + ", age, value):", a,
+                          s.nin(a)});
+        }
     }
     for (int j = 1; j <= s.firstage; ++j) {
         if (!in.list_read({s.ssbpre(j - 1)})) ends_early(s, name);

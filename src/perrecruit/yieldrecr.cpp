@@ -90,7 +90,7 @@ void analyse(State& s, int r, std::vector<Item>& items) {
     }
 
     // Mean recruitment level: raised for outbursts, scaled for truncation.
-    if (s.obfac > 1.0f) s.rmax = ((s.obfac - 1.0f) / s.obmean + 1.0f) * s.rlevel;
+    raise_for_outbursts(s);
     float tm = 1.0f;
     truncmult(s, tm, r);
     s.rmax = s.rmax * tm;
@@ -220,6 +220,7 @@ void truncmult(State& s, float& m, int r) {
     s.rlow = s.recparr(r, 4);
     s.rhigh = s.recparr(r, 5);
 
+    constexpr float kNoFactor = -8.0f;
     const float cv = s.rcv;
     // No deviate, or no known distribution of it: truncation changes nothing.
     if (cv <= 0.0f || (s.rdist != 1 && s.rdist != 2)) {
@@ -234,8 +235,13 @@ void truncmult(State& s, float& m, int r) {
             lo = (s.rlow - 1.0f) / cv;
             hi = (s.rhigh - 1.0f) / cv;
         } else {
-            lo = std::log(s.rlow) / cv;
-            hi = std::log(s.rhigh) / cv;
+            // A lognormal factor is always positive: a limit at or below 0
+            // lies below every factor, and its deviate limit is -8, below
+            // which the normal mass is nothing in single precision. An upper
+            // limit there admits nothing; a lower one cut at it is lowered.
+            lo = s.rlow > 0.0f ? std::log(s.rlow) / cv : kNoFactor;
+            hi = s.rhigh > 0.0f ? std::log(s.rhigh) / cv : kNoFactor;
+            if (lo > hi) lo = hi;
         }
     }
     const float step = (hi - lo) / 100.0f;
@@ -251,7 +257,9 @@ void truncmult(State& s, float& m, int r) {
         } else {
             g = exp_sp(cv * z - cv * cv / 2.0f);
         }
-        sum = sum + d * g;
+        // Far out in a tail the density is 0 while a lognormal factor may
+        // overflow; such a point adds nothing (0 times infinity is no number).
+        if (d != 0.0f) sum = sum + d * g;
         z = z + step;
     }
     m = sum;

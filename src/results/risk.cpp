@@ -139,7 +139,11 @@ void stablesort(ValueSet& x, ValueSet& scratch) {
 void cumnorm(float x, float mean, float sd, float& p) {
     const float z = (x - mean) / sd;
     const float b = -(z * z);
-    const float q = 7.0f * exp_sp(0.5f * b) + 16.0f * exp_sp(0.58558f * b) + (7.0f - 0.7854f * b) * exp_sp(b);
+    // Far from the mean e^b is 0 and the third term with it; its first factor
+    // may be infinite there (z*z overflows for a tiny sd), so it is not formed.
+    const float eb = exp_sp(b);
+    const float third = eb != 0.0f ? (7.0f - 0.7854f * b) * eb : 0.0f;
+    const float q = 7.0f * exp_sp(0.5f * b) + 16.0f * exp_sp(0.58558f * b) + third;
     const float h = 0.5f * std::sqrt(1.0f - q / 30.0f);
     p = (z < 0.0f) ? 0.5f - h : 0.5f + h;
 }

@@ -55,7 +55,7 @@ void drawstarts(State& s) {
 
 // Outburst years of one regime's window [ys, ye].
 void outbursts(State& s, int ys, int ye) {
-    if (!(s.obmean > 1.0f && s.obfac > 1.0f)) return;
+    if (!outbursts_on(s)) return;
     switch (s.obtype) {
         case 1: {  // lognormal intervals, the sum kept unrounded
             float x = static_cast<float>(s.obyr);

@@ -10,16 +10,6 @@
 
 namespace tacsim {
 
-namespace {
-
-// Mean level over the years when outbursts, one every obmean years on
-// average, multiply recruitment by obfac.
-void raise_for_outbursts(State& s) {
-    if (s.obfac > 1.0f) s.rmax = s.rlevel * ((s.obfac - 1.0f) / s.obmean + 1.0f);
-}
-
-}  // namespace
-
 void prime(State& s, AgeVec& n) {
     // Before the run's first draw the parameters in force may be those of a
     // regime drawn per iteration, which the per-recruit analysis leaves with
@@ -70,7 +60,8 @@ void getactn(State& s, AgeVec& n) {
     Vec20 x;
     for (int a = s.firstage; a <= s.lastage; ++a) {
         const int i = a - s.firstage + 1;
-        mean(i) = std::log(s.nin(a));
+        // An age without fish draws around ln 1; it stays empty below.
+        mean(i) = s.nin(a) != 0.0f ? std::log(s.nin(a)) : 0.0f;
         for (int b = s.firstage; b <= s.lastage; ++b) {
             const int j = b - s.firstage + 1;
             if (s.opt0 == 2) {
@@ -85,7 +76,7 @@ void getactn(State& s, AgeVec& n) {
     multnorm(s, mean, cov, x, s.seed, k);
     for (int a = s.firstage; a <= s.lastage; ++a) {
         const float d = s.ninvar(a, a);
-        n(a) = exp_sp(x(a - s.firstage + 1) - d * d / 2.0f);
+        n(a) = s.nin(a) != 0.0f ? exp_sp(x(a - s.firstage + 1) - d * d / 2.0f) : 0.0f;
     }
 }
 

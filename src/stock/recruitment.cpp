@@ -100,7 +100,9 @@ void recr(State& s, float& r, float ssb, float cv) {
         }
     }
 
-    float g = 1.0f + s.ycslope * (s.rref - r) / s.rref;
+    // Without a slope the factor is 1 whatever the reference recruitment is
+    // (it may then be 0).
+    float g = s.ycslope != 0.0f ? 1.0f + s.ycslope * (s.rref - r) / s.rref : 1.0f;
     if (g < s.ycmin) g = s.ycmin;
     if (g > s.ycmax) g = s.ycmax;
     s.ycf = g;

@@ -20,6 +20,14 @@ void findf(State& s, const AgeVec& n, float& t, float& f, int& flag, int isel);
 void nextyear(State& s, AgeVec& n, float f, float ssb, float cv, int isel);
 
 // ---- recruitment
+// Whether the regime in force has outbursts: a mean interval above one year
+// and a factor above 1. Otherwise no outburst year is drawn, and the mean
+// level is not raised for them either.
+inline bool outbursts_on(const State& s) { return s.obmean > 1.0f && s.obfac > 1.0f; }
+// The mean level over the years when outbursts multiply recruitment.
+inline void raise_for_outbursts(State& s) {
+    if (outbursts_on(s)) s.rmax = ((s.obfac - 1.0f) / s.obmean + 1.0f) * s.rlevel;
+}
 void rcrparam(State& s, int y, int mode);
 void recr(State& s, float& r, float ssb, float cv);
 

@@ -58,15 +58,18 @@ namespace {
 void weights_at_age(State& s, int a, float tsb, float cyc, float e, float g, const float* dev) {
     const float k = g * e * cyc;
     const float excess = s.bref - tsb;
+    // The density term of a coefficient: 1 without density dependence,
+    // whatever the reference biomass is (it may then be 0).
+    auto density = [&](float coef) { return coef != 0.0f ? 1.0f + excess * coef / s.bref : 1.0f; };
 
     const float ew = dev != nullptr ? 1.0f + s.westpar(a, 5) * dev[0] : 1.0f;
-    s.west(a) = k * (1.0f + excess * s.westpar(a, 4) / s.bref) * s.westpar(a, 1) * ew;
+    s.west(a) = k * density(s.westpar(a, 4)) * s.westpar(a, 1) * ew;
 
     const float ec = dev != nullptr ? 1.0f + s.wecapar(a, 5) * dev[1] : 1.0f;
-    s.weca(a) = k * (1.0f + excess * s.wecapar(a, 4) / s.bref) * s.wecapar(a, 1) * ec;
+    s.weca(a) = k * density(s.wecapar(a, 4)) * s.wecapar(a, 1) * ec;
 
     const float em = dev != nullptr ? 1.0f + s.maturpar(a, 5) * dev[2] : 1.0f;
-    const float x = k * (1.0f + excess * s.maturpar(a, 4) / s.bref) * static_cast<float>(a) * em;
+    const float x = k * density(s.maturpar(a, 4)) * static_cast<float>(a) * em;
     const int ka = static_cast<int>(x);
     if (ka < s.firstage) {
         s.matur(a) = s.maturpar(s.firstage, 1);

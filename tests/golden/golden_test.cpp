@@ -85,4 +85,11 @@ TEST(Golden, Rules) { check_case("rules"); }
 TEST(Golden, PrimeZeroMortality) { check_case("prime-zero-mortality"); }
 TEST(Golden, Rule7NoLowerTrigger) { check_case("rule7-no-lower-trigger"); }
 TEST(Golden, NegativeStepCount) { check_case("negative-step-count"); }
-TEST(Golden, EqlibNanStop) { check_case("eqlib-nan-stop"); }
+// Valid input that once led to a NaN.
+TEST(Golden, TruncmultOverflow) { check_case("truncmult-overflow"); }
+TEST(Golden, RiskTinySigma) { check_case("risk-tiny-sigma"); }
+TEST(Golden, NinZeroAge) { check_case("nin-zero-age"); }
+TEST(Golden, DensityZeroBref) { check_case("density-zero-bref"); }
+TEST(Golden, YearclassZeroRref) { check_case("yearclass-zero-rref"); }
+TEST(Golden, RickerZeroSsbStop) { check_case("ricker-zero-ssb-stop"); }
+TEST(Golden, OutburstIntervalZero) { check_case("outburst-interval-zero"); }

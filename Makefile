@@ -41,6 +41,7 @@ test: setup
 	@cd $(BUILD) && ctest --output-on-failure
 	@$(MAKE) --no-print-directory unit-debug
 	@bash tools/compare-builds.sh
+	@FUZZ_SECONDS=$(TEST_FUZZ_SECONDS) FUZZ_JOBS=$(JOBS) bash tools/fuzz.sh
 
 # Unit tests once more in a Debug build with bounds checks, AddressSanitizer
 # and UndefinedBehaviorSanitizer, in $(JOBS) shards side by side.
@@ -57,6 +58,11 @@ WHOLE_RUNS = Golden*:EndToEnd*:Exhaustive*:Tune.TunedValueGivesTheStatisticsOfAN
 bench: build
 	@$(BUILD)/tacsim_bench
 	@bash tools/time-example.sh $(BUILD)/tacsim
+
+# The reader fuzz targets: `make test` runs each for TEST_FUZZ_SECONDS on its
+# seed corpus and the inputs that once failed; `make fuzz` runs them longer
+# (FUZZ_SECONDS, default 60).
+TEST_FUZZ_SECONDS ?= 20
 
 fuzz:
 	@bash tools/fuzz.sh

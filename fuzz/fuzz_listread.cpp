@@ -1,6 +1,7 @@
 // Fuzz target for the free-form reader: the same bytes are read from a stored
 // line and, as a text file, by the file reader. Apart from not crashing, a
-// line read both ways must give the same values or the same failure, and a
+// line read both ways must give the same values or the same failure, a
+// byte-order mark before a file's first line must change nothing, and a
 // repeat count of 1 before its first value must change nothing.
 //
 // Input: byte 0 gives the number of items (1..12), the next bytes the kind of
@@ -65,6 +66,57 @@ bool same(const Values& a, const Values& b) {
 // ("" for a file that ended before any value).
 using Outcome = std::optional<std::string>;
 
+// Every read of the text as a file, until it ends or fails: the values after
+// each read and the outcome of the last one.
+struct FileReads {
+    std::vector<Values> values;
+    Outcome last;
+    bool operator==(const FileReads& o) const {
+        if (values.size() != o.values.size() || last != o.last) return false;
+        for (std::size_t k = 0; k < values.size(); ++k)
+            if (!same(values[k], o.values[k])) return false;
+        return true;
+    }
+};
+
+FileReads read_as_file(const Plan& plan, std::string_view text) {
+    // Every read takes at least one line, so there can be no more reads than
+    // lines.
+    std::size_t lines = 1;
+    for (char c : text) lines += c == '\n';
+    FileReads r;
+    InFile in;
+    in.open_text(text, "t");
+    Values v;
+    auto items = items_for(plan, v);
+    for (;;) {
+        try {
+            if (!in.list_read(std::span<const InItem>(items))) {
+                r.last = "";
+                break;
+            }
+        } catch (const RecordError& e) {
+            r.last = e.what();
+            break;
+        }
+        r.values.push_back(v);
+        if (r.values.size() > lines) std::abort();  // a read that takes no line
+    }
+    return r;
+}
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+Outcome read_stored(const Plan& plan, std::string_view line, Values& v) {
+    auto items = items_for(plan, v);
+    try {
+        list_read(line, std::span<const InItem>(items), Where{"t", 1});
+    } catch (const RecordError& e) {
+        return e.what();
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -77,41 +129,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     // From a stored line.
     Values v1;
-    Outcome o1;
-    {
-        auto items = items_for(plan, v1);
-        try {
-            list_read(text, std::span<const InItem>(items), Where{"t", 1});
-        } catch (const RecordError& e) {
-            o1 = e.what();
-        }
-    }
+    const Outcome o1 = read_stored(plan, text, v1);
 
-    // The whole text as a file, read over and over until it ends. Every read
-    // takes at least one line, so there can be no more reads than lines.
-    std::size_t lines = 1;
-    for (char c : text) lines += c == '\n';
-    {
-        InFile in;
-        in.open_text(text, "t");
-        Values v;
-        auto items = items_for(plan, v);
-        std::size_t reads = 0;
-        for (;;) {
-            bool more = false;
-            try {
-                more = in.list_read(std::span<const InItem>(items));
-            } catch (const RecordError&) {
-                break;
-            }
-            if (!more) break;
-            if (++reads > lines) std::abort();  // a read that takes no line
-        }
+    // The whole text as a file, read over and over until it ends. A
+    // byte-order mark before it is no part of its first line (only the first
+    // of two is).
+    const FileReads whole = read_as_file(plan, text);
+    std::string marked(kByteOrderMark);
+    marked += text;
+    if (!text.starts_with(kByteOrderMark) && !(read_as_file(plan, marked) == whole)) {
+        std::fprintf(stderr, "a byte-order mark first changes what the file reads\n");
+        std::abort();
     }
 
     // A single line: both readers must agree (a file that ends before any
-    // value is the stored line's "End of file").
+    // value is the stored line's "End of file"). A stored line is a record
+    // taken from a file, so it never holds the file's byte-order mark.
     if (text.find('\n') == std::string_view::npos) {
+        std::string_view line = text;
+        if (line.starts_with(kByteOrderMark)) line.remove_prefix(kByteOrderMark.size());
+        Values vs;
+        const Outcome os = read_stored(plan, line, vs);
         Values v2;
         Outcome o2;
         {
@@ -124,9 +162,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 o2 = e.what();
             }
         }
-        if (o2 && o2->empty() && o1 && o1->find("End of file") == 0) o2 = o1;
-        if (o1 != o2 || (!o1 && !same(v1, v2))) {
-            std::fprintf(stderr, "stored line: %s\nfile:        %s\n", o1 ? o1->c_str() : "read",
+        if (o2 && o2->empty() && os && os->find("End of file") == 0) o2 = os;
+        if (os != o2 || (!os && !same(vs, v2))) {
+            std::fprintf(stderr, "stored line: %s\nfile:        %s\n", os ? os->c_str() : "read",
                          o2 ? o2->c_str() : "read");
             std::abort();
         }
@@ -145,13 +183,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             once += "1*";
             once += text.substr(first);
             Values v3;
-            Outcome o3;
-            auto items = items_for(plan, v3);
-            try {
-                list_read(once, std::span<const InItem>(items), Where{"t", 1});
-            } catch (const RecordError& e) {
-                o3 = e.what();
-            }
+            const Outcome o3 = read_stored(plan, once, v3);
             if (o1 != o3 || (!o1 && !same(v1, v3))) {
                 std::fprintf(stderr, "v:   %s\n1*v: %s\n", o1 ? o1->c_str() : "read", o3 ? o3->c_str() : "read");
                 std::abort();

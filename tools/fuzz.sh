@@ -2,14 +2,18 @@
 # Builds the reader fuzz targets (free-form reader, biological file, options
 # file) with clang++, libFuzzer, AddressSanitizer and UndefinedBehaviorSanitizer
 # into build-fuzz, and runs each for a bounded time on a scratch copy of its
-# seed corpus. Prints the number of executions of each target and any crash.
+# seed corpus and of the inputs that once failed (fuzz/findings/<target>).
+# Prints the number of executions of each target and any crash. `make test`
+# runs it for 20 s per target, `make fuzz` for longer.
 #
 #   FUZZ_SECONDS   time per target (default 60)
 #   FUZZ_TARGETS   which targets to run (default "listread bio opt")
 #   FUZZ_JOBS      build jobs (default 2)
 #
-# A crashing input is kept as build-fuzz/findings/<target>/crash-*; the exit
-# status is 1 when any target failed.
+# A crashing input is kept as build-fuzz/findings/<target>/crash-*; once
+# mended, copy it to fuzz/findings/<target>/ and add a test of it to
+# tests/io/fuzz_regressions_test.cpp. The exit status is 1 when any target
+# failed.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -38,6 +42,7 @@ for t in $targets; do
   corpus="$scratch/$t"
   mkdir -p "$corpus" "$build/findings/$t"
   cp fuzz/corpus/"$t"/* "$corpus"/
+  [ -d fuzz/findings/"$t" ] && cp fuzz/findings/"$t"/* "$corpus"/
   # The bundled example as it stands now (the corpus holds a copy as well).
   case $t in
     bio) [ -f examples/bio.inn ] && cp examples/bio.inn "$corpus/example.bio.inn" ;;

@@ -282,6 +282,6 @@ TEST(EndToEndCommandLine, TooWideNumbersAreReportedLastOnTheErrorStream) {
     ASSERT_GE(r.err.size(), end.size());
     EXPECT_EQ(r.err.substr(r.err.size() - end.size()), end);
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
-    // The reference run has no such number, and no warning.
-    EXPECT_EQ(read_file(basic_dir() / "expected" / "stderr.txt"), "");
+    // That the reference run, which has no such number, warns of nothing is
+    // the reference runs' own check of the error stream.
 }

@@ -353,6 +353,11 @@ def check_folder(folder):
                 for y in range(41):
                     c.same(f"Traj set {s} iteration {i} {label} year {y}", it[(s, i, y)][col],
                            line[15 + 10 * y:25 + 10 * y], d)
+    # A finished set writes its options to Results and its statistics to the
+    # window files: a run that finished sets and compared nothing checked
+    # nothing.
+    if nsets > 0 and c.compared == 0:
+        c.fail(f"{nsets} finished sets and no value compared with a legacy file")
     return c.compared
 
 
@@ -360,13 +365,18 @@ def main(argv):
     if len(argv) < 2:
         print(__doc__, file=sys.stderr)
         return 2
+    total = 0
     for folder in argv[1:]:
         try:
             n = check_folder(folder)
         except Failure as e:
             print(f"FAILED: {e}", file=sys.stderr)
             return 1
+        total += n
         print(f"{folder}: tables read back; {n} values agree with the legacy files")
+    if total == 0:
+        print("FAILED: no value of any folder was compared with a legacy file", file=sys.stderr)
+        return 1
     return 0
 
 

@@ -21,7 +21,9 @@ std::optional<int> parse_command_line(int argc, const char* const* argv, RunOpti
     app.footer(
         "Exit status: 0 normal end (also when the run only warned), 1 the run stopped with a message,\n"
         "2 a value could not be read from an input line or the command line is wrong, 128+N interrupted\n"
-        "by signal N (the result files then hold the finished option sets only).");
+        "by signal N (the result files then hold the finished option sets only).\n"
+        "Guides (docs/ in the source, share/doc/tacsim when installed): inputs.md, every input record;\n"
+        "outputs.md, every result file; model.md, the model as equations, for a methods section.");
 
     // ---- options: one line each
     app.add_option("DIR", opts.dir, "Folder holding bio.inn and opt.inn (default: the working folder)")

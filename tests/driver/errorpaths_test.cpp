@@ -142,6 +142,29 @@ TEST(EndToEndErrorsBio, RefusesValuesOutsideTheirRanges) {
                      T(" or a regime outside 1..40:"), I(1001), I(1)})});
 }
 
+TEST(EndToEndErrorsBio, RickerNeedsAPositiveSsbParameter) {
+    InputSet bio = InputSet::basic();
+    bio.bio().set(7, "3 2 2").set(8, "1000 -5 0.3 0.1 10 1");
+    expect_run(bio.run("err-ricker-bio"), "Ricker in bio.inn", 1,
+               {rec({T("The SSB parameter of a Ricker regime must be positive (bio.inn, regime, value):"), I(1),
+                     R("-5.0000000")})});
+
+    // From srspec: function code int(p1 + 0.001), so 2.9995 is a Ricker set.
+    InputSet sr = InputSet::basic();
+    sr.bio().set(7, "10 2 2");
+    sr.put("srspec", "1 1 1 2 1000 1000 0.3\n2 1 2.9995 2 1000 0 0.3\n");
+    expect_run(sr.run("err-ricker-srspec"), "Ricker in srspec", 1,
+               {rec({T("The SSB parameter of a Ricker set must be positive (srspec, iteration, regime, value):"),
+                     I(2), I(1), R("0.0000000")})});
+
+    // A set for a regime that takes no sets from srspec is never used: the
+    // run goes on to the iteration that lacks a set.
+    sr.put("srspec", srspec(2) + "1 2 3 2 1000 0 0.3\n");
+    const RunResult r = sr.run("err-ricker-srspec-unused");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("Only got"), std::string::npos);
+}
+
 TEST(EndToEndErrorsBio, WarnsAboutASurplusLineAndGoesOn) {
     InputSet s = InputSet::basic();
     s.bio().append("9 9.9 9.9 9.9 0 0");
@@ -295,6 +318,16 @@ TEST(EndToEndErrorsOptions, InitialStockFiles) {
          {rec("Wrong ages in the nin.num file"), rec({T("Stated as "), I(4), T(" Expected "), I(3)}), kCorrect});
     with("nin-obs-ages", 4, "nin.obs", nin_ages({0, 1, 2, 3, 4, 5, 6, 7}, false),
          {rec("Wrong ages in the nin.obs file"), rec({T("Stated as "), I(0), T(" Expected "), I(1)}), kCorrect});
+    // The numbers are drawn around their logarithms: a negative one is
+    // refused, once its age is found right.
+    std::string neg = nin_inn("0", "0", "0.2");
+    neg.replace(neg.find("3 600"), 5, "3 -0.5");
+    with("nin-inn-negative", 2, "nin.inn", neg,
+         {rec({T("The numbers at age must not be negative (nin.inn, age, value):"), I(3), R("-0.50000000")})});
+    neg = nin_ages({1, 2, 3, 5, 4, 6, 7, 8}, true);
+    neg.replace(neg.find("5 500"), 5, "5 -500");
+    with("nin-num-negative-wrong-age", 3, "nin.num", neg,
+         {rec("Wrong ages in the nin.num file"), rec({T("Stated as "), I(5), T(" Expected "), I(4)}), kCorrect});
     run_cases(cases, 1);
 }
 

@@ -1,8 +1,18 @@
 // Opens a report.html in headless Chromium (the system's browser, driven by
-// puppeteer-core) with the network cut off and checks what a reader sees:
-// no console error and no failed request, marks drawn in every chart, the
-// per-set charts change when another option set is chosen, and the page
-// fits 1280 pixels wide. Keeps a screenshot.
+// puppeteer-core) with the network cut off and holds what the page plots
+// against the tables it was drawn from, which lie in the same folder:
+//   - the fans against yearly.csv's fractiles (and the thin lines against
+//     sample_iterations.csv), the yearly risk against p_below_blim in %;
+//   - the trade-offs against summary.csv for every window and risk offered;
+//   - the per-recruit curves and points against perrecruit.csv and
+//     refpoints.csv, the rule shape against ruleshape.csv;
+//   - the reference lines (risk limit, Blim, trigger, Target) drawn as marks
+//     with items at their values;
+// for every option set up to 20, then for a sample of 20. In every chart
+// each drawn item lies inside the plotting area (the axes cover the data), a
+// probability axis ends at or below 100 %, and no two labels overlap. Also:
+// no console error, no request leaves the page, the page fits 1280 pixels
+// wide. Keeps a screenshot.
 //   node check_report.cjs NODE_MODULES REPORT.html SCREENSHOT.png [--timing]
 // Exit status 0 when every check passes, 1 otherwise.
 'use strict';
@@ -17,13 +27,189 @@ if (!nodeModules || !reportFile || !screenshot) {
 }
 const puppeteer = require(path.join(path.resolve(nodeModules), 'puppeteer-core'));
 const browserPath = process.env.TACSIM_CHROMIUM || '/usr/bin/chromium';
+const dir = path.dirname(path.resolve(reportFile));
 
 const failures = [];
 const check = (ok, what) => {
   console.log((ok ? 'ok   ' : 'FAIL ') + what);
   if (!ok) failures.push(what);
 };
+// Many comparisons, one line each kind: the first few mismatches are shown.
+function tally(what) {
+  const bad = [];
+  let n = 0;
+  return {
+    same(got, want, where) {
+      n += 1;
+      const eq = (got === want) || (got === null && want === undefined) ||
+        (typeof got === 'number' && typeof want === 'number' && Number.isNaN(got) && Number.isNaN(want));
+      if (!eq) bad.push(`${where}: page ${JSON.stringify(got)}, table ${JSON.stringify(want)}`);
+    },
+    fail(msg) { n += 1; bad.push(msg); },
+    done() { check(bad.length === 0 && n > 0, `${what} (${n} values${bad.length ? ', ' + bad.length + ' differ: ' + bad.slice(0, 4).join('; ') : ''})`); },
+  };
+}
 
+// ---- the tables ----------------------------------------------------------
+function readCsv(name) {
+  const file = path.join(dir, name);
+  if (!fs.existsSync(file)) return null;
+  const text = fs.readFileSync(file, 'utf8');
+  const rows = [];
+  let row = [], field = '', quoted = false;
+  for (let i = 0; i < text.length; i += 1) {
+    const c = text[i];
+    if (quoted) {
+      if (c === '"' && text[i + 1] === '"') { field += '"'; i += 1; } else if (c === '"') quoted = false; else field += c;
+    } else if (c === '"') quoted = true;
+    else if (c === ',') { row.push(field); field = ''; }
+    else if (c === '\n') { row.push(field); rows.push(row); row = []; field = ''; }
+    else if (c !== '\r') field += c;
+  }
+  if (field !== '' || row.length) { row.push(field); rows.push(row); }
+  const header = rows.shift();
+  return rows.map((r) => Object.fromEntries(header.map((h, k) => [h, r[k]])));
+}
+// A table's number as the page should carry it: the same double.
+const num = (s) => (s === undefined || s === '') ? undefined : Number(s === 'Inf' ? 'Infinity' : s === '-Inf' ? '-Infinity' : s);
+
+const sets = readCsv('sets.csv');
+const yearly = readCsv('yearly.csv');
+const summary = readCsv('summary.csv');
+const samples = readCsv('sample_iterations.csv');
+const perrecruit = readCsv('perrecruit.csv');
+const refpoints = readCsv('refpoints.csv');
+const ruleshape = readCsv('ruleshape.csv');
+const run = fs.existsSync(path.join(dir, 'run.json')) ? JSON.parse(fs.readFileSync(path.join(dir, 'run.json'), 'utf8')) : {};
+const riskLimit = run.risk_limit !== undefined ? run.risk_limit : 5;
+
+const groupBy = (rows, key) => {
+  const m = new Map();
+  for (const r of rows || []) {
+    const k = key(r);
+    if (!m.has(k)) m.set(k, []);
+    m.get(k).push(r);
+  }
+  return m;
+};
+const yearlyBy = groupBy(yearly, (r) => r.set + '|' + r.quantity);
+const samplesBy = groupBy(samples, (r) => r.set);
+const shapeBy = groupBy(ruleshape, (r) => r.set);
+const summaryBy = new Map((summary || []).map((r) => [[r.set, r.first_year, r.last_year, r.statistic].join('|'), r.value]));
+
+// ---- what a view plots -----------------------------------------------------
+// Runs in the page: every chart's drawn items (with their data), the extent
+// of the plotting area, the domains of the position scales and the boxes of
+// every visible text, in page coordinates of the chart.
+function describeViews() {
+  const out = {};
+  for (const [id, view] of Object.entries(window.tacsimViews)) {
+    const marks = [], texts = [];
+    const walk = (node, ox, oy, inAxis) => {
+      if (!node) return;
+      const isMark = node.marktype !== undefined && node.items !== undefined;
+      if (isMark) {
+        const role = node.role || '';
+        const guide = inAxis || /axis|legend|title/.test(role);
+        if (!guide && node.marktype !== 'group') {
+          marks.push({
+            name: node.name || '', type: node.marktype, role: role,
+            items: node.items.map((it) => ({
+              x: it.x, y: it.y, x2: it.x2, y2: it.y2, ox: ox, oy: oy,
+              datum: it.datum ? JSON.parse(JSON.stringify(it.datum, (k, v) => (k.startsWith('Symbol') ? undefined : v))) : null,
+            })),
+          });
+        }
+        for (const it of node.items) {
+          if (node.marktype === 'text' && it.text !== undefined && it.text !== '' && (it.opacity === undefined || it.opacity > 0) &&
+              (it.fillOpacity === undefined || it.fillOpacity > 0) && it.bounds && !it.bounds.empty()) {
+            texts.push({ text: String(it.text), x1: ox + it.bounds.x1, y1: oy + it.bounds.y1, x2: ox + it.bounds.x2, y2: oy + it.bounds.y2 });
+          }
+          if (node.marktype === 'group') {
+            (it.items || []).forEach((m) => walk(m, ox + (it.x || 0), oy + (it.y || 0), guide || /axis|legend|title/.test(node.role || '')));
+          }
+        }
+      }
+    };
+    const root = view.scenegraph().root;
+    walk(root, 0, 0, false);
+    const domain = (name) => { try { return view.scale(name) ? view.scale(name).domain() : null; } catch (e) { return null; } };
+    const data = {};
+    for (const name of ['fan', 'iters', 'extra', 'refs', 'prob', 'shape', 'sets', 'curve', 'points', 'limit', 'beyond']) {
+      try { data[name] = view.data(name); } catch (e) { /* not in this chart */ }
+    }
+    out[id] = {
+      width: view.width(), height: view.height(),
+      origin: root.items[0] ? [root.items[0].x || 0, root.items[0].y || 0] : [0, 0],
+      x: domain('x'), y: domain('y'), marks, texts, data,
+    };
+  }
+  return out;
+}
+
+// Every drawn item of the data marks lies in the plotting area (one pixel of
+// slack), so the axes cover what is drawn.
+function checkInside(id, v, t) {
+  const W = v.width, H = v.height, slack = 1.01;
+  for (const m of v.marks) {
+    t.same(true, true, id);
+    for (const it of m.items) {
+      for (const [k, lim] of [['x', W], ['x2', W], ['y', H], ['y2', H]]) {
+        const c = it[k];
+        if (c === undefined || c === null || Number.isNaN(c)) continue;
+        if (c < -slack || c > lim + slack) {
+          t.fail(`${id} ${m.name || m.type}: ${k} = ${c.toFixed(1)} outside 0..${lim} (${JSON.stringify(it.datum).slice(0, 80)})`);
+          break;
+        }
+      }
+    }
+  }
+}
+
+function checkLabels(id, v, t) {
+  const boxes = v.texts;
+  for (let i = 0; i < boxes.length; i += 1) {
+    for (let j = i + 1; j < boxes.length; j += 1) {
+      const a = boxes[i], b = boxes[j];
+      if (a.x1 < b.x2 - 0.5 && b.x1 < a.x2 - 0.5 && a.y1 < b.y2 - 0.5 && b.y1 < a.y2 - 0.5) {
+        t.fail(`${id}: labels "${a.text}" and "${b.text}" overlap`);
+      }
+    }
+  }
+  t.same(true, true, id);
+}
+
+// The data of the drawn rules whose label starts with `label`.
+const rulesLabelled = (v, label) => v.marks.filter((m) => m.type === 'rule')
+  .flatMap((m) => m.items.map((it) => it.datum)).filter((d) => d && String(d.label).startsWith(label));
+
+function checkFan(id, q, setId, v, t) {
+  const rows = yearlyBy.get(setId + '|' + q) || [];
+  const fan = v.data.fan || [];
+  if (fan.length !== rows.length) t.fail(`${id} set ${setId}: ${fan.length} years plotted, ${rows.length} in yearly.csv`);
+  const byYear = new Map(fan.map((r) => [String(r.year), r]));
+  for (const r of rows) {
+    const p = byYear.get(r.year);
+    if (!p) { t.fail(`${id} set ${setId} year ${r.year} not plotted`); continue; }
+    for (const k of ['p10', 'p25', 'p50', 'p75', 'p90']) t.same(p[k], num(r[k]), `${id} set ${setId} ${r.year} ${k}`);
+  }
+}
+
+function checkIterations(id, q, setId, v, t) {
+  if (!samples) return;
+  const want = (samplesBy.get(setId) || []).filter((r) => r[q] !== undefined);
+  const got = new Map((v.data.iters || []).map((r) => [r.iteration + '|' + r.year, r.value]));
+  if (got.size !== want.length) t.fail(`${id} set ${setId}: ${got.size} iteration points, ${want.length} in sample_iterations.csv`);
+  for (const r of want) t.same(got.get(r.iteration + '|' + r.year), num(r[q]), `${id} set ${setId} iteration ${r.iteration} ${r.year}`);
+}
+
+function checkRef(id, v, label, want, t, where) {
+  const drawn = rulesLabelled(v, label);
+  if (!drawn.length) t.fail(`${where}: no ${label} line drawn`);
+  for (const d of drawn) t.same(d.value, want, `${where} ${label}`);
+}
+
+// ---- the run ---------------------------------------------------------------
 (async () => {
   const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'tacsim-chromium-'));
   const browser = await puppeteer.launch({
@@ -55,55 +241,162 @@ const check = (ok, what) => {
 
     const url = 'file://' + path.resolve(reportFile);
     const t0 = Date.now();
-    await page.goto(url, { waitUntil: 'load', timeout: 60000 });
-    await page.waitForFunction(() => window.tacsimReady === true, { timeout: 60000, polling: 50 });
+    await page.goto(url, { waitUntil: 'load', timeout: 120000 });
+    await page.waitForFunction(() => window.tacsimReady === true, { timeout: 120000, polling: 50 });
     const allCharts = Date.now() - t0;
     // When the first chart was in the page, from the start of the navigation.
     const firstChart = Math.round(await page.evaluate(() => window.tacsimFirstChart));
+    // The page counts its drawings in progress; a page without the count gets time.
+    const idle = async () => {
+      const counted = await page.evaluate(() => window.tacsimPending !== undefined);
+      if (counted) await page.waitForFunction(() => window.tacsimPending === 0, { timeout: 30000, polling: 20 });
+      else await new Promise((resolve) => setTimeout(resolve, 500));
+    };
 
-    // Every chart has drawn marks (items in its scenegraph, not only axes).
-    const marks = await page.evaluate(() => {
-      const out = {};
-      for (const [id, view] of Object.entries(window.tacsimViews)) {
-        let n = 0;
-        const walk = (node) => {
-          if (!node) return;
-          if (node.marktype && node.role === 'mark') {
-            n += (node.items || []).filter((it) => it.x !== undefined || it.path !== undefined || it.y !== undefined).length;
-          }
-          (node.items || []).forEach(walk);
-        };
-        walk(view.scenegraph().root);
-        out[id] = n;
-      }
-      return out;
-    });
     const chartIds = await page.evaluate(() => Array.from(document.querySelectorAll('.chart')).map((e) => e.id.slice(6)));
-    for (const id of chartIds) check(marks[id] > 0, `chart ${id} has drawn marks (${marks[id] || 0})`);
+    const inside = tally('every drawn item lies inside its plotting area');
+    const labels = tally('no two labels overlap');
+    const probAxis = tally('probability axes run from 0 to at most 100 %');
+    const looked = (views, what) => {
+      for (const [id, v] of Object.entries(views)) {
+        checkInside(id + ' (' + what + ')', v, inside);
+        checkLabels(id + ' (' + what + ')', v, labels);
+      }
+      const prob = [['plim', 'y'], ['tradeoff', 'x']];
+      for (const [id, axis] of prob) {
+        if (!views[id]) continue;
+        const d = views[id][axis];
+        if (!d) { probAxis.fail(`${id}: no ${axis} scale`); continue; }
+        probAxis.same(d[0] >= 0 && d[1] <= 100, true, `${id} (${what}) ${axis} domain ${JSON.stringify(d)}`);
+      }
+    };
 
-    // Another option set changes the per-set charts.
-    const perSet = ['ssb', 'f', 'catch', 'recruitment'];
-    const snapshot = () => page.evaluate((ids) => ids.map((id) => {
-      const svg = document.querySelector('#chart-' + id + ' svg');
-      return svg ? svg.innerHTML : '';
-    }), perSet);
-    const before = await snapshot();
-    const nsets = await page.evaluate(() => document.querySelectorAll('#set-select option').length);
-    if (nsets > 1) {
-      await page.select('#set-select', String(nsets - 1));
-      await page.waitForFunction((ids, old) => ids.some((id, k) => {
-        const svg = document.querySelector('#chart-' + id + ' svg');
-        return svg && svg.innerHTML !== old[k];
-      }), { timeout: 10000, polling: 50 }, perSet, before).catch(() => {});
-      const after = await snapshot();
-      perSet.forEach((id, k) => check(after[k] !== before[k], `choosing another option set changes the ${id} chart`));
-    } else {
-      console.log('note one option set only: the set choice is not exercised');
+    let views = await page.evaluate(describeViews);
+    for (const id of chartIds) {
+      const n = views[id] ? views[id].marks.reduce((s, m) => s + m.items.length, 0) : 0;
+      check(n > 0, `chart ${id} has drawn marks (${n})`);
     }
+
+    // The per-recruit charts against perrecruit.csv and refpoints.csv.
+    if (perrecruit && views.ypr) {
+      const t = tally('per-recruit curves and points equal perrecruit.csv and refpoints.csv');
+      for (const [id, col] of [['ypr', 'yield_per_recruit'], ['spr', 'ssb_per_recruit']]) {
+        const curve = views[id].data.curve || [];
+        if (curve.length !== perrecruit.length) t.fail(`${id}: ${curve.length} points plotted, ${perrecruit.length} in perrecruit.csv`);
+        perrecruit.forEach((r, k) => {
+          const c = curve[k] || {};
+          t.same(String(c.regime), r.regime, `${id} row ${k + 1} regime`);
+          t.same(c.f, num(r.f_factor), `${id} row ${k + 1} f`);
+          t.same(c.value, num(r[col]), `${id} row ${k + 1} ${col}`);
+        });
+        const pts = views[id].data.points || [];
+        const want = (refpoints || []).filter((r) => num(r.f) !== undefined && num(r.f) >= 0 && num(r[col]) !== undefined);
+        if (pts.length !== want.length) t.fail(`${id}: ${pts.length} reference points plotted, ${want.length} in refpoints.csv`);
+        for (const r of want) {
+          const p = pts.find((q) => String(q.regime) === r.regime && q.point === r.refpoint);
+          if (!p) { t.fail(`${id}: ${r.refpoint} of regime ${r.regime} not plotted`); continue; }
+          t.same(p.f, num(r.f), `${id} ${r.refpoint} f`);
+          t.same(p.value, num(r[col]), `${id} ${r.refpoint} ${col}`);
+        }
+      }
+      t.done();
+    }
+
+    // The trade-offs against summary.csv for every window and risk offered.
+    const offered = await page.evaluate(() => ({
+      windows: Array.from(document.querySelectorAll('#window-select option')).map((o) => o.value),
+      risks: Array.from(document.querySelectorAll('#risk-select option')).map((o) => [o.value, o.textContent]),
+    }));
+    // The windows in the order of their first appearance in summary.csv, as offered.
+    const windowOf = [...new Map((summary || []).map((r) => [r.first_year + '-' + r.last_year,
+      { first: r.first_year, last: r.last_year }])).values()];
+    if (views.tradeoff) {
+      const t = tally('trade-offs equal summary.csv for every window and risk');
+      const lim = tally(`risk limit (${riskLimit} %) drawn on catch against risk`);
+      for (const w of offered.windows) {
+        for (const [rv, rname] of offered.risks) {
+          await page.select('#window-select', w);
+          await page.select('#risk-select', rv);
+          await idle();
+          const v = await page.evaluate(describeViews);
+          const win = windowOf[Number(w)];
+          const key = (set, stat) => [set, win.first, win.last, stat].join('|');
+          const rows = v.tradeoff.data.sets || [];
+          if (rows.length !== sets.length) t.fail(`tradeoff: ${rows.length} sets plotted, ${sets.length} in sets.csv`);
+          for (const r of rows) {
+            t.same(r.risk, num(summaryBy.get(key(r.set, rname))), `set ${r.set} ${win.first}-${win.last} ${rname}`);
+            t.same(r.catch, num(summaryBy.get(key(r.set, 'C50'))), `set ${r.set} ${win.first}-${win.last} C50`);
+          }
+          for (const r of v.iav.data.sets || []) t.same(r.iav, num(summaryBy.get(key(r.set, 'IAV'))), `set ${r.set} IAV`);
+          const drawn = rulesLabelled(v.tradeoff, 'Risk limit');
+          if (!drawn.length) lim.fail(`window ${w} ${rname}: no limit line drawn`);
+          for (const d of drawn) lim.same(d.value, riskLimit, 'limit');
+          looked({ tradeoff: v.tradeoff, iav: v.iav }, `years ${win.first}-${win.last}, ${rname}`);
+        }
+      }
+      t.done(); lim.done();
+    }
+
+    // The per-set charts for every set up to 20, then for a sample of 20.
+    const nsets = sets.length;
+    let chosen = [...Array(nsets).keys()];
+    if (nsets > 20) chosen = [...new Set([...Array(20).keys()].map((k) => Math.round(k * (nsets - 1) / 19)))];
+    const perset = {
+      fans: tally('fans equal yearly.csv\'s fractiles (ssb, f, catch, recruitment; the median TAC)'),
+      iters: tally('single iterations equal sample_iterations.csv'),
+      prob: tally('yearly risk equals p_below_blim (%)'),
+      refs: tally('reference lines (risk limit, Blim, trigger, Target) drawn at their values'),
+      shape: tally('rule shape equals ruleshape.csv'),
+    };
+    for (const ix of chosen) {
+      await page.select('#set-select', String(ix));
+      await idle();
+      const shown = await page.evaluate(() => window.tacsimShown);
+      if (shown !== undefined && shown !== ix) perset.fans.fail(`set index ${ix} chosen, ${shown} shown`);
+      views = await page.evaluate(describeViews);
+      const setId = sets[ix].set;
+      for (const q of ['ssb', 'f', 'catch', 'recruitment']) {
+        if (!views[q]) { perset.fans.fail(`no ${q} chart`); continue; }
+        checkFan(q, q, setId, views[q], perset.fans);
+        checkIterations(q, q, setId, views[q], perset.iters);
+      }
+      if (views.catch) {
+        const tac = new Map((yearlyBy.get(setId + '|tac') || []).map((r) => [r.year, num(r.p50)]));
+        const extra = views.catch.data.extra || [];
+        if (extra.length !== tac.size) perset.fans.fail(`catch set ${setId}: ${extra.length} TAC medians plotted, ${tac.size} in yearly.csv`);
+        for (const r of extra) perset.fans.same(r.value, tac.get(String(r.year)), `TAC set ${setId} ${r.year}`);
+      }
+      if (views.plim) {
+        const rows = yearlyBy.get(setId + '|p_below_blim') || [];
+        const got = new Map((views.plim.data.prob || []).map((r) => [String(r.year), r.value]));
+        const want = rows.filter((r) => r.mean !== '');
+        if (got.size !== want.length) perset.prob.fail(`set ${setId}: ${got.size} years plotted, ${want.length} in yearly.csv`);
+        for (const r of want) perset.prob.same(got.get(r.year), num(r.mean), `set ${setId} ${r.year}`);
+        const drawn = rulesLabelled(views.plim, 'Risk limit');
+        if (!drawn.length) perset.refs.fail(`plim set ${setId}: no risk limit line drawn`);
+        for (const d of drawn) perset.refs.same(d.value, riskLimit, `plim set ${setId} risk limit`);
+      }
+      if (run.blim !== undefined && views.ssb) checkRef('ssb', views.ssb, 'Blim', run.blim, perset.refs, `ssb set ${setId}`);
+      const trig = sets[ix].Btrig1 !== undefined && (sets[ix].rule === '2' || sets[ix].rule === '6') ? undefined : sets[ix].Btrig1;
+      if (trig !== undefined && views.ssb) checkRef('ssb', views.ssb, 'Trigger', num(trig), perset.refs, `ssb set ${setId}`);
+      if (run.vtype === 1 && sets[ix].Target !== undefined && views.f) checkRef('f', views.f, 'Target', num(sets[ix].Target), perset.refs, `f set ${setId}`);
+      if (ruleshape && views.shape) {
+        const want = shapeBy.get(setId) || [];
+        const got = views.shape.data.shape || [];
+        if (got.length !== want.length) perset.shape.fail(`set ${setId}: ${got.length} points plotted, ${want.length} in ruleshape.csv`);
+        const byKey = new Map(got.map((r) => [r.series + '|' + r.basis, r.value]));
+        for (const r of want) perset.shape.same(byKey.get(r.series + '|' + num(r.basis)), num(r.value), `set ${setId} ${r.series} at ${r.basis}`);
+      }
+      looked(views, `set ${setId}`);
+    }
+    console.log(`note per-set charts checked for ${chosen.length} of ${nsets} option sets`);
+    for (const t of Object.values(perset)) t.done();
+    inside.done(); labels.done(); probAxis.done();
 
     const width = await page.evaluate(() => Math.max(document.documentElement.scrollWidth, document.body.scrollWidth));
     check(width <= 1280, `page fits 1280 pixels wide (${width})`);
     await page.select('#set-select', '0');
+    await idle();
     await page.screenshot({ path: screenshot, fullPage: true });
 
     check(errors.length === 0, 'no console error' + (errors.length ? ': ' + errors.join(' | ') : ''));

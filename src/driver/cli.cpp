@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "driver/tune.hpp"
 #include "driver/version.hpp"
 
 namespace tacsim {
@@ -43,11 +44,16 @@ std::optional<int> parse_command_line(int argc, const char* const* argv, RunOpti
                  "With the tables, also every iteration's yearly series (iterations.csv.gz; implies --csv)");
     app.add_flag("--report", opts.report,
                  "Also write report.html, with the CSV tables it is drawn from (implies the tables of --csv)");
+    std::string risk_limit;
+    app.add_option("--risk-limit", risk_limit,
+                   "The risk limit the report draws: a fraction (0.05) or a percentage (5%); default 5%")
+        ->type_name("LIMIT");
     CLI::App* report = app.add_subcommand(
         "report", "Write report.html from the tables of an earlier run (--report or --csv) in DIR, no run");
     report->add_option("DIR", opts.report_dir, "Results folder of the earlier run (default: the working folder)")
         ->check(CLI::ExistingDirectory)
         ->type_name("");
+    report->fallthrough();
     app.set_version_flag("-V,--version", version_text(), "Print the version and the build's commit");
 
     CLI::App* tune = app.add_subcommand("tune", "Find the value of one option that meets a risk limit (tune --help)");
@@ -96,6 +102,15 @@ std::optional<int> parse_command_line(int argc, const char* const* argv, RunOpti
         return 2;
     }
     if (opts.iterations) opts.csv = true;
+    if (!risk_limit.empty()) {
+        float limit = 0.0f;
+        if (!parse_limit(risk_limit, limit)) {
+            std::fprintf(err, "tacsim: --risk-limit must be a fraction from 0 to 1 or a percentage such as 5%%, not '%s' "
+                              "(see tacsim --help)\n", risk_limit.c_str());
+            return 2;
+        }
+        opts.risk_limit = limit;
+    }
     return std::nullopt;
 }
 

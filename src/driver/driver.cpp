@@ -204,6 +204,7 @@ int run(State& s, const RunOptions& opts, std::FILE* term, const Processes* proc
     RunRecord rec;
     if (csv) {
         rec.args = opts.args;
+        rec.risk_limit = opts.risk_limit.value_or(5.0f);
         rec.started = utc_now();
         s.con.capture(true);
         s.err.capture(true);
@@ -350,6 +351,7 @@ int run(State& s, const RunOptions& opts, std::FILE* term, const Processes* proc
         report::RunContext context;
         context.blim = s.blim;
         context.vtype = s.vtype;
+        context.risk_limit = opts.risk_limit.value_or(5.0f);
         try {
             write_report(s, s.outdir.empty() ? "." : s.outdir, context);
         } catch (const StopRun& st) {
@@ -386,7 +388,9 @@ int tacsim_main(int argc, const char* const* argv) {
         state->err.attach(stderr, "error stream");
         int status = 0;
         try {
-            write_report(*state, opts.report_dir.empty() ? "." : opts.report_dir, {});
+            report::RunContext context;
+            if (opts.risk_limit) context.risk_limit = *opts.risk_limit;
+            write_report(*state, opts.report_dir.empty() ? "." : opts.report_dir, context);
         } catch (const StopRun& st) {
             status = st.status;
         }

@@ -2,6 +2,7 @@
 // one line in the parser (driver/cli.cpp).
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,10 @@ struct RunOptions {
     // earlier run in `report_dir` (empty: the working folder).
     bool report_only = false;
     std::string report_dir;
+    // --risk-limit: the risk limit (%) drawn on the report's risk charts and
+    // recorded in run.json; none given: 5 %, or the run's record for
+    // `tacsim report`.
+    std::optional<float> risk_limit;
     // The subcommand `tune` was given, with these settings.
     bool tune = false;
     TuneOptions tuning;

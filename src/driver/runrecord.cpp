@@ -84,6 +84,7 @@ std::string runrecord_json(const State& s, const RunRecord& r) {
     j["rule"] = s.nrule;
     j["vtype"] = s.vtype;
     j["blim"] = s.blim;
+    j["risk_limit"] = r.risk_limit;
     j["option_sets"] = r.option_sets;
     j["sets_finished"] = r.seconds.size();
     j["seconds_per_set"] = r.seconds;

@@ -19,6 +19,7 @@ struct RunRecord {
     std::vector<std::string> written;    // result files
     int exit_status = 0;
     std::string stop_message;            // empty: none
+    float risk_limit = 5.0f;             // %, drawn by the report
 };
 
 // The present moment in UTC as "2026-12-07T13:00:00Z".

@@ -8,11 +8,22 @@
   const views = {};                 // chart id -> Vega view
   window.tacsimViews = views;       // for the browser check
   window.tacsimReady = false;
+  window.tacsimPending = 0;         // drawings queued or in progress (the browser check waits for 0)
+  // Drawings run one after the other, in the order they were asked for.
+  let queue = Promise.resolve();
+  const track = (draw) => {
+    window.tacsimPending += 1;
+    queue = queue.then(draw).catch((e) => console.error('report: ' + (e && e.message ? e.message : e)))
+      .finally(() => { window.tacsimPending -= 1; });
+  };
   const embedOptions = { actions: false, renderer: 'svg', tooltip: { theme: 'light' } };
 
   const byId = (id) => document.getElementById(id);
-  const fmt = (v) => (v === null || v === undefined) ? '' :
-    (Math.abs(v) >= 1000 || v === Math.round(v)) ? String(Math.round(v * 100) / 100) : String(+v.toPrecision(4));
+  // Numbers for people: an option by at most six significant digits (a
+  // float's decimal precision: the swept 0.35000002 reads 0.35), a statistic
+  // by at most four. The charts' tooltips and the tables keep full values.
+  const fmt = (v) => (v === null || v === undefined) ? '' : String(Number(v.toPrecision(6)));
+  const fmtStat = (v) => (v === null || v === undefined) ? '' : String(Number(v.toPrecision(4)));
 
   // ---- selectors -------------------------------------------------------
   let chosen = 0;                   // index of the chosen option set
@@ -70,7 +81,7 @@
     const rows = setRows();
     for (const id of ['tradeoff', 'iav']) {
       const chartSpec = fillTemplate(D.specs[id]);
-      chartSpec.datasets = { sets: rows };
+      chartSpec.datasets = Object.assign(chartSpec.datasets || {}, { sets: rows });
       const res = await vegaEmbed('#chart-' + id, chartSpec, embedOptions);
       if (views[id]) views[id].finalize();
       views[id] = res.view;
@@ -146,7 +157,7 @@
       const data = perSetData(id, p);
       if (first || !views[id]) {
         const chartSpec = JSON.parse(JSON.stringify(D.specs[id]));
-        chartSpec.datasets = data;
+        chartSpec.datasets = Object.assign(chartSpec.datasets || {}, data);
         const res = await vegaEmbed('#chart-' + id, chartSpec, embedOptions);
         views[id] = res.view;
         if (window.tacsimFirstChart === undefined) window.tacsimFirstChart = performance.now();
@@ -159,6 +170,7 @@
       }
     }
     byId('chosen-label').textContent = setLabel(chosen);
+    window.tacsimShown = chosen;
     document.querySelectorAll('#stats-table tbody tr').forEach((tr) => {
       tr.classList.toggle('chosen', Number(tr.dataset.ix) === chosen);
     });
@@ -168,7 +180,7 @@
     if (i < 0 || i >= D.sets.length || i === chosen) return;
     chosen = i;
     byId('set-select').value = String(i);
-    drawPerSet(false);
+    track(() => drawPerSet(false));
   }
 
   // ---- per-recruit charts ----------------------------------------------
@@ -184,9 +196,9 @@
 
   function drawTable() {
     const table = byId('stats-table');
-    const cols = [{ name: 'set', get: (i) => D.sets[i] }]
-      .concat(D.swept.map((name) => ({ name: name, get: (i) => D.values[i][D.options.indexOf(name)] })))
-      .concat(D.statNames.map((name) => ({ name: name, get: (i) => stat(i, name) })));
+    const cols = [{ name: 'set', get: (i) => D.sets[i], fmt: String }]
+      .concat(D.swept.map((name) => ({ name: name, get: (i) => D.values[i][D.options.indexOf(name)], fmt: fmt })))
+      .concat(D.statNames.map((name) => ({ name: name, get: (i) => stat(i, name), fmt: fmtStat })));
     const head = document.createElement('thead');
     const hr = document.createElement('tr');
     cols.forEach((c, k) => {
@@ -215,7 +227,7 @@
     const html = [];
     for (const i of order) {
       html.push('<tr data-ix="' + i + '"' + (i === chosen ? ' class="chosen"' : '') + '>' +
-                cols.map((c) => '<td>' + fmt(c.get(i)) + '</td>').join('') + '</tr>');
+                cols.map((c) => '<td>' + (c.fmt || fmt)(c.get(i)) + '</td>').join('') + '</tr>');
     }
     body.innerHTML = html.join('');
     body.addEventListener('click', (ev) => {
@@ -233,21 +245,19 @@
     byId('set-select').addEventListener('change', (ev) => choose(Number(ev.target.value)));
     fillSelect(byId('window-select'), D.windows.map((w) => w.label), windowIx);
     byId('window-select').addEventListener('change', (ev) => {
-      windowIx = Number(ev.target.value); drawTradeoffs(); drawTable();
+      windowIx = Number(ev.target.value); track(drawTradeoffs); drawTable();
     });
     fillSelect(byId('risk-select'), D.risks, riskIx);
-    byId('risk-select').addEventListener('change', (ev) => { riskIx = Number(ev.target.value); drawTradeoffs(); });
+    byId('risk-select').addEventListener('change', (ev) => { riskIx = Number(ev.target.value); track(drawTradeoffs); });
     fillSelect(byId('colour-select'), D.colourOptions, colourIx);
-    byId('colour-select').addEventListener('change', (ev) => { colourIx = Number(ev.target.value); drawTradeoffs(); });
-    try {
+    byId('colour-select').addEventListener('change', (ev) => { colourIx = Number(ev.target.value); track(drawTradeoffs); });
+    track(async () => {
       await drawPerSet(true);
       await drawTradeoffs();
       await drawStatic();
       drawTable();
       window.tacsimReady = true;
-    } catch (e) {
-      console.error('report: ' + (e && e.message ? e.message : e));
-    }
+    });
   }
   start();
 })();

@@ -23,19 +23,26 @@ namespace {
 
 // ------------------------------------------------------------------ helpers
 
-// A number for a chart: `digits` significant digits are plenty to draw and
-// keep the page small; not finite gives null.
-Json num(double v, int digits = 4) {
+// A number for the page: exactly the value of the table (each table number
+// is the shortest text of a float, read as a double, and the page carries the
+// same double); whole numbers without a decimal point, not finite as null.
+Json num(double v) {
     if (!std::isfinite(v)) return nullptr;
-    char buf[32];
-    auto [p, ec] = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, digits);
-    double r = v;
-    std::from_chars(buf, p, r);
-    if (r == std::floor(r) && std::fabs(r) < 1e15) return static_cast<long long>(r);
-    return r;
+    if (v == std::floor(v) && std::fabs(v) < 1e15) return static_cast<long long>(v);
+    return v;
 }
 
-Json num(const std::optional<double>& v, int digits = 4) { return v ? num(*v, digits) : Json(nullptr); }
+// A float the program computed, by the shortest text that reads back to it.
+Json numf(float v) {
+    if (!std::isfinite(v)) return nullptr;
+    char buf[32];
+    auto [p, ec] = std::to_chars(buf, buf + sizeof buf, v);
+    double r = v;
+    std::from_chars(buf, p, r);
+    return num(r);
+}
+
+Json num(const std::optional<double>& v) { return v ? num(*v) : Json(nullptr); }
 
 std::string text_of(double v) {
     char buf[32];
@@ -48,6 +55,23 @@ std::string text_of(float v) {
     auto [p, ec] = std::to_chars(buf, buf + sizeof buf, v);
     return std::string(buf, p);
 }
+
+// A number for people: rounded to `digits` significant digits, then the
+// shortest text of that double. Statistics get 4 digits; options 6, the
+// decimal precision of a float, so that a swept value such as 0.05 + 6 x 0.05
+// (the float 0.35000002) reads 0.35, as the user wrote the sweep.
+std::string people(double v, int digits) {
+    if (!std::isfinite(v)) return v != v ? "NaN" : (v > 0 ? "Inf" : "-Inf");
+    char buf[40];
+    auto [p, ec] = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific, digits - 1);
+    double r = v;
+    std::from_chars(buf, p, r);
+    auto [q, ec2] = std::to_chars(buf, buf + sizeof buf, r);
+    return std::string(buf, q);
+}
+
+inline constexpr int stat_digits = 4;
+inline constexpr int option_digits = 6;
 
 std::string esc(std::string_view s) {
     std::string out;
@@ -286,9 +310,8 @@ Yearly read_yearly(const fs::path& dir, const Sets& sets) {
         }
         const std::size_t yi = yindex[t.value(r, cyear)];
         if (q.find("blim") != std::string::npos) {
-            // A probability: a fraction in `mean`, drawn in percent.
-            const auto v = t.number(r, cmean);
-            y.plim[set->second][yi] = v ? std::optional<double>(*v * 100.0) : std::nullopt;
+            // A probability in %, in `mean`.
+            y.plim[set->second][yi] = t.number(r, cmean);
             y.plim_name = t.rows[r][static_cast<std::size_t>(cq)];
             continue;
         }
@@ -379,13 +402,24 @@ Shapes write_shapes(const fs::path& dir, const Sets& sets) {
             computed.push_back(rule_shape(sets.rule, par));
             const RuleShape& shape = computed.back();
             Json s{{"series", shape.series}, {"basis", Json::array()}, {"values", Json::array()}, {"triggers", Json::array()}};
-            for (float b : shape.basis) s["basis"].push_back(num(b, 6));
+            for (float b : shape.basis) s["basis"].push_back(numf(b));
             for (const auto& vals : shape.values) {
                 Json v = Json::array();
-                for (float x : vals) v.push_back(num(x, 6));
+                for (float x : vals) v.push_back(numf(x));
                 s["values"].push_back(std::move(v));
             }
-            for (const auto& [name, t] : shape.triggers) s["triggers"].push_back({{"label", name}, {"value", num(t, 6)}});
+            // Each trigger's label on a line of its own, so that no two collide;
+            // a trigger beyond the range is named at the range's edge.
+            for (std::size_t k = 0; k < shape.triggers.size(); ++k) {
+                const auto& [name, t] = shape.triggers[k];
+                const bool beyond = shape.beyond[k];
+                s["triggers"].push_back({{"label", name},
+                                         {"value", numf(beyond ? shape.xmax : t)},
+                                         {"trigger", numf(t)},
+                                         {"text", beyond ? name + " = " + text_of(t) + ", beyond the axis" : name},
+                                         {"row", 4 + 14 * static_cast<int>(k)},
+                                         {"beyond", beyond}});
+            }
             out.list.push_back(std::move(s));
         }
         out.of_set[i] = it->second;
@@ -438,8 +472,8 @@ PerRecruit read_perrecruit(const fs::path& dir, std::vector<std::string>& notes)
         const Json reg = creg >= 0 ? Json(t.rows[r][static_cast<std::size_t>(creg)]) : Json("1");
         const auto f = t.number(r, cf);
         if (!f) continue;
-        p.ypr.push_back({{"regime", reg}, {"f", num(*f, 6)}, {"value", num(t.number(r, cy), 5)}});
-        p.spr.push_back({{"regime", reg}, {"f", num(*f, 6)}, {"value", num(t.number(r, cs), 5)}});
+        p.ypr.push_back({{"regime", reg}, {"f", num(*f)}, {"value", num(t.number(r, cy))}});
+        p.spr.push_back({{"regime", reg}, {"f", num(*f)}, {"value", num(t.number(r, cs))}});
     }
     p.present = true;
     if (!fs::exists(dir / "refpoints.csv")) {
@@ -454,7 +488,13 @@ PerRecruit read_perrecruit(const fs::path& dir, std::vector<std::string>& notes)
     h << "</tr></thead><tbody>";
     for (const auto& row : rp.rows) {
         h << "<tr>";
-        for (const auto& v : row) h << "<td>" << esc(v) << "</td>";
+        for (const auto& v : row) {
+            // Numbers (F, yield, SSB, per recruit: statistics) to four digits.
+            double x = 0.0;
+            const auto [p, ec] = std::from_chars(v.data(), v.data() + v.size(), x);
+            const bool number = ec == std::errc() && p == v.data() + v.size() && &v != &row.front() && !v.empty();
+            h << "<td>" << (number ? people(x, stat_digits) : esc(v)) << "</td>";
+        }
         h << "</tr>";
     }
     h << "</tbody></table>";
@@ -471,8 +511,8 @@ PerRecruit read_perrecruit(const fs::path& dir, std::vector<std::string>& notes)
         const auto add = [&](const std::string& name, std::optional<double> f, std::optional<double> y,
                              std::optional<double> s) {
             if (!f || *f < 0.0) return;  // a point not found is given as -1 or empty
-            if (y) p.ypr_points.push_back({{"regime", reg}, {"point", name}, {"f", num(*f, 6)}, {"value", num(*y, 5)}});
-            if (s) p.spr_points.push_back({{"regime", reg}, {"point", name}, {"f", num(*f, 6)}, {"value", num(*s, 5)}});
+            if (y) p.ypr_points.push_back({{"regime", reg}, {"point", name}, {"f", num(*f)}, {"value", num(*y)}});
+            if (s) p.spr_points.push_back({{"regime", reg}, {"point", name}, {"f", num(*f)}, {"value", num(*s)}});
         };
         if (rpoint >= 0 && rf >= 0) {
             add(rp.rows[r][static_cast<std::size_t>(rpoint)], rp.number(r, rf),
@@ -501,6 +541,7 @@ struct RunFacts {
     std::string stock, date, version, command;
     std::optional<double> blim;
     int vtype = 0;
+    double risk_limit = 5.0;  // %
 };
 
 // Title of the rule's value by what it is.
@@ -520,6 +561,7 @@ RunFacts read_run(const fs::path& dir, const std::string& version, const RunCont
     r.version = version;
     r.blim = context.blim;
     r.vtype = context.vtype;
+    if (context.risk_limit) r.risk_limit = *context.risk_limit;
     // Without a record, the results folder's name stands for the stock.
     const fs::path folder = fs::absolute(dir).lexically_normal();
     r.stock = (folder.has_filename() ? folder : folder.parent_path()).filename().string();
@@ -556,6 +598,9 @@ RunFacts read_run(const fs::path& dir, const std::string& version, const RunCont
     if (auto v = str({"stock"}); !v.empty()) r.stock = v;
     if (!r.blim && j.contains("blim") && j["blim"].is_number()) r.blim = j["blim"].get<double>();
     if (r.vtype == 0 && j.contains("vtype") && j["vtype"].is_number_integer()) r.vtype = j["vtype"].get<int>();
+    if (!context.risk_limit && j.contains("risk_limit") && j["risk_limit"].is_number()) {
+        r.risk_limit = j["risk_limit"].get<double>();
+    }
     return r;
 }
 
@@ -623,7 +668,7 @@ ReportResult write_report(const fs::path& dir, const std::string& version, const
     Json values = Json::array();
     for (const auto& v : sets.values) {
         Json row = Json::array();
-        for (double x : v) row.push_back(num(x, 7));
+        for (double x : v) row.push_back(num(x));
         values.push_back(std::move(row));
     }
     d["values"] = std::move(values);
@@ -636,7 +681,7 @@ ReportResult write_report(const fs::path& dir, const std::string& version, const
         Json ws = Json::array();
         for (const auto& row : w) {
             Json r = Json::array();
-            for (const auto& x : row) r.push_back(num(x, 6));
+            for (const auto& x : row) r.push_back(num(x));
             ws.push_back(std::move(r));
         }
         stats.push_back(std::move(ws));
@@ -651,7 +696,7 @@ ReportResult write_report(const fs::path& dir, const std::string& version, const
         {"risk3", "risk3: largest yearly probability of SSB below Blim in the window."},
         {"Risklim", "Risklim: largest yearly probability of SSB below Blim in the window."}};
     d["years"] = Json::array();
-    for (double y : yearly.years) d["years"].push_back(num(y, 8));
+    for (double y : yearly.years) d["years"].push_back(num(y));
     d["iterations"] = samples.iterations;
     // Each set's series go into an element of their own, deflated, and are
     // inflated and parsed by the page only when the set is chosen: the page
@@ -689,13 +734,13 @@ ReportResult write_report(const fs::path& dir, const std::string& version, const
         }
         p["shape"] = shapes.present ? shapes.of_set[i] : -1;
         Json refs = {{"ssb", Json::array()}, {"f", Json::array()}};
-        if (run.blim && *run.blim > 0.0) refs["ssb"].push_back({{"label", "Blim"}, {"value", num(*run.blim, 6)}});
+        if (run.blim && *run.blim > 0.0) refs["ssb"].push_back({{"label", "Blim"}, {"value", numf(static_cast<float>(*run.blim))}});
         if (shapes.present && static_cast<std::size_t>(trig_col) < sets.options.size()) {
             refs["ssb"].push_back({{"label", "Trigger (" + sets.options[static_cast<std::size_t>(trig_col)] + ")"},
-                                   {"value", num(sets.values[i][static_cast<std::size_t>(trig_col)], 6)}});
+                                   {"value", num(sets.values[i][static_cast<std::size_t>(trig_col)])}});
         }
         if (target_col >= 0 && run.vtype == 1) {
-            refs["f"].push_back({{"label", "Target"}, {"value", num(sets.values[i][static_cast<std::size_t>(target_col)], 6)}});
+            refs["f"].push_back({{"label", "Target"}, {"value", num(sets.values[i][static_cast<std::size_t>(target_col)])}});
         }
         p["refs"] = std::move(refs);
         perset.push_back(deflate_base64(p.dump()));
@@ -711,7 +756,7 @@ ReportResult write_report(const fs::path& dir, const std::string& version, const
     specs["f"] = fan_spec("F (per year, mean over the F ages)", "");
     specs["catch"] = fan_spec("Catch (input biomass unit)", "Median TAC");
     specs["recruitment"] = fan_spec("Recruitment (input number unit)", "");
-    specs["plim"] = probability_spec();
+    specs["plim"] = probability_spec(run.risk_limit);
     Json per_set_charts = Json::array({"ssb", "f", "catch", "recruitment", "plim"});
     if (shapes.present) {
         specs["shape"] = shape_spec(value_title(run.vtype));
@@ -725,7 +770,7 @@ ReportResult write_report(const fs::path& dir, const std::string& version, const
     }
     const bool tradeoffs = !catch_stat.empty() && !risks.empty();
     if (tradeoffs) {
-        specs["tradeoff"] = tradeoff_spec(catch_stat, tooltip);
+        specs["tradeoff"] = tradeoff_spec(catch_stat, tooltip, run.risk_limit);
         specs["iav"] = iav_spec(catch_stat, iav_stat, tooltip);
     } else {
         notes.push_back("summary.csv lacks the median catch or the risks: no trade-off charts");
@@ -766,10 +811,10 @@ ReportResult write_report(const fs::path& dir, const std::string& version, const
         std::size_t n = 0;
         for (double v : distinct) {
             if (n++ == 12 && distinct.size() > 14) {
-                h << " ... (" << distinct.size() << " values) " << text_of(*distinct.rbegin());
+                h << " ... (" << distinct.size() << " values) " << people(*distinct.rbegin(), option_digits);
                 break;
             }
-            h << (n > 1 ? ", " : "") << text_of(static_cast<float>(v));
+            h << (n > 1 ? ", " : "") << people(v, option_digits);
         }
     }
     h << "</dd>\n</dl>\n";
@@ -780,6 +825,7 @@ ReportResult write_report(const fs::path& dir, const std::string& version, const
     for (const auto& n : notes) h << "<p class=\"note\">Not drawn: " << esc(n) << ".</p>\n";
 
     const std::string window_note = "The statistics window is chosen above the chart.";
+    const std::string limit_text = text_of(run.risk_limit) + " %";
     if (tradeoffs) {
         h << "<h2>Trade-offs across option sets</h2>\n<div class=\"controls\">"
           << "<label>Window <select id=\"window-select\"></select></label>"
@@ -789,7 +835,7 @@ ReportResult write_report(const fs::path& dir, const std::string& version, const
           << figure("tradeoff", "Catch against risk",
                     "One point per option set: the median over iterations of the mean catch in the window (" +
                         esc(catch_stat) + ") against the chosen risk of SSB below Blim, coloured by a swept option. "
-                        "The dashed line marks 5 % risk. Hover for every option and statistic; click a point to "
+                        "The dashed line marks the risk limit, " + limit_text + ". Hover for every option and statistic; click a point to "
                         "choose that set below. " + window_note)
           << figure("iav", "TAC change against catch",
                     "One point per option set: the mean relative change of the TAC from year to year (" +
@@ -815,7 +861,8 @@ ReportResult write_report(const fs::path& dir, const std::string& version, const
       << figure("catch", "Catch and TAC", bands + " of the catch" + singles + "; the dashed red line is the median TAC.")
       << figure("recruitment", "Recruitment", bands + singles + ".")
       << figure("plim", "Probability of SSB below Blim",
-                "Share of iterations whose SSB is below Blim in each year, in %; the dashed line marks 5 %.");
+                "Share of iterations whose SSB is below Blim in each year, in %; the dashed line marks the risk "
+                "limit, " + limit_text + ".");
     if (shapes.present) {
         h << figure("shape", "The harvest rule",
                     "The rule's value against its decision basis (both basis indicators at the value on the axis), "

@@ -29,6 +29,7 @@ struct ReportResult {
 struct RunContext {
     std::optional<double> blim;
     int vtype = 0;
+    std::optional<double> risk_limit;  // %, the line drawn on the risk charts; 5 when not given
 };
 
 // Reads the tables in `dir` (sets.csv, yearly.csv, summary.csv; perrecruit.csv,

@@ -30,8 +30,21 @@ RuleShape rule_shape(int nrule, std::span<const float> par, int points) {
             has_refrec = true;
         }
     }
-    const float top = highest_trigger(*r, p);
-    const float xmax = (top > 0.0f && std::isfinite(top)) ? 2.0f * top : 1.0f;
+    // The triggers in ascending order; from the first that lies far beyond
+    // the one below it, they are beyond the drawn range.
+    std::vector<float> sorted;
+    for (const auto& [name, t] : shape.triggers) {
+        if (t > 0.0f && std::isfinite(t)) sorted.push_back(t);
+    }
+    std::sort(sorted.begin(), sorted.end());
+    float top = 0.0f;
+    for (float t : sorted) {
+        if (top > 0.0f && t > far_trigger_ratio * top) break;
+        top = t;
+    }
+    const float xmax = top > 0.0f ? 2.0f * top : 1.0f;
+    shape.xmax = xmax;
+    for (const auto& [name, t] : shape.triggers) shape.beyond.push_back(t > xmax);
     for (int i = 0; i < points; ++i) shape.basis.push_back(xmax * static_cast<float>(i) / static_cast<float>(points - 1));
     // The triggers themselves, so that a step or a kink there is drawn exactly.
     for (const auto& [name, t] : shape.triggers) {

@@ -1,5 +1,7 @@
 #include "report/specs.hpp"
 
+#include <cstdio>
+
 namespace tacsim::report {
 
 namespace {
@@ -8,8 +10,29 @@ const char* const schema = "https://vega.github.io/schema/vega-lite/v6.json";
 const char* const band = "#4c78a8";
 const char* const median = "#1d3557";
 
+// Axis labels keep a gap of a few pixels; labels that would come closer are
+// left out (every other one).
 Json base(int width = chart_width, int height = chart_height) {
-    return Json{{"$schema", schema}, {"width", width}, {"height", height}, {"config", {{"view", {{"stroke", "#ccc"}}}}}};
+    return Json{{"$schema", schema},
+                {"width", width},
+                {"height", height},
+                {"config", {{"view", {{"stroke", "#ccc"}}}, {"axis", {{"labelSeparation", 6}, {"labelOverlap", true}}}}}};
+}
+
+// A dashed line at the risk limit, from the data set "limit" (label, value),
+// across the chart along `channel`.
+Json limit_layer(const char* channel, const char* colour) {
+    return Json{{"data", {{"name", "limit"}}},
+                {"mark", {{"type", "rule"}, {"strokeDash", {6, 4}}, {"color", colour}}},
+                {"encoding",
+                 {{channel, {{"field", "value"}, {"type", "quantitative"}}},
+                  {"tooltip", Json::array({Json{{"field", "label"}, {"title", "Line"}}})}}}};
+}
+
+Json limit_rows(double limit) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%g", limit);
+    return Json::array({Json{{"label", std::string("Risk limit ") + buf + " %"}, {"value", limit}}});
 }
 
 Json year_axis() {
@@ -80,8 +103,9 @@ Json fan_spec(const std::string& y_title, const std::string& extra_label) {
     return view;
 }
 
-Json probability_spec() {
+Json probability_spec(double risk_limit) {
     Json view = base();
+    view["datasets"] = {{"limit", limit_rows(risk_limit)}};
     view["layer"] = Json::array(
         {Json{{"data", data("prob")},
               {"mark", {{"type", "line"}, {"color", "#d62728"}, {"point", {{"size", 14}}}}},
@@ -91,18 +115,27 @@ Json probability_spec() {
                        {"scale", {{"domainMin", 0}}}}},
                 {"tooltip", Json::array({Json{{"field", "year"}, {"title", "Year"}},
                                          Json{{"field", "value"}, {"title", "P(SSB < Blim) %"}}})}}}},
-         Json{{"mark", {{"type", "rule"}, {"strokeDash", {6, 4}}, {"color", "#777"}}},
-              {"encoding", {{"y", {{"datum", 5}}}}}}});
+         limit_layer("y", "#777")});
     return view;
 }
 
 Json shape_spec(const std::string& value_title) {
     Json view = base();
+    const auto label = [](bool beyond) {
+        return Json{{"data", data("refs")},
+                    {"transform", Json::array({Json{{"filter", beyond ? "datum.beyond" : "!datum.beyond"}}})},
+                    {"mark", {{"type", "text"}, {"align", beyond ? "right" : "left"}, {"baseline", "top"},
+                              {"dx", beyond ? -4 : 4}, {"fontSize", 11}}},
+                    {"encoding", {{"x", {{"field", "value"}, {"type", "quantitative"}}},
+                                  {"y", {{"field", "row"}, {"type", "quantitative"}, {"scale", nullptr}}},
+                                  {"text", {{"field", "text"}}}}}};
+    };
     view["layer"] = Json::array(
         {Json{{"data", data("shape")},
               {"mark", {{"type", "line"}, {"strokeWidth", 2}}},
               {"encoding",
-               {{"x", {{"field", "basis"}, {"type", "quantitative"}, {"title", "Decision basis (input biomass unit)"}}},
+               {{"x", {{"field", "basis"}, {"type", "quantitative"}, {"title", "Decision basis (input biomass unit)"},
+                       {"scale", {{"nice", false}}}}},
                 {"y", {{"field", "value"}, {"type", "quantitative"}, {"title", value_title}}},
                 {"color", {{"field", "series"}, {"type", "nominal"}, {"title", nullptr},
                            {"legend", {{"orient", "top"}, {"direction", "horizontal"}}}}},
@@ -111,12 +144,8 @@ Json shape_spec(const std::string& value_title) {
          Json{{"data", data("refs")},
               {"mark", {{"type", "rule"}, {"strokeDash", {5, 3}}, {"color", "#555"}}},
               {"encoding", {{"x", {{"field", "value"}, {"type", "quantitative"}}},
-                            {"tooltip", Json::array({Json{{"field", "label"}}, Json{{"field", "value"}}})}}}},
-         Json{{"data", data("refs")},
-              {"mark", {{"type", "text"}, {"align", "left"}, {"baseline", "top"}, {"dx", 3}, {"dy", 3}, {"fontSize", 11}}},
-              {"encoding", {{"x", {{"field", "value"}, {"type", "quantitative"}}},
-                            {"y", {{"value", 0}}},
-                            {"text", {{"field", "label"}}}}}}});
+                            {"tooltip", Json::array({Json{{"field", "label"}}, Json{{"field", "trigger"}, {"title", "value"}}})}}}},
+         label(false), label(true)});
     view["resolve"] = {{"scale", {{"color", "independent"}}}};
     return view;
 }
@@ -137,13 +166,15 @@ Json sets_layer(const std::string& x_field, const std::string& x_title, const st
 
 }  // namespace
 
-Json tradeoff_spec(const std::string& catch_stat, const Json& tooltip_fields) {
+Json tradeoff_spec(const std::string& catch_stat, const Json& tooltip_fields, double risk_limit) {
     Json view = base();
+    view["datasets"] = {{"limit", limit_rows(risk_limit)}};
     view["layer"] = Json::array(
         {sets_layer("risk", "Risk {risk}: P(SSB < Blim) (%), {window}",
                     "catch", "Median catch " + catch_stat + " (input biomass unit)", tooltip_fields),
-         Json{{"mark", {{"type", "rule"}, {"strokeDash", {6, 4}}, {"color", "#d62728"}}},
-              {"encoding", {{"x", {{"datum", 5}}}}}}});
+         limit_layer("x", "#d62728")});
+    // Risk runs from 0.
+    view["layer"][0]["encoding"]["x"]["scale"] = {{"domainMin", 0}};
     return view;
 }
 
@@ -156,32 +187,34 @@ Json iav_spec(const std::string& catch_stat, const std::string& iav_stat, const 
 
 Json perrecruit_spec(const std::string& y_title, Json rows, Json points) {
     Json view = base();
+    view["datasets"] = {{"curve", std::move(rows)}, {"points", std::move(points)}};
+    // The reference points by their shape, named in the legend: labels beside
+    // the points would collide where two points lie close (F35 and F40, or
+    // Fmax at the end of a table that ends at Fcrash).
     view["layer"] = Json::array(
-        {Json{{"data", {{"values", std::move(rows)}}},
+        {Json{{"data", data("curve")},
               {"mark", {{"type", "line"}, {"strokeWidth", 2}}},
               {"encoding",
                {{"x", {{"field", "f"}, {"type", "quantitative"}, {"title", "F-factor (multiplier of the selection pattern)"}}},
                 {"y", {{"field", "value"}, {"type", "quantitative"}, {"title", y_title}}},
-                {"color", {{"field", "regime"}, {"type", "nominal"}, {"title", "Regime"}}},
+                {"color", {{"field", "regime"}, {"type", "nominal"}, {"title", "Regime"},
+                           {"legend", {{"orient", "top"}, {"direction", "horizontal"}}}}},
                 {"tooltip", Json::array({Json{{"field", "regime"}, {"title", "Regime"}},
                                          Json{{"field", "f"}, {"title", "F-factor"}},
                                          Json{{"field", "value"}, {"title", y_title}}})}}}},
-         Json{{"data", {{"values", points}}},
-              {"mark", {{"type", "point"}, {"filled", true}, {"size", 60}, {"shape", "diamond"}}},
+         Json{{"data", data("points")},
+              {"mark", {{"type", "point"}, {"filled", true}, {"size", 70}, {"stroke", "#222"}, {"strokeWidth", 0.6}}},
               {"encoding",
                {{"x", {{"field", "f"}, {"type", "quantitative"}}},
                 {"y", {{"field", "value"}, {"type", "quantitative"}}},
                 {"color", {{"field", "regime"}, {"type", "nominal"}}},
+                {"shape", {{"field", "point"}, {"type", "nominal"}, {"title", nullptr},
+                           {"sort", nullptr},
+                           {"legend", {{"orient", "top"}, {"direction", "horizontal"}}}}},
                 {"tooltip", Json::array({Json{{"field", "regime"}, {"title", "Regime"}},
                                          Json{{"field", "point"}, {"title", "Reference point"}},
                                          Json{{"field", "f"}, {"title", "F-factor"}},
-                                         Json{{"field", "value"}, {"title", y_title}}})}}}},
-         Json{{"data", {{"values", points}}},
-              {"mark", {{"type", "text"}, {"dy", -10}, {"fontSize", 11}}},
-              {"encoding",
-               {{"x", {{"field", "f"}, {"type", "quantitative"}}},
-                {"y", {{"field", "value"}, {"type", "quantitative"}}},
-                {"text", {{"field", "point"}}}}}}});
+                                         Json{{"field", "value"}, {"title", y_title}}})}}}}});
     return view;
 }
 

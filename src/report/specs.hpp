@@ -21,17 +21,18 @@ inline constexpr int chart_height = 210;
 // Fan chart: bands 10-90 % and 25-75 %, median, single iterations, dashed
 // reference lines; with `extra_label` also a line from "extra" (the TAC).
 Json fan_spec(const std::string& y_title, const std::string& extra_label);
-// Yearly probability of SSB below Blim (%).
-Json probability_spec();
+// Yearly probability of SSB below Blim (%), with a line at the risk limit (%).
+Json probability_spec(double risk_limit);
 // Rule value against the decision basis, triggers as vertical rules.
 Json shape_spec(const std::string& value_title);
-// Median catch against risk, coloured by an option, with the 5 % line.
-Json tradeoff_spec(const std::string& catch_stat, const Json& tooltip_fields);
+// Median catch against risk, coloured by an option, with a line at the risk
+// limit (%).
+Json tradeoff_spec(const std::string& catch_stat, const Json& tooltip_fields, double risk_limit);
 // Mean TAC change against median catch.
 Json iav_spec(const std::string& catch_stat, const std::string& iav_stat, const Json& tooltip_fields);
-// A per-recruit curve against F, a line per regime, reference points as
-// points with labels. `rows` hold regime, f, value; `points` hold regime,
-// point, f, value.
+// A per-recruit curve against F, a line per regime (data set "curve":
+// regime, f, value), the reference points by shape (data set "points":
+// regime, point, f, value).
 Json perrecruit_spec(const std::string& y_title, Json rows, Json points);
 
 }  // namespace tacsim::report

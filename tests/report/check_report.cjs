@@ -206,7 +206,8 @@ function checkIterations(id, q, setId, v, t) {
 function checkRef(id, v, label, want, t, where) {
   const drawn = rulesLabelled(v, label);
   if (!drawn.length) t.fail(`${where}: no ${label} line drawn`);
-  for (const d of drawn) t.same(d.value, want, `${where} ${label}`);
+  // run.json holds Blim as a double of the float; the page its shortest text.
+  for (const d of drawn) t.same(Math.fround(d.value), Math.fround(want), `${where} ${label}`);
 }
 
 // ---- the run ---------------------------------------------------------------

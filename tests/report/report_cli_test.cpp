@@ -46,7 +46,7 @@ protected:
 };
 
 TEST_F(ReportCommand, RunWithReportThenRedrawFromTheTables) {
-    const Outcome run = tacsim(dir, "--report -q in -o out");
+    const Outcome run = tacsim(dir, "--report --risk-limit 0.1 -q in -o out");
     ASSERT_EQ(run.status, 0) << run.err;
     for (const char* f : {"report.html", "ruleshape.csv", "sample_iterations.csv", "sets.csv", "summary.csv",
                           "yearly.csv", "run.json", "Results"}) {
@@ -55,6 +55,7 @@ TEST_F(ReportCommand, RunWithReportThenRedrawFromTheTables) {
     const std::string record = read_file(dir / "out" / "run.json");
     EXPECT_NE(record.find("\"report.html\""), std::string::npos);
     EXPECT_NE(record.find("\"blim\""), std::string::npos);
+    EXPECT_NE(record.find("\"risk_limit\": 10.0"), std::string::npos);  // as `tune --risk`: 0.1 is 10 %
     // The legacy result files are those of the run without options.
     ASSERT_EQ(tacsim(dir / "in", "").status, 0);
     EXPECT_EQ(read_file(dir / "out" / "Results"), read_file(dir / "in" / "Results"));
@@ -65,6 +66,10 @@ TEST_F(ReportCommand, RunWithReportThenRedrawFromTheTables) {
     ASSERT_EQ(again.status, 0) << again.err;
     EXPECT_EQ(again.err, "");
     EXPECT_EQ(read_file(dir / "out" / "report.html").size(), first.size());
+    EXPECT_NE(first.find("the risk limit, 10 %"), std::string::npos);
+    // Another limit for the page alone.
+    ASSERT_EQ(tacsim(dir, "report out --risk-limit 2.5%").status, 0);
+    EXPECT_NE(read_file(dir / "out" / "report.html").find("the risk limit, 2.5 %"), std::string::npos);
 }
 
 TEST_F(ReportCommand, FaultsAreNamedWithTheirExitStatus) {
@@ -72,6 +77,10 @@ TEST_F(ReportCommand, FaultsAreNamedWithTheirExitStatus) {
     EXPECT_EQ(missing.status, 2);
     EXPECT_NE(missing.err.find("nowhere"), std::string::npos);
     EXPECT_NE(missing.err.find("--help"), std::string::npos);
+
+    const Outcome limit = tacsim(dir, "report in --risk-limit 120%");
+    EXPECT_EQ(limit.status, 2);
+    EXPECT_NE(limit.err.find("--risk-limit must be a fraction from 0 to 1 or a percentage"), std::string::npos) << limit.err;
 
     const Outcome empty = tacsim(dir, "report in");  // inputs, but no tables
     EXPECT_EQ(empty.status, 1);

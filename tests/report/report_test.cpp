@@ -142,7 +142,7 @@ TEST_F(ReportFolder, PageIsSelfContainedAndHoldsEverySet) {
     ASSERT_EQ(d["perset"].size(), 3u);
     const auto& p3 = d["perset"][2];
     EXPECT_EQ(p3["q"]["ssb"][2], nlohmann::json({30, 30}));  // medians of set 3
-    EXPECT_EQ(p3["plim"], nlohmann::json({25, 25}));         // a fraction shown in %
+    EXPECT_EQ(p3["plim"], nlohmann::json({0.25, 0.25}));     // in % as in the table, not again times 100
     EXPECT_EQ(p3["refs"]["ssb"][0]["label"], "Blim");
     EXPECT_EQ(p3["refs"]["f"][0]["value"], 0.4);
     // Sets that share their rule parameters share one shape.
@@ -178,9 +178,9 @@ TEST_F(ReportFolder, SingleIterationsAndPerRecruitCurvesWhenPresent) {
     EXPECT_EQ(d["perset"][0]["refs"]["ssb"][0]["value"], 40);
     EXPECT_TRUE(d["perset"][0]["refs"]["f"].empty());  // the rule's value is a TAC: no F target
     ASSERT_EQ(d["staticCharts"], nlohmann::json({"ypr", "spr"}));
-    const auto& ypr = d["specs"]["ypr"]["layer"];
-    EXPECT_EQ(ypr[0]["data"]["values"][1]["value"], 2);      // per recruit, not the equilibrium yield
-    EXPECT_EQ(ypr[1]["data"]["values"].size(), 1u);          // Fcrash without a value is not marked
+    const auto& pr = d["specs"]["ypr"]["datasets"];
+    EXPECT_EQ(pr["curve"][1]["value"], 2);      // per recruit, not the equilibrium yield
+    EXPECT_EQ(pr["points"].size(), 1u);         // Fcrash without a value is not marked
     EXPECT_NE(read(report_file).find("tacsim 9.9"), std::string::npos);
 }
 

@@ -30,6 +30,16 @@ TEST(ReportShape, RuleOneFromZeroToTwiceTheHighestTrigger) {
     EXPECT_FLOAT_EQ(at(s, 0, 100.0f), 0.3f);        // the trigger is a point of the grid
     EXPECT_FLOAT_EQ(at(s, 0, 300.0f), 0.3f);
     EXPECT_FLOAT_EQ(at(s, 0, 600.0f), 0.3f * 1.5f);  // a rise of Alfa2 per Btrig2 above it
+    EXPECT_EQ(s.beyond, std::vector<bool>({false, false}));
+    // "No upper trigger": Btrig2 far above Btrig1 does not stretch the range;
+    // it is beyond it. A trigger four times the one below still sets it.
+    const float far[] = {460.0f, 10000.0f, 0.3f, 1.0f, 0.0f};
+    const RuleShape f = rule_shape(1, far);
+    EXPECT_EQ(f.xmax, 920.0f);
+    EXPECT_EQ(f.basis.back(), 920.0f);
+    EXPECT_EQ(f.beyond, std::vector<bool>({false, true}));
+    const float near[] = {100.0f, 400.0f, 0.3f, 1.0f, 0.0f};
+    EXPECT_EQ(rule_shape(1, near).xmax, 800.0f);
 }
 
 TEST(ReportShape, RecruitmentRulesGiveBothCasesOfTheIndicator) {
@@ -37,8 +47,8 @@ TEST(ReportShape, RecruitmentRulesGiveBothCasesOfTheIndicator) {
     const float par[] = {100.0f, 1000.0f, 50.0f, 0.0f, 0.0f, 0.2f, 0.4f};
     const RuleShape s = rule_shape(5, par);
     ASSERT_EQ(s.series.size(), 2u);
-    EXPECT_FLOAT_EQ(at(s, 0, 500.0f), 0.4f);  // B3 above RefRec: Vhigh
-    EXPECT_FLOAT_EQ(at(s, 1, 500.0f), 0.2f);  // B3 at RefRec counts as low
+    EXPECT_FLOAT_EQ(at(s, 0, 150.0f), 0.4f);  // B3 above RefRec: Vhigh
+    EXPECT_FLOAT_EQ(at(s, 1, 150.0f), 0.2f);  // B3 at RefRec counts as low
     // Rule 2 marks B0 too: B0 50, Btrig1 100, Btrig2 400, Target 0.3, Level1 0.05
     const float par2[] = {50.0f, 100.0f, 400.0f, 0.3f, 0.05f, 0.0f};
     const RuleShape s2 = rule_shape(2, par2);

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 
+#include "model/mathf.hpp"
 #include "perrecruit/perrecruit.hpp"
 
 namespace tacsim {
@@ -15,14 +16,14 @@ void perrecruit(const State& s, float f, float& ypr, float& spr) {
     float y = 0.0f, b = 0.0f;
     for (int a = 0; a <= last; ++a) {
         const float z = s.natmor(a) + f * s.sel(a, 1);
-        const float surv = std::exp(-z);
+        const float surv = exp_sp(-z);
         // The oldest age is a plus group: it keeps its own survivors, a
         // geometric series.
         float n = lx;
         if (a == last) n = (surv < 1.0f) ? lx / (1.0f - surv) : std::numeric_limits<float>::infinity();
         if (z > 0.0f) y = y + n * s.sel(a, 1) * f * (1.0f - surv) / z * s.wecapar(a, 1);
         if (a >= s.firstage) {
-            b = b + n * std::exp(-s.sel(a, 1) * f * s.fprop - s.natmor(a) * s.mprop) * s.westpar(a, 1) *
+            b = b + n * exp_sp(-s.sel(a, 1) * f * s.fprop - s.natmor(a) * s.mprop) * s.westpar(a, 1) *
                         s.maturpar(a, 1);
         }
         lx = lx * surv;
@@ -62,7 +63,7 @@ float originslope(int rfun, float level, float rssb) {
         case 2:  // Beverton-Holt: half the level at rssb
             return level / rssb;
         case 3:  // Ricker with its maximum level at rssb
-            return level * std::exp(1.0f) / rssb;
+            return level * exp_sp(1.0f) / rssb;
         default:
             return std::numeric_limits<float>::quiet_NaN();
     }

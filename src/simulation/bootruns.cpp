@@ -12,6 +12,7 @@
 #include "simulation/simulation.hpp"
 #include "stock/stock.hpp"
 #include "model/mathf.hpp"
+#include "model/mathf_pow.hpp"
 
 namespace tacsim {
 
@@ -79,7 +80,7 @@ void outbursts(State& s, int ys, int ye) {
                 int d = 0;
                 do {
                     ++d;
-                    sum = sum + p * powf(1.0f - p, static_cast<float>(d - 1));
+                    sum = sum + p * pow_sp(1.0f - p, static_cast<float>(d - 1));
                 } while (!(sum >= u) && d < maxyear);
                 k += d;
                 if (k > ye || k < ys) break;

@@ -6,6 +6,8 @@
 #include "random/random.hpp"
 #include "stock/stock.hpp"
 #include "model/mathf.hpp"
+#include "model/mathf_cos.hpp"
+#include "model/mathf_pow.hpp"
 
 namespace tacsim {
 
@@ -51,7 +53,7 @@ void rcrparam(State& s, int y, int mode) {
     if (mode > 0 && s.rper > 0.0f) {
         // Cycle in the level (the period constant is 6.28), and outbursts on
         // top of it; years outside the simulated range keep the level.
-        const float f = s.rlevel * (1.0f + s.ramp * std::cos((static_cast<float>(y) - s.rphase) * 6.28f / s.rper));
+        const float f = s.rlevel * (1.0f + s.ramp * cos_sp((static_cast<float>(y) - s.rphase) * 6.28f / s.rper));
         if (y >= 0 && y <= maxyear) s.rmax = s.iob(y) == 1 ? f * s.obfac : f;
     } else {
         s.rmax = s.rlevel;
@@ -63,10 +65,10 @@ void recr(State& s, float& r, float ssb, float cv) {
     float r0 = 0.0f;
     switch (s.rfun) {
         case 1:  // segmented power (hockey stick when the exponent is 1)
-            r0 = ssb < s.rssb ? s.rmax * std::pow(ssb / s.rssb, s.rpow) : s.rmax;
+            r0 = ssb < s.rssb ? s.rmax * pow_sp(ssb / s.rssb, s.rpow) : s.rmax;
             break;
         case 2:  // Shepherd (Beverton-Holt when the exponent is 1)
-            r0 = s.rmax * std::pow(ssb, s.rpow) / (std::pow(s.rssb, s.rpow) + std::pow(ssb, s.rpow));
+            r0 = s.rmax * pow_sp(ssb, s.rpow) / (pow_sp(s.rssb, s.rpow) + pow_sp(ssb, s.rpow));
             break;
         case 3:  // Ricker with its maximum rmax at rssb
             r0 = (s.rmax * ssb / s.rssb) * exp_sp(1.0f - ssb / s.rssb);

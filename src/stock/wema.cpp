@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "model/mathf_cos.hpp"
 #include "random/random.hpp"
 #include "stock/stock.hpp"
 
@@ -23,7 +24,7 @@ void updatewema(State& s, int y, const AgeVec& n) {
     calctsb(s, n, tsb);
     float cyc = 1.0f;
     if (s.wper > 0.001f) {
-        cyc = 1.0f + s.wamp * std::cos((static_cast<float>(y) - s.wphase) * 6.283185f / s.wper);
+        cyc = 1.0f + s.wamp * cos_sp((static_cast<float>(y) - s.wphase) * 6.283185f / s.wper);
     }
     // One draw for the common factor, also when its CV is 0.
     const float e = 1.0f + s.wcv * snrn(rnx(s.seed));

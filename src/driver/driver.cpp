@@ -15,9 +15,11 @@
 
 #include "driver/check.hpp"
 #include "driver/cli.hpp"
+#include "driver/runfolder.hpp"
 #include "driver/runrecord.hpp"
 #include "driver/runwatch.hpp"
 #include "driver/tune.hpp"
+#include "io/durable.hpp"
 #include "io/input.hpp"
 #include "io/outfiles.hpp"
 #include "perrecruit/perrecruit.hpp"
@@ -91,29 +93,6 @@ void write_report(State& s, const std::string& dir, const report::RunContext& co
     }
 }
 
-// An advisory lock on the output folder for the length of the run: a second
-// run into the same folder is refused instead of mixing its records into the
-// first one's files. It lives on the folder itself, so no file is left behind.
-class FolderLock {
-public:
-    explicit FolderLock(const std::string& folder) {
-        fd_ = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        // A folder that cannot be opened or locked (a file system without
-        // locks) does not keep the run from going on.
-        if (fd_ >= 0 && ::flock(fd_, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) held_elsewhere_ = true;
-    }
-    ~FolderLock() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    FolderLock(const FolderLock&) = delete;
-    FolderLock& operator=(const FolderLock&) = delete;
-    bool held_elsewhere() const { return held_elsewhere_; }
-
-private:
-    int fd_ = -1;
-    bool held_elsewhere_ = false;
-};
-
 void say_on_error_stream(State& s, const std::string& text) {
     s.err.put(text);
     s.err.end_record();
@@ -161,27 +140,29 @@ std::string stop_message(const State& s) {
     return out.substr(first, last - first + 1);
 }
 
+// The result files of the run, as named in the results folder.
+std::vector<std::string> written_files(const State& s, const Tables& tables, const std::vector<std::string>& more) {
+    std::vector<std::string> written;
+    if (s.unit(13).name().size() > 0) written.push_back("kladd");
+    for (int k = 11; k <= 27; ++k) {
+        if (k != 13 && s.iout(k) == 1 && !s.unit(k).name().empty()) written.push_back(unit_file_name(s, k));
+    }
+    for (const std::string& n : tables.names()) written.push_back(n);
+    for (const std::string& n : more) written.push_back(n);
+    return written;
+}
+
 // Writes run.json into the results folder; a failure is reported and turns
 // a normal end into exit status 1.
 int write_record(State& s, const Tables& tables, RunRecord& rec, int status, const std::vector<std::string>& more) {
     rec.ended = utc_now();
     rec.exit_status = status;
     rec.seconds = tables.seconds();
-    rec.written.clear();
-    if (s.unit(13).name().size() > 0) rec.written.push_back("kladd");
-    for (int k = 11; k <= 27; ++k) {
-        if (k != 13 && s.iout(k) == 1 && !s.unit(k).name().empty()) rec.written.push_back(unit_file_name(s, k));
-    }
-    for (const std::string& n : tables.names()) rec.written.push_back(n);
-    for (const std::string& n : more) rec.written.push_back(n);
+    rec.written = written_files(s, tables, more);
     rec.written.push_back("run.json");
     if (status != 0) rec.stop_message = stop_message(s);
     const std::string path = out_path(s, "run.json");
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    const std::string text = runrecord_json(s, rec);
-    bool ok = f != nullptr && std::fwrite(text.data(), 1, text.size(), f) == text.size();
-    if (f != nullptr && std::fclose(f) != 0) ok = false;
-    if (ok) return status;
+    if (write_whole(write_path(s, "run.json"), runrecord_json(s, rec))) return status;
     try {
         list_write(s.con, {"Cannot write output file ", path});
         s.con.flush();
@@ -219,30 +200,22 @@ int run(State& s, const RunOptions& opts, std::FILE* term, const Processes* proc
     s.con.set_overflow_log(&s.overflow);
     RunWatch watch(opts.quiet || opts.check || helper ? nullptr : term);
     if (!helper) s.observer = &watch;
+    setnames(s, opts);
+    // The argument-less run makes its files in place, as it always has.
+    const bool in_place = opts.dir.empty() && opts.output.empty() && !opts.csv;
+    RunFolder folder(s.outdir, in_place);
     try {
-        setnames(s, opts);
         rec.seed = s.seed;
         s.holdfiles = helper;
-        std::unique_ptr<FolderLock> lock;
         if (!opts.check && !helper) {
-            if (!opts.output.empty()) {
-                std::error_code ec;
-                std::filesystem::create_directories(opts.output, ec);
-                if (ec || !std::filesystem::is_directory(opts.output)) {
-                    say_on_error_stream(s, "Cannot create the output folder " + opts.output);
-                    throw StopRun{1};
-                }
-            }
-            lock = std::make_unique<FolderLock>(s.outdir);
-            if (lock->held_elsewhere()) {
-                std::error_code ec;
-                const std::string folder =
-                    s.outdir.empty() ? std::filesystem::current_path(ec).string() : s.outdir;
-                say_on_error_stream(s, "Another run is writing into " + folder);
+            std::string why;
+            if (!folder.claim(why)) {
+                say_on_error_stream(s, why);
                 throw StopRun{1};
             }
-            // The scratch file: created empty and never written.
-            if (!s.unit(13).open(out_path(s, "kladd"))) {
+            // The scratch file: created empty and never written; first of
+            // all in the argument-less run, as it always was.
+            if (in_place && !s.unit(13).open(out_path(s, "kladd"))) {
                 stop_with(s, {"Cannot open output file ", out_path(s, "kladd")});
             }
         }
@@ -254,6 +227,16 @@ int run(State& s, const RunOptions& opts, std::FILE* term, const Processes* proc
             s.con.flush();
             print_check(s, stdout, opts.jobs > 0 ? opts.jobs : default_jobs());
         } else {
+            if (!helper && !in_place) {
+                std::string why;
+                if (!folder.stage(s.stagedir, why)) {
+                    say_on_error_stream(s, why);
+                    throw StopRun{1};
+                }
+                if (!s.unit(13).open(out_path(s, "kladd"), write_path(s, "kladd"))) {
+                    stop_with(s, {"Cannot open output file ", out_path(s, "kladd")});
+                }
+            }
             prepfiles(s);
             if (csv) {
                 tables.open(s, s.outdir, opts.iterations);
@@ -262,7 +245,7 @@ int run(State& s, const RunOptions& opts, std::FILE* term, const Processes* proc
             // The report draws the first iterations of every set in its fan
             // charts.
             if (opts.report && !helper) {
-                if (!samples.open(out_path(s, report::sample_file))) {
+                if (!samples.open(out_path(s, report::sample_file), write_path(s, report::sample_file))) {
                     stop_with(s, {"Cannot open output file ", out_path(s, report::sample_file)});
                 }
                 s.samples = &samples;
@@ -338,16 +321,32 @@ int run(State& s, const RunOptions& opts, std::FILE* term, const Processes* proc
         if (status == 0) status = st.status;
     }
     status = finish(s, status);
+    if (opts.check) return status;
+    // A run that stopped before its first option set leaves the results
+    // folder as it found it.
+    if (watch.total() > 0) folder.keep();
+    if (!folder.kept()) {
+        folder.discard();
+        return status;
+    }
     std::vector<std::string> more;
     if (opts.report) more = {report::sample_file};
     if (opts.report && status == 0) {
         more.push_back(report::shape_file);
         more.push_back(report::report_file);
     }
-    if (csv && !opts.check) status = write_record(s, tables, rec, status, more);
+    if (csv) status = write_record(s, tables, rec, status, more);
+    {
+        std::string why;
+        if (!folder.publish(written_files(s, tables, more), why)) {
+            say_on_error_stream(s, why);
+            if (status == 0) status = 1;
+        }
+        s.stagedir.clear();
+    }
     // The report, drawn from the finished tables and run.json; when it
     // cannot be written, run.json says so too.
-    if (opts.report && !opts.check && status == 0) {
+    if (opts.report && status == 0) {
         report::RunContext context;
         context.blim = s.blim;
         context.vtype = s.vtype;

@@ -67,7 +67,7 @@ void prepfiles(State& s) {
         const std::string name = out_path(s, unit_file_name(s, k));
         if (s.holdfiles)
             s.unit(k).hold(name);
-        else if (!s.unit(k).open(name))
+        else if (!s.unit(k).open(name, write_path(s, unit_file_name(s, k))))
             stop_with(s, {"Cannot open output file ", name});
     }
     const HarvestRule* rule = run_rule(s);

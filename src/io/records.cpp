@@ -38,9 +38,9 @@ OutFile::~OutFile() {
     delete[] buf_;
 }
 
-bool OutFile::open(const std::string& name) {
+bool OutFile::open(const std::string& name, const std::string& where) {
     name_ = name;
-    std::FILE* f = std::fopen(name.c_str(), "wb");
+    std::FILE* f = std::fopen(where.empty() ? name.c_str() : where.c_str(), "wb");
     if (f == nullptr) return false;
     // Our own buffer is the only one, so a failing write shows at once when
     // it is drained.

@@ -54,7 +54,9 @@ public:
     ~OutFile();
 
     // Opens (creating or replacing) the named file. Returns false on failure.
-    bool open(const std::string& name);
+    // With `where`, the file is made there instead (a staged result file)
+    // and messages still call it `name`.
+    bool open(const std::string& name, const std::string& where = {});
     // Attaches an already open stream (stdout, stderr, a test's tmpfile); it
     // is flushed but never closed by this object.
     void attach(std::FILE* f, const std::string& name);

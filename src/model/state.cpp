@@ -17,6 +17,9 @@ std::string in_folder(const std::string& folder, const std::string& name) {
 
 std::string in_path(const State& s, const std::string& name) { return in_folder(s.indir, name); }
 std::string out_path(const State& s, const std::string& name) { return in_folder(s.outdir, name); }
+std::string write_path(const State& s, const std::string& name) {
+    return s.stagedir.empty() ? out_path(s, name) : in_folder(s.stagedir, name);
+}
 
 void stop_with(State& s, std::initializer_list<Item> items) {
     list_write(s.con, items);

@@ -150,6 +150,9 @@ struct State : Model {
     // Folders of the inputs and of the results; empty: the working folder
     // (file names then stay bare, in the files' paths and in messages).
     std::string indir, outdir;
+    // Where the result files are made while the run goes on, to be moved
+    // into `outdir` when it ends; empty: made in `outdir` itself.
+    std::string stagedir;
     // A helper process of an MPI run: every unit holds its records in memory
     // and no file is created (rank 0 writes them all).
     bool holdfiles = false;
@@ -182,6 +185,9 @@ std::unique_ptr<State> make_state();
 // Path of an input file of the run (`indir`) and of a result file (`outdir`).
 std::string in_path(const State& s, const std::string& name);
 std::string out_path(const State& s, const std::string& name);
+// Where the result file `name` is made: in the staging folder when the run
+// has one, otherwise its path in `outdir`.
+std::string write_path(const State& s, const std::string& name);
 
 // Writes a message of the model as one free-form record on standard output
 // and ends the run with exit status 1.

@@ -11,6 +11,7 @@
 
 #include <zlib.h>
 
+#include "io/durable.hpp"
 #include "report/assets.hpp"
 #include "report/shape.hpp"
 #include "report/specs.hpp"
@@ -439,10 +440,7 @@ Shapes write_shapes(const fs::path& dir, const Sets& sets) {
         }
     }
     const fs::path file = dir / shape_file;
-    std::ofstream f(file, std::ios::binary | std::ios::trunc);
-    f << csv;
-    f.close();
-    if (!f) throw ReportError("Cannot write " + file.string());
+    if (!write_whole(file.string(), csv)) throw ReportError("Cannot write " + file.string());
     out.present = true;
     return out;
 }
@@ -894,21 +892,10 @@ ReportResult write_report(const fs::path& dir, const std::string& version, const
       << "<script>" << script_safe(asset_page_js()) << "</script>\n</body>\n</html>\n";
 
     result.file = dir / report_file;
-    const fs::path tmp = dir / (std::string(report_file) + ".part");
-    {
-        std::ofstream f(tmp, std::ios::binary | std::ios::trunc);
-        const std::string page = h.str();
-        f.write(page.data(), static_cast<std::streamsize>(page.size()));
-        f.close();
-        if (!f) {
-            std::error_code ec;
-            fs::remove(tmp, ec);
-            throw ReportError("Cannot write " + result.file.string());
-        }
+    std::string why;
+    if (!write_whole(result.file.string(), h.str(), &why)) {
+        throw ReportError("Cannot write " + result.file.string() + ": " + why);
     }
-    std::error_code ec;
-    fs::rename(tmp, result.file, ec);
-    if (ec) throw ReportError("Cannot write " + result.file.string() + ": " + ec.message());
     return result;
 }
 

@@ -23,9 +23,9 @@ void sample_rows(const State& s, long long set, std::string& b) {
     }
 }
 
-bool SampleTable::open(const std::string& path) {
+bool SampleTable::open(const std::string& path, const std::string& where) {
     path_ = path;
-    if (!out_.open(path)) return false;
+    if (!out_.open(path, where)) return false;
     std::string h;
     sample_header(h);
     out_.put(h);

@@ -25,7 +25,7 @@ void sample_rows(const State& s, long long set, std::string& b);
 class SampleTable {
 public:
     // Creates the file with its header row; false when it cannot be created.
-    bool open(const std::string& path);
+    bool open(const std::string& path, const std::string& where = {});
     // Rows of option set number `set` (1, 2, ... in sweep order), into memory.
     void endset(const State& s, long long set);
     // Writes the rows of the finished set (nothing when the file is not

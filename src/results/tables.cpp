@@ -369,7 +369,7 @@ void Tables::openfile(State& s, File& f, const char* name) {
     f.name = name;
     f.path = (std::filesystem::path(dir_) / name).string();
     f.size = 0;
-    if (!f.out.open(f.path)) stop_with(s, {"Cannot open output file ", f.path});
+    if (!f.out.open(f.path, write_path(s, name))) stop_with(s, {"Cannot open output file ", f.path});
 }
 
 void Tables::open(State& s, const std::string& dir, bool iterations) {

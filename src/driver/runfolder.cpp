@@ -1,0 +1,126 @@
+#include "driver/runfolder.hpp"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#include "io/durable.hpp"
+
+namespace fs = std::filesystem;
+
+namespace tacsim {
+
+RunFolder::RunFolder(std::string folder, bool in_place) : folder_(std::move(folder)), in_place_(in_place) {}
+
+RunFolder::~RunFolder() {
+    if (lock_fd_ >= 0) ::close(lock_fd_);
+}
+
+std::string RunFolder::shown() const {
+    std::error_code ec;
+    return folder_.empty() ? fs::current_path(ec).string() : folder_;
+}
+
+std::string RunFolder::path(const std::string& name) const {
+    return folder_.empty() ? name : (fs::path(folder_) / name).string();
+}
+
+bool RunFolder::claim(std::string& why) {
+    if (!folder_.empty()) {
+        // The folders that are missing, outermost first: made here, and
+        // removed again if the run ends before it keeps anything.
+        std::vector<std::string> missing;
+        std::error_code ec;
+        for (fs::path p = folder_; !p.empty() && !fs::exists(p, ec); p = p.parent_path()) {
+            missing.push_back(p.string());
+            if (p == p.parent_path()) break;
+        }
+        std::reverse(missing.begin(), missing.end());
+        fs::create_directories(folder_, ec);
+        if (ec || !fs::is_directory(folder_)) {
+            why = "Cannot create the output folder " + folder_;
+            return false;
+        }
+        made_ = missing;
+    }
+    lock_fd_ = ::open(folder_.empty() ? "." : folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    // A folder that cannot be opened or locked (a file system without
+    // locks) does not keep the run from going on. The lock lives on the
+    // folder itself, so no file is left behind.
+    if (lock_fd_ >= 0 && ::flock(lock_fd_, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+        why = "Another run is writing into " + shown();
+        discard();
+        return false;
+    }
+    return true;
+}
+
+bool RunFolder::stage(std::string& stagedir, std::string& why) {
+    stagedir.clear();
+    if (in_place_) return true;
+    staging_ = path(kStagingFolder);
+    std::error_code ec;
+    fs::remove_all(staging_, ec);
+    fs::create_directory(staging_, ec);
+    if (ec) {
+        why = "Cannot create the output folder " + staging_;
+        staging_.clear();
+        return false;
+    }
+    stagedir = staging_;
+    return true;
+}
+
+bool RunFolder::publish(const std::vector<std::string>& names, std::string& why) {
+    std::error_code ec;
+    if (in_place_) {
+        for (const std::string& n : names) {
+            if (fs::is_regular_file(path(n), ec) && !sync_path(path(n))) {
+                why = "Cannot write output file " + path(n);
+                return false;
+            }
+        }
+    } else if (!staging_.empty()) {
+        std::vector<std::string> staged;
+        for (const auto& e : fs::directory_iterator(staging_, ec)) staged.push_back(e.path().filename().string());
+        // The record of the run last: once it is there, so is everything it lists.
+        std::sort(staged.begin(), staged.end(), [](const std::string& a, const std::string& b) {
+            return std::make_pair(a == "run.json", a) < std::make_pair(b == "run.json", b);
+        });
+        for (const std::string& n : staged) {
+            const std::string from = (fs::path(staging_) / n).string();
+            if (!sync_path(from) || ::rename(from.c_str(), path(n).c_str()) != 0) {
+                why = "Cannot write output file " + path(n);
+                return false;
+            }
+        }
+        fs::remove(staging_, ec);
+        staging_.clear();
+    }
+    if (!sync_path(folder_.empty() ? "." : folder_)) {
+        why = "Cannot write output file " + shown();
+        return false;
+    }
+    return true;
+}
+
+void RunFolder::discard() {
+    std::error_code ec;
+    if (!staging_.empty()) fs::remove_all(staging_, ec);
+    staging_.clear();
+    if (lock_fd_ >= 0) {
+        ::close(lock_fd_);
+        lock_fd_ = -1;
+    }
+    // Innermost first; a folder that is not empty stays.
+    for (auto it = made_.rbegin(); it != made_.rend(); ++it) fs::remove(*it, ec);
+    made_.clear();
+}
+
+}  // namespace tacsim

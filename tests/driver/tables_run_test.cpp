@@ -151,8 +151,8 @@ std::map<std::string, std::string> folder_bytes(const fs::path& dir) {
 // A run that stops before its first option set leaves the results folder of
 // an earlier run byte for byte as it was (no run.json of the stop, no scratch
 // file), and makes no folder that was missing: a stop on the inputs, on a
-// value that cannot be read, on a missing input file, in the per-recruit
-// analysis, and on the lock of another run.
+// value that cannot be read, on a missing input file, on a file that cannot
+// be written before the option sets, and on the lock of another run.
 TEST(EndToEndTables, StopBeforeTheFirstSetWritesNothing) {
     Folder earlier("earlier");
     ASSERT_EQ(earlier.run(". -o out --csv --report"), 0) << read_file(earlier.dir / "stderr.txt");
@@ -164,15 +164,18 @@ TEST(EndToEndTables, StopBeforeTheFirstSetWritesNothing) {
         int line;  // of opt.inn to change; 0: none
         const char* to;
         const char* args;
+        const char* before;  // shell commands before the run
         int status;
     };
-    const fs::path nanstop = fs::path(TACSIM_SOURCE_DIR) / "tests" / "golden" / "data" / "eqlib-nan-stop";
+    const fs::path ricker = fs::path(TACSIM_SOURCE_DIR) / "tests" / "golden" / "data" / "ricker-zero-ssb-stop";
     const Case cases[] = {
-        {"range", kBasic, 15, "0.3 0.2 0.1", "--csv", 1},
-        {"unreadable", kBasic, 15, "0.2 abc 0.1", "--iterations", 2},
-        {"perrecruit", nanstop, 0, "", "--report", 1},
-        {"missing", kBasic, 0, "", "--csv", 1},
-        {"locked", kBasic, 0, "", "--csv -j 2", 1},
+        {"range", kBasic, 15, "0.3 0.2 0.1", "--csv", "", 1},
+        {"unreadable", kBasic, 15, "0.2 abc 0.1", "--iterations", "", 2},
+        {"stock", ricker, 0, "", "--report", "", 1},
+        {"missing", kBasic, 0, "", "--csv", "", 1},
+        // The per-recruit file or table cannot be written (512-byte blocks).
+        {"fault", kBasic, 0, "", "--report", "ulimit -f 4 && ", 1},
+        {"locked", kBasic, 0, "", "--csv -j 2", "", 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.tag);
@@ -185,11 +188,11 @@ TEST(EndToEndTables, StopBeforeTheFirstSetWritesNothing) {
             lock = ::open((d.dir / "out").c_str(), O_RDONLY | O_DIRECTORY);
             ASSERT_EQ(::flock(lock, LOCK_EX), 0);
         }
-        EXPECT_EQ(d.run(std::string(". -o out ") + c.args), c.status) << read_file(d.dir / "stdout.txt");
+        EXPECT_EQ(d.run(std::string(". -o out ") + c.args, c.before), c.status) << read_file(d.dir / "stdout.txt");
         if (lock >= 0) {
             ::close(lock);
         } else {
-            EXPECT_EQ(d.run(std::string(". -o new/out ") + c.args), c.status);
+            EXPECT_EQ(d.run(std::string(". -o new/out ") + c.args, c.before), c.status);
         }
         EXPECT_TRUE(folder_bytes(d.dir / "out") == before);
         EXPECT_FALSE(fs::exists(d.dir / "new"));

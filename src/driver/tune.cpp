@@ -65,11 +65,17 @@ std::string shortest(float v) {
     return b;
 }
 
-std::string general(float v, int digits = 6) {
+// A statistic for people: at most `digits` significant digits, no exponent
+// for the sizes a stock has (12345.6 prints 12350).
+std::string general(float v, int digits = 4) {
     if (std::isnan(v)) return "-";
+    if (std::isinf(v)) return v > 0 ? "Inf" : "-Inf";
     char buf[48];
-    std::snprintf(buf, sizeof buf, "%.*g", digits, static_cast<double>(v));
-    return buf;
+    auto [p, ec] = std::to_chars(buf, buf + sizeof buf, static_cast<double>(v), std::chars_format::scientific, digits - 1);
+    double r = v;
+    std::from_chars(buf, p, r);
+    auto [q, ec2] = std::to_chars(buf, buf + sizeof buf, r);
+    return std::string(buf, q);
 }
 
 std::string lower(std::string_view t) {
@@ -198,9 +204,9 @@ public:
         cell(shortest(r.answer));
         cell(r.has_meets ? shortest(r.meets) : "-");
         cell(r.has_fails ? shortest(r.fails) : "-");
-        cell(general(v[q_.stat], 4));
+        cell(general(v[q_.stat]));
         cell(general(v[C50]));
-        cell(general(v[IAV], 4));
+        cell(general(v[IAV]));
         cell(general(v[SSB50]));
         cell(std::to_string(r.points.size()));
         emit(outcome_text(r));
@@ -400,7 +406,7 @@ int tune(const RunOptions& opts, const TuneOptions& t, std::FILE* out, std::FILE
     window_years(*s, q.window, first, last);
     std::fprintf(out, "Tuning %s in [%s, %s] to %s: %s over model years %d-%d at or below %s %%, %zu combination%s, %d job%s\n",
                  q.name.c_str(), shortest(q.lo).c_str(), shortest(q.hi).c_str(), shortest(q.tol).c_str(),
-                 summaryname(q.stat), first, last, general(q.limit).c_str(),
+                 summaryname(q.stat), first, last, shortest(q.limit).c_str(),
                  combos.size(), combos.size() == 1 ? "" : "s", q.jobs, q.jobs == 1 ? "" : "s");
     TuneTable table(q, out);
     table.header();

@@ -1,5 +1,6 @@
 #include "simulation/tuning.hpp"
 
+#include <charconv>
 #include <deque>
 #include <utility>
 
@@ -29,7 +30,24 @@ struct Search {
 
 }  // namespace
 
-float tune_mid(float l, float h) { return l + (h - l) * 0.5f; }
+// The value a float stands for: its shortest decimal text, read as a double.
+static double decimal_of(float v) {
+    char buf[32];
+    const auto [p, ec] = std::to_chars(buf, buf + sizeof buf, v);
+    double d = v;
+    std::from_chars(buf, p, d);
+    return d;
+}
+
+// The midpoint of the decimals the two values stand for (0.6 and 0.6125 give
+// 0.60625), as the nearest float: each value tried is then a short decimal,
+// printed as such, and the printed answer typed into opt.inn gives the very
+// float the search simulated.
+float tune_mid(float l, float h) {
+    const float m = static_cast<float>((decimal_of(l) + decimal_of(h)) * 0.5);
+    // Where the decimals' midpoint rounds onto an end, the plain midpoint.
+    return (m > l && m < h) ? m : l + (h - l) * 0.5f;
+}
 
 TuneResult tune_search(float lo, float hi, float tol, float limit, int batch, const Evaluate& eval) {
     if (batch < 1) batch = 1;

@@ -48,7 +48,8 @@ using Evaluate = std::function<void(std::span<TunePoint> batch)>;
 // and the bracket are those of plain bisection whatever the batch size.
 TuneResult tune_search(float lo, float hi, float tol, float limit, int batch, const Evaluate& eval);
 
-// The midpoint the search takes between two values (exposed for tests).
+// The midpoint the search takes between two values: the float nearest the
+// midpoint of the short decimals the two stand for (exposed for tests).
 float tune_mid(float l, float h);
 
 }  // namespace tacsim

@@ -135,6 +135,9 @@ TEST(Tune, TunedValueGivesTheStatisticsOfANormalRun) {
 
     // A normal run of that one option set, with the value as tune.csv wrote it.
     const std::string target = tuned.at(row, "Target");
+    // Printed as the short decimal the search tried, the same on the terminal.
+    EXPECT_LE(target.size(), 6u) << target;
+    EXPECT_NE(tuned.out.find(" " + target + " "), std::string::npos) << tuned.out;
     const Folder one("normal-one", {{kBtrig1, "460 460 0"}, {kTarget, target + " " + target + " 0"}});
     auto s = make_state();
     std::FILE* con = std::tmpfile();

@@ -4,7 +4,10 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 #include <functional>
 
 #include "simulation/tuning.hpp"
@@ -144,6 +147,25 @@ TEST(TuneSearch, EveryBatchSizeGivesTheAnswerOfBisection) {
         int rounds3 = 0;
         search(risk, lo, 1.0f, 0.001f, 5.0f, 3, &rounds3);
         EXPECT_EQ(rounds3, 1 + (static_cast<int>(one.points.size()) - 2) / 2) << c;
+    }
+}
+
+TEST(TuneSearch, ValuesTriedAreShortDecimals) {
+    // Halving in float arithmetic gives 0.60625005 between 0.6 and 0.6125;
+    // the search takes the float nearest the decimal 0.60625.
+    EXPECT_EQ(tune_mid(0.6f, 0.6125f), 0.60625f);
+    EXPECT_NE(0.6f + (0.6125f - 0.6f) * 0.5f, 0.60625f);
+    const auto r = search([](float v) { return v < 0.61f ? 2.0f : 10.0f; }, 0.2f, 1.0f, 0.001f, 5.0f, 1);
+    EXPECT_EQ(r.answer, 0.609375f);
+    for (const TunePoint& p : r.points) {
+        // Each value is the float nearest a decimal of at most 8 digits: the
+        // decimal printed with 8 digits and read back is the value.
+        char buf[32];
+        std::snprintf(buf, sizeof buf, "%.8f", static_cast<double>(p.value));
+        std::string t = buf;
+        while (t.back() == '0') t.pop_back();
+        EXPECT_EQ(std::strtof(t.c_str(), nullptr), p.value) << t;
+        EXPECT_LE(t.size(), 10u) << t;
     }
 }
 

@@ -35,6 +35,9 @@ test       clang                 cmd:clang++
 test       python3               cmd:python3
 test       chromium              /usr/bin/chromium
 test       help2man              cmd:help2man
+test       python3-pandas        /usr/lib/python3/dist-packages/pandas/__init__.py
+test       python3-matplotlib    /usr/lib/python3/dist-packages/matplotlib/__init__.py
+test       r-base-core           cmd:Rscript
 '
 # Each group says in a few words why it is installed.
 declare -A WHY=(

@@ -70,12 +70,13 @@ struct Example {
     }
 };
 
-std::string model_md() {
-    std::ifstream in(std::string(TACSIM_SOURCE_DIR) + "/docs/model.md", std::ios::binary);
+std::string read_doc(const char* name) {
+    std::ifstream in(std::string(TACSIM_SOURCE_DIR) + "/docs/" + name, std::ios::binary);
     std::stringstream ss;
     ss << in.rdbuf();
     return ss.str();
 }
+std::string model_md() { return read_doc("model.md"); }
 
 TEST(ModelDoc, WorkedExamplesAreThoseOfTheProgram) {
     const std::string doc = model_md();
@@ -168,6 +169,12 @@ TEST(ModelDoc, ConstantFSettlesAtThePerRecruitEquilibriumBarThePopeStep) {
     EXPECT_LT(gap, 0.002);
     EXPECT_GT(gap, 1e-4);
     EXPECT_NE(model_md().find("the gap in SSB is about " + fixed(100.0 * gap, 2) + " %"), std::string::npos);
+    // docs/outputs.md warns readers of `f` of the same: the realised F and
+    // the SSB below the equilibrium.
+    EXPECT_LT(sim, eq);
+    const std::string outputs = read_doc("outputs.md");
+    EXPECT_NE(outputs.find("`f` settles at " + fixed(s.fres(maxyear, 1), 4) + ","), std::string::npos);
+    EXPECT_NE(outputs.find("SSB " + fixed(100.0 * gap, 2) + " % below"), std::string::npos);
 
     // The same equilibrium with the pattern and F the fleet realised (the
     // Pope step) is the simulated stock.

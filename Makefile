@@ -51,9 +51,10 @@ unit-debug:
 	@bash tools/unit-debug.sh $(DEBUGBUILD)/tacsim_tests $(JOBS) '-$(WHOLE_RUNS)'
 
 # Whole runs that the Release pass covers and that take many minutes at -O0
-# under the sanitizers: the reference runs, the exhaustive exponential and
-# the tuning of two option grids.
-WHOLE_RUNS = Golden*:EndToEnd*:Exhaustive*:Tune.TunedValueGivesTheStatisticsOfANormalRun
+# under the sanitizers: the reference runs, the exhaustive exponential, the
+# tuning of two option grids, and the tests that run whole option sets (the
+# carried values, the tune and report commands, the constant catch).
+WHOLE_RUNS = Golden*:EndToEnd*:Exhaustive*:Tune.TunedValueGivesTheStatisticsOfANormalRun:CarriedValues.*:TuneCommand.WritesOnlyTheTableAndTuneCsv:ReportCommand.RunWithReportThenRedrawFromTheTables:ConstantCatch.RunsTheExampleStockAtItsCatch
 
 bench: build
 	@$(BUILD)/tacsim_bench

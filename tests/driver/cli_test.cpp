@@ -1,14 +1,11 @@
 // The command line driven as a user drives it: the program as a child
 // process, its exit status, its streams and the files it leaves.
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <set>
-#include <thread>
 
 #include "errorpaths_support.hpp"
 
@@ -192,51 +189,6 @@ TEST(EndToEndCommandLine, CheckSummarisesWithoutWriting) {
     EXPECT_EQ(stop.status, 1);
     EXPECT_EQ(stop.out, join_crlf({kRule1Warning, rec({T("Mis-specified options range, option"), I(3)}),
                                    rec({R("0.30000001"), R("0.20000000"), R("0.0000000")})}));
-}
-
-TEST(EndToEndCommandLine, InterruptedRunKeepsTheFinishedOptionSets) {
-    // Five option sets (Target 0.1 .. 0.5); interrupted once the first one
-    // is written.
-    InputSet s = InputSet::basic();
-    s.opt().set(13, "0.1 0.5 0.1");
-    const fs::path dir = s.write("cli-int");
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        if (::chdir(dir.c_str()) != 0) ::_exit(126);
-        const int out = ::open("stdout.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int err = ::open("stderr.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        ::dup2(out, 1);
-        ::dup2(err, 2);
-        ::execl(TACSIM_EXE, "tacsim", static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    // The per-set summary line on standard output comes with the set's end.
-    for (int i = 0; i < 6000 && read_file(dir / "stdout.txt").find("All years:") == std::string::npos; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    ::kill(pid, SIGINT);
-    int st = 0;
-    ::waitpid(pid, &st, 0);
-    ASSERT_TRUE(WIFEXITED(st));
-    EXPECT_EQ(WEXITSTATUS(st), 128 + SIGINT);
-    const std::string err = read_file(dir / "stderr.txt");
-    int k = 0;
-    ASSERT_EQ(std::sscanf(err.c_str(), "Interrupted after %d of 5 option sets", &k), 1) << err;
-    EXPECT_EQ(err, "Interrupted after " + std::to_string(k) + " of 5 option sets\r\n");
-    ASSERT_GE(k, 1);
-    ASSERT_LT(k, 5);
-
-    // The files equal a complete run of just the finished sets.
-    InputSet done = InputSet::basic();
-    char range[64];
-    std::snprintf(range, sizeof range, "0.1 %.1f 0.1", 0.1 * k);
-    done.opt().set(13, range);
-    const fs::path ref = done.write("cli-int-ref");
-    ASSERT_EQ(run_with(ref, {}).status, 0);
-    for (const auto& f : names_in(ref)) {
-        if (f.size() > 4 && f.substr(f.size() - 4) == ".inn") continue;
-        EXPECT_EQ(read_file(dir / f), read_file(ref / f)) << f;
-    }
-    EXPECT_EQ(read_file(dir / "stdout.txt"), read_file(fs::path(ref.string() + ".stdout")));
 }
 
 TEST(EndToEndCommandLine, ProgressOnlyOnATerminal) {

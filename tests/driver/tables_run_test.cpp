@@ -3,14 +3,11 @@
 // be written, and a results folder of its own.
 #include <gtest/gtest.h>
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <zlib.h>
 
-#include <chrono>
-#include <thread>
 
 #include <cmath>
 #include <cstdlib>
@@ -237,50 +234,4 @@ TEST(EndToEndTables, ResultsFolderOfItsOwn) {
     EXPECT_EQ(csv_rows(read_file(out / "sets.csv")).size(), 2u);
     EXPECT_EQ(csv_rows(read_file(out / "yearly.csv")).size(), 1u + 10 * 41);
     EXPECT_EQ(read_file(out / "Results"), read_file(kBasic / "expected" / "Results"));
-}
-
-// Interrupted after its first option set has been written: every table holds
-// the rows of exactly the finished sets, the series decompresses whole, and
-// the record says how the run ended.
-TEST(EndToEndTables, InterruptedRunKeepsWholeSets) {
-    Folder d("interrupt", kFull);
-    const pid_t pid = ::fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        if (::chdir(d.dir.c_str()) != 0) ::_exit(99);
-        std::FILE* out = std::freopen("stdout.txt", "w", stdout);
-        std::FILE* err = std::freopen("stderr.txt", "w", stderr);
-        (void)out;
-        (void)err;
-        // One thread: the second set is still running when the first is written.
-        ::execl(TACSIM_EXE, TACSIM_EXE, "--iterations", "--jobs", "1", static_cast<char*>(nullptr));
-        ::_exit(98);
-    }
-    // Wait for the first set's rows, then interrupt.
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (std::chrono::steady_clock::now() < until) {
-        std::error_code ec;
-        if (csv_rows(read_file(d.dir / ".tacsim-partial" / "sets.csv")).size() >= 2) break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    ::kill(pid, SIGINT);
-    int rc = 0;
-    ASSERT_EQ(::waitpid(pid, &rc, 0), pid);
-    ASSERT_TRUE(WIFEXITED(rc));
-    const int status = WEXITSTATUS(rc);
-    // The second set may have finished before the signal came.
-    ASSERT_TRUE(status == 130 || status == 0) << status;
-    const auto j = nlohmann::json::parse(read_file(d.dir / "run.json"));
-    EXPECT_EQ(j["exit_status"], status);
-    const std::size_t sets = csv_rows(read_file(d.dir / "sets.csv")).size() - 1;
-    EXPECT_EQ(j["sets_finished"], sets);
-    EXPECT_EQ(sets, status == 0 ? 2u : 1u);
-    EXPECT_EQ(csv_rows(read_file(d.dir / "yearly.csv")).size(), 1 + 410 * sets);
-    const std::string series = gunzip(d.dir / "iterations.csv.gz");
-    EXPECT_EQ(csv_rows(series).size(), 1 + 41000 * sets);
-    EXPECT_EQ(series.back(), '\n');
-    if (status == 130) {
-        EXPECT_NE(read_file(d.dir / "stderr.txt").find("Interrupted after 1 of 2 option sets"), std::string::npos);
-        EXPECT_NE(j["stop_message"].get<std::string>().find("Interrupted after 1 of 2"), std::string::npos);
-    }
 }

@@ -1,18 +1,15 @@
 // Faults while writing: an output file that cannot be opened or written stops
 // the run with a message that names it and exit status 1, never a silent
 // success; and the results of every finished option set are complete on disk
-// when a later set fails or the run is cut off.
+// when a later set fails (a run cut off: interrupt_test.cpp).
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "errorpaths_support.hpp"
@@ -152,25 +149,4 @@ TEST(EndToEndWriteFaults, SecondOptionSetFailsFirstIsComplete) {
     expect_first_set_complete(r, "second set fails");
     // F_distr holds what the disk took; every other file is whole.
     expect_whole_records(r, "second set fails", {"F_distr"});
-}
-
-TEST(EndToEndWriteFaults, InterruptedRunKeepsFinishedOptionSets) {
-    // Five option sets; the run is killed once the first set's summary line
-    // is on standard output, which is flushed after every output file.
-    InputSet five = InputSet::basic();
-    five.opt().set(13, "0.3 0.7 0.1");
-    const fs::path dir = five.write("wf-killed");
-    const pid_t pid = start(dir);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    bool seen = false;
-    while (!seen && std::chrono::steady_clock::now() < deadline) {
-        seen = read_file(dir / "stdout.txt").find(" All years: Cmean") != std::string::npos;
-        if (!seen) std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    ::kill(pid, SIGKILL);
-    wait_status(pid);
-    ASSERT_TRUE(seen) << "the first option set never finished";
-    RunResult r;
-    r.dir = dir;
-    expect_first_set_complete(r, "killed run");
 }

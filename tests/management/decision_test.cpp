@@ -26,20 +26,25 @@ protected:
         s().par(3) = target;
     }
     float tac(int y) { return s().tac(y); }
+    // The fixture's SSB: spawning at the start of the year, so whatever the
+    // F, the sum of numbers x weight x maturity (36 + 144 + 225 + 180 + 300).
+    static constexpr float kSsb = 885.0f;
+    // The catch the fixture's stock `n` gives at F (the catch equation).
+    float catch_at(const AgeVec& n, float f) {
+        float c = 0.0f;
+        yield(s(), n, c, f, 1);
+        return c;
+    }
 };
 
 TEST_F(Decision, WithoutFutureBasisYearsTheRuleIsEvaluatedOnce) {
     for (int a = 0; a <= maxage; ++a) s().nprojn(a, Y + 1) = -7.0f;
     hcr(s(), s().tac, Y);
-    float c = 0.0f;
-    yield(s(), ntrue_, c, 0.3f, 1);
-    EXPECT_EQ(tac(Y), c);
+    EXPECT_EQ(tac(Y), catch_at(ntrue_, 0.3f));  // the TAC of a constant F is its catch
     EXPECT_EQ(s().fdecres(Y, 1), 0.3f);
     EXPECT_EQ(tac(Y - 1), 100.0f);
     EXPECT_EQ(s().nprojn(2, Y + 1), -7.0f);  // nothing projected beyond the TAC year
-    float ssb = 0.0f;
-    calcssb(s(), ntrue_, ssb, s().fperc(Y), 1);
-    EXPECT_EQ(s().basisres(Y, 1, 1), ssb);
+    EXPECT_FLOAT_EQ(s().basisres(Y, 1, 1), kSsb);
     EXPECT_EQ(s().precres(Y, 1), ntrue_(1));
 }
 
@@ -285,21 +290,15 @@ TEST_F(Decision, SearchStepTakesTheTacOfTheMidpointFromTheLatestBasis) {
     getvfromv(s(), Y, nstart, basis, s().tac, 0.5f, vout);
     EXPECT_EQ(vout, 0.2f);
 
-    // The projection took the steps towards 0.5 x 1000 in the TAC year.
-    AgeVec n = ntrue_;
-    float t = 100.0f + (500.0f - 100.0f) / 2.0f;
-    float f = 0.0f;
-    int flag = 0;
-    findf(s(), n, t, f, flag, 1);
-    EXPECT_EQ(s().fperc(Y), f);
+    // The projection took the first of two steps towards 0.5 x 1000 in the
+    // TAC year: its F takes a catch of 300.
+    EXPECT_NEAR(catch_at(ntrue_, s().fperc(Y)), 300.0f, 0.01f);
 
-    // The TACs left are those of the new rule value on the new basis.
-    float ssb = 0.0f;
-    calcssb(s(), ntrue_, ssb, f, 1);
-    EXPECT_EQ(basis(1), ssb);
-    const float d = 0.2f * ssb;
-    EXPECT_EQ(tac(Y), 100.0f + (d - 100.0f) / 2.0f);
-    EXPECT_EQ(tac(Y + 1), tac(Y) + (d - 100.0f) / 2.0f);
+    // The TACs left are those of the new rule value, 0.2 of the new basis,
+    // in two steps from 100.
+    EXPECT_FLOAT_EQ(basis(1), kSsb);
+    EXPECT_FLOAT_EQ(tac(Y), 100.0f + (0.2f * kSsb - 100.0f) / 2.0f);
+    EXPECT_FLOAT_EQ(tac(Y + 1), 0.2f * kSsb);
 }
 
 TEST_F(Decision, ProjectionFromTheYearBeforeTakesThatYearsTac) {
@@ -322,27 +321,30 @@ TEST_F(Decision, ProjectionFromTheYearBeforeTakesThatYearsTac) {
     EXPECT_EQ(catchv(Y), 120.0f);
     EXPECT_EQ(s().nprojn(3, Y - 1), ntrue_(3));
 
-    AgeVec n = ntrue_;
-    float t = 80.0f, f = 0.0f;
-    int fl = 0;
-    findf(s(), n, t, f, fl, 1);
-    EXPECT_EQ(s().fperc(Y - 1), f);
-    float ssb = 0.0f;
-    calcssb(s(), n, ssb, f, 1);
-    nextyear(s(), n, f, ssb, 0.0f, 1);
-    n(0) = 321.0f;
-    for (int a = 0; a <= 6; ++a) EXPECT_EQ(nout(a), n(a)) << "age " << a;
-    EXPECT_EQ(s().nprojn(4, Y), n(4));
-    // After the TAC year's step: its recruits at the first age, and the
-    // numbers of the year after.
-    t = 120.0f;
-    findf(s(), n, t, f, fl, 1);
-    EXPECT_EQ(s().fperc(Y), f);
-    calcssb(s(), n, ssb, f, 1);
-    nextyear(s(), n, f, ssb, 0.0f, 1);
-    n(0) = 321.0f;
-    EXPECT_EQ(s().precres(Y, 1), n(1));
-    EXPECT_EQ(s().nprojn(2, Y + 1), n(2));
+    // Each year's F takes that year's catch, and the numbers survive it: each
+    // age one year older, the plus group its own survivors and those that
+    // have just reached the age below it; the recruits are the mean.
+    auto survive = [&](const AgeVec& n, float f) {
+        auto left = [&](int a) { return std::exp(-s().natmor(a) - s().sel(a, 1) * f); };
+        AgeVec m{};
+        m(0) = 321.0f;
+        for (int a = 1; a <= 5; ++a) m(a) = n(a - 1) * left(a - 1);
+        m(6) = n(6) * left(6) + m(5) * left(5);
+        return m;
+    };
+    auto expect_near = [](float got, float want, const char* what, int a) {
+        EXPECT_NEAR(got, want, 2e-6f * want) << what << ", age " << a;
+    };
+    EXPECT_NEAR(catch_at(ntrue_, s().fperc(Y - 1)), 80.0f, 0.01f);
+    const AgeVec tacyear = survive(ntrue_, s().fperc(Y - 1));
+    for (int a = 0; a <= 6; ++a) {
+        expect_near(nout(a), tacyear(a), "start of the TAC year", a);
+        expect_near(s().nprojn(a, Y), tacyear(a), "stored start of the TAC year", a);
+    }
+    EXPECT_NEAR(catch_at(tacyear, s().fperc(Y)), 120.0f, 0.01f);
+    const AgeVec after = survive(tacyear, s().fperc(Y));
+    expect_near(s().precres(Y, 1), after(1), "recruits at the first age", 1);
+    expect_near(s().nprojn(2, Y + 1), after(2), "the year after", 2);
 }
 
 }  // namespace

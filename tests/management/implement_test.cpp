@@ -91,11 +91,18 @@ TEST_F(Implement, AgeCaughtBeyondItsNumbersGetsTheHighestF) {
         seen = cnum_(6) * std::exp(0.1f) >= ntrue_(6);
     }
     ASSERT_TRUE(seen);
-    float fbar = 0.0f;
-    // The pattern is the age's F over the mean F of ages 3..5.
-    for (int a = 3; a <= 5; ++a) fbar += -std::log(1.0f - std::exp(0.1f) * cnum_(a) / ntrue_(a));
-    fbar /= 3.0f;
-    EXPECT_FLOAT_EQ(s().sel(6, 2), 2.0f / fbar);
+    // The pattern is each age's F over the mean F of ages 3..5 (so its mean
+    // there is 1), and age 6 has the highest F: the mean F is 2 over its
+    // pattern value. Each other age's F then leaves, in Pope's
+    // approximation, the survivors its catch leaves (the catch taken in
+    // the middle of the year).
+    EXPECT_NEAR((s().sel(3, 2) + s().sel(4, 2) + s().sel(5, 2)) / 3.0f, 1.0f, 1e-6f);
+    const float fbar = s().fcap / s().sel(6, 2);
+    for (int a = 1; a <= 5; ++a) {
+        const float m = s().natmor(a), fa = s().sel(a, 2) * fbar;
+        const float survivors = ntrue_(a) * std::exp(-m) - cnum_(a) * std::exp(-m / 2.0f);
+        EXPECT_NEAR(ntrue_(a) * std::exp(-m - fa), survivors, 1e-4f * ntrue_(a)) << "age " << a;
+    }
 }
 
 }  // namespace

@@ -65,7 +65,8 @@ TEST_F(ReportCommand, RunWithReportThenRedrawFromTheTables) {
     const Outcome again = tacsim(dir, "report out");
     ASSERT_EQ(again.status, 0) << again.err;
     EXPECT_EQ(again.err, "");
-    EXPECT_EQ(read_file(dir / "out" / "report.html").size(), first.size());
+    // Drawn from the tables alone, the page has the same bytes.
+    EXPECT_TRUE(read_file(dir / "out" / "report.html") == first);
     EXPECT_NE(first.find("the risk limit, 10 %"), std::string::npos);
     // Another limit for the page alone.
     ASSERT_EQ(tacsim(dir, "report out --risk-limit 2.5%").status, 0);

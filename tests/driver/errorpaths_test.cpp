@@ -101,47 +101,6 @@ TEST(EndToEndErrorsBio, StopsWithTheMessageOfTheRecord) {
     run_cases(cases, 1);
 }
 
-TEST(EndToEndErrorsBio, RefusesValuesOutsideTheirRanges) {
-    std::vector<Case> cases;
-    auto bio = [&](const std::string& name, int k, const std::string& text, const std::string& msg) {
-        InputSet s = InputSet::basic();
-        s.bio().set(k, text);
-        cases.push_back({name, s, {rec(msg)}});
-    };
-    bio("firstage-negative", 2, "-1 8", "The youngest age (firstage) must not be negative");
-    bio("lastage-zero", 2, "0 0", "The oldest age (lastage) must be at least 1");
-    bio("ages-reversed", 2, "5 3", "The youngest age is larger than the oldest age");
-    bio("fbar1-below-firstage", 3, "0 6", "The reference F ages must satisfy firstage <= fbar1 <= fbar2 <= lastage");
-    bio("fbar-reversed", 3, "5 4", "The reference F ages must satisfy firstage <= fbar1 <= fbar2 <= lastage");
-    bio("fbar2-beyond-lastage", 3, "3 9", "The reference F ages must satisfy firstage <= fbar1 <= fbar2 <= lastage");
-    bio("tsbage-high", 4, "9", "The youngest age in total stock biomass must lie within 0..lastage");
-    bio("tsbage-negative", 4, "-1", "The youngest age in total stock biomass must lie within 0..lastage");
-    bio("no-regime", 6, "0 1", "The number of recruitment regimes must be at least 1");
-    bio("41-regimes", 6, "41 2 5.0 0", "The number of recruitment regimes must not exceed 40");
-    bio("40-fixed-regimes", 6, "40 1", "The number of recruitment regimes must not exceed 39 with regimes at fixed years");
-    bio("regime-duration", 6, "2 2 1.0 0",
-        "The mean regime duration must exceed 1 year with regimes at random times");
-    run_cases(cases, 1);
-
-    // Truncation limits that admit no deviate, and a "srspec" record for a
-    // regime the model cannot hold: a message with numbers.
-    InputSet trunc = InputSet::basic();
-    trunc.bio().set(8, "1000 1000 0.3 10 0.1 1");
-    expect_run(trunc.run("err-trunc-limits"), "truncation limits", 1,
-               {rec({T("Recruitment truncation limits admit no deviate in regime"), I(1)})});
-
-    InputSet sr = InputSet::basic();
-    sr.bio().set(7, "10 2 2");
-    sr.put("srspec", "1 1 1 2 1000 1000 0.3\n1 41 1 2 1000 1000 0.3\n");
-    expect_run(sr.run("err-srspec-regime"), "srspec regime", 1,
-               {rec({T("A record of the srspec file has an iteration outside 1..1000"),
-                     T(" or a regime outside 1..40:"), I(1), I(41)})});
-    sr.put("srspec", "1001 1 1 2 1000 1000 0.3\n");
-    expect_run(sr.run("err-srspec-iter"), "srspec iteration", 1,
-               {rec({T("A record of the srspec file has an iteration outside 1..1000"),
-                     T(" or a regime outside 1..40:"), I(1001), I(1)})});
-}
-
 TEST(EndToEndErrorsBio, RickerNeedsAPositiveSsbParameter) {
     InputSet bio = InputSet::basic();
     bio.bio().set(7, "3 2 2").set(8, "1000 -5 0.3 0.1 10 1");
@@ -219,58 +178,9 @@ TEST(EndToEndErrorsOptions, StopsWithTheMessagesOfTheReader) {
     run_cases(cases, 1);
 }
 
-TEST(EndToEndErrorsOptions, RefusesValuesOutsideTheirRanges) {
-    std::vector<Case> cases;
-    auto early = [&](const std::string& name, int k, const std::string& text, const std::string& msg) {
-        InputSet s = InputSet::basic();
-        s.opt().set(k, text);
-        cases.push_back({name, s, {rec(msg)}});
-    };
-    auto late = [&](const std::string& name, int k, const std::string& text, const std::string& msg) {
-        InputSet s = InputSet::basic();
-        s.opt().set(k, text);
-        cases.push_back({name, s, {kRule1Warning, rec(msg)}});
-    };
-    early("riskmeth", 6, "3 1000 0", "The risk method must be 0, 1 or 2");
-    early("riskmeth-negative", 6, "-1 1000 0", "The risk method must be 0, 1 or 2");
-    early("nbasis-0", 8, "0", "The number of decision basis elements must lie within 1..5");
-    early("nbasis-6", 8, "6", "The number of decision basis elements must lie within 1..5");
-    early("bhow", 9, "1 1 0 0 4", "How a decision basis element combines its years must be 1, 2 or 3");
-    early("bkind-0", 9, "1 0 0 0 1", "A decision basis element must be of kind 1 to 6");
-    early("bkind-7", 9, "1 7 0 0 1", "A decision basis element must be of kind 1 to 6");
-    early("window", 9, "1 1 1 0 1", "A decision basis window must not end before it starts");
-    early("vtype", 10, "1 5", "The meaning of the rule value (vtype) must be 1..4");
-    late("cbhow-1", 19, "1 0 0 0", "How the filter basis combines its years must be 1, 2 or 3");
-    late("cbkind-1", 19, "7 0 0 1", "A decision basis element must be of kind 1 to 6");
-    late("cbwindow-1", 19, "1 0 -1 1", "A decision basis window must not end before it starts");
-    late("ncorr", 41, "16 1.0", "The number of cohort weights (ncorr) must lie within 0..15");
-    late("ncorr-negative", 41, "-1", "The number of cohort weights (ncorr) must lie within 0..15");
-    late("recproj", 42, "3 3 0 0 0", "The recruitment of the decision projections (recproj) must be 1 or 2");
-    late("sumyr1", 44, "12 1 0 10", "The summary years must satisfy 1 <= sumyr1 <= sumyr2 <= 40");
-    late("sumyr-reversed", 44, "12 1 10 5", "The summary years must satisfy 1 <= sumyr1 <= sumyr2 <= 40");
-    late("sumyr2", 44, "12 1 5 41", "The summary years must satisfy 1 <= sumyr1 <= sumyr2 <= 40");
-    late("lag", 4, "-2", "The assessment lag (lag) must be 0 or -1");
-    late("lag-positive", 4, "1", "The assessment lag (lag) must be 0 or -1");
-    late("minbyr", 9, "1 1 -16 0 1", "The options reach back more than 15 years before the TAC year");
-    late("mrfirst", 42, "3 1 -16 0 0", "The options reach back more than 15 years before the TAC year");
-    late("lastbyr", 9, "1 1 0 6 1", "The options reach more than 5 years beyond the TAC year");
-    late("ntacyr-0", 5, "0", "The number of years of a TAC decision (ntacyr) must lie within 1..16");
-    late("ntacyr-17", 5, "17", "The number of years of a TAC decision (ntacyr) must lie within 1..16");
-    late("mr-reversed", 42, "3 1 0 -1 0", "The years of the mean recruitment must satisfy mrfirst <= mrlast <= 0");
-    late("mr-future", 42, "3 1 0 1 0", "The years of the mean recruitment must satisfy mrfirst <= mrlast <= 0");
-    run_cases(cases, 1);
-
-    // Units outside 11..27, and unit 13, have no switch.
-    std::vector<Case> units;
-    for (const auto& [pos, text, unit] : std::vector<std::tuple<int, std::string, int>>{
-             {43, "13 1", 13}, {43, "10 1", 10}, {58, "28 1", 28}}) {
-        InputSet s = InputSet::basic();
-        s.opt().set(pos, text);
-        units.push_back({"unit-" + std::to_string(unit), s,
-                         {kRule1Warning, rec({T("Output switch for a non-existing file unit:"), I(unit)})}});
-    }
-    run_cases(units, 1);
-
+// The ranges of the values are the reader's unit tables (tests/io/input_test.cpp);
+// here the records that other records make the reader take or reach further.
+TEST(EndToEndErrorsOptions, RecordsThatOtherRecordsBringIn) {
     // Spawning after part of the year's mortality needs one more projected
     // year: a basis that reaches 5 years ahead then reaches 6.
     InputSet sp = InputSet::basic();

@@ -193,6 +193,10 @@ TEST_F(InputBio, SrspecKeepsTheSetsOfEveryRegime) {
     EXPECT_EQ(read(b), 1);
     EXPECT_EQ(console(), (Out{" A record of the srspec file has an iteration outside 1..1000 or a regime "
                               "outside 1..40:        1001           1"}));
+    write("srspec", "1 41 2 2 900 200 0.3\n");
+    EXPECT_EQ(read(b), 1);
+    EXPECT_EQ(console(), (Out{" A record of the srspec file has an iteration outside 1..1000 or a regime "
+                              "outside 1..40:           1          41"}));
     std::filesystem::remove("srspec");
     EXPECT_EQ(read(b), 1);
     EXPECT_EQ(console(), (Out{" Cannot open input file srspec"}));
@@ -511,25 +515,29 @@ const Out kNtac{" The number of years of a TAC decision (ntacyr) must lie within
 const Out kMr{" The years of the mean recruitment must satisfy mrfirst <= mrlast <= 0"};
 const Out kNbasis{" The number of decision basis elements must lie within 1..5"};
 const Out kKind{" A decision basis element must be of kind 1 to 6"};
+const Out kWindow{" A decision basis window must not end before it starts"};
+const Out kNcorr{" The number of cohort weights (ncorr) must lie within 0..15"};
 
 INSTANTIATE_TEST_SUITE_P(
     Input, InputOptStops,
     ::testing::Values(
         Stop{"opt0", "5", {" Invalid option for year 0:            5"}},
-        Stop{"riskmeth", "3 1000 0", {" The risk method must be 0, 1 or 2"}}, Stop{"nbasis", "0", kNbasis},
+        Stop{"riskmeth", "3 1000 0", {" The risk method must be 0, 1 or 2"}},
+        Stop{"riskmeth", "-1 1000 0", {" The risk method must be 0, 1 or 2"}}, Stop{"nbasis", "0", kNbasis},
         Stop{"nbasis", "6", kNbasis},
         Stop{"bpage", "-1", {" The youngest age of the biomass above an age (bpage) must not be negative"}},
         Stop{"el1", "1 1 0 0 4", {" How a decision basis element combines its years must be 1, 2 or 3"}},
-        Stop{"el1", "1 7 0 0 1", kKind}, Stop{"cb1", "0 0 0 1", kKind},
-        Stop{"el1", "1 1 0 -1 1", {" A decision basis window must not end before it starts"}},
+        Stop{"el1", "1 7 0 0 1", kKind}, Stop{"el1", "1 0 0 0 1", kKind}, Stop{"cb1", "0 0 0 1", kKind},
+        Stop{"cb1", "7 0 0 1", kKind}, Stop{"el1", "1 1 0 -1 1", kWindow}, Stop{"cb1", "1 0 -1 1", kWindow},
         Stop{"nrule", "9 1", {" Asked for non-existing rule:           9"}},
         Stop{"nrule", "1 5", {" The meaning of the rule value (vtype) must be 1..4"}},
         Stop{"cb1", "1 0 0 0", {" How the filter basis combines its years must be 1, 2 or 3"}},
         Stop{"slot2", "2 2\n0 0 0\n0 0 0\n1 0 0 4", {" How the TAC-change basis combines its years must be 1, 2 or 3"}},
         Stop{"cv3", "4 0 0 0", {" Correct the file and start again"}},
-        Stop{"ncorr", "16", {" The number of cohort weights (ncorr) must lie within 0..15"}},
+        Stop{"ncorr", "16", kNcorr}, Stop{"ncorr", "-1", kNcorr},
         Stop{"recobs", "3 3 0 0 0", {" The recruitment of the decision projections (recproj) must be 1 or 2"}},
-        Stop{"u12", "12 1 0 10", kSumyr}, Stop{"u12", "12 1 10 41", kSumyr},
+        Stop{"u12", "12 1 0 10", kSumyr}, Stop{"u12", "12 1 10 41", kSumyr}, Stop{"u12", "12 1 10 5", kSumyr},
+        Stop{"u11", "10 1", {" Output switch for a non-existing file unit:          10"}},
         Stop{"u14", "13 1", {" Output switch for a non-existing file unit:          13"}},
         Stop{"u27", "28 1", {" Output switch for a non-existing file unit:          28"}},
         Stop{"lag", "-2", kLag}, Stop{"lag", "1", kLag}, Stop{"el1", "1 1 -16 0 1", kBack},

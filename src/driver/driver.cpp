@@ -15,10 +15,9 @@
 
 #include "driver/check.hpp"
 #include "driver/cli.hpp"
-#include "driver/runfolder.hpp"
+#include "driver/runlife.hpp"
 #include "driver/runrecord.hpp"
 #include "driver/runwatch.hpp"
-#include "driver/tune.hpp"
 #include "io/durable.hpp"
 #include "io/input.hpp"
 #include "io/outfiles.hpp"
@@ -71,11 +70,18 @@ int finish(State& s, int status) {
     return status;
 }
 
+void say_on_error_stream(State& s, const std::string& text) {
+    s.err.put(text);
+    s.err.end_record();
+}
+
+}  // namespace
+
 // Writes report.html into `dir`; a table that is missing or unreadable, or
 // a page that cannot be written, stops with the message on the error stream
 // (exit status 1). What the page lacks for want of optional tables is noted
 // on the error stream.
-void write_report(State& s, const std::string& dir, const report::RunContext& context) {
+void write_report_page(State& s, const std::string& dir, const report::RunContext& context) {
     try {
         const auto result = report::write_report(dir, version_text(), context);
         for (const auto& note : result.notes) {
@@ -91,34 +97,6 @@ void write_report(State& s, const std::string& dir, const report::RunContext& co
         s.err.end_record();
         throw StopRun{1};
     }
-}
-
-void say_on_error_stream(State& s, const std::string& text) {
-    s.err.put(text);
-    s.err.end_record();
-}
-
-}  // namespace
-
-void stops_from_inputs(State& s) {
-    checkranges(s);
-    checkregimecode(s);
-    if (s.riskmeth != 0) checkriskref(s, s.blim, s.blimsig);
-}
-
-void setnames(State& s, const RunOptions& opts) {
-    s.seed = 15349668.0;
-    s.biofile = "bio.inn";
-    s.optfile = "opt.inn";
-    s.canumfile = "canum.inn";
-    s.indir = opts.dir;
-    s.outdir = opts.output.empty() ? opts.dir : opts.output;
-}
-
-int default_jobs(int processes_here) {
-    const int n = static_cast<int>(std::thread::hardware_concurrency());
-    const int per = n / (processes_here > 0 ? processes_here : 1);
-    return per > 0 ? per : 1;
 }
 
 int run(State& s) { return run(s, RunOptions{}); }
@@ -202,8 +180,8 @@ int run(State& s, const RunOptions& opts, std::FILE* term, const Processes* proc
     if (!helper) s.observer = &watch;
     setnames(s, opts);
     // The argument-less run makes its files in place, as it always has.
-    const bool in_place = opts.dir.empty() && opts.output.empty() && !opts.csv;
-    RunFolder folder(s.outdir, in_place);
+    const bool in_place = RunLife::makes_files_in_place(opts);
+    RunLife folder(s.outdir, in_place);
     try {
         rec.seed = s.seed;
         s.holdfiles = helper;
@@ -285,27 +263,13 @@ int run(State& s, const RunOptions& opts, std::FILE* term, const Processes* proc
             } catch (const StopRun&) {
             }
             s.con.flush();
-            say_on_error_stream(s, "Interrupted after " + std::to_string(watch.finished()) + " of " +
-                                       std::to_string(watch.total()) + " option sets");
+            say_on_error_stream(s, interrupted_after(watch.finished(), watch.total(), "option sets"));
         }
         status = 128 + in.signal;
-    } catch (const StopRun& st) {
+    } catch (...) {
+        const Stopped st = stopped_by(std::current_exception());
+        if (!st.said.empty()) say_on_error_stream(s, st.said);
         status = st.status;
-    } catch (const RecordError& e) {
-        s.err.put(e.what());
-        s.err.end_record();
-        status = 2;
-    } catch (const std::bad_alloc&) {
-        s.err.put("Out of memory");
-        s.err.end_record();
-        status = 1;
-    } catch (const std::exception& e) {
-        // Not expected: a fault of the program itself. Say so rather than
-        // end without a word.
-        s.err.put("Internal error: ");
-        s.err.put(e.what());
-        s.err.end_record();
-        status = 1;
     }
     watch.clear_line();
     s.observer = nullptr;
@@ -352,7 +316,7 @@ int run(State& s, const RunOptions& opts, std::FILE* term, const Processes* proc
         context.vtype = s.vtype;
         context.risk_limit = opts.risk_limit.value_or(5.0f);
         try {
-            write_report(s, s.outdir.empty() ? "." : s.outdir, context);
+            write_report_page(s, s.outdir.empty() ? "." : s.outdir, context);
         } catch (const StopRun& st) {
             status = st.status;
             s.err.flush();
@@ -361,45 +325,6 @@ int run(State& s, const RunOptions& opts, std::FILE* term, const Processes* proc
         }
     }
     return status;
-}
-
-int tacsim_main(int argc, const char* const* argv) {
-    Processes procs;
-    RunOptions opts;
-    opts.args.assign(argv, argv + argc);
-    auto state = make_state();
-    if (procs.rank() > 0) {
-        // Only rank 0 speaks; the others hold what they would say.
-        std::FILE* quiet = std::fopen("/dev/null", "w");
-        const auto done = parse_command_line(argc, argv, opts, quiet, quiet);
-        if (quiet != nullptr) std::fclose(quiet);
-        if (done) return *done;
-        // A tuning runs in the first process alone.
-        if (opts.check || opts.report_only || opts.tune) return 0;
-        state->con.hold("standard output");
-        state->err.hold("error stream");
-        return run(*state, opts, nullptr, &procs);
-    }
-    if (const auto done = parse_command_line(argc, argv, opts, stdout, stderr)) return *done;
-    if (opts.tune) return tune(opts, opts.tuning, stdout, stderr);
-    catch_interruptions();
-    if (opts.report_only) {
-        state->err.attach(stderr, "error stream");
-        int status = 0;
-        try {
-            report::RunContext context;
-            if (opts.risk_limit) context.risk_limit = *opts.risk_limit;
-            write_report(*state, opts.report_dir.empty() ? "." : opts.report_dir, context);
-        } catch (const StopRun& st) {
-            status = st.status;
-        }
-        state->err.flush();
-        return status;
-    }
-    state->con.attach(stdout, "standard output");
-    state->err.attach(stderr, "error stream");
-    // --check runs its trial in this process alone.
-    return run(*state, opts, ::isatty(STDERR_FILENO) ? stderr : nullptr, opts.check ? nullptr : &procs);
 }
 
 }  // namespace tacsim

@@ -4,7 +4,9 @@
 #include <cstdio>
 
 #include "driver/options.hpp"
+#include "driver/runlife.hpp"
 #include "model/state.hpp"
+#include "report/report.hpp"
 
 namespace tacsim {
 
@@ -20,19 +22,9 @@ class Processes;
 // run when `procs` says there are several.
 int run(State& s, const RunOptions& opts, std::FILE* term = nullptr, const Processes* procs = nullptr);
 
-// Threads of a run when none are asked for: the cores shared among the
-// run's processes on this machine.
-int default_jobs(int processes_here = 1);
-
-// The seed, the input file names and the folders of a run, before anything
-// is read.
-void setnames(State& s, const RunOptions& opts);
-// Stops that follow from the inputs alone, taken before the per-recruit
-// analysis and before any result file is opened, so that a run that cannot
-// go on leaves the results of the last good run as they are.
-void stops_from_inputs(State& s);
-
-// The program: parses the command line, runs, returns the exit status.
-int tacsim_main(int argc, const char* const* argv);
+// Writes report.html into `dir` from the tables there; a table that is
+// missing or unreadable, or a page that cannot be written, stops with the
+// message on the error stream (exit status 1).
+void write_report_page(State& s, const std::string& dir, const report::RunContext& context);
 
 }  // namespace tacsim

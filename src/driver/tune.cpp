@@ -16,7 +16,8 @@
 #include <string_view>
 #include <system_error>
 
-#include "driver/driver.hpp"
+#include "driver/runlife.hpp"
+#include "driver/runwatch.hpp"
 #include "io/input.hpp"
 #include "io/outfiles.hpp"
 #include "management/rulebook.hpp"
@@ -120,9 +121,10 @@ const char* outcome_text(const TuneResult& r) {
 
 class TuneCsv {
 public:
-    bool open(const std::string& path) {
+    // `path` as messages name it, made at `where`.
+    bool open(const std::string& path, const std::string& where) {
         path_ = path;
-        f_ = std::fopen(path.c_str(), "wb");
+        f_ = std::fopen(where.c_str(), "wb");
         return f_ != nullptr;
     }
     ~TuneCsv() {
@@ -254,6 +256,10 @@ void runbatch(SetRunner& runner, const std::shared_ptr<const Model>& start, Stat
     }
     std::vector<SetOutcome> done(batch.size());
     for (std::size_t n = 0; n < batch.size();) {
+        if (const int sig = interruption()) {
+            runner.cancel();
+            throw Interrupted{sig};
+        }
         SetOutcome o;
         if (!runner.collect(o, std::chrono::milliseconds(200))) continue;
         const std::size_t i = static_cast<std::size_t>(o.job.k - first);
@@ -266,19 +272,10 @@ void runbatch(SetRunner& runner, const std::shared_ptr<const Model>& start, Stat
         SetOutcome& o = done[i];
         if (o.stop || !o.end) {
             // What the run would have written on its two streams, then its status.
+            const Stopped st = o.stop ? stopped_by(o.stop) : Stopped{};
             std::string message = o.held[17] + o.held[18];
-            int status = 1;
-            try {
-                if (o.stop) std::rethrow_exception(o.stop);
-            } catch (const StopRun& st) {
-                status = st.status;
-            } catch (const RecordError& e) {
-                message += std::string(e.what()) + "\n";
-                status = 2;
-            } catch (const std::exception& e) {
-                message += std::string("Internal error: ") + e.what() + "\n";
-            }
-            throw TuneStopped{status, message};
+            if (!st.said.empty()) message += st.said + "\n";
+            throw TuneStopped{st.status, message};
         }
         std::memcpy(static_cast<void*>(static_cast<Model*>(&scratch)), o.end.get(), sizeof(Model));
         setstats(scratch, stats[at + i]);
@@ -385,23 +382,23 @@ int tune(const RunOptions& opts, const TuneOptions& t, std::FILE* out, std::FILE
         if (k != q.option && optsteps(*s, k) > 0) q.swept.push_back(static_cast<int>(i));
     }
 
-    // ---- the output folder and tune.csv
-    const std::string outdir = opts.output.empty() ? opts.dir : opts.output;
-    if (!opts.output.empty()) {
-        std::error_code ec;
-        std::filesystem::create_directories(opts.output, ec);
-        if (ec || !std::filesystem::is_directory(opts.output)) {
-            std::fprintf(err, "Cannot create the output folder %s\n", opts.output.c_str());
+    // ---- the output folder and tune.csv, made aside and moved into place
+    //      at the end: the previous tune.csv stays until this one has a row
+    RunLife life(s->outdir, false);
+    {
+        std::string why;
+        if (!life.claim(why) || !life.stage(s->stagedir, why)) {
+            std::fprintf(err, "%s\n", why.c_str());
             return 1;
         }
     }
     TuneCsv csv;
-    if (!csv.open(out_path(*s, "tune.csv"))) {
+    if (!csv.open(out_path(*s, "tune.csv"), write_path(*s, "tune.csv"))) {
         std::fprintf(err, "Cannot open output file %s\n", out_path(*s, "tune.csv").c_str());
+        life.discard();
         return 1;
     }
     csv.header(q);
-
     int first = 0, last = 0;
     window_years(*s, q.window, first, last);
     std::fprintf(out, "Tuning %s in [%s, %s] to %s: %s over model years %d-%d at or below %s %%, %zu combination%s, %d job%s\n",
@@ -423,7 +420,27 @@ int tune(const RunOptions& opts, const TuneOptions& t, std::FILE* out, std::FILE
     const auto start = std::chrono::steady_clock::now();
     // A progress line only on a terminal: files and pipes keep their bytes.
     const bool progress = !opts.quiet && ::isatty(::fileno(err)) == 1;
-    std::size_t sets = 0;
+    std::size_t sets = 0, finished = 0;
+    // Every end goes through here: tune.csv with the rows of the finished
+    // combinations moved into place, or the previous one left as it was
+    // when none finished.
+    auto end = [&](int status, const std::string& said) {
+        if (progress) std::fputs("\r\033[K", err);
+        bool ok = csv.close();
+        std::string why;
+        if (ok && finished > 0) {
+            life.keep();
+            if (!life.publish({}, why)) ok = false;
+        } else {
+            life.discard();
+        }
+        std::fputs(said.c_str(), err);
+        if (!ok) {
+            std::fprintf(err, "%s\n", why.empty() ? ("Cannot write output file " + csv.path()).c_str() : why.c_str());
+            if (status == 0) status = 1;
+        }
+        return status;
+    };
     for (std::size_t c = 0; c < combos.size(); ++c) {
         TunedCombination tc;
         tc.par = combos[c];
@@ -438,23 +455,20 @@ int tune(const RunOptions& opts, const TuneOptions& t, std::FILE* out, std::FILE
                 runbatch(*runner, model, *s, tc.par, q.option, batch, tc.stats, q.stat, q.window, jobno);
             });
         } catch (const TuneStopped& st) {
-            csv.close();
-            std::fputs(st.message.c_str(), err);
-            return st.status;
+            return end(st.status, st.message);
+        } catch (const Interrupted& in) {
+            return end(128 + in.signal, interrupted_after(static_cast<long long>(finished),
+                                                          static_cast<long long>(combos.size()), "evaluations") +
+                                            "\n");
         }
         if (progress) std::fputs("\r\033[K", err);
         sets += tc.result.points.size();
         csv.rows(q, static_cast<int>(c) + 1, tc);
-        if (!csv.flush()) {
-            std::fprintf(err, "Cannot write output file %s\n", csv.path().c_str());
-            return 1;
-        }
+        if (!csv.flush()) return end(1, "");
+        ++finished;
         table.row(tc);
     }
-    if (!csv.close()) {
-        std::fprintf(err, "Cannot write output file %s\n", csv.path().c_str());
-        return 1;
-    }
+    if (const int status = end(0, "")) return status;
     const double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::fprintf(out, "%zu option sets simulated in %.1f s; every point is in %s\n", sets, secs, csv.path().c_str());
     return 0;

@@ -1,4 +1,4 @@
-#include "driver/runfolder.hpp"
+#include "driver/runlife.hpp"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -8,30 +8,84 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <new>
 #include <system_error>
+#include <thread>
 
 #include "io/durable.hpp"
+#include "results/results.hpp"
+#include "simulation/simulation.hpp"
 
 namespace fs = std::filesystem;
 
 namespace tacsim {
 
-RunFolder::RunFolder(std::string folder, bool in_place) : folder_(std::move(folder)), in_place_(in_place) {}
+int default_jobs(int processes_here) {
+    const int n = static_cast<int>(std::thread::hardware_concurrency());
+    const int per = n / (processes_here > 0 ? processes_here : 1);
+    return per > 0 ? per : 1;
+}
 
-RunFolder::~RunFolder() {
+void setnames(State& s, const RunOptions& opts) {
+    s.seed = 15349668.0;
+    s.biofile = "bio.inn";
+    s.optfile = "opt.inn";
+    s.canumfile = "canum.inn";
+    s.indir = opts.dir;
+    s.outdir = opts.output.empty() ? opts.dir : opts.output;
+}
+
+void stops_from_inputs(State& s) {
+    checkranges(s);
+    checkregimecode(s);
+    if (s.riskmeth != 0) checkriskref(s, s.blim, s.blimsig);
+}
+
+Stopped stopped_by(const std::exception_ptr& e) {
+    Stopped st;
+    try {
+        std::rethrow_exception(e);
+    } catch (const StopRun& stop) {
+        st.status = stop.status;
+    } catch (const RecordError& r) {
+        st.status = 2;
+        st.said = r.what();
+    } catch (const std::bad_alloc&) {
+        st.said = "Out of memory";
+    } catch (const std::exception& x) {
+        // Not expected: a fault of the program itself. Say so rather than
+        // end without a word.
+        st.said = std::string("Internal error: ") + x.what();
+    } catch (...) {
+        st.said = "Internal error";
+    }
+    return st;
+}
+
+std::string interrupted_after(long long k, long long n, const char* what) {
+    return "Interrupted after " + std::to_string(k) + " of " + std::to_string(n) + " " + what;
+}
+
+bool RunLife::makes_files_in_place(const RunOptions& opts) {
+    return opts.dir.empty() && opts.output.empty() && !opts.csv;
+}
+
+RunLife::RunLife(std::string folder, bool in_place) : folder_(std::move(folder)), in_place_(in_place) {}
+
+RunLife::~RunLife() {
     if (lock_fd_ >= 0) ::close(lock_fd_);
 }
 
-std::string RunFolder::shown() const {
+std::string RunLife::shown() const {
     std::error_code ec;
     return folder_.empty() ? fs::current_path(ec).string() : folder_;
 }
 
-std::string RunFolder::path(const std::string& name) const {
+std::string RunLife::path(const std::string& name) const {
     return folder_.empty() ? name : (fs::path(folder_) / name).string();
 }
 
-bool RunFolder::claim(std::string& why) {
+bool RunLife::claim(std::string& why) {
     if (!folder_.empty()) {
         // The folders that are missing, outermost first: made here, and
         // removed again if the run ends before it keeps anything.
@@ -61,7 +115,7 @@ bool RunFolder::claim(std::string& why) {
     return true;
 }
 
-bool RunFolder::stage(std::string& stagedir, std::string& why) {
+bool RunLife::stage(std::string& stagedir, std::string& why) {
     stagedir.clear();
     if (in_place_) return true;
     staging_ = path(kStagingFolder);
@@ -77,7 +131,7 @@ bool RunFolder::stage(std::string& stagedir, std::string& why) {
     return true;
 }
 
-bool RunFolder::publish(const std::vector<std::string>& names, std::string& why) {
+bool RunLife::publish(const std::vector<std::string>& names, std::string& why) {
     std::error_code ec;
     if (in_place_) {
         for (const std::string& n : names) {
@@ -110,7 +164,7 @@ bool RunFolder::publish(const std::vector<std::string>& names, std::string& why)
     return true;
 }
 
-void RunFolder::discard() {
+void RunLife::discard() {
     std::error_code ec;
     if (!staging_.empty()) fs::remove_all(staging_, ec);
     staging_.clear();

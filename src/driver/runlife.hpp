@@ -1,4 +1,6 @@
-// The results folder of one run or tuning, from its claim to its end.
+// One way through the life of a run or a tuning: the folder it writes into
+// and its lock, the stops of the model, the interruption by a signal, and
+// what becomes of its result files at every end.
 //
 // A run with options makes its result files in a staging folder inside the
 // results folder and moves them into place when it ends: a run that stops
@@ -10,22 +12,56 @@
 // the end, so a power loss right after the run loses nothing.
 #pragma once
 
+#include <exception>
 #include <string>
 #include <vector>
 
+#include "driver/options.hpp"
+#include "model/state.hpp"
+
 namespace tacsim {
+
+// Threads of a run when none are asked for: the cores shared among the
+// run's processes on this machine.
+int default_jobs(int processes_here = 1);
+
+// The seed, the input file names and the folders of a run, before anything
+// is read.
+void setnames(State& s, const RunOptions& opts);
+// Stops that follow from the inputs alone, taken before the per-recruit
+// analysis and before any result file is opened, so that a run that cannot
+// go on leaves the results of the last good run as they are.
+void stops_from_inputs(State& s);
+
+// How the model or the program stopped a run: the exit status, and what is
+// still to be said on the error stream (a record without its end; empty when
+// the stop has said everything already).
+struct Stopped {
+    int status = 1;
+    std::string said;
+};
+// For an exception thrown by the model or the program (a stop with its
+// status, a value that cannot be read, memory, a fault of the program).
+Stopped stopped_by(const std::exception_ptr& e);
+
+// "Interrupted after k of N option sets" and the like.
+std::string interrupted_after(long long k, long long n, const char* what);
 
 // Name of the staging folder inside a results folder.
 inline constexpr const char* kStagingFolder = ".tacsim-partial";
 
-class RunFolder {
+class RunLife {
 public:
     // `folder`: the results folder (empty: the working folder); `in_place`:
     // the files are made in the folder itself.
-    RunFolder(std::string folder, bool in_place);
-    ~RunFolder();
-    RunFolder(const RunFolder&) = delete;
-    RunFolder& operator=(const RunFolder&) = delete;
+    RunLife(std::string folder, bool in_place);
+    ~RunLife();
+    RunLife(const RunLife&) = delete;
+    RunLife& operator=(const RunLife&) = delete;
+
+    // Whether a run with these options makes its files in place: the
+    // argument-less run (threads and the progress line aside).
+    static bool makes_files_in_place(const RunOptions& opts);
 
     // Creates the folder when missing and locks it for the length of the run,
     // so that a second run into it is refused instead of mixing its records
@@ -36,6 +72,7 @@ public:
     // returned; empty when the files are made in place. False, with the
     // message in `why`, when it cannot be made.
     bool stage(std::string& stagedir, std::string& why);
+
     // The run has begun its first option set: its files are kept at any end.
     void keep() { keep_ = true; }
     bool kept() const { return keep_ || in_place_; }

@@ -112,6 +112,33 @@ long long OutFile::position() const {
     return drained_ + static_cast<long long>(used_);
 }
 
+long long OutFile::record_number() const {
+    long long n = 1;
+    auto count = [&n](const char* p, std::size_t k) { n += std::count(p, p + k, '\n'); };
+    if (holding_) {
+        count(held_.data(), held_.size());
+        return n;
+    }
+    if (f_ == nullptr) return 0;
+    if (drained_ > 0) {
+        // Written unbuffered, so the file by its name holds it all.
+        std::FILE* r = owned_ ? std::fopen(name_.c_str(), "rb") : nullptr;
+        if (r == nullptr) return 0;
+        char b[4096];
+        long long left = drained_;
+        while (left > 0) {
+            const std::size_t got = std::fread(b, 1, static_cast<std::size_t>(std::min<long long>(sizeof b, left)), r);
+            if (got == 0) break;
+            count(b, got);
+            left -= static_cast<long long>(got);
+        }
+        std::fclose(r);
+        if (left > 0) return 0;
+    }
+    count(buf_, used_);
+    return n;
+}
+
 bool OutFile::cut_back(long long pos) {
     if (f_ == nullptr || pos < 0) return false;
     if (pos >= drained_) {
@@ -455,6 +482,8 @@ Layout::Layout(std::string_view text) : text_(text) {
 
 namespace {
 
+[[noreturn]] void read_fail(const char* what, int item, Where w);
+
 struct LayoutWriter {
     OutFile& out;
     std::span<const Item> items;
@@ -481,7 +510,8 @@ struct LayoutWriter {
                 default:
                     for (int r = 0; r < n.repeat; ++r) {
                         if (next >= items.size()) return false;
-                        data(n, items[next++]);
+                        ++next;
+                        data(n, items[next - 1]);
                     }
                     break;
             }
@@ -492,6 +522,14 @@ struct LayoutWriter {
     void data(const Layout::Node& n, const Item& it) {
         switch (n.kind) {
             case Layout::Node::IntW: {
+                // A real is cut to its whole part; one that has none within
+                // the integers (NaN, or too large) is refused as a reader
+                // refuses an unreadable integer.
+                if (it.kind == Item::Real && !(it.f > -2147483904.0f && it.f < 2147483648.0f)) {
+                    const long long rec = out.record_number();
+                    read_fail("Bad integer for item %d in laid-out output", static_cast<int>(next),
+                              Where{out.name(), rec > INT_MAX ? 0 : static_cast<int>(rec)});
+                }
                 const int v = it.kind == Item::Real ? static_cast<int>(it.f) : it.i;
                 char buf[16];
                 const int len = static_cast<int>(int_text(buf, v));

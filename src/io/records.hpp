@@ -86,6 +86,10 @@ public:
     void close(OutFile* console = nullptr);
     // Bytes in the file so far, buffer included; -1 when not open.
     long long position() const;
+    // Number of the record being written (records ended so far, plus 1), for
+    // messages; reads back what already went to a file of our own. 0 when
+    // unknown (an attached stream that already took some of it).
+    long long record_number() const;
     // Cuts the stream back to `pos` bytes, so that writing goes on from
     // there: the buffer's tail is dropped, and a file of our own is cut. False
     // when what lies before `pos` already went to a stream that cannot be cut

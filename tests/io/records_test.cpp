@@ -302,6 +302,33 @@ TEST(RecordsLayout, ReversionToLastOutermostGroup) {
               "       5.000     6.000       7.000     8.000\r\n");
 }
 
+TEST(RecordsLayout, IntegerFieldTakesTheWholePartOfARealOrRefusesIt) {
+    EXPECT_EQ(fmt("(i5,i12)", {-3.7f, -2147483648.0f}), "   -3 -2147483648\r\n");
+    auto refused = [](OutFile& out, float v) {
+        try {
+            fmt_write(out, Layout("(2i5)"), {1, v});
+        } catch (const RecordError& e) {
+            return std::string(e.what());
+        }
+        return std::string("written");
+    };
+    Capture c;
+    c.out.put("first\r\n");
+    EXPECT_EQ(refused(c.out, std::nanf("")), "Bad integer for item 2 in laid-out output (file capture, line 2)");
+    EXPECT_EQ(refused(c.out, 2147483648.0f), "Bad integer for item 2 in laid-out output (file capture, line 2)");
+    // Records already in a file of our own are counted from the file.
+    const std::string name = ::testing::TempDir() + "tacsim-iw-" + std::to_string(::getpid()) + ".txt";
+    {
+        OutFile out;
+        ASSERT_TRUE(out.open(name));
+        out.put("a\r\nb\r\n");
+        out.flush();
+        out.put("c\r\n");
+        EXPECT_EQ(refused(out, -3.0e9f), "Bad integer for item 2 in laid-out output (file " + name + ", line 4)");
+    }
+    std::remove(name.c_str());
+}
+
 TEST(RecordsLayout, StopsAtFirstDataItemWithoutValue) {
     EXPECT_EQ(fmt("('F at Ymax (approx): ',f5.2)", {0.35f}), "F at Ymax (approx):  0.35\r\n");
     EXPECT_EQ(fmt("(i2,' and ',i2,' more')", {1}), " 1 and \r\n");

@@ -85,6 +85,13 @@ std::string runrecord_json(const State& s, const RunRecord& r) {
     j["vtype"] = s.vtype;
     j["blim"] = s.blim;
     j["risk_limit"] = r.risk_limit;
+    // How the risk to Blim is counted, for every risk of the tables.
+    static const char* const methods[] = {"share of iterations with SSB below Blim",
+                                          "Blim normally uncertain (CV blim_sigma)",
+                                          "Blim lognormally uncertain (log-SD blim_sigma)"};
+    j["risk_method"] = s.riskmeth;
+    j["risk_method_name"] = (s.riskmeth >= 0 && s.riskmeth <= 2) ? methods[s.riskmeth] : "unknown";
+    j["blim_sigma"] = s.blimsig;
     j["option_sets"] = r.option_sets;
     j["sets_finished"] = r.seconds.size();
     j["seconds_per_set"] = r.seconds;

@@ -540,6 +540,7 @@ struct RunFacts {
     std::optional<double> blim;
     int vtype = 0;
     double risk_limit = 5.0;  // %
+    std::string risk_method;  // how the risk to Blim is counted, as run.json names it
 };
 
 // Title of the rule's value by what it is.
@@ -596,6 +597,15 @@ RunFacts read_run(const fs::path& dir, const std::string& version, const RunCont
     if (auto v = str({"stock"}); !v.empty()) r.stock = v;
     if (!r.blim && j.contains("blim") && j["blim"].is_number()) r.blim = j["blim"].get<double>();
     if (r.vtype == 0 && j.contains("vtype") && j["vtype"].is_number_integer()) r.vtype = j["vtype"].get<int>();
+    if (j.contains("risk_method") && j["risk_method"].is_number_integer()) {
+        r.risk_method = "method " + std::to_string(j["risk_method"].get<int>());
+        if (j.contains("risk_method_name") && j["risk_method_name"].is_string()) {
+            r.risk_method += ", " + j["risk_method_name"].get<std::string>();
+        }
+        if (j["risk_method"].get<int>() != 0 && j.contains("blim_sigma") && j["blim_sigma"].is_number()) {
+            r.risk_method += ", blim_sigma " + people(j["blim_sigma"].get<double>(), option_digits);
+        }
+    }
     if (!context.risk_limit && j.contains("risk_limit") && j["risk_limit"].is_number()) {
         r.risk_limit = j["risk_limit"].get<double>();
     }
@@ -690,7 +700,8 @@ ReportResult write_report(const fs::path& dir, const std::string& version, const
     d["risks"] = risks;
     d["riskDefinitions"] = {
         {"risk1", "risk1: mean over the window's years of the yearly probability of SSB below Blim."},
-        {"risk2", "risk2: share of iterations with SSB below Blim in at least one year of the window."},
+        {"risk2", "risk2: probability that an iteration's SSB is below Blim in at least one year of the window "
+                  "(with an uncertain Blim: the risk of the iteration's lowest SSB there)."},
         {"risk3", "risk3: largest yearly probability of SSB below Blim in the window."},
         {"Risklim", "Risklim: largest yearly probability of SSB below Blim in the window."}};
     d["years"] = Json::array();
@@ -796,6 +807,12 @@ ReportResult write_report(const fs::path& dir, const std::string& version, const
     h << "<dt>Harvest rule</dt><dd>" << (sets.rule > 0 ? "rule " + std::to_string(sets.rule) : "unknown") << "</dd>\n";
     if (!yearly.years.empty()) {
         h << "<dt>Years</dt><dd>" << text_of(yearly.years.front()) << "-" << text_of(yearly.years.back()) << "</dd>\n";
+    }
+    if (run.blim || !run.risk_method.empty()) {
+        h << "<dt>Risk to Blim</dt><dd>";
+        if (run.blim) h << "Blim " << people(*run.blim, option_digits);
+        if (!run.risk_method.empty()) h << (run.blim ? "; " : "") << esc(run.risk_method);
+        h << "; every risk of the page counts by this method</dd>\n";
     }
     h << "<dt>Option sets</dt><dd>" << sets.ids.size() << "</dd>\n";
     h << "<dt>Swept options</dt><dd>";

@@ -4,9 +4,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "../golden/run_helper.hpp"
 
@@ -71,6 +75,49 @@ TEST_F(ReportCommand, RunWithReportThenRedrawFromTheTables) {
     // Another limit for the page alone.
     ASSERT_EQ(tacsim(dir, "report out --risk-limit 2.5%").status, 0);
     EXPECT_NE(read_file(dir / "out" / "report.html").find("the risk limit, 2.5 %"), std::string::npos);
+}
+
+// The summaries' risks count by the run's risk method: risk3 over years
+// 1-40 is the legacy Risklim (standard output's 8 digits and All_years' one
+// decimal) for a fixed Blim and for a normally and a lognormally uncertain
+// one; the method is named in run.json and the report's header.
+TEST_F(ReportCommand, RisksFollowTheRiskMethod) {
+    std::vector<std::string> risk3s;
+    for (int method = 0; method <= 2; ++method) {
+        const fs::path in = dir / ("method" + std::to_string(method));
+        fs::create_directories(in);
+        std::istringstream opt(read_file(dir / "in" / "opt.inn"));
+        std::ofstream out(in / "opt.inn", std::ios::binary);
+        int n = 0;
+        for (std::string line; std::getline(opt, line);) {
+            if (!line.empty() && line[0] != '#' && ++n == 6) line = std::to_string(method) + " 1000 0.2";
+            out << line << '\n';
+        }
+        out.close();
+        fs::copy_file(dir / "in" / "bio.inn", in / "bio.inn");
+        const Outcome run = tacsim(in, "--report -q");
+        ASSERT_EQ(run.status, 0) << run.err;
+        const std::string con = read_file(in / "stdout.txt");
+        const auto at = con.find("risklim");
+        ASSERT_NE(at, std::string::npos) << con;
+        const float risklim = std::stof(con.substr(at + 7));
+        const std::string summary = read_file(in / "summary.csv");
+        const auto row = summary.find(",2001,2040,risk3,");
+        ASSERT_NE(row, std::string::npos);
+        const std::string risk3 = summary.substr(row + 17, summary.find('\n', row) - row - 17);
+        EXPECT_NEAR(std::stof(risk3), risklim, 1e-6f * risklim) << "method " << method;
+        EXPECT_NE(summary.find(",2001,2040,Risklim," + risk3 + "\n"), std::string::npos) << "method " << method;
+        const std::string allyears = read_file(in / "All_years");
+        char legacy[16];
+        std::snprintf(legacy, sizeof legacy, "%8.1f", static_cast<double>(std::stof(risk3)));
+        EXPECT_NE(allyears.find(legacy), std::string::npos) << legacy;
+        risk3s.push_back(risk3);
+        EXPECT_NE(read_file(in / "run.json").find("\"risk_method\": " + std::to_string(method)), std::string::npos);
+        EXPECT_NE(read_file(in / "report.html").find("method " + std::to_string(method) + ", "), std::string::npos);
+    }
+    // Each method gives its own risk.
+    EXPECT_NE(risk3s[0], risk3s[1]);
+    EXPECT_NE(risk3s[1], risk3s[2]);
 }
 
 TEST_F(ReportCommand, FaultsAreNamedWithTheirExitStatus) {

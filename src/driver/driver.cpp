@@ -23,7 +23,6 @@
 #include "io/outfiles.hpp"
 #include "perrecruit/perrecruit.hpp"
 #include "report/report.hpp"
-#include "report/samples.hpp"
 #include "results/results.hpp"
 #include "results/tables.hpp"
 #include "simulation/parallel.hpp"
@@ -159,7 +158,6 @@ int run(State& s, const RunOptions& opts, std::FILE* term, const Processes* proc
     // Helper processes of an MPI run write no tables and no record.
     const bool csv = opts.csv && !helper;
     Tables tables;
-    report::SampleTable samples;
     RunRecord rec;
     if (csv) {
         rec.args = opts.args;
@@ -217,16 +215,10 @@ int run(State& s, const RunOptions& opts, std::FILE* term, const Processes* proc
             }
             prepfiles(s);
             if (csv) {
-                tables.open(s, s.outdir, opts.iterations);
+                // The report draws the first iterations of every set in its
+                // fan charts.
+                tables.open(s, s.outdir, opts.iterations, opts.report);
                 s.tables = &tables;
-            }
-            // The report draws the first iterations of every set in its fan
-            // charts.
-            if (opts.report && !helper) {
-                if (!samples.open(out_path(s, report::sample_file), write_path(s, report::sample_file))) {
-                    stop_with(s, {"Cannot open output file ", out_path(s, report::sample_file)});
-                }
-                s.samples = &samples;
             }
             s.con.restart_capture();
             yieldrecr(s);
@@ -259,7 +251,6 @@ int run(State& s, const RunOptions& opts, std::FILE* term, const Processes* proc
             // The rows of a set that finished before the signal came.
             try {
                 tables.commit(&s.con);
-                samples.commit(&s.con);
             } catch (const StopRun&) {
             }
             s.con.flush();
@@ -277,10 +268,8 @@ int run(State& s, const RunOptions& opts, std::FILE* term, const Processes* proc
     if (several && !at_sweep) sweep_ready(*procs, false);
     if (helper) return 0;
     s.tables = nullptr;
-    s.samples = nullptr;
     try {
         tables.close(&s.con);
-        samples.close(&s.con);
     } catch (const StopRun& st) {
         if (status == 0) status = st.status;
     }
@@ -294,7 +283,6 @@ int run(State& s, const RunOptions& opts, std::FILE* term, const Processes* proc
         return status;
     }
     std::vector<std::string> more;
-    if (opts.report) more = {report::sample_file};
     if (opts.report && status == 0) {
         more.push_back(report::shape_file);
         more.push_back(report::report_file);

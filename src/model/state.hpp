@@ -16,9 +16,6 @@ namespace tacsim {
 class Tables;
 class SweepObserver;
 class Rulebook;
-namespace report {
-class SampleTable;
-}
 
 inline constexpr int maxage = 15;
 inline constexpr int maxyear = 40;
@@ -172,8 +169,6 @@ struct State : Model {
     // The tables of the run (not owned); none when the run writes no tables.
     Tables* tables = nullptr;
     OverflowLog overflow;  // files with numbers too wide for their fields
-    // The single iterations the report draws (not owned); none without --report.
-    report::SampleTable* samples = nullptr;
 };
 
 static_assert(std::is_trivially_copyable_v<Model>, "the model must stay plain data");

@@ -196,6 +196,7 @@ void TableRows::clear() {
     yearly.clear();
     summary.clear();
     iterations.clear();
+    samples.clear();
 }
 
 void putnum(std::string& b, float v) {
@@ -253,7 +254,7 @@ std::vector<std::string> setcolumns(const State& s) {
     return cols;
 }
 
-void headerrows(const State& s, TableRows& out, bool iterations) {
+void headerrows(const State& s, TableRows& out, bool iterations, bool samples) {
     out.sets.append("set");
     for (const std::string& c : setcolumns(s)) {
         comma(out.sets);
@@ -263,9 +264,27 @@ void headerrows(const State& s, TableRows& out, bool iterations) {
     out.yearly.append("set,year,model_year,quantity,mean,p05,p10,p25,p50,p75,p90,p95\n");
     out.summary.append("set,first_year,last_year,statistic,value\n");
     if (iterations) out.iterations.append("set,iteration,year,ssb,tsb,f,catch,tac,recruitment,regime\n");
+    if (samples) out.samples.append("set,iteration,year,ssb,tsb,f,catch,tac,recruitment\n");
 }
 
-void setrows(State& s, long long set, TableRows& out, bool iterations) {
+void samplerows(const State& s, long long set, std::string& b) {
+    for (int it = 1; it <= sample_count && it <= maxiter; ++it) {
+        for (int y = 0; y <= maxyear; ++y) {
+            putint(b, set);
+            comma(b);
+            putint(b, it);
+            comma(b);
+            putint(b, s.year0 + y);
+            for (const ResArr* a : {&s.ssbres, &s.tsbres, &s.fres, &s.catchres, &s.tacres, &s.recres}) {
+                comma(b);
+                putnum(b, (*a)(y, it));
+            }
+            endrow(b);
+        }
+    }
+}
+
+void setrows(State& s, long long set, TableRows& out, bool iterations, bool samples) {
     setfield(out.sets, set);
     const auto names = option_names(s);
     for (int k = 1; k <= noptions; ++k) {
@@ -291,6 +310,7 @@ void setrows(State& s, long long set, TableRows& out, bool iterations) {
     windowrows(s, set, out.summary, 1, maxyear, plim, ptrig, pcrash);
 
     if (iterations) iterationrows(s, set, out.iterations);
+    if (samples) samplerows(s, set, out.samples);
 }
 
 void perrecruitrows(const State& s, std::string& pr, std::string& rp) {
@@ -372,9 +392,11 @@ void Tables::openfile(State& s, File& f, const char* name) {
     if (!f.out.open(f.path, write_path(s, name))) stop_with(s, {"Cannot open output file ", f.path});
 }
 
-void Tables::open(State& s, const std::string& dir, bool iterations) {
+void Tables::open(State& s, const std::string& dir, bool iterations, bool samples) {
     dir_ = dir;
     iterations_ = iterations;
+    samples_ = samples;
+    if (samples_) openfile(s, samples_f_, kSamplesCsv);
     openfile(s, sets_f_, kSetsCsv);
     openfile(s, yearly_f_, kYearlyCsv);
     openfile(s, summary_f_, kSummaryCsv);
@@ -394,7 +416,8 @@ void Tables::open(State& s, const std::string& dir, bool iterations) {
     rows_.yearly.reserve(10 * (maxyear + 1) * 128);
     rows_.summary.reserve(3 * 24 * 64);
     if (iterations_) rows_.iterations.reserve(static_cast<std::size_t>(maxiter) * (maxyear + 1) * 96);
-    headerrows(s, rows_, iterations_);
+    if (samples_) rows_.samples.reserve(static_cast<std::size_t>(sample_count) * (maxyear + 1) * 96);
+    headerrows(s, rows_, iterations_, samples_);
     commit(&s.con);
     last_ = now();
 }
@@ -414,7 +437,7 @@ void Tables::writeperrecruit(State& s) {
 
 void Tables::endset(State& s, long long set) {
     set_ = set;
-    setrows(s, set_, rows_, iterations_);
+    setrows(s, set_, rows_, iterations_, samples_);
 }
 
 void Tables::put(File& f, const std::string& text) {
@@ -444,7 +467,8 @@ void Tables::write(TableRows& rows, long long set, OutFile* console) {
     put(yearly_f_, rows.yearly);
     put(summary_f_, rows.summary);
     if (iterations_ && !rows.iterations.empty()) gzipmember(rows.iterations);
-    for (File* f : {&sets_f_, &yearly_f_, &summary_f_, &iters_f_}) {
+    if (samples_) put(samples_f_, rows.samples);
+    for (File* f : {&sets_f_, &yearly_f_, &summary_f_, &iters_f_, &samples_f_}) {
         if (f->out.is_open()) f->out.flush(console);
     }
     rows.clear();
@@ -457,14 +481,14 @@ void Tables::write(TableRows& rows, long long set, OutFile* console) {
 }
 
 void Tables::close(OutFile* console) {
-    for (File* f : {&sets_f_, &yearly_f_, &summary_f_, &iters_f_}) {
+    for (File* f : {&sets_f_, &yearly_f_, &summary_f_, &iters_f_, &samples_f_}) {
         if (f->out.is_open()) f->out.close(console);
     }
 }
 
 std::vector<Tables::Committed> Tables::committed() const {
     std::vector<Committed> out;
-    for (const File* f : {&sets_f_, &yearly_f_, &summary_f_, &iters_f_}) {
+    for (const File* f : {&sets_f_, &yearly_f_, &summary_f_, &iters_f_, &samples_f_}) {
         if (!f->path.empty()) out.push_back({f->path, f->size});
     }
     return out;
@@ -479,6 +503,7 @@ std::vector<std::string> Tables::names() const {
         out.push_back(kRefPointsCsv);
     }
     if (iterations_) out.push_back(kIterationsCsv);
+    if (samples_) out.push_back(kSamplesCsv);
     return out;
 }
 

@@ -25,11 +25,14 @@ inline constexpr const char* kSummaryCsv = "summary.csv";
 inline constexpr const char* kPerRecruitCsv = "perrecruit.csv";
 inline constexpr const char* kRefPointsCsv = "refpoints.csv";
 inline constexpr const char* kIterationsCsv = "iterations.csv.gz";
+// The first iterations of every set (the thin lines of the report's fans).
+inline constexpr const char* kSamplesCsv = "sample_iterations.csv";
+inline constexpr int sample_count = 5;
 
 // The text of one option set's rows, per table. The strings keep their
 // capacity from set to set, so after the first set nothing is allocated.
 struct TableRows {
-    std::string sets, yearly, summary, iterations;
+    std::string sets, yearly, summary, iterations, samples;
     void clear();
 };
 
@@ -58,11 +61,15 @@ const char* summaryname(int k);
 
 // Header rows of the per-set tables; the sets table's columns depend on the
 // rule.
-void headerrows(const State& s, TableRows& out, bool iterations);
+void headerrows(const State& s, TableRows& out, bool iterations, bool samples = false);
 // Every row of option set number `set` (1, 2, ... in sweep order), from the
 // set's result arrays after its statistics; the per-iteration series only
-// when `iterations`.
-void setrows(State& s, long long set, TableRows& out, bool iterations);
+// when `iterations`, the first iterations' only when `samples`.
+void setrows(State& s, long long set, TableRows& out, bool iterations, bool samples = false);
+// The rows of sample_iterations.csv of option set `set`: its first
+// sample_count iterations, years 0..40 of the model as calendar years (set,
+// iteration, year, ssb, tsb, f, catch, tac, recruitment).
+void samplerows(const State& s, long long set, std::string& b);
 // The per-recruit table and the reference points of every regime, with
 // their header rows.
 void perrecruitrows(const State& s, std::string& perrecruit, std::string& refpoints);
@@ -86,8 +93,10 @@ public:
     ~Tables();
 
     // Creates the per-set tables in `dir` with their header rows (after the
-    // options are read: the sets table's columns depend on the rule).
-    void open(State& s, const std::string& dir, bool iterations);
+    // options are read: the sets table's columns depend on the rule);
+    // iterations.csv.gz with `iterations`, sample_iterations.csv with
+    // `samples`.
+    void open(State& s, const std::string& dir, bool iterations, bool samples = false);
     // Writes perrecruit.csv and refpoints.csv (after the per-recruit
     // analysis).
     void writeperrecruit(State& s);
@@ -129,9 +138,9 @@ private:
     void put(File& f, const std::string& text);
     void gzipmember(const std::string& text);
 
-    bool open_ = false, iterations_ = false, perrecruit_ = false;
+    bool open_ = false, iterations_ = false, samples_ = false, perrecruit_ = false;
     std::string dir_;
-    File sets_f_, yearly_f_, summary_f_, iters_f_;
+    File sets_f_, yearly_f_, summary_f_, iters_f_, samples_f_;
     TableRows rows_;
     long long set_ = 0;
     std::vector<double> seconds_;

@@ -3,7 +3,6 @@
 #include "io/outfiles.hpp"
 #include "io/records.hpp"
 #include "results/results.hpp"
-#include "report/samples.hpp"
 #include "results/tables.hpp"
 #include "simulation/observer.hpp"
 #include "simulation/simulation.hpp"
@@ -32,7 +31,6 @@ void runset(State& s, long long set) {
     bootruns(s);
     setend(s);
     if (s.tables != nullptr) s.tables->endset(s, set);
-    if (s.samples != nullptr) s.samples->endset(s, set);
     if (s.observer != nullptr) s.observer->set_finished(s, set);
     setflush(s);
 }
@@ -74,7 +72,6 @@ void setflush(State& s) {
         if (s.unit(k).is_open()) s.unit(k).flush(&s.con);
     }
     if (s.tables != nullptr) s.tables->commit(&s.con);
-    if (s.samples != nullptr) s.samples->commit(&s.con);
     s.con.flush();
 }
 

@@ -13,7 +13,6 @@
 #include <thread>
 #include <vector>
 
-#include "report/samples.hpp"
 #include "results/tables.hpp"
 #include "simulation/observer.hpp"
 #include "simulation/simulation.hpp"
@@ -335,7 +334,6 @@ void optruns_on(State& s, SetRunner& runner, SweepCount& count) {
             // in the one-thread sweep, for the tables' rows of the set.
             copy_model(s, *actual);
             if (s.tables != nullptr) s.tables->endset(s, next_write);
-            if (s.samples != nullptr) s.samples->endset(s, next_write);
             if (watch != nullptr) watch->set_finished(s, next_write);
             setflush(s);
             ++next_write;

@@ -48,6 +48,10 @@ std::optional<int> parse_command_line(int argc, const char* const* argv, RunOpti
     app.add_option("--risk-limit", risk_limit,
                    "The risk limit the report draws: a fraction (0.05) or a percentage (5%); default 5%")
         ->type_name("LIMIT");
+    app.add_option("--biomass-unit", opts.biomass_unit, "Unit of the input's biomasses for the report's labels (e.g. kt)")
+        ->type_name("UNIT");
+    app.add_option("--number-unit", opts.number_unit, "Unit of the input's numbers for the report's labels (e.g. millions)")
+        ->type_name("UNIT");
     CLI::App* report = app.add_subcommand(
         "report", "Write report.html from the tables of an earlier run (--report or --csv) in DIR, no run");
     report->add_option("DIR", opts.report_dir, "Results folder of the earlier run (default: the working folder)")

@@ -162,6 +162,8 @@ int run(State& s, const RunOptions& opts, std::FILE* term, const Processes* proc
     if (csv) {
         rec.args = opts.args;
         rec.risk_limit = opts.risk_limit.value_or(5.0f);
+        rec.biomass_unit = opts.biomass_unit;
+        rec.number_unit = opts.number_unit;
         rec.started = utc_now();
         s.con.capture(true);
         s.err.capture(true);
@@ -303,6 +305,8 @@ int run(State& s, const RunOptions& opts, std::FILE* term, const Processes* proc
         context.blim = s.blim;
         context.vtype = s.vtype;
         context.risk_limit = opts.risk_limit.value_or(5.0f);
+        context.biomass_unit = opts.biomass_unit;
+        context.number_unit = opts.number_unit;
         try {
             write_report_page(s, s.outdir.empty() ? "." : s.outdir, context);
         } catch (const StopRun& st) {

@@ -47,6 +47,9 @@ struct RunOptions {
     // recorded in run.json; none given: 5 %, or the run's record for
     // `tacsim report`.
     std::optional<float> risk_limit;
+    // --biomass-unit, --number-unit: the units of the input's biomasses and
+    // numbers, for the report's labels (recorded in run.json).
+    std::string biomass_unit, number_unit;
     // The subcommand `tune` was given, with these settings.
     bool tune = false;
     TuneOptions tuning;

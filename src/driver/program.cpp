@@ -38,6 +38,8 @@ int tacsim_main(int argc, const char* const* argv) {
         try {
             report::RunContext context;
             if (opts.risk_limit) context.risk_limit = *opts.risk_limit;
+            context.biomass_unit = opts.biomass_unit;
+            context.number_unit = opts.number_unit;
             write_report_page(*state, opts.report_dir.empty() ? "." : opts.report_dir, context);
         } catch (const StopRun& st) {
             status = st.status;

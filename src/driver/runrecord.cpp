@@ -85,6 +85,8 @@ std::string runrecord_json(const State& s, const RunRecord& r) {
     j["vtype"] = s.vtype;
     j["blim"] = s.blim;
     j["risk_limit"] = r.risk_limit;
+    if (!r.biomass_unit.empty()) j["biomass_unit"] = r.biomass_unit;
+    if (!r.number_unit.empty()) j["number_unit"] = r.number_unit;
     // How the risk to Blim is counted, for every risk of the tables.
     static const char* const methods[] = {"share of iterations with SSB below Blim",
                                           "Blim normally uncertain (CV blim_sigma)",

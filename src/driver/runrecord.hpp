@@ -20,6 +20,7 @@ struct RunRecord {
     int exit_status = 0;
     std::string stop_message;            // empty: none
     float risk_limit = 5.0f;             // %, drawn by the report
+    std::string biomass_unit, number_unit;  // as given on the command line; empty: not given
 };
 
 // The present moment in UTC as "2026-12-07T13:00:00Z".

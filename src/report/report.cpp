@@ -541,7 +541,26 @@ struct RunFacts {
     int vtype = 0;
     double risk_limit = 5.0;  // %
     std::string risk_method;  // how the risk to Blim is counted, as run.json names it
+    std::string biomass_unit, number_unit;  // empty: not known
 };
+
+// The labels' units: the placeholders "input biomass unit", "input number
+// unit" and "input weight unit" (biomass per number) replaced where the run
+// names its units. `json` escapes the units for JSON text.
+std::string with_units(std::string text, const RunFacts& r, bool json) {
+    const auto quoted = [&](const std::string& u) { return json ? Json(u).dump().substr(1, Json(u).dump().size() - 2) : u; };
+    const auto replace = [&](const std::string& from, const std::string& to) {
+        for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
+            text.replace(at, from.size(), to);
+        }
+    };
+    if (!r.biomass_unit.empty() && !r.number_unit.empty()) {
+        replace("input weight unit", quoted(r.biomass_unit + " per " + r.number_unit));
+    }
+    if (!r.biomass_unit.empty()) replace("input biomass unit", quoted(r.biomass_unit));
+    if (!r.number_unit.empty()) replace("input number unit", quoted(r.number_unit));
+    return text;
+}
 
 // Title of the rule's value by what it is.
 std::string value_title(int vtype) {
@@ -561,6 +580,8 @@ RunFacts read_run(const fs::path& dir, const std::string& version, const RunCont
     r.blim = context.blim;
     r.vtype = context.vtype;
     if (context.risk_limit) r.risk_limit = *context.risk_limit;
+    r.biomass_unit = context.biomass_unit;
+    r.number_unit = context.number_unit;
     // Without a record, the results folder's name stands for the stock.
     const fs::path folder = fs::absolute(dir).lexically_normal();
     r.stock = (folder.has_filename() ? folder : folder.parent_path()).filename().string();
@@ -597,6 +618,9 @@ RunFacts read_run(const fs::path& dir, const std::string& version, const RunCont
     if (auto v = str({"stock"}); !v.empty()) r.stock = v;
     if (!r.blim && j.contains("blim") && j["blim"].is_number()) r.blim = j["blim"].get<double>();
     if (r.vtype == 0 && j.contains("vtype") && j["vtype"].is_number_integer()) r.vtype = j["vtype"].get<int>();
+    for (auto [key, unit] : {std::pair{"biomass_unit", &r.biomass_unit}, std::pair{"number_unit", &r.number_unit}}) {
+        if (unit->empty() && j.contains(key) && j[key].is_string()) *unit = j[key].get<std::string>();
+    }
     if (j.contains("risk_method") && j["risk_method"].is_number_integer()) {
         r.risk_method = "method " + std::to_string(j["risk_method"].get<int>());
         if (j.contains("risk_method_name") && j["risk_method_name"].is_string()) {
@@ -814,6 +838,9 @@ ReportResult write_report(const fs::path& dir, const std::string& version, const
         if (!run.risk_method.empty()) h << (run.blim ? "; " : "") << esc(run.risk_method);
         h << "; every risk of the page counts by this method</dd>\n";
     }
+    h << "<dt>Units</dt><dd>biomass: " << esc(run.biomass_unit.empty() ? "the input's (not given)" : run.biomass_unit)
+      << "; numbers: " << esc(run.number_unit.empty() ? "the input's (not given)" : run.number_unit)
+      << (run.biomass_unit.empty() || run.number_unit.empty() ? " (--biomass-unit, --number-unit)" : "") << "</dd>\n";
     h << "<dt>Option sets</dt><dd>" << sets.ids.size() << "</dd>\n";
     h << "<dt>Swept options</dt><dd>";
     if (sets.swept.empty()) h << "none (one option set)";
@@ -905,7 +932,7 @@ ReportResult write_report(const fs::path& dir, const std::string& version, const
          "Click a heading to sort, a row to choose the set above. Statistic names as in summary.csv "
          "(docs/outputs.md).</p>\n<div class=\"tablewrap\"><table id=\"stats-table\"></table></div>\n";
 
-    h << "<script type=\"application/json\" id=\"tacsim-data\">" << script_safe(d.dump()) << "</script>\n";
+    h << "<script type=\"application/json\" id=\"tacsim-data\">" << script_safe(with_units(d.dump(), run, true)) << "</script>\n";
     for (std::size_t i = 0; i < perset.size(); ++i) {
         h << "<script type=\"application/octet-stream\" id=\"tacsim-set-" << i << "\">" << perset[i] << "</script>\n";
     }

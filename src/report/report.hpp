@@ -30,6 +30,9 @@ struct RunContext {
     std::optional<double> blim;
     int vtype = 0;
     std::optional<double> risk_limit;  // %, the line drawn on the risk charts; 5 when not given
+    // Units of the input's biomasses and numbers (say "kt", "millions"), for
+    // every label; empty: from run.json, else "input biomass unit".
+    std::string biomass_unit, number_unit;
 };
 
 // Reads the tables in `dir` (sets.csv, yearly.csv, summary.csv; perrecruit.csv,

@@ -50,7 +50,7 @@ protected:
 };
 
 TEST_F(ReportCommand, RunWithReportThenRedrawFromTheTables) {
-    const Outcome run = tacsim(dir, "--report --risk-limit 0.1 -q in -o out");
+    const Outcome run = tacsim(dir, "--report --risk-limit 0.1 --biomass-unit kt --number-unit millions -q in -o out");
     ASSERT_EQ(run.status, 0) << run.err;
     for (const char* f : {"report.html", "ruleshape.csv", "sample_iterations.csv", "sets.csv", "summary.csv",
                           "yearly.csv", "run.json", "Results"}) {
@@ -72,6 +72,14 @@ TEST_F(ReportCommand, RunWithReportThenRedrawFromTheTables) {
     // Drawn from the tables alone, the page has the same bytes.
     EXPECT_TRUE(read_file(dir / "out" / "report.html") == first);
     EXPECT_NE(first.find("the risk limit, 10 %"), std::string::npos);
+    // The units replace the input's in every label, also when redrawn from the tables.
+    for (const std::string& page : {first, read_file(dir / "out" / "report.html")}) {
+        EXPECT_EQ(page.find("input biomass unit"), std::string::npos);
+        EXPECT_EQ(page.find("input number unit"), std::string::npos);
+        EXPECT_NE(page.find("SSB (kt)"), std::string::npos);
+        EXPECT_NE(page.find("Recruitment (millions)"), std::string::npos);
+        EXPECT_NE(page.find("Yield per recruit (kt per millions)"), std::string::npos);
+    }
     // Another limit for the page alone.
     ASSERT_EQ(tacsim(dir, "report out --risk-limit 2.5%").status, 0);
     EXPECT_NE(read_file(dir / "out" / "report.html").find("the risk limit, 2.5 %"), std::string::npos);

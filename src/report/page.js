@@ -16,7 +16,12 @@
     queue = queue.then(draw).catch((e) => console.error('report: ' + (e && e.message ? e.message : e)))
       .finally(() => { window.tacsimPending -= 1; });
   };
-  const embedOptions = { actions: false, renderer: 'svg', tooltip: { theme: 'light' } };
+  // Each chart's menu offers its figure as SVG or PNG, drawn in the page
+  // (nothing leaves it).
+  const embedOptions = {
+    actions: { export: true, source: false, compiled: false, editor: false },
+    renderer: 'svg', tooltip: { theme: 'light' }, scaleFactor: { png: 2 },
+  };
 
   const byId = (id) => document.getElementById(id);
   // Numbers for people: an option by at most six significant digits (a

@@ -396,6 +396,43 @@ function checkRef(id, v, label, want, t, where) {
 
     const width = await page.evaluate(() => Math.max(document.documentElement.scrollWidth, document.body.scrollWidth));
     check(width <= 1280, `page fits 1280 pixels wide (${width})`);
+
+    // Figures for documents: every chart offers SVG and PNG, made in the page.
+    const exported = await page.evaluate(async () => {
+      const out = {};
+      for (const [id, view] of Object.entries(window.tacsimViews)) {
+        const links = Array.from(document.querySelectorAll('#chart-' + id + ' .vega-actions a')).map((a) => a.textContent);
+        const svg = await view.toSVG();
+        const png = await view.toImageURL('png');
+        out[id] = { links, svg: svg.startsWith('<svg') && svg.length > 1000, png: png.startsWith('data:image/png;base64,') && png.length > 1000 };
+      }
+      return out;
+    });
+    const exportBad = Object.entries(exported).filter(([, e]) => !(e.svg && e.png &&
+      e.links.some((t) => /SVG/.test(t)) && e.links.some((t) => /PNG/.test(t))));
+    check(exportBad.length === 0 && Object.keys(exported).length > 0,
+      `every chart offers SVG and PNG export${exportBad.length ? ': not ' + exportBad.map(([id, e]) => id + ' ' + JSON.stringify(e)).join(', ') : ''}`);
+
+    // Print to PDF: A4, each chart whole on one page (no chart taller than a
+    // printed page, none wider, none allowed to break).
+    await page.emulateMediaType('print');
+    const printed = await page.evaluate(() => {
+      const pageHeight = (297 - 24) / 25.4 * 96, pageWidth = (210 - 24) / 25.4 * 96;
+      return Array.from(document.querySelectorAll('figure')).map((f) => {
+        const r = f.getBoundingClientRect(), st = getComputedStyle(f);
+        const svg = f.querySelector('svg'), w = svg ? svg.getBoundingClientRect().width : 0;
+        return { id: f.querySelector('.chart') ? f.querySelector('.chart').id : '?', h: r.height, w: w,
+                 ok: r.height <= pageHeight && w <= pageWidth + 1 &&
+                     (st.breakInside === 'avoid' || st.pageBreakInside === 'avoid') };
+      });
+    });
+    const printBad = printed.filter((f) => !f.ok);
+    check(printBad.length === 0, `each chart fits whole on a printed A4 page${printBad.length ? ': not ' + JSON.stringify(printBad) : ''}`);
+    const pdf = await page.pdf({ format: 'A4', printBackground: true, preferCSSPageSize: true });
+    const pages = (Buffer.from(pdf).toString('latin1').match(/\/Type\s*\/Page[^s]/g) || []).length;
+    check(pdf.length > 10000 && pages >= 2, `prints to PDF (${pages} A4 pages, ${Math.round(pdf.length / 1024)} KB)`);
+    if (flags.includes('--pdf')) fs.writeFileSync(screenshot.replace(/\.png$/, '') + '.pdf', pdf);
+    await page.emulateMediaType('screen');
     await page.select('#set-select', '0');
     await idle();
     await page.screenshot({ path: screenshot, fullPage: true });

@@ -106,10 +106,18 @@ void read_srspec(State& s) {
             stop_with(s, {"A record of the srspec file has an iteration outside 1..1000",
                           " or a regime outside 1..40:", n, r});
         }
-        // Function code int(p1 + 0.001), compared without the conversion
-        // (which a huge p1 would overflow).
+        // The function and distribution codes are int(p + 0.001): a code
+        // beyond the integers is none. Sets of other regimes are never used.
+        const bool used = r <= s.nreg && s.srflag(r) == 1;
+        for (int k = 0; k < 2; ++k) {
+            const float c = p[k] + 0.001f;
+            if (used && !(c > -2147483904.0f && c < 2147483648.0f)) {
+                stop_with(s, {"A code of the srspec file lies beyond the integers (iteration, regime, code):", n, r,
+                              p[k]});
+            }
+        }
         const float code = p[0] + 0.001f;
-        if (r <= s.nreg && s.srflag(r) == 1 && code >= 3.0f && code < 4.0f && p[3] <= 0.0f) {
+        if (used && code >= 3.0f && code < 4.0f && p[3] <= 0.0f) {
             stop_with(s, {"The SSB parameter of a Ricker set must be positive (srspec, iteration, regime, value):", n,
                           r, p[3]});
         }

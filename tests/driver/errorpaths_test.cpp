@@ -116,6 +116,12 @@ TEST(EndToEndErrorsBio, RickerNeedsAPositiveSsbParameter) {
                {rec({T("The SSB parameter of a Ricker set must be positive (srspec, iteration, regime, value):"),
                      I(2), I(1), R("0.0000000")})});
 
+    // A code is cut to an integer: one beyond the integers is refused.
+    sr.put("srspec", "1 1 1 3e9 1000 1000 0.3\n");
+    expect_run(sr.run("err-srspec-code"), "srspec code", 1,
+               {rec({T("A code of the srspec file lies beyond the integers (iteration, regime, code):"), I(1), I(1),
+                     Tok{Tok::Real, "  3.0000000E+09"}})});
+
     // A set for a regime that takes no sets from srspec is never used: the
     // run goes on to the iteration that lacks a set.
     sr.put("srspec", srspec(2) + "1 2 3 2 1000 0 0.3\n");

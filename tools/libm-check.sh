@@ -11,8 +11,6 @@ prog=${1:?usage: libm-check.sh PROGRAM}
 
 # Exact on every conforming library.
 exact='^(sqrtf|fmaf|fminf|fmaxf|fabsf|copysignf|floorf|ceilf|truncf|roundf|rintf|nearbyintf|lrintf|llrintf|lroundf|llroundf|fmodf|remainderf|remquof|ldexpf|scalbnf|scalblnf|frexpf|modff|nextafterf|nexttowardf|fdimf|ilogbf|logbf)$'
-# Still taken from the C library until our own version lands.
-remaining='^(logf)$'
 
 # The library's exported functions, and the undefined symbols of the program.
 libm=$(ldd "$prog" | awk '/libm\.so/ {print $3}')
@@ -29,8 +27,6 @@ echo "Math functions from $libm:"
 for f in $linked; do
     if [[ $f =~ $exact ]]; then
         echo "  $f (exact)"
-    elif [[ $f =~ $remaining ]]; then
-        echo "  $f (single precision, our own version not yet in place)"
     elif [[ $f == *f ]] && grep -qx "${f%f}" <<<"$exported"; then  # sinf of sin, not erf
         echo "  $f (single precision, rounded by the library: results depend on the platform)"
         status=1

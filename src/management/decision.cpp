@@ -9,6 +9,7 @@
 #include "random/random.hpp"
 #include "stock/stock.hpp"
 #include "model/mathf.hpp"
+#include "model/mathf_log.hpp"
 
 namespace tacsim {
 
@@ -111,7 +112,7 @@ void getmeanrecr(State& s, int y) {
     for (int yy = ay + s.mrfirst; yy <= ay + s.mrlast; ++yy) {
         const float r = s.nperc(s.firstage, yy, ay);
         if (r > 0.0f) {
-            sum = sum + std::log(r);
+            sum = sum + log_sp(r);
             ++count;
         }
     }
@@ -187,7 +188,7 @@ void hcr(State& s, TacVec& tac, int y) {
             decideprimtac(s, y, nstart, basis, tac, v);
             float d;
             if (vold > 0.0f && v > 0.0f) {
-                const float l = std::log(vold / v);
+                const float l = log_sp(vold / v);
                 d = l * l;
             } else if (vold <= 0.0f && v == 0.0f) {
                 d = 0.0f;

@@ -9,6 +9,7 @@
 #include "random/random.hpp"
 #include "stock/stock.hpp"
 #include "model/mathf.hpp"
+#include "model/mathf_log.hpp"
 
 namespace tacsim {
 
@@ -67,7 +68,7 @@ void implement(State& s, float& tac, float& catchv, AgeVec& ntrue, float& f, int
     for (int a = first; a <= s.lastage; ++a) {
         if (cnum(a) > 0.0f) {
             const float left = 1.0f - e[a - first] * cnum(a) / ntrue(a);
-            fa(a) = (left > 0.0f) ? -std::log(left) : s.fcap;
+            fa(a) = (left > 0.0f) ? -log_sp(left) : s.fcap;
         } else {
             fa(a) = 0.0f;
         }

@@ -11,6 +11,7 @@
 #include "random/random.hpp"
 #include "stock/stock.hpp"
 #include "model/mathf.hpp"
+#include "model/mathf_log.hpp"
 
 namespace tacsim {
 
@@ -38,7 +39,7 @@ void terminal_mortality(const State& s, int y, int ay, float& z, float& f) {
         const float nlater = perceived(s, old, later, ay);
         const float nearlier = perceived(s, old - 1, later - 1, ay);
         if (nlater > 0.0f && nearlier > 0.0f) {
-            const float zt = std::log(nearlier / nlater);
+            const float zt = log_sp(nearlier / nlater);
             const float ft = zt - mold;
             if (ft > 0.0f) {
                 z = zt;
@@ -151,7 +152,7 @@ void obsmodel(State& s, const AgeVec& ntrue, int y, int flag) {
             const float nyoung = perceived(s, a - 1, yy, ay);
             const float nold = s.nperc(a, yy + 1, ay);
             if (nyoung > 0.0f && nold > 0.0f)
-                sum = sum + (std::log(nyoung / nold) - s.natmor(a));
+                sum = sum + (log_sp(nyoung / nold) - s.natmor(a));
             else
                 sum = sum + s.fcap;
         }

@@ -6,6 +6,7 @@
 #include "perrecruit/perrecruit.hpp"
 #include "stock/stock.hpp"
 #include "model/mathf.hpp"
+#include "model/mathf_log.hpp"
 
 namespace tacsim {
 
@@ -30,7 +31,7 @@ void nw(State& s, float tin, float& tout, float f, const AgeVec& lx, float& r, f
             if (r < 0.0f) r = 0.0f;
             break;
         case 3:
-            r = (1.0f - std::log(s.rssb / (spr * s.rmax))) * s.rssb / spr;
+            r = (1.0f - log_sp(s.rssb / (spr * s.rmax))) * s.rssb / spr;
             break;
         default:
             break;
@@ -78,7 +79,7 @@ void eqlib(State& s, AgeVec& n, float& ssb, float f, int& flag) {
         ssb = 0.0f;
         for (int a = 0; a <= last; ++a) n(a) = 0.0f;
     };
-    auto settled = [](float t1, float t0) { return std::fabs(std::log(t1 / t0)) < 0.0001f; };
+    auto settled = [](float t1, float t0) { return std::fabs(log_sp(t1 / t0)) < 0.0001f; };
 
     float t0 = -1.0f;
     float t1 = 0.0f;

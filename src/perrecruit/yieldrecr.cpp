@@ -7,6 +7,7 @@
 #include "perrecruit/perrecruit.hpp"
 #include "stock/stock.hpp"
 #include "model/mathf.hpp"
+#include "model/mathf_log.hpp"
 
 namespace tacsim {
 
@@ -239,8 +240,8 @@ void truncmult(State& s, float& m, int r) {
             // lies below every factor, and its deviate limit is -8, below
             // which the normal mass is nothing in single precision. An upper
             // limit there admits nothing; a lower one cut at it is lowered.
-            lo = s.rlow > 0.0f ? std::log(s.rlow) / cv : kNoFactor;
-            hi = s.rhigh > 0.0f ? std::log(s.rhigh) / cv : kNoFactor;
+            lo = s.rlow > 0.0f ? log_sp(s.rlow) / cv : kNoFactor;
+            hi = s.rhigh > 0.0f ? log_sp(s.rhigh) / cv : kNoFactor;
             if (lo > hi) lo = hi;
         }
     }

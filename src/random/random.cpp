@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "model/mathf_log.hpp"
 #include "model/state.hpp"
 
 namespace tacsim {
@@ -52,7 +53,7 @@ namespace {
     if (!(u > 0.5f || u < 0.5f)) return 0.0f;
     const float s = std::copysign(1.0f, u - 0.5f);
     const float d = 1.0f / (u - 0.5f);
-    const float t = std::sqrt(std::log(d * d));
+    const float t = std::sqrt(log_sp(d * d));
     return s * (t - (2.30753f + 0.27061f * t) / (1.0f + 0.99229f * t + 0.04481f * t * t));
 }
 

@@ -9,6 +9,7 @@
 #include "io/records.hpp"
 #include "results/results.hpp"
 #include "model/mathf.hpp"
+#include "model/mathf_log.hpp"
 
 namespace tacsim {
 
@@ -181,11 +182,11 @@ void risk(State& s, const ValueSet& values, float blim, float sigma, int method,
             sum = sum + (1.0f - p);
         }
     } else if (method == 2) {
-        const float lb = std::log(blim);
+        const float lb = log_sp(blim);
         for (int i = 1; i <= maxiter; ++i) {
             float p = 0.0f;
             // A non-positive SSB counts as certainly below Blim.
-            if (values(i) > 0.0f) cumnorm(std::log(values(i)), lb, sigma, p);
+            if (values(i) > 0.0f) cumnorm(log_sp(values(i)), lb, sigma, p);
             sum = sum + (1.0f - p);
         }
     }

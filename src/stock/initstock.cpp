@@ -7,6 +7,7 @@
 #include "random/random.hpp"
 #include "stock/stock.hpp"
 #include "model/mathf.hpp"
+#include "model/mathf_log.hpp"
 
 namespace tacsim {
 
@@ -61,7 +62,7 @@ void getactn(State& s, AgeVec& n) {
     for (int a = s.firstage; a <= s.lastage; ++a) {
         const int i = a - s.firstage + 1;
         // An age without fish draws around ln 1; it stays empty below.
-        mean(i) = s.nin(a) != 0.0f ? std::log(s.nin(a)) : 0.0f;
+        mean(i) = s.nin(a) != 0.0f ? log_sp(s.nin(a)) : 0.0f;
         for (int b = s.firstage; b <= s.lastage; ++b) {
             const int j = b - s.firstage + 1;
             if (s.opt0 == 2) {
@@ -82,7 +83,7 @@ void getactn(State& s, AgeVec& n) {
 
 void creategeo(Array<float, 1, maxyear>& geo, float mean, int m) {
     const float p = 1.0f / mean;
-    const float lq = std::log(1.0f - p);
+    const float lq = log_sp(1.0f - p);
     float sum = 0.0f;
     for (int i = 1; i <= m; ++i) {
         sum = sum + p * exp_sp(lq * static_cast<float>(i - 1));

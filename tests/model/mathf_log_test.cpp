@@ -1,0 +1,146 @@
+// The model's logarithm against the C library's logf: fixed results of the
+// library at chosen inputs and every processor target in the quick tests,
+// every one of the 2^32 floats in the long one (Exhaustive*, run by ctest as
+// "exhaustive").
+#include <gtest/gtest.h>
+
+#include <hwy/targets.h>
+#include <math.h>
+
+#include <bit>
+#include <cstdint>
+#include <limits>
+#include <random>
+#include <thread>
+#include <vector>
+
+#include "model/mathf_log.hpp"
+
+namespace {
+
+using tacsim::log_sp;
+
+std::uint32_t bits(float x) { return std::bit_cast<std::uint32_t>(x); }
+float of_bits(std::uint32_t b) { return std::bit_cast<float>(b); }
+
+// Bits of the reference library's logf (glibc on x86-64) at chosen inputs:
+// where its result is not the correctly rounded one (so a correctly rounding
+// or otherwise different library shows), a result halfway between two floats
+// before the final rounding (ties to even), just above the smallest normal,
+// a subnormal, and the NaN of a negative input.
+struct Known {
+    std::uint32_t x, log;
+};
+constexpr Known known[] = {
+    {0x3f004e10, 0xbf30d627},  // 0x1.009c2p-1
+    {0x3f80520e, 0x3b23e77d},  // 0x1.00a41cp+0
+    {0x408071cc, 0x3fb1e3b2},  // 0x1.00e398p+2
+    {0x4140b738, 0x401f45ac},  // 0x1.816e7p+3
+    {0x4b40ea11, 0x4182d221},  // 0x1.81d422p+23
+    {0x7be241cc, 0x42a77e9e},  // 0x1.c48398p+120: halfway, rounded to even
+    {0x008178ac, 0xc2aea675},  // 0x1.02f158p-126
+    {0x00000001, 0xc2ce8ed0},  // the smallest subnormal
+    {0x3f800000, 0x00000000},  // 1 gives +0
+    {0x00000000, 0xff800000},  // 0 gives -inf
+    {0xbf800000, 0xffc00000},  // -1 gives the default NaN
+};
+
+// The C library's value, kept out of reach of compile-time folding.
+float library_log(float x) {
+    volatile float v = x;
+    return ::logf(v);
+}
+
+// Whether the C library here is the one the model's results were made with,
+// judged by its own results at the inputs above alone.
+bool library_is_reference() {
+    for (const Known& k : known)
+        if (bits(library_log(of_bits(k.x))) != k.log) return false;
+    return true;
+}
+
+TEST(LogSp, KnownLibraryResultsAndSpecialInputs) {
+    for (const Known& k : known) {
+        EXPECT_EQ(bits(log_sp(of_bits(k.x))), k.log) << std::hex << "x = 0x" << k.x;
+    }
+    const float inf = std::numeric_limits<float>::infinity();
+    EXPECT_EQ(log_sp(inf), inf);
+    EXPECT_EQ(log_sp(-0.0f), -inf);
+    EXPECT_EQ(bits(log_sp(-inf)), 0xffc00000u);
+    // A NaN comes back quiet, with its sign and payload.
+    EXPECT_EQ(bits(log_sp(of_bits(0x7f800001))), 0x7fc00001u);
+    EXPECT_EQ(bits(log_sp(of_bits(0xffc01234))), 0xffc01234u);
+}
+
+std::vector<float> edge_inputs() {
+    std::vector<float> v;
+    for (const Known& k : known) v.push_back(of_bits(k.x));
+    const float inf = std::numeric_limits<float>::infinity();
+    for (float x : {inf, -inf, -0.0f, -1e-30f, 4.0f, 1e30f, std::numeric_limits<float>::max(),
+                    std::numeric_limits<float>::min(), std::numeric_limits<float>::denorm_min() * 12345,
+                    std::numeric_limits<float>::quiet_NaN(), of_bits(0xff800123)})
+        v.push_back(x);
+    return v;
+}
+
+// The array form on each processor target compiled in and available here
+// gives the one-value bits, NaNs included, in full vectors and in the
+// remainder, with and without special inputs among the lanes.
+TEST(LogSp, EveryTargetGivesTheOneValueBits) {
+    std::mt19937 gen(20261207);
+    std::uniform_int_distribution<std::uint32_t> any;
+    std::uniform_real_distribution<float> deviate(-0.5f, 0.5f);
+    std::vector<float> x = edge_inputs();
+    for (int i = 0; i < 20000; ++i) x.push_back(of_bits(any(gen)));
+    for (int i = 0; i < 20000; ++i) {
+        const float d = 1.0f / deviate(gen);  // the squares of the normal deviates
+        x.push_back(d * d);
+    }
+    x.push_back(0.5f);  // an odd count leaves a remainder
+    std::vector<float> y(x.size());
+    const std::vector<std::int64_t> targets = hwy::SupportedAndGeneratedTargets();
+    ASSERT_FALSE(targets.empty());
+    for (std::int64_t target : targets) {
+        hwy::SetSupportedTargetsForTest(target);
+        tacsim::log_sp(x.data(), y.data(), x.size());
+        int bad = 0;
+        for (std::size_t i = 0; i < x.size(); ++i) {
+            if (bits(y[i]) != bits(log_sp(x[i])) && ++bad <= 5)
+                ADD_FAILURE() << hwy::TargetName(target) << ": x = " << std::hexfloat << x[i] << " gives " << y[i]
+                              << ", one value " << log_sp(x[i]);
+        }
+    }
+    hwy::SetSupportedTargetsForTest(0);
+}
+
+// All 2^32 inputs, in two halves on two threads, through both forms, bit for
+// bit (NaN patterns too).
+TEST(Exhaustive, LogGivesTheLibraryBitsForEveryFloat) {
+    if (!library_is_reference())
+        GTEST_SKIP() << "the C library's logf here does not give the reference results at the known inputs";
+    constexpr std::size_t chunk = 4096;
+    struct Result {
+        std::uint64_t bad = 0;
+        std::uint32_t first = 0;
+    };
+    auto half = [](std::uint32_t lo, Result& res) {
+        std::vector<float> x(chunk), y(chunk);
+        for (std::uint64_t base = lo; base < static_cast<std::uint64_t>(lo) + 0x80000000u; base += chunk) {
+            for (std::size_t i = 0; i < chunk; ++i) x[i] = of_bits(static_cast<std::uint32_t>(base + i));
+            tacsim::log_sp(x.data(), y.data(), chunk);
+            for (std::size_t i = 0; i < chunk; ++i) {
+                const std::uint32_t want = bits(::logf(x[i]));
+                if (bits(y[i]) != want || bits(log_sp(x[i])) != want) {
+                    if (res.bad++ == 0) res.first = static_cast<std::uint32_t>(base + i);
+                }
+            }
+        }
+    };
+    Result a, b;
+    std::thread t(half, 0u, std::ref(b));
+    half(0x80000000u, a);
+    t.join();
+    EXPECT_EQ(a.bad + b.bad, 0u) << "first differing input pattern 0x" << std::hex << (b.bad ? b.first : a.first);
+}
+
+}  // namespace

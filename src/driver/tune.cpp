@@ -136,6 +136,11 @@ public:
         field("round");
         field("meets");
         field("answer");
+        // What was tuned, on every row: the option, the column of the risk
+        // compared with the limit, the limit (%).
+        field("tuned");
+        field("statistic");
+        field("limit");
         for (int w = 0; w < nwindows; ++w) {
             for (int k = 0; k < nsummary; ++k) {
                 field(std::string(window_name(static_cast<Window>(w))) + "_" + summaryname(k));
@@ -151,6 +156,9 @@ public:
             field(std::to_string(p.round));
             field(p.risk <= q.limit ? "1" : "0");
             field(static_cast<int>(i) == c.result.answer_index ? "1" : "0");
+            field(q.name);
+            field(std::string(window_name(q.window)) + "_" + summaryname(q.stat));
+            field(shortest(q.limit));
             for (int w = 0; w < nwindows; ++w) {
                 for (int k = 0; k < nsummary; ++k) field(shortest(c.stats[i][w][k]));
             }

@@ -533,6 +533,75 @@ PerRecruit read_perrecruit(const fs::path& dir, std::vector<std::string>& notes)
     return p;
 }
 
+// ------------------------------------------------------------------ tuning
+
+// tune.csv of `tacsim tune`: every value tried, by combination of the other
+// swept options, with the answer and the nearest value tried beyond it.
+struct Tuning {
+    Json rows = Json::array();  // label, combination, value, risk, meets, answer, bracket
+    std::string option, statistic;
+    double limit = 5.0;
+    bool present = false;
+};
+
+Tuning read_tuning(const fs::path& dir) {
+    Tuning tu;
+    if (!fs::exists(dir / "tune.csv")) return tu;
+    const Table t = read_table(dir / "tune.csv");
+    const int ccomb = t.need("combination"), cround = t.need("round"), cmeets = t.need("meets");
+    const int cans = t.need("answer"), ctuned = t.need("tuned"), cstat = t.need("statistic"), climit = t.need("limit");
+    if (t.rows.empty()) return tu;
+    const auto cell = [&](std::size_t r, int c) { return t.rows[r][static_cast<std::size_t>(c)]; };
+    tu.option = cell(0, ctuned);
+    tu.statistic = cell(0, cstat);
+    tu.limit = t.value(0, climit);
+    const int cval = t.need(tu.option), crisk = t.need(tu.statistic);
+    // The other options that differ between combinations name them.
+    std::vector<int> others;
+    for (int c = ccomb + 1; c < cround; ++c) {
+        if (c == cval) continue;
+        for (std::size_t r = 1; r < t.rows.size(); ++r) {
+            if (cell(r, c) != cell(0, c)) {
+                others.push_back(c);
+                break;
+            }
+        }
+    }
+    std::map<int, std::vector<std::size_t>> by;
+    for (std::size_t r = 0; r < t.rows.size(); ++r) by[as_int(t, r, ccomb)].push_back(r);
+    for (const auto& [comb, rows] : by) {
+        std::string label = others.empty() ? "combination " + std::to_string(comb) : "";
+        for (int c : others) {
+            label += (label.empty() ? "" : ", ") + t.header[static_cast<std::size_t>(c)] + " " +
+                     people(t.value(rows.front(), c), option_digits);
+        }
+        // The bracket's other end: the value tried nearest the answer on the
+        // other side of the limit.
+        std::optional<std::size_t> answer, beyond;
+        for (std::size_t r : rows) {
+            if (t.value(r, cans) == 1.0) answer = r;
+        }
+        if (answer) {
+            const double a = t.value(*answer, cval);
+            for (std::size_t r : rows) {
+                if (t.value(r, cmeets) == t.value(*answer, cmeets)) continue;
+                if (!beyond || std::fabs(t.value(r, cval) - a) < std::fabs(t.value(*beyond, cval) - a)) beyond = r;
+            }
+        }
+        for (std::size_t r : rows) {
+            tu.rows.push_back({{"label", label},
+                               {"combination", comb},
+                               {"value", num(t.value(r, cval))},
+                               {"risk", num(t.number(r, crisk))},
+                               {"meets", t.value(r, cmeets) == 1.0},
+                               {"answer", answer && r == *answer},
+                               {"bracket", beyond && r == *beyond}});
+        }
+    }
+    tu.present = true;
+    return tu;
+}
+
 // ------------------------------------------------------------------ run.json
 
 struct RunFacts {
@@ -669,6 +738,7 @@ ReportResult write_report(const fs::path& dir, const std::string& version, const
     if (!shapes.present) notes.push_back("sets.csv names no known rule: no rule shape");
     PerRecruit pr = read_perrecruit(dir, notes);
     const RunFacts run = read_run(dir, version, context, notes);
+    const Tuning tuning = read_tuning(dir);
 
     const std::string catch_stat = stat_named(summary, {"C50", "catch_p50", "catch_median"});
     const std::string iav_stat = stat_named(summary, {"IAV", "tac_change", "mean_tac_change"});
@@ -801,6 +871,10 @@ ReportResult write_report(const fs::path& dir, const std::string& version, const
         specs["spr"] = perrecruit_spec("SSB per recruit (input weight unit)", pr.spr, pr.spr_points);
         static_charts = Json::array({"ypr", "spr"});
     }
+    if (tuning.present) {
+        specs["tune"] = tune_spec(tuning.option, tuning.statistic, tuning.rows, tuning.limit);
+        static_charts.push_back("tune");
+    }
     const bool tradeoffs = !catch_stat.empty() && !risks.empty();
     if (tradeoffs) {
         specs["tradeoff"] = tradeoff_spec(catch_stat, tooltip, run.risk_limit);
@@ -889,6 +963,15 @@ ReportResult write_report(const fs::path& dir, const std::string& version, const
              "<select id=\"colour-select\"></select><p id=\"risk-definition\"></p></div>\n";
     }
 
+    if (tuning.present) {
+        h << "<h2>Tuning of " << esc(tuning.option) << "</h2>\n<div class=\"grid\">\n"
+          << figure("tune", "Risk against " + tuning.option,
+                    "Every value of " + esc(tuning.option) + " that <code>tacsim tune</code> tried (tune.csv), with its "
+                    "risk " + esc(tuning.statistic) + " in %, a line per combination of the other swept options. The "
+                    "dashed line is the limit, " + text_of(tuning.limit) + " %; the diamond is the answer, the open "
+                    "circle the value tried nearest to it beyond the limit (the bracket).")
+          << "</div>\n";
+    }
     h << "<h2>One option set over the years</h2>\n<div class=\"controls\"><label>Option set "
          "<select id=\"set-select\"></select></label><span id=\"chosen-label\" class=\"note\"></span></div>\n"
          "<div class=\"grid\">\n";

@@ -178,6 +178,36 @@ Json tradeoff_spec(const std::string& catch_stat, const Json& tooltip_fields, do
     return view;
 }
 
+Json tune_spec(const std::string& option, const std::string& statistic, Json rows, double limit) {
+    Json view = base();
+    view["datasets"] = {{"tune", std::move(rows)}, {"limit", limit_rows(limit)}};
+    const Json x = {{"field", "value"}, {"type", "quantitative"}, {"title", option + " (the tuned option)"},
+                    {"scale", {{"zero", false}}}};
+    const Json y = {{"field", "risk"}, {"type", "quantitative"}, {"title", "Risk " + statistic + " (%)"},
+                    {"scale", {{"domainMin", 0}}}};
+    const Json colour = {{"field", "label"}, {"type", "nominal"}, {"title", nullptr},
+                         {"legend", {{"orient", "top"}, {"direction", "horizontal"}}}};
+    const Json tooltip = Json::array({Json{{"field", "label"}, {"title", "Combination"}},
+                                      Json{{"field", "value"}, {"title", option}},
+                                      Json{{"field", "risk"}, {"title", statistic + " %"}}});
+    const auto marked = [&](const char* filter, Json mark) {
+        return Json{{"data", data("tune")},
+                    {"transform", Json::array({Json{{"filter", filter}}})},
+                    {"mark", std::move(mark)},
+                    {"encoding", {{"x", x}, {"y", y}, {"color", colour}, {"tooltip", tooltip}}}};
+    };
+    view["layer"] = Json::array(
+        {Json{{"data", data("tune")},
+              {"mark", {{"type", "line"}, {"point", {{"size", 24}}}, {"strokeWidth", 1.2}}},
+              {"encoding", {{"x", x}, {"y", y}, {"color", colour}, {"tooltip", tooltip}}}},
+         marked("datum.answer", {{"type", "point"}, {"shape", "diamond"}, {"filled", true}, {"size", 150},
+                                 {"stroke", "#111"}, {"strokeWidth", 1}}),
+         marked("datum.bracket", {{"type", "point"}, {"shape", "circle"}, {"filled", false}, {"size", 150},
+                                  {"strokeWidth", 2}}),
+         limit_layer("y", "#d62728")});
+    return view;
+}
+
 Json iav_spec(const std::string& catch_stat, const std::string& iav_stat, const Json& tooltip_fields) {
     Json view = base();
     view["layer"] = Json::array({sets_layer("catch", "Median catch " + catch_stat + " (input biomass unit), {window}",

@@ -28,6 +28,10 @@ Json shape_spec(const std::string& value_title);
 // Median catch against risk, coloured by an option, with a line at the risk
 // limit (%).
 Json tradeoff_spec(const std::string& catch_stat, const Json& tooltip_fields, double risk_limit);
+// A tuning (data set "tune": label, value, risk, answer, bracket): the risk
+// against the tuned option at every value tried, a line per combination,
+// the answer and its bracket marked, a line at the limit.
+Json tune_spec(const std::string& option, const std::string& statistic, Json rows, double limit);
 // Mean TAC change against median catch.
 Json iav_spec(const std::string& catch_stat, const std::string& iav_stat, const Json& tooltip_fields);
 // A per-recruit curve against F, a line per regime (data set "curve":

@@ -135,7 +135,7 @@ function describeViews() {
     walk(root, 0, 0, false);
     const domain = (name) => { try { return view.scale(name) ? view.scale(name).domain() : null; } catch (e) { return null; } };
     const data = {};
-    for (const name of ['fan', 'iters', 'extra', 'refs', 'prob', 'shape', 'sets', 'curve', 'points', 'limit', 'beyond']) {
+    for (const name of ['fan', 'iters', 'extra', 'refs', 'prob', 'shape', 'sets', 'curve', 'points', 'limit', 'tune']) {
       try { data[name] = view.data(name); } catch (e) { /* not in this chart */ }
     }
     out[id] = {
@@ -299,6 +299,32 @@ function checkRef(id, v, label, want, t, where) {
           t.same(p.f, num(r.f), `${id} ${r.refpoint} f`);
           t.same(p.value, num(r[col]), `${id} ${r.refpoint} ${col}`);
         }
+      }
+      t.done();
+    }
+
+    // The tuning against tune.csv: every value tried, its risk, the answer
+    // marked and the limit drawn.
+    const tune = readCsv('tune.csv');
+    if (tune && tune.length && tune[0].tuned !== undefined) {
+      const t = tally('tuning equals tune.csv (values tried, risks, answers, limit)');
+      const v = views.tune;
+      if (!v) t.fail('no tuning chart');
+      else {
+        const rows = v.data.tune || [];
+        if (rows.length !== tune.length) t.fail(`${rows.length} points plotted, ${tune.length} in tune.csv`);
+        tune.forEach((r, k) => {
+          const p = rows[k] || {};
+          t.same(p.value, num(r[r.tuned]), `row ${k + 1} ${r.tuned}`);
+          t.same(p.risk, num(r[r.statistic]), `row ${k + 1} ${r.statistic}`);
+          t.same(p.answer, r.answer === '1', `row ${k + 1} answer`);
+        });
+        const answers = v.marks.filter((m) => m.type === 'symbol').flatMap((m) => m.items.map((it) => it.datum))
+          .filter((d) => d && d.answer);
+        t.same(answers.length >= tune.filter((r) => r.answer === '1').length, true, 'answers drawn');
+        const drawn = rulesLabelled(v, 'Risk limit');
+        if (!drawn.length) t.fail('no limit line on the tuning chart');
+        for (const d of drawn) t.same(d.value, num(tune[0].limit), 'tuning limit');
       }
       t.done();
     }

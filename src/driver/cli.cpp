@@ -39,6 +39,9 @@ std::optional<int> parse_command_line(int argc, const char* const* argv, RunOpti
         ->check(CLI::Range(1, 4096))
         ->type_name("N");
     app.add_flag("-q,--quiet", opts.quiet, "No progress line on a terminal");
+    app.add_flag("--resume", opts.resume,
+                 "Go on from where an interrupted or killed run into the same folder stopped (from the start when "
+                 "there is nothing to resume); give the run's own options");
     app.add_flag("--csv", opts.csv, "Also write the results as CSV tables and a record of the run (run.json)");
     app.add_flag("--iterations", opts.iterations,
                  "With the tables, also every iteration's yearly series (iterations.csv.gz; implies --csv)");

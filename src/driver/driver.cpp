@@ -9,11 +9,14 @@
 #include <cstdio>
 #include <exception>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <new>
 #include <system_error>
 #include <thread>
 
 #include "driver/check.hpp"
+#include "driver/checkpoint.hpp"
 #include "driver/cli.hpp"
 #include "driver/runlife.hpp"
 #include "driver/runrecord.hpp"
@@ -148,6 +151,88 @@ int write_record(State& s, const Tables& tables, RunRecord& rec, int status, con
     return status == 0 ? 1 : status;
 }
 
+// The checkpoint after `k` option sets: the files as they are on disk now
+// (every one flushed), the values the next set starts from, and what the
+// record of the run needs of the sets so far.
+void save_checkpoint(State& s, const RunLife& folder, Checkpoint& base, const Tables& tables, long long k,
+                     const SweepCount& count, const std::vector<std::string>& more) {
+    if (base.program.empty()) {
+        base.program = program_hash();
+        base.version = version_text();
+        base.inputs = input_hashes(s);
+    }
+    Checkpoint c = base;
+    c.sets = k;
+    c.guessed = count.guessed;
+    c.reruns = count.reruns;
+    c.seconds = tables.seconds();
+    c.overflowed = s.overflow.names();
+    for (const std::string& name : written_files(s, tables, more)) {
+        std::error_code ec;
+        const auto size = std::filesystem::file_size(write_path(s, name), ec);
+        if (!ec) c.files.emplace_back(name, static_cast<long long>(size));
+    }
+    c.carried = carried_bytes(s);
+    std::string why;
+    const std::string path = folder.path(kCheckpointFile);
+    if (!write_whole(path, checkpoint_text(c), &why)) {
+        say_on_error_stream(s, "Cannot write the checkpoint " + path + ": " + why);
+        throw StopRun{1};
+    }
+}
+
+// A resumed run, its units and tables holding what it wrote
+// again before its option sets: every file of the checkpoint is taken back
+// (from the staging folder, or from the results folder where an interrupted
+// run left it) and cut to its recorded length, and the open ones go on at
+// their end; the model takes the values the next set starts from.
+void take_over(State& s, const Checkpoint& c, const std::string& from, Tables& tables) {
+    auto refuse = [&](const std::string& why) {
+        say_on_error_stream(s, "Cannot resume from " + from + ": " + why);
+        throw StopRun{1};
+    };
+    auto length_of = [&](const std::string& name) -> long long {
+        for (const auto& [n, len] : c.files) {
+            if (n == name) return len;
+        }
+        return -1;
+    };
+    for (const auto& [name, len] : c.files) {
+        const std::string where = write_path(s, name);
+        std::error_code ec;
+        if (!std::filesystem::exists(where, ec)) {
+            const std::string published = out_path(s, name);
+            if (where == published || ::rename(published.c_str(), where.c_str()) != 0) {
+                refuse("the result file " + published + " is missing");
+            }
+        }
+        if (std::filesystem::file_size(where, ec) < static_cast<std::uintmax_t>(len) || ec) {
+            refuse("the result file " + out_path(s, name) + " is shorter than it recorded");
+        }
+    }
+    auto take = [&](const std::string& name, OutFile& out) {
+        const long long len = length_of(name);
+        if (len < 0 || !out.resume_at(write_path(s, name), len)) {
+            refuse("the result file " + out_path(s, name) + " does not begin as this run's does");
+        }
+    };
+    for (int k = 11; k <= 27; ++k) {
+        if (s.unit(k).holding()) take(unit_file_name(s, k), s.unit(k));
+    }
+    tables.resume(c.sets, c.seconds, [&](const std::string& name, OutFile& out, std::uintmax_t& size) {
+        take(name, out);
+        size = static_cast<std::uintmax_t>(length_of(name));
+        return true;
+    });
+    // The files written whole before the option sets are as they were.
+    for (const auto& [name, len] : c.files) {
+        std::error_code ec;
+        std::filesystem::resize_file(write_path(s, name), static_cast<std::uintmax_t>(len), ec);
+    }
+    if (!restore_carried(s, c.carried)) refuse("it was not made by this program");
+    for (const auto& name : c.overflowed) s.overflow.note(name);
+}
+
 }  // namespace
 
 int run(State& s, const RunOptions& opts, std::FILE* term, const Processes* procs) {
@@ -182,6 +267,12 @@ int run(State& s, const RunOptions& opts, std::FILE* term, const Processes* proc
     // The argument-less run makes its files in place, as it always has.
     const bool in_place = RunLife::makes_files_in_place(opts);
     RunLife folder(s.outdir, in_place);
+    SweepCount count;
+    Checkpoint checkpoint, resumed;  // this run's, and the one it goes on from
+    checkpoint.settings = checkpoint_settings(opts);
+    bool resuming = false;
+    long long saved = 0;  // sets in the checkpoint on disk
+    std::vector<std::string> more;  // files of the report
     try {
         rec.seed = s.seed;
         s.holdfiles = helper;
@@ -196,18 +287,41 @@ int run(State& s, const RunOptions& opts, std::FILE* term, const Processes* proc
             if (in_place && !s.unit(13).open(out_path(s, "kladd"))) {
                 stop_with(s, {"Cannot open output file ", out_path(s, "kladd")});
             }
+            const std::string cp = folder.path(kCheckpointFile);
+            if (opts.resume && std::filesystem::exists(cp)) {
+                std::ifstream in(cp, std::ios::binary);
+                std::ostringstream text;
+                text << in.rdbuf();
+                if (!parse_checkpoint(text.str(), resumed)) {
+                    say_on_error_stream(s, "Cannot resume from " + cp + ": it is not a checkpoint of this program");
+                    throw StopRun{1};
+                }
+                resuming = true;
+            } else if (opts.resume) {
+                say_on_error_stream(s, "Nothing to resume in " + folder.shown() + ": the run starts from its first option set");
+            }
         }
         getpopinn(s);
         getoptinn(s);
         stops_from_inputs(s);
         if (csv) rec.option_sets = countsets(s);
+        if (resuming) {
+            checkpoint.program = program_hash();
+            checkpoint.version = version_text();
+            checkpoint.inputs = input_hashes(s);
+            const std::string differs = checkpoint_mismatch(resumed, checkpoint);
+            if (!differs.empty()) {
+                say_on_error_stream(s, "Cannot resume from " + folder.path(kCheckpointFile) + ": " + differs);
+                throw StopRun{1};
+            }
+        }
         if (opts.check) {
             s.con.flush();
             print_check(s, stdout, opts.jobs > 0 ? opts.jobs : default_jobs());
         } else {
             if (!helper && !in_place) {
                 std::string why;
-                if (!folder.stage(s.stagedir, why)) {
+                if (!folder.stage(s.stagedir, why, resuming)) {
                     say_on_error_stream(s, why);
                     throw StopRun{1};
                 }
@@ -215,6 +329,9 @@ int run(State& s, const RunOptions& opts, std::FILE* term, const Processes* proc
                     stop_with(s, {"Cannot open output file ", out_path(s, "kladd")});
                 }
             }
+            // A resumed run writes again what comes before the option sets,
+            // held in memory, to take the files over where they end.
+            s.holdfiles = helper || resuming;
             prepfiles(s);
             if (csv) {
                 // The report draws the first iterations of every set in its
@@ -225,9 +342,22 @@ int run(State& s, const RunOptions& opts, std::FILE* term, const Processes* proc
             s.con.restart_capture();
             yieldrecr(s);
             if (csv) tables.writeperrecruit(s);
+            s.holdfiles = helper;
+            if (resuming) {
+                take_over(s, resumed, folder.path(kCheckpointFile), tables);
+                watch.resume_after(resumed.sets);
+                count.guessed = resumed.guessed;
+                count.reruns = resumed.reruns;
+                saved = resumed.sets;
+            }
+            if (!helper) {
+                watch.on_saved = [&](State& st, long long k) {
+                    save_checkpoint(st, folder, checkpoint, tables, k, count, more);
+                    saved = k;
+                };
+            }
             s.con.restart_capture();
             const int jobs = opts.jobs > 0 ? opts.jobs : default_jobs(several ? procs->local_size() : 1);
-            SweepCount count;
             s.jobs = jobs;
             if (several) {
                 at_sweep = true;
@@ -277,6 +407,18 @@ int run(State& s, const RunOptions& opts, std::FILE* term, const Processes* proc
     }
     status = finish(s, status);
     if (opts.check) return status;
+    // The checkpoint: gone after a normal end; after an interruption it
+    // holds every set the files hold; after a stop it stays as it was, so
+    // that the run can go on once the cause is mended.
+    if (status == 0) {
+        std::error_code ec;
+        std::filesystem::remove(folder.path(kCheckpointFile), ec);
+    } else if (status > 128 && watch.finished() > saved) {
+        try {
+            save_checkpoint(s, folder, checkpoint, tables, watch.finished(), count, more);
+        } catch (const StopRun&) {
+        }
+    }
     // A run that stopped before its first option set leaves the results
     // folder as it found it.
     if (watch.total() > 0) folder.keep();
@@ -284,7 +426,6 @@ int run(State& s, const RunOptions& opts, std::FILE* term, const Processes* proc
         folder.discard();
         return status;
     }
-    std::vector<std::string> more;
     if (opts.report && status == 0) {
         more.push_back(report::shape_file);
         more.push_back(report::report_file);

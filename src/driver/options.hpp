@@ -50,6 +50,9 @@ struct RunOptions {
     // --biomass-unit, --number-unit: the units of the input's biomasses and
     // numbers, for the report's labels (recorded in run.json).
     std::string biomass_unit, number_unit;
+    // Go on from the checkpoint an interrupted or killed run left in the
+    // results folder (from the start when there is none).
+    bool resume = false;
     // The subcommand `tune` was given, with these settings.
     bool tune = false;
     TuneOptions tuning;

@@ -115,12 +115,13 @@ bool RunLife::claim(std::string& why) {
     return true;
 }
 
-bool RunLife::stage(std::string& stagedir, std::string& why) {
+bool RunLife::stage(std::string& stagedir, std::string& why, bool adopt) {
     stagedir.clear();
     if (in_place_) return true;
     staging_ = path(kStagingFolder);
+    adopted_ = adopt;
     std::error_code ec;
-    fs::remove_all(staging_, ec);
+    if (!adopt) fs::remove_all(staging_, ec);
     fs::create_directory(staging_, ec);
     if (ec) {
         why = "Cannot create the output folder " + staging_;
@@ -166,7 +167,7 @@ bool RunLife::publish(const std::vector<std::string>& names, std::string& why) {
 
 void RunLife::discard() {
     std::error_code ec;
-    if (!staging_.empty()) fs::remove_all(staging_, ec);
+    if (!staging_.empty() && !adopted_) fs::remove_all(staging_, ec);
     staging_.clear();
     if (lock_fd_ >= 0) {
         ::close(lock_fd_);

@@ -71,7 +71,9 @@ public:
     // earlier run that ended without a word left there), whose path is
     // returned; empty when the files are made in place. False, with the
     // message in `why`, when it cannot be made.
-    bool stage(std::string& stagedir, std::string& why);
+    // With `adopt` (a resumed run), the staging folder an earlier run left is
+    // taken as it is, and kept at any end.
+    bool stage(std::string& stagedir, std::string& why, bool adopt = false);
 
     // The run has begun its first option set: its files are kept at any end.
     void keep() { keep_ = true; }
@@ -94,7 +96,7 @@ public:
 private:
     std::string folder_, staging_;
     bool in_place_;
-    bool keep_ = false;
+    bool keep_ = false, adopted_ = false;
     int lock_fd_ = -1;
     std::vector<std::string> made_;  // folders this run created, outermost first
 };

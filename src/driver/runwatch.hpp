@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include "model/state.hpp"
@@ -35,6 +36,14 @@ public:
     void set_started(State& s, long long k) override;
     void iteration(State& s, int it) override;
     void set_finished(State& s, long long k) override;
+    void set_saved(State& s, long long k) override {
+        if (on_saved) on_saved(s, k);
+    }
+    long long sets_done() const override { return done_; }
+    // A resumed run: its first k sets were written by an earlier run.
+    void resume_after(long long k) { done_ = finished_ = k; }
+    // Told when a set is on disk (the run's checkpoint).
+    std::function<void(State&, long long)> on_saved;
 
     long long total() const { return total_; }
     long long finished() const { return finished_; }
@@ -49,7 +58,7 @@ private:
     void draw(int it);
 
     std::FILE* term_;
-    long long total_ = 0, finished_ = 0, current_ = 0;
+    long long total_ = 0, finished_ = 0, current_ = 0, done_ = 0;
     Array<long long, 11, 27> marks_;
     long long con_mark_ = -1;  // standard output: only its buffer can be cut
     Clock::time_point start_, last_draw_;

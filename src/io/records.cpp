@@ -55,6 +55,29 @@ bool OutFile::open(const std::string& name, const std::string& where) {
     return true;
 }
 
+bool OutFile::resume_at(const std::string& where, long long length) {
+    if (!holding_ || f_ != nullptr || length < static_cast<long long>(held_.size())) return false;
+    std::FILE* f = std::fopen(where.c_str(), "r+b");
+    if (f == nullptr) return false;
+    std::string head(held_.size(), '\0');
+    const bool same = std::fread(head.data(), 1, head.size(), f) == head.size() && head == held_;
+    if (!same || ::ftruncate(::fileno(f), static_cast<off_t>(length)) != 0 ||
+        ::fseeko(f, static_cast<off_t>(length), SEEK_SET) != 0) {
+        std::fclose(f);
+        return false;
+    }
+    std::setvbuf(f, nullptr, _IONBF, 0);
+    f_ = f;
+    owned_ = true;
+    holding_ = false;
+    held_.clear();
+    failed_ = false;
+    if (buf_ == nullptr) buf_ = new char[kBuf];
+    used_ = 0;
+    drained_ = length;
+    return true;
+}
+
 void OutFile::attach(std::FILE* f, const std::string& name) {
     name_ = name;
     f_ = f;

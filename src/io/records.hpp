@@ -64,6 +64,11 @@ public:
     // parallel sweep; the run writes the held records later, in order).
     // Starts afresh: nothing held, no overflow noted yet.
     void hold(const std::string& name);
+    // A resumed run: the unit, holding what the run wrote again before its
+    // option sets, goes on writing at the end of the file `where`, an earlier
+    // run's, cut to `length` bytes. False (nothing changed) when that file
+    // cannot be opened or cut, or does not begin with the held records.
+    bool resume_at(const std::string& where, long long length);
     bool is_open() const { return f_ != nullptr || holding_; }
     bool holding() const { return holding_; }
     // The records held so far, handed over; the unit goes on holding.

@@ -389,7 +389,11 @@ void Tables::openfile(State& s, File& f, const char* name) {
     f.name = name;
     f.path = (std::filesystem::path(dir_) / name).string();
     f.size = 0;
-    if (!f.out.open(f.path, write_path(s, name))) stop_with(s, {"Cannot open output file ", f.path});
+    if (s.holdfiles) {
+        f.out.hold(f.path);
+    } else if (!f.out.open(f.path, write_path(s, name))) {
+        stop_with(s, {"Cannot open output file ", f.path});
+    }
 }
 
 void Tables::open(State& s, const std::string& dir, bool iterations, bool samples) {
@@ -484,6 +488,17 @@ void Tables::close(OutFile* console) {
     for (File* f : {&sets_f_, &yearly_f_, &summary_f_, &iters_f_, &samples_f_}) {
         if (f->out.is_open()) f->out.close(console);
     }
+}
+
+bool Tables::resume(long long sets, const std::vector<double>& seconds,
+                    const std::function<bool(const std::string&, OutFile&, std::uintmax_t&)>& at) {
+    for (File* f : {&sets_f_, &yearly_f_, &summary_f_, &iters_f_, &samples_f_}) {
+        if (f->out.holding() && !at(f->name, f->out, f->size)) return false;
+    }
+    set_ = sets;
+    seconds_ = seconds;
+    last_ = now();
+    return true;
 }
 
 std::vector<Tables::Committed> Tables::committed() const {

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -110,6 +111,12 @@ public:
     // empties them.
     void write(TableRows& rows, long long set, OutFile* console);
     void close(OutFile* console);
+    // A resumed run, after `sets` sets written by an earlier one that took
+    // `seconds` each: `at(name, stream, size)` takes over the file of each
+    // table (opened with the state's units held) and sets its size. False
+    // when one cannot be taken over.
+    bool resume(long long sets, const std::vector<double>& seconds,
+                const std::function<bool(const std::string&, OutFile&, std::uintmax_t&)>& at);
 
     bool is_open() const { return open_; }
     bool iterations() const { return iterations_; }

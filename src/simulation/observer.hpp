@@ -21,6 +21,11 @@ public:
     // Every record of option set k is written (the files are flushed right
     // after). May throw to end the run.
     virtual void set_finished(State&, long long /*k*/) {}
+    // Option set k is on disk: its records written and the files flushed.
+    virtual void set_saved(State&, long long /*k*/) {}
+    // Option sets a resumed run has already written (its first k sets are
+    // not run again); 0 for a run from the start.
+    virtual long long sets_done() const { return 0; }
 };
 
 }  // namespace tacsim

@@ -33,6 +33,7 @@ void runset(State& s, long long set) {
     if (s.tables != nullptr) s.tables->endset(s, set);
     if (s.observer != nullptr) s.observer->set_finished(s, set);
     setflush(s);
+    if (s.observer != nullptr) s.observer->set_saved(s, set);
 }
 
 }  // namespace
@@ -131,8 +132,11 @@ void checkranges(State& s) {
 void optruns(State& s) {
     checkranges(s);
     if (s.observer != nullptr) s.observer->sweep_started(s, countsets(s));
+    const long long done = s.observer != nullptr ? s.observer->sets_done() : 0;
     long long set = 0;
-    sweep(s, [&set](State& st) { runset(st, ++set); });
+    sweep(s, [&set, done](State& st) {
+        if (++set > done) runset(st, set);
+    });
 }
 
 }  // namespace tacsim

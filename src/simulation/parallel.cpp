@@ -49,28 +49,63 @@ std::string describe(const std::exception_ptr& e) {
 
 }  // namespace
 
-void carry_over(Model& to, const Model& from) {
-    to.rreg = from.rreg;
-    to.rfun = from.rfun;
-    to.rdist = from.rdist;
-    to.rtrunc = from.rtrunc;
-    to.rlevel = from.rlevel;
-    to.rmax = from.rmax;
-    to.rssb = from.rssb;
-    to.rcv = from.rcv;
-    to.rlow = from.rlow;
-    to.rhigh = from.rhigh;
-    to.rpow = from.rpow;
-    to.ramp = from.ramp;
-    to.rper = from.rper;
-    to.rphase = from.rphase;
+namespace {
+
+// Calls f on each value an option set may read before writing it.
+template <class F>
+void each_carried(const Model& m, F&& f) {
+    f(m.rreg);
+    f(m.rfun);
+    f(m.rdist);
+    f(m.rtrunc);
+    f(m.rlevel);
+    f(m.rmax);
+    f(m.rssb);
+    f(m.rcv);
+    f(m.rlow);
+    f(m.rhigh);
+    f(m.rpow);
+    f(m.ramp);
+    f(m.rper);
+    f(m.rphase);
     for (int a = 0; a <= maxage; ++a) {
-        to.wecayr(0, a) = from.wecayr(0, a);
-        to.westyr(0, a) = from.westyr(0, a);
-        to.maturyr(0, a) = from.maturyr(0, a);
+        f(m.wecayr(0, a));
+        f(m.westyr(0, a));
+        f(m.maturyr(0, a));
     }
-    to.rindex = from.rindex;
-    to.fperc(maxyear) = from.fperc(maxyear);
+    f(m.rindex);
+    f(m.fperc(maxyear));
+}
+
+template <class T>
+std::size_t offset_in(const Model& m, const T& field) {
+    return static_cast<std::size_t>(reinterpret_cast<const char*>(&field) - reinterpret_cast<const char*>(&m));
+}
+
+}  // namespace
+
+void carry_over(Model& to, const Model& from) {
+    each_carried(from, [&](const auto& field) {
+        std::memcpy(reinterpret_cast<char*>(&to) + offset_in(from, field), &field, sizeof field);
+    });
+}
+
+std::string carried_bytes(const Model& m) {
+    std::string b;
+    each_carried(m, [&](const auto& field) { b.append(reinterpret_cast<const char*>(&field), sizeof field); });
+    return b;
+}
+
+bool restore_carried(Model& m, std::string_view b) {
+    std::size_t need = 0;
+    each_carried(m, [&](const auto& field) { need += sizeof field; });
+    if (b.size() != need) return false;
+    std::size_t at = 0;
+    each_carried(m, [&](const auto& field) {
+        std::memcpy(reinterpret_cast<char*>(&m) + offset_in(m, field), b.data() + at, sizeof field);
+        at += sizeof field;
+    });
+    return true;
 }
 
 OutFile& stream(State& s, int i) {
@@ -281,7 +316,12 @@ void optruns_on(State& s, SetRunner& runner, SweepCount& count) {
     std::map<long long, SetOutcome> finished;
     auto scratch = make_state();
     prepare_worker(*scratch, s);
-    if (watch != nullptr && !order.done()) watch->set_started(s, 1);
+    // A resumed run goes on after the sets it has written.
+    for (const long long done = watch != nullptr ? watch->sets_done() : 0; next_k <= done && !order.done(); ++next_k) {
+        order.advance();
+    }
+    next_write = next_k;
+    if (watch != nullptr && !order.done()) watch->set_started(s, next_write);
 
     for (;;) {
         while (running < runner.capacity() && !order.done() && next_k - next_write < ahead) {
@@ -336,6 +376,7 @@ void optruns_on(State& s, SetRunner& runner, SweepCount& count) {
             if (s.tables != nullptr) s.tables->endset(s, next_write);
             if (watch != nullptr) watch->set_finished(s, next_write);
             setflush(s);
+            if (watch != nullptr) watch->set_saved(s, next_write);
             ++next_write;
             if (watch != nullptr && (!order.done() || !finished.empty() || running > 0))
                 watch->set_started(s, next_write);

@@ -18,6 +18,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "model/state.hpp"
@@ -40,6 +41,10 @@ struct SweepCount {
 // value as the per-recruit analysis left it, a set runs as it does after its
 // predecessor.
 void carry_over(Model& to, const Model& from);
+// Those values as bytes (for a checkpoint), and back onto a model; false
+// when the bytes are not the values of this program's model.
+std::string carried_bytes(const Model& m);
+bool restore_carried(Model& m, std::string_view bytes);
 
 // ---- the pieces, shared by the threads and the processes
 

@@ -329,6 +329,12 @@ int run(State& s, const RunOptions& opts, std::FILE* term, const Processes* proc
                     stop_with(s, {"Cannot open output file ", out_path(s, "kladd")});
                 }
             }
+            // A run from the start makes its files afresh: a checkpoint an
+            // earlier run left no longer describes them.
+            if (!helper && !resuming) {
+                std::error_code ec;
+                std::filesystem::remove(folder.path(kCheckpointFile), ec);
+            }
             // A resumed run writes again what comes before the option sets,
             // held in memory, to take the files over where they end.
             s.holdfiles = helper || resuming;
@@ -407,13 +413,10 @@ int run(State& s, const RunOptions& opts, std::FILE* term, const Processes* proc
     }
     status = finish(s, status);
     if (opts.check) return status;
-    // The checkpoint: gone after a normal end; after an interruption it
-    // holds every set the files hold; after a stop it stays as it was, so
-    // that the run can go on once the cause is mended.
-    if (status == 0) {
-        std::error_code ec;
-        std::filesystem::remove(folder.path(kCheckpointFile), ec);
-    } else if (status > 128 && watch.finished() > saved) {
+    // The checkpoint: after an interruption it holds every set the files
+    // hold; after a stop it stays as it was, so that the run can go on once
+    // the cause is mended; after a normal end it goes (below).
+    if (status > 128 && watch.finished() > saved) {
         try {
             save_checkpoint(s, folder, checkpoint, tables, watch.finished(), count, more);
         } catch (const StopRun&) {
@@ -438,6 +441,13 @@ int run(State& s, const RunOptions& opts, std::FILE* term, const Processes* proc
             if (status == 0) status = 1;
         }
         s.stagedir.clear();
+    }
+    // Only now that every file is in place: a run killed before this point
+    // resumes from the checkpoint, after it there is nothing to resume.
+    if (status == 0) {
+        std::error_code ec;
+        std::filesystem::remove(folder.path(kCheckpointFile), ec);
+        sync_path(folder.shown());
     }
     // The report, drawn from the finished tables and run.json; when it
     // cannot be written, run.json says so too.

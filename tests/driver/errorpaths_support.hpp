@@ -206,6 +206,7 @@ inline void expect_whole_records(const RunResult& r, const std::string& what,
         const std::string f = e.path().filename().string();
         if (fs::is_symlink(e.path()) || !e.is_regular_file()) continue;
         if (f.size() > 4 && f.substr(f.size() - 4) == ".inn") continue;
+        if (f[0] == '.') continue;  // the checkpoint, not a result file
         if (f == "srspec" || f.rfind("nin.", 0) == 0) continue;
         bool skip = false;
         for (const auto& x : except) skip = skip || x == f;

@@ -174,11 +174,13 @@ TEST(CarriedValues, PrimedStockReadsWhatThePreviousSetLeft) {
     EXPECT_FALSE(confirmed(*scratch, fromscratch, first.end));
 }
 
-// Everything a run wrote: files, standard output, error stream, status.
+// Everything a run wrote: files, standard output, error stream, status (not
+// the checkpoint a stop leaves, which holds the sets' timings).
 std::map<std::string, std::string> everything(const tacsim_test::RunResult& r) {
     std::map<std::string, std::string> m;
     for (const auto& e : fs::directory_iterator(r.dir))
-        if (e.is_regular_file()) m[e.path().filename().string()] = tacsim_test::read_file(e.path());
+        if (e.is_regular_file() && e.path().filename().string()[0] != '.')
+            m[e.path().filename().string()] = tacsim_test::read_file(e.path());
     m["(status)"] = std::to_string(r.status);
     return m;
 }

@@ -1,0 +1,62 @@
+#!/bin/bash
+# Kills runs with SIGKILL at random moments, several times in a row, resumes
+# each time with --resume, and compares the files of the finished run with
+# those of an uninterrupted run, byte for byte (run.json and report.html
+# aside: they hold the time of the run). On the 16-set sweep of bench/sweep16
+# with the tables, and on the reference run `full` with every file on.
+# Usage: tools/resume-kill.sh PATH/TO/tacsim [threads|mpi] [kills]
+set -uo pipefail
+exe=$(realpath "$1")
+mode=${2:-threads}
+kills=${3:-4}
+root=$(cd "$(dirname "$0")/.." && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+fail=0
+
+if [ "$mode" = mpi ]; then
+  # As root, Open MPI wants to be told that this is meant.
+  launch=(env OMPI_ALLOW_RUN_AS_ROOT=1 OMPI_ALLOW_RUN_AS_ROOT_CONFIRM=1 mpirun -n 2 --oversubscribe "$exe" --jobs 1)
+else
+  launch=("$exe" --jobs 2)
+fi
+
+check() {  # input folder, label, options...
+  local src=$1 label=$2; shift 2
+  local dir="$work/$label"
+  mkdir -p "$dir"
+  find "$src" -maxdepth 1 -type f -exec cp {} "$dir" \;
+  local start; start=$(date +%s.%N)
+  if ! (cd "$dir" && "${launch[@]}" -q "$@" -o ref > /dev/null 2>&1); then
+    echo "$label: the uninterrupted run failed"; fail=1; return
+  fi
+  local took; took=$(awk -v a="$start" -v b="$(date +%s.%N)" 'BEGIN { print b - a }')
+  local killed=0
+  for _ in $(seq "$kills"); do
+    # A session of its own, so that the kill reaches every process of it.
+    (cd "$dir" && exec setsid "${launch[@]}" -q --resume "$@" -o out > /dev/null 2>&1) &
+    local pid=$!
+    sleep "$(awk -v r="$RANDOM" -v t="$took" 'BEGIN { printf "%.2f", 0.1 + r / 32767 * t * 0.6 }')"
+    if kill -KILL -- "-$pid" 2> /dev/null; then killed=$((killed + 1)); fi
+    wait "$pid" 2> /dev/null
+    # Every process of the session gone (the lock of the folder with them).
+    while kill -0 -- "-$pid" 2> /dev/null; do sleep 0.05; done
+  done
+  if ! (cd "$dir" && "${launch[@]}" -q --resume "$@" -o out > /dev/null 2> "$dir/last.err"); then
+    echo "$label: the last resumed run failed:"; grep -v "^ *$" "$dir/last.err" | head -n 8; fail=1; return
+  fi
+  for f in "$dir"/ref/*; do
+    local name; name=$(basename "$f")
+    case "$name" in run.json|report.html) [ -e "$dir/out/$name" ] || { echo "$label: $name missing"; fail=1; }; continue ;; esac
+    if ! cmp -s "$f" "$dir/out/$name"; then echo "$label: $name differs"; fail=1; fi
+  done
+  if [ -e "$dir/out/.tacsim-checkpoint" ] || [ -e "$dir/out/.tacsim-partial" ]; then
+    echo "$label: the checkpoint or the staging folder is left"; fail=1
+  fi
+  echo "$label ($mode): $killed of $kills runs killed, then resumed to the end"
+}
+
+check "$root/bench/sweep16" sweep16 --csv
+check "$root/tests/golden/data/full" full --iterations --report
+[ $fail = 0 ] && echo "resumed runs ($mode): same bytes"
+exit $fail

@@ -42,6 +42,17 @@ check() {  # input folder, label, options...
     # Every process of the session gone (the lock of the folder with them).
     while kill -0 -- "-$pid" 2> /dev/null; do sleep 0.05; done
   done
+  # A checkpoint of other inputs is refused, and stays usable.
+  if [ -e "$dir/out/.tacsim-checkpoint" ]; then
+    cp "$dir/opt.inn" "$dir/opt.keep"
+    echo >> "$dir/opt.inn"
+    local said; said=$(cd "$dir" && "${launch[@]}" -q --resume "$@" -o out 2>&1 > /dev/null)
+    local refused=$?
+    mv "$dir/opt.keep" "$dir/opt.inn"
+    if [ $refused != 1 ] || [[ "$said" != *"the input file opt.inn has changed since"* ]]; then
+      echo "$label: a checkpoint of other inputs was not refused (status $refused): $said"; fail=1
+    fi
+  fi
   if ! (cd "$dir" && "${launch[@]}" -q --resume "$@" -o out > /dev/null 2> "$dir/last.err"); then
     echo "$label: the last resumed run failed:"; grep -v "^ *$" "$dir/last.err" | head -n 8; fail=1; return
   fi

@@ -70,7 +70,8 @@ bool RunLife::makes_files_in_place(const RunOptions& opts) {
     return opts.dir.empty() && opts.output.empty() && !opts.csv;
 }
 
-RunLife::RunLife(std::string folder, bool in_place) : folder_(std::move(folder)), in_place_(in_place) {}
+RunLife::RunLife(std::string folder, bool in_place, std::string staging)
+    : folder_(std::move(folder)), staging_name_(std::move(staging)), in_place_(in_place) {}
 
 RunLife::~RunLife() {
     if (lock_fd_ >= 0) ::close(lock_fd_);
@@ -118,7 +119,7 @@ bool RunLife::claim(std::string& why) {
 bool RunLife::stage(std::string& stagedir, std::string& why, bool adopt) {
     stagedir.clear();
     if (in_place_) return true;
-    staging_ = path(kStagingFolder);
+    staging_ = path(staging_name_);
     adopted_ = adopt;
     std::error_code ec;
     if (!adopt) fs::remove_all(staging_, ec);

@@ -54,7 +54,9 @@ class RunLife {
 public:
     // `folder`: the results folder (empty: the working folder); `in_place`:
     // the files are made in the folder itself.
-    RunLife(std::string folder, bool in_place);
+    // `staging`: the name of its staging folder (a tuning has its own, so
+    // that it leaves a run's to resume alone).
+    RunLife(std::string folder, bool in_place, std::string staging = kStagingFolder);
     ~RunLife();
     RunLife(const RunLife&) = delete;
     RunLife& operator=(const RunLife&) = delete;
@@ -94,7 +96,7 @@ public:
     std::string path(const std::string& name) const;
 
 private:
-    std::string folder_, staging_;
+    std::string folder_, staging_name_, staging_;
     bool in_place_;
     bool keep_ = false, adopted_ = false;
     int lock_fd_ = -1;

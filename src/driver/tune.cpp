@@ -392,7 +392,7 @@ int tune(const RunOptions& opts, const TuneOptions& t, std::FILE* out, std::FILE
 
     // ---- the output folder and tune.csv, made aside and moved into place
     //      at the end: the previous tune.csv stays until this one has a row
-    RunLife life(s->outdir, false);
+    RunLife life(s->outdir, false, ".tacsim-partial-tune");
     {
         std::string why;
         if (!life.claim(why) || !life.stage(s->stagedir, why)) {

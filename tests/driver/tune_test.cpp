@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -258,6 +259,41 @@ TEST(TuneCommand, WritesOnlyTheTableAndTuneCsv) {
     const Child wrong = tacsim_cmd("tune --risk 5% ..", work);
     EXPECT_EQ(wrong.status, 2);
     EXPECT_NE(wrong.err.find("--option is required"), std::string::npos) << wrong.err;
+}
+
+// A tuning stopped by SIGTERM says how far it came and leaves tune.csv with
+// the rows of its finished combinations, whole; before the first one ends,
+// the previous tune.csv stays.
+TEST(TuneCommand, InterruptedTuningKeepsWholeCombinationsOrThePreviousFile) {
+    const Folder in("interrupt", {{kBtrig1, "300 460 160"}, {kTarget, "0.2 1.2 0.1"}});
+    const std::string previous = "an earlier tuning\n";
+    std::ofstream(in.path() / "tune.csv", std::ios::binary) << previous;
+    // `until`: a shell test that is true when the signal is to be sent.
+    auto interrupted = [&](const std::string& until) {
+        const std::string cmd = "cd '" + in.path().string() + "' && { '" + std::string(TACSIM_EXE) +
+                                "' -j 1 tune --option target --risk 0.05 . > stdout.txt 2> stderr.txt & p=$!; "
+                                "until " + until + " || ! kill -0 $p 2>/dev/null; do sleep 0.02; done; kill -TERM $p; wait $p; }";
+        const int rc = std::system(cmd.c_str());
+        return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    };
+    EXPECT_EQ(interrupted("sleep 0.2"), 143);
+    EXPECT_NE(read_file(in.path() / "stderr.txt").find("Interrupted after 0 of 2 evaluations"), std::string::npos)
+        << read_file(in.path() / "stderr.txt");
+    EXPECT_EQ(read_file(in.path() / "tune.csv"), previous);
+
+    const int status =
+        interrupted("[ \"$(grep -c '^1,' .tacsim-partial-tune/tune.csv 2>/dev/null)\" -gt 0 ] 2>/dev/null");
+    ASSERT_TRUE(status == 143 || status == 0) << status;  // the second may have ended first
+    std::istringstream csv(read_file(in.path() / "tune.csv"));
+    std::string line;
+    std::getline(csv, line);
+    std::set<std::string> combinations;
+    while (std::getline(csv, line)) combinations.insert(fields(line)[0]);
+    EXPECT_EQ(combinations, (status == 0 ? std::set<std::string>{"1", "2"} : std::set<std::string>{"1"}));
+    if (status == 143) {
+        EXPECT_NE(read_file(in.path() / "stderr.txt").find("Interrupted after 1 of 2 evaluations"),
+                  std::string::npos);
+    }
 }
 
 }  // namespace

@@ -25,6 +25,9 @@ int tacsim_main(int argc, const char* const* argv) {
         if (done) return *done;
         // A tuning runs in the first process alone.
         if (opts.check || opts.report_only || opts.tune) return 0;
+        // A signal to every process of the job (Slurm's --signal, say) ends
+        // the run through the first process, which ends the others' work.
+        catch_interruptions();
         state->con.hold("standard output");
         state->err.hold("error stream");
         return run(*state, opts, nullptr, &procs);

@@ -31,7 +31,7 @@ check() {  # input folder, label, options...
     echo "$label: the uninterrupted run failed"; fail=1; return
   fi
   local took; took=$(awk -v a="$start" -v b="$(date +%s.%N)" 'BEGIN { print b - a }')
-  local killed=0
+  local killed=0 also=""
   for _ in $(seq "$kills"); do
     # A session of its own, so that the kill reaches every process of it.
     (cd "$dir" && exec setsid "${launch[@]}" -q --resume "$@" -o out > /dev/null 2>&1) &
@@ -42,6 +42,20 @@ check() {  # input folder, label, options...
     # Every process of the session gone (the lock of the folder with them).
     while kill -0 -- "-$pid" 2> /dev/null; do sleep 0.05; done
   done
+  # A checkpoint that cannot be written (a folder in the way of its
+  # temporary file) stops the run with exit status 1 and leaves the earlier
+  # one usable.
+  local cp="$dir/out/.tacsim-checkpoint"
+  if [ -e "$cp" ] && [ "$label" = sweep16 ] && [ "$(sed -n 's/^sets //p' "$cp")" -lt 15 ]; then
+    mkdir "$dir/out/..tacsim-checkpoint.part"
+    local said; said=$(cd "$dir" && "${launch[@]}" -q --resume "$@" -o out 2>&1 > /dev/null)
+    local stopped=$?
+    rmdir "$dir/out/..tacsim-checkpoint.part"
+    if [ $stopped != 1 ] || [[ "$said" != *"Cannot write the checkpoint"* ]]; then
+      echo "$label: a checkpoint that cannot be written did not stop the run (status $stopped): $said"; fail=1
+    fi
+    also="$also, a write fault of the checkpoint"
+  fi
   # A checkpoint of other inputs is refused, and stays usable.
   if [ -e "$dir/out/.tacsim-checkpoint" ]; then
     cp "$dir/opt.inn" "$dir/opt.keep"
@@ -52,6 +66,7 @@ check() {  # input folder, label, options...
     if [ $refused != 1 ] || [[ "$said" != *"the input file opt.inn has changed since"* ]]; then
       echo "$label: a checkpoint of other inputs was not refused (status $refused): $said"; fail=1
     fi
+    also="$also, a checkpoint of other inputs refused"
   fi
   if ! (cd "$dir" && "${launch[@]}" -q --resume "$@" -o out > /dev/null 2> "$dir/last.err"); then
     echo "$label: the last resumed run failed:"; grep -v "^ *$" "$dir/last.err" | head -n 8; fail=1; return
@@ -64,7 +79,7 @@ check() {  # input folder, label, options...
   if [ -e "$dir/out/.tacsim-checkpoint" ] || [ -e "$dir/out/.tacsim-partial" ]; then
     echo "$label: the checkpoint or the staging folder is left"; fail=1
   fi
-  echo "$label ($mode): $killed of $kills runs killed, then resumed to the end"
+  echo "$label ($mode): $killed of $kills runs killed$also, then resumed to the end"
 }
 
 check "$root/bench/sweep16" sweep16 --csv

@@ -1,6 +1,7 @@
 #include "driver/cli.hpp"
 
 #include <CLI/CLI.hpp>
+#include <cctype>
 
 #include "driver/tune.hpp"
 #include "driver/version.hpp"
@@ -88,6 +89,20 @@ std::optional<int> parse_command_line(int argc, const char* const* argv, RunOpti
         ->check(CLI::ExistingDirectory)
         ->type_name("");
 
+    // An option that neither the program nor a subcommand knows is named as
+    // such: `tune` hands options it does not know on to the program, whose
+    // folder would otherwise take the option's value.
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        if (a == "--") break;
+        if (a.size() < 2 || a[0] != '-' || std::isdigit(static_cast<unsigned char>(a[1])) || a[1] == '.') continue;
+        a = a[1] == '-' ? a.substr(0, a.find('=')) : a.substr(0, 2);
+        if (app.get_option_no_throw(a) == nullptr && tune->get_option_no_throw(a) == nullptr &&
+            report->get_option_no_throw(a) == nullptr) {
+            std::fprintf(err, "tacsim: unknown option %s (see tacsim --help)\n", a.c_str());
+            return 2;
+        }
+    }
     try {
         app.parse(argc, argv);
         opts.report_only = report->parsed();
@@ -117,6 +132,11 @@ std::optional<int> parse_command_line(int argc, const char* const* argv, RunOpti
             return 2;
         }
         opts.risk_limit = limit;
+    }
+    // 0 would be no bracket at all: refused like any width that is not positive.
+    if (tune->count("--tolerance") > 0 && !(opts.tuning.tolerance > 0.0f)) {
+        std::fprintf(err, "tacsim tune: the tolerance must be positive (see tacsim tune --help)\n");
+        return 2;
     }
     return std::nullopt;
 }

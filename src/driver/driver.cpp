@@ -273,6 +273,8 @@ int run(State& s, const RunOptions& opts, std::FILE* term, const Processes* proc
     bool resuming = false;
     long long saved = 0;  // sets in the checkpoint on disk
     std::vector<std::string> more;  // files of the report
+    // Given any argument, the model's messages go to the error stream.
+    if (opts.args.size() > 1) messages_to_error_stream(s);
     try {
         rec.seed = s.seed;
         s.holdfiles = helper;

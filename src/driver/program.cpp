@@ -1,8 +1,12 @@
 #include "driver/program.hpp"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <string>
 
 #include "driver/cli.hpp"
 #include "driver/driver.hpp"
@@ -11,6 +15,30 @@
 #include "simulation/processes.hpp"
 
 namespace tacsim {
+
+namespace {
+
+// `tacsim report DIR` draws from the tables while no run writes them: a
+// run's lock on the folder, taken shared for as long as this object lives.
+class ReaderLock {
+public:
+    explicit ReaderLock(const std::string& folder) {
+        fd_ = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd_ >= 0 && ::flock(fd_, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK) run_writing_ = true;
+    }
+    ~ReaderLock() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    ReaderLock(const ReaderLock&) = delete;
+    ReaderLock& operator=(const ReaderLock&) = delete;
+    bool run_writing() const { return run_writing_; }
+
+private:
+    int fd_ = -1;
+    bool run_writing_ = false;
+};
+
+}  // namespace
 
 int tacsim_main(int argc, const char* const* argv) {
     Processes procs;
@@ -37,13 +65,21 @@ int tacsim_main(int argc, const char* const* argv) {
     if (opts.tune) return tune(opts, opts.tuning, stdout, stderr);
     if (opts.report_only) {
         state->err.attach(stderr, "error stream");
+        state->err.end_records_with_lf(true);
         int status = 0;
         try {
+            const std::string dir = opts.report_dir.empty() ? "." : opts.report_dir;
+            const ReaderLock lock(dir);
+            if (lock.run_writing()) {
+                state->err.put("A run is writing into " + dir + "; draw the report when it has finished");
+                state->err.end_record();
+                throw StopRun{1};
+            }
             report::RunContext context;
             if (opts.risk_limit) context.risk_limit = *opts.risk_limit;
             context.biomass_unit = opts.biomass_unit;
             context.number_unit = opts.number_unit;
-            write_report_page(*state, opts.report_dir.empty() ? "." : opts.report_dir, context);
+            write_report_page(*state, dir, context);
         } catch (const StopRun& st) {
             status = st.status;
         }

@@ -37,6 +37,8 @@ namespace {
 int setup(State& s, const RunOptions& opts, std::FILE* err) {
     s.con.hold("standard output");
     s.err.hold("error stream");
+    messages_to_error_stream(s);
+    s.con.end_records_with_lf(true);  // its warnings go to `err` too
     int status = 0;
     try {
         setnames(s, opts);

@@ -26,7 +26,10 @@ std::string file_name(const std::string& field) {
     return n;
 }
 
-void say(State& s, std::initializer_list<Item> items) { list_write(s.con, items); }
+// A message before a stop (see messages()), and a warning, which stays
+// among the results on standard output.
+void say(State& s, std::initializer_list<Item> items) { list_write(messages(s), items); }
+void warn(State& s, std::initializer_list<Item> items) { list_write(s.con, items); }
 
 [[noreturn]] void cannot_open(State& s, const std::string& name) {
     stop_with(s, {"Cannot open input file ", name});
@@ -82,6 +85,7 @@ public:
         read(items);
     }
     const std::string& text() const { return r_.text[cur_]; }
+    int line() const { return r_.line[cur_]; }  // physical line of the record taken last
     int taken() const { return next_; }  // records taken so far
 
 private:
@@ -284,12 +288,12 @@ void getpopinn(State& s) {
         const int expected = 4 * s.nreg + 12 + 5 * nages;
         const int found = static_cast<int>(recs.text.size());
         if (found != expected) {
-            say(s, {"WARNING!"});
-            say(s, {"The number of accepted lines on the bio.inn file"});
-            say(s, {"deviates from the number expetced"});
-            say(s, {"Expected", expected});
-            say(s, {"Found   ", found});
-            say(s, {"Last accepted line read:", c.text()});
+            warn(s, {"WARNING!"});
+            warn(s, {"The number of accepted lines on the bio.inn file"});
+            warn(s, {"deviates from the number expetced"});
+            warn(s, {"Expected", expected});
+            warn(s, {"Found   ", found});
+            warn(s, {"Last accepted line read:", c.text()});
         }
     } else if (fmt == 'p' || fmt == 'P') {
         read_growth_parameters(s, c);
@@ -433,6 +437,7 @@ void check_basis(State& s, int kind, int first, int last) {
 
 void read_range(Cursor& c, State& s, int i) {
     c.next({s.parrange(i, 1), s.parrange(i, 2), s.parrange(i, 3)});
+    s.rangeline[i] = c.line();
 }
 
 // The three constraint slots: TAC filter, limit on TAC change, TAC bounds.
@@ -470,7 +475,7 @@ void read_constraints(State& s, Cursor& c) {
             read_range(c, s, 15);
             read_range(c, s, 16);
         } else {
-            say(s, {"Asked for non-existing constraint option", t});
+            warn(s, {"Asked for non-existing constraint option", t});
             taken = true;  // the record is read again by what follows
         }
     }
@@ -553,7 +558,7 @@ void getoptinn(State& s) {
     for (int i = 1; i <= s.nbasis; ++i) {
         int ib = 0;
         c.next({ib, s.bkind(i), s.bfirst(i), s.blast(i), s.bhow(i)});
-        if (ib != i) say(s, {"Warning: decision basis confused"});
+        if (ib != i) warn(s, {"Warning: decision basis confused"});
         check_basis(s, s.bkind(i), s.bfirst(i), s.blast(i));
         if (s.bhow(i) < 1 || s.bhow(i) > 3) {
             stop_with(s, {"How a decision basis element combines its years must be 1, 2 or 3"});
@@ -571,7 +576,7 @@ void getoptinn(State& s) {
                       std::to_string(s.vtype)});
     }
     for (int k = s.nbasis + 1; k <= static_cast<int>(rule->desc.basis.size()); ++k) {
-        say(s, {"Warning: harvest rule " + std::to_string(s.nrule) + " reads basis element " + std::to_string(k) +
+        warn(s, {"Warning: harvest rule " + std::to_string(s.nrule) + " reads basis element " + std::to_string(k) +
                 ", which is not specified; it is taken as 0"});
     }
     for (int i = 1; i <= rule->nparams(); ++i) read_range(c, s, i);

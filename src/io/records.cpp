@@ -16,6 +16,9 @@ namespace tacsim {
 // ================================================================ OutFile
 
 void OverflowLog::note(const std::string& name) {
+    // A stream that is not open (a result file --check does not write)
+    // shows nothing to anyone.
+    if (name.empty()) return;
     for (const auto& n : names_)
         if (n == name) return;
     names_.push_back(name);

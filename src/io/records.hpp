@@ -78,7 +78,11 @@ public:
 
     void put(std::string_view s);
     void put(char c);
-    void end_record() { put("\r\n", 2); }
+    void end_record() { lf_ ? put('\n') : put("\r\n", 2); }
+    // Records end with LF alone instead of CR LF (kept across open, attach
+    // and hold).
+    void end_records_with_lf(bool on) { lf_ = on; }
+    bool lf() const { return lf_; }
     // A number too wide for its field of width w: the field is filled with
     // asterisks, and the file is noted in its overflow log (if any). Every
     // laid-out field that overflows goes through here.
@@ -126,6 +130,7 @@ private:
     long long drained_ = 0;  // bytes handed to the system since open()
     char* buf_ = nullptr;  // allocated once, at open/attach
     bool capture_ = false;
+    bool lf_ = false;
     std::string captured_;
 };
 

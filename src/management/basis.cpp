@@ -30,15 +30,15 @@ void window_numbers(const State& s, int y, int ty, AgeVec& n) {
 }
 
 [[noreturn]] void survey_not_done(State& s, int offset) {
-    list_write(s.con, {"A biomass survey is included in the decision basis"});
-    list_write(s.con, {"in year TAC year + ", offset, "which is before it has been performed"});
-    list_write(s.con, {"Correct the specification of the basis in the opt.inn file"});
+    list_write(messages(s), {"A biomass survey is included in the decision basis"});
+    list_write(messages(s), {"in year TAC year + ", offset, "which is before it has been performed"});
+    list_write(messages(s), {"Correct the specification of the basis in the opt.inn file"});
     stop(s);
 }
 
 [[noreturn]] void short_trend(State& s) {
-    list_write(s.con, {"You ask for a trend over less than two years"});
-    list_write(s.con, {"Check definition of basis on the opt.inn file"});
+    list_write(messages(s), {"You ask for a trend over less than two years"});
+    list_write(messages(s), {"Check definition of basis on the opt.inn file"});
     stop(s);
 }
 

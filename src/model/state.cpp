@@ -21,8 +21,13 @@ std::string write_path(const State& s, const std::string& name) {
     return s.stagedir.empty() ? out_path(s, name) : in_folder(s.stagedir, name);
 }
 
+void messages_to_error_stream(State& s) {
+    s.messages_to_err = true;
+    s.err.end_records_with_lf(true);
+}
+
 void stop_with(State& s, std::initializer_list<Item> items) {
-    list_write(s.con, items);
+    list_write(messages(s), items);
     stop(s);
 }
 

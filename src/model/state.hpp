@@ -4,6 +4,7 @@
 // (main or a test) and passed by reference; it starts zero or blank.
 #pragma once
 
+#include <array>
 #include <memory>
 #include <type_traits>
 #include <string>
@@ -94,6 +95,9 @@ struct Model {
     float recobscv = 0;
     int minbyr = 0, lastbyr = 0;
     Array<float, 1, noptions, 1, 3> parrange;
+    // The line of opt.inn each range was read from; 0 for a range the file
+    // does not give.
+    std::array<int, noptions + 1> rangeline{};
     Array<float, 1, noptions> par;
 
     // ---- observation and implementation errors
@@ -165,6 +169,10 @@ struct State : Model {
     Array<OutFile, 11, 27> unit;
     OutFile con;
     OutFile err;
+    // Messages of the model (stops, warnings about the inputs) go to the
+    // error stream with LF line ends instead of standard output: a run given
+    // any argument. An argument-less run writes them as it always did.
+    bool messages_to_err = false;
     std::string unit12name;
     // The tables of the run (not owned); none when the run writes no tables.
     Tables* tables = nullptr;
@@ -184,7 +192,13 @@ std::string out_path(const State& s, const std::string& name);
 // has one, otherwise its path in `outdir`.
 std::string write_path(const State& s, const std::string& name);
 
-// Writes a message of the model as one free-form record on standard output
+// Where the model's messages go: standard output, or the error stream when
+// `messages_to_err` is set.
+inline OutFile& messages(State& s) { return s.messages_to_err ? s.err : s.con; }
+// Sends the model's messages to the error stream with LF line ends.
+void messages_to_error_stream(State& s);
+
+// Writes a message of the model as one free-form record (see messages())
 // and ends the run with exit status 1.
 [[noreturn]] void stop_with(State& s, std::initializer_list<Item> items);
 // Ends the run with exit status 1 after the messages already written.

@@ -122,8 +122,8 @@ void multnorm(State& s, const Vec20& mean, const Mat20& cov, Vec20& x, double& s
         z = snrn(rnx(seed));
         syminv(s, cov, prec, k);
         if (prec(k, k) <= 0.0f) {
-            list_write(s.con, {"Covariance martrix not positive definite"});
-            list_write(s.con, {"Get a better one!"});
+            list_write(messages(s), {"Covariance martrix not positive definite"});
+            list_write(messages(s), {"Get a better one!"});
             stop(s);
         }
         const float sd = std::sqrt(1.0f / prec(k, k));

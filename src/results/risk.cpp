@@ -151,13 +151,13 @@ void cumnorm(float x, float mean, float sd, float& p) {
 
 void checkriskref(State& s, float blim, float sigma) {
     if (blim <= 0.0f) {
-        list_write(s.con, {"You ask for the risk to Blim=0"});
-        list_write(s.con, {"That does not make sense - correct the opt.inn file"});
+        list_write(messages(s), {"You ask for the risk to Blim=0"});
+        list_write(messages(s), {"That does not make sense - correct the opt.inn file"});
         stop(s);
     }
     if (sigma <= 0.0f) {
-        list_write(s.con, {"You ask for the risk to Blim with sigma=0"});
-        list_write(s.con, {"That does not make sense - correct the opt.inn file"});
+        list_write(messages(s), {"You ask for the risk to Blim with sigma=0"});
+        list_write(messages(s), {"That does not make sense - correct the opt.inn file"});
         stop(s);
     }
 }

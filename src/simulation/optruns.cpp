@@ -1,7 +1,10 @@
 // The option sweep: every combination of the option ranges, each simulated
 // and summarised in turn.
+#include <charconv>
+
 #include "io/outfiles.hpp"
 #include "io/records.hpp"
+#include "management/rulebook.hpp"
 #include "results/results.hpp"
 #include "results/tables.hpp"
 #include "simulation/observer.hpp"
@@ -122,6 +125,24 @@ long long countsets(const State& s) {
 void checkranges(State& s) {
     for (int k = 1; k <= noptions; ++k) {
         if (s.parrange(k, 2) < s.parrange(k, 1)) {
+            if (s.messages_to_err) {
+                // "opt.inn line 14: the range of Target (option 3) runs
+                // downwards: 0.5 to 0.3 by 0.1"
+                const auto text = [](float v) {
+                    char b[32];
+                    return std::string(b, std::to_chars(b, b + sizeof b, v).ptr);
+                };
+                const std::string name = option_names(s)[k - 1];
+                std::string m = in_path(s, s.optfile);
+                if (s.rangeline[k] > 0) m += " line " + std::to_string(s.rangeline[k]);
+                m += ": the range of " + (name.empty() ? "option " + std::to_string(k)
+                                                       : name + " (option " + std::to_string(k) + ")");
+                m += " runs downwards: " + text(s.parrange(k, 1)) + " to " + text(s.parrange(k, 2)) + " by " +
+                     text(s.parrange(k, 3));
+                s.err.put(m);
+                s.err.end_record();
+                stop(s);
+            }
             list_write(s.con, {"Mis-specified options range, option", k});
             list_write(s.con, {s.parrange(k, 1), s.parrange(k, 2), s.parrange(k, 3)});
             stop(s);

@@ -124,6 +124,7 @@ void prepare_worker(State& w, const State& s) {
         if (s.unit(k).is_open()) w.unit(k).hold(s.unit(k).name());
     w.con.hold(s.con.name());
     w.err.hold(s.err.name());
+    if (s.messages_to_err) messages_to_error_stream(w);
     for (int i = 0; i < nstreams; ++i) stream(w, i).set_overflow_log(&w.overflow);
 }
 

@@ -19,12 +19,12 @@ void rcrparam(State& s, int y, int mode) {
     if (s.srflag(r) == 1) {
         const int it = s.iter;
         if (s.srpar(it, r, 1) < 0.0f) {
-            list_write(s.con, {it, r, s.srpar(it, r, 1), s.srpar(it, r, 2), s.srpar(it, r, 3), s.srpar(it, r, 4),
+            list_write(messages(s), {it, r, s.srpar(it, r, 1), s.srpar(it, r, 2), s.srpar(it, r, 3), s.srpar(it, r, 4),
                                s.srpar(it, r, 5)});
-            list_write(s.con, {"Need ", maxiter, " sets of recruitment parameters for"});
-            list_write(s.con, {"regime ", r});
-            list_write(s.con, {"Only got", it - 1});
-            list_write(s.con, {"Amend the srspec file"});
+            list_write(messages(s), {"Need ", maxiter, " sets of recruitment parameters for"});
+            list_write(messages(s), {"regime ", r});
+            list_write(messages(s), {"Only got", it - 1});
+            list_write(messages(s), {"Amend the srspec file"});
             stop(s);
         }
         s.rlevel = s.srpar(it, r, 3);

@@ -197,7 +197,7 @@ TEST(EndToEndParallel, StopInsideASetWritesTheSerialBytesAndStatus) {
     const auto serial = tacsim_test::run_in_copy(in.dir(), "stop-j1", "-j 1");
     const auto three = tacsim_test::run_in_copy(in.dir(), "stop-j3", "-j 3");
     EXPECT_EQ(serial.status, 1);
-    EXPECT_NE(serial.out.find("No convergence in the search for F"), std::string::npos);
+    EXPECT_NE(serial.err.find("No convergence in the search for F"), std::string::npos);
     EXPECT_TRUE(everything(serial) == everything(three));
     fs::remove_all(serial.dir);
     fs::remove_all(three.dir);

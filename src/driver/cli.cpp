@@ -62,6 +62,11 @@ std::optional<int> parse_command_line(int argc, const char* const* argv, RunOpti
         ->check(CLI::ExistingDirectory)
         ->type_name("");
     report->fallthrough();
+    CLI::App* newcmd = app.add_subcommand(
+        "new", "Start a stock of your own: the bundled example's commented bio.inn and opt.inn into a new folder DIR");
+    newcmd->add_option("DIR", opts.new_dir, "The new folder (created; refused when it holds inputs)")
+        ->required()
+        ->type_name("");
     app.set_version_flag("-V,--version", version_text(), "Print the version and the build's commit");
 
     CLI::App* tune = app.add_subcommand("tune", "Find the value of one option that meets a risk limit (tune --help)");
@@ -98,7 +103,7 @@ std::optional<int> parse_command_line(int argc, const char* const* argv, RunOpti
         if (a.size() < 2 || a[0] != '-' || std::isdigit(static_cast<unsigned char>(a[1])) || a[1] == '.') continue;
         a = a[1] == '-' ? a.substr(0, a.find('=')) : a.substr(0, 2);
         if (app.get_option_no_throw(a) == nullptr && tune->get_option_no_throw(a) == nullptr &&
-            report->get_option_no_throw(a) == nullptr) {
+            report->get_option_no_throw(a) == nullptr && newcmd->get_option_no_throw(a) == nullptr) {
             std::fprintf(err, "tacsim: unknown option %s (see tacsim --help)\n", a.c_str());
             return 2;
         }
@@ -108,6 +113,7 @@ std::optional<int> parse_command_line(int argc, const char* const* argv, RunOpti
         opts.report_only = report->parsed();
         if (opts.report) opts.csv = true;  // the report is drawn from the tables
         opts.tune = tune->parsed();
+        opts.new_stock = newcmd->parsed();
     } catch (const CLI::CallForHelp&) {
         std::fputs(app.help().c_str(), out);
         return 0;

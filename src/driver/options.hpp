@@ -53,6 +53,9 @@ struct RunOptions {
     // Go on from the checkpoint an interrupted or killed run left in the
     // results folder (from the start when there is none).
     bool resume = false;
+    // `tacsim new DIR`: the example's inputs into a new folder, no run.
+    bool new_stock = false;
+    std::string new_dir;
     // The subcommand `tune` was given, with these settings.
     bool tune = false;
     TuneOptions tuning;

@@ -10,6 +10,7 @@
 
 #include "driver/cli.hpp"
 #include "driver/driver.hpp"
+#include "driver/newstock.hpp"
 #include "driver/runwatch.hpp"
 #include "driver/tune.hpp"
 #include "simulation/processes.hpp"
@@ -52,7 +53,7 @@ int tacsim_main(int argc, const char* const* argv) {
         if (quiet != nullptr) std::fclose(quiet);
         if (done) return *done;
         // A tuning runs in the first process alone.
-        if (opts.check || opts.report_only || opts.tune) return 0;
+        if (opts.check || opts.report_only || opts.tune || opts.new_stock) return 0;
         // A signal to every process of the job (Slurm's --signal, say) ends
         // the run through the first process, which ends the others' work.
         catch_interruptions();
@@ -63,6 +64,7 @@ int tacsim_main(int argc, const char* const* argv) {
     if (const auto done = parse_command_line(argc, argv, opts, stdout, stderr)) return *done;
     catch_interruptions();
     if (opts.tune) return tune(opts, opts.tuning, stdout, stderr);
+    if (opts.new_stock) return new_stock(opts.new_dir, stdout, stderr);
     if (opts.report_only) {
         state->err.attach(stderr, "error stream");
         state->err.end_records_with_lf(true);

@@ -163,6 +163,24 @@ TEST(EndToEndCommandLine, MessagesGoWhereUsersLook) {
     EXPECT_EQ(r.err, "A run is writing into " + good.string() + "; draw the report when it has finished\n");
 }
 
+// `tacsim new DIR`: the example the program carries, byte for byte, and the
+// commands to run next; a folder that holds inputs is left alone.
+TEST(EndToEndCommandLine, NewWritesTheExampleOnce) {
+    const fs::path cwd = fresh_dir("cli-new");
+    const fs::path dir = cwd / "my stock";
+    auto r = run_with(cwd, {"new", dir.string()});
+    EXPECT_EQ(r.status, 0) << r.err;
+    for (const char* f : {"bio.inn", "opt.inn"})
+        EXPECT_EQ(read_file(dir / f), read_file(fs::path(TACSIM_SOURCE_DIR) / "examples" / f)) << f;
+    EXPECT_NE(r.out.find("\n  tacsim --check '" + dir.string() + "' "), std::string::npos) << r.out;
+    std::ofstream(dir / "opt.inn", std::ios::binary) << "mine";
+    auto again = run_with(cwd, {"new", dir.string()});
+    EXPECT_EQ(again.status, 1);
+    EXPECT_EQ(again.out, "");
+    EXPECT_EQ(again.err, "tacsim new: " + dir.string() + " already holds inputs (bio.inn); give a new folder\n");
+    EXPECT_EQ(read_file(dir / "opt.inn"), "mine");
+}
+
 TEST(EndToEndCommandLine, StopFromTheInputsKeepsTheLastGoodResults) {
     InputSet good = InputSet::basic();
     const fs::path dir = good.write("cli-keep");

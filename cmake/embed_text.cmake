@@ -1,0 +1,17 @@
+# Writes OUT, a C++ source that holds the bytes of files as string views:
+#   cmake -DOUT=file.cpp -DNAMESPACE=ns -DFILES="name=path;name=path" -P embed_text.cmake
+set(text "// Made by cmake/embed_text.cmake at build time; do not edit.\n#include <string_view>\n\nnamespace ${NAMESPACE} {\n")
+foreach(pair IN LISTS FILES)
+  string(REGEX REPLACE "=.*" "" name "${pair}")
+  string(REGEX REPLACE "^[^=]*=" "" path "${pair}")
+  file(READ "${path}" hex HEX)
+  string(LENGTH "${hex}" n)
+  math(EXPR n "${n} / 2")
+  string(REGEX REPLACE "(..)" "'\\\\x\\1'," bytes "${hex}")
+  string(APPEND text "namespace { const char ${name}_bytes[] = {${bytes}'\\0'}; }\n")
+  string(APPEND text "extern const std::string_view ${name}(${name}_bytes, ${n});\n")
+endforeach()
+string(APPEND text "}\n")
+file(WRITE "${OUT}.tmp" "${text}")
+file(COPY_FILE "${OUT}.tmp" "${OUT}" ONLY_IF_DIFFERENT)
+file(REMOVE "${OUT}.tmp")

@@ -25,9 +25,22 @@ for case in "$data"/*/; do
   # into the folder (the argument-less run still leaves its scratch file).
   wrote=$(cd "$work/$name" && for f in *; do
             [ -e "$case/$f" ] || [ "$f" = stdout.txt ] || [ "$f" = stderr.txt ] || echo "$f"; done)
+  # Given an argument, the program ends its error-stream lines with LF alone
+  # and writes the reason for a stop there instead of on standard output:
+  # what the two streams say together, line by line, is the same.
+  if [ "$want" != 0 ] && ! cmp -s <(cat "$case/expected/stdout.txt" "$case/expected/stderr.txt" | tr -d '\r') \
+                                  <(cat "$work/$name/stdout.txt" "$work/$name/stderr.txt" | tr -d '\r'); then
+    echo "FAILED: $name: standard output and error stream differ from the argument-less run's" >&2
+    exit 1
+  fi
+  if ! cmp -s <(tr -d '\r' < "$case/expected/stderr.txt") <(tr -d '\r' < "$work/$name/stderr.txt") && [ "$want" = 0 ]; then
+    echo "FAILED: $name: the error stream differs from the argument-less run's" >&2
+    exit 1
+  fi
   for f in "$case"/expected/*; do
     b=$(basename "$f")
-    [ "$b" = status ] && continue
+    [ "$b" = status ] || [ "$b" = stderr.txt ] && continue
+    [ "$b" = stdout.txt ] && [ "$want" != 0 ] && continue
     if [ "$want" != 0 ] && [ -z "$wrote" ] && [ "$b" != stdout.txt ] && [ "$b" != stderr.txt ]; then
       continue
     fi

@@ -37,16 +37,16 @@ void implement(State& s, float& tac, float& catchv, AgeVec& ntrue, float& f, int
     for (int a = first; a <= s.lastage; ++a)
         cnum(a) = (z[a] > 0.0f) ? ntrue(a) * f0 * s.sel(a, 1) * (1.0f - e[a - first]) / z[a] : 0.0f;
 
-    // Catch taken: the TAC times a yearly factor with median 1 + bias.
-    const float fi = (1.0f + s.biasimpl) * exp_sp(s.cvimpl * snrn(rnx(s.seed)));
-    catchv = tac * fi;
-
-    // Age errors of the catch composition, drawn in age order.
+    // Catch taken: the TAC times a yearly factor with median 1 + bias. Its
+    // deviate and then those of the age errors of the catch composition, in
+    // age order, are one run of draws.
     int drawn = 0;
     for (int a = first; a <= s.lastage; ++a) drawn += s.cvimpage(a) > 0.0f ? 1 : 0;
-    float dev[maxage + 1];
-    normal_deviates(s.seed, dev, drawn);
-    drawn = 0;
+    float dev[maxage + 2];
+    normal_deviates(s.seed, dev, drawn + 1);
+    const float fi = (1.0f + s.biasimpl) * exp_sp(s.cvimpl * dev[0]);
+    catchv = tac * fi;
+    drawn = 1;
     for (int a = first; a <= s.lastage; ++a) x[a - first] = s.cvimpage(a) > 0.0f ? s.cvimpage(a) * dev[drawn++] : 0.0f;
     exp_sp(x, e, ages);
     for (int a = first; a <= s.lastage; ++a) {

@@ -68,14 +68,15 @@ void obsmodel(State& s, const AgeVec& ntrue, int y, int flag) {
     const auto ages = static_cast<std::size_t>(std::max(s.lastage - first + 1, 0));
     float x[maxage + 1], ex[maxage + 1];
     for (int yy = y0; yy <= y; ++yy) {
-        const float z = normal_draw(s);
-        const float fy = (1.0f + s.biasobs) * exp_sp(s.cvobs * z - s.cvobs * s.cvobs / 2.0f);
-        for (int a = 0; a < first && a <= s.lastage; ++a) s.nperc(a, y, y) = ntrue(a);
-        int drawn = 0;  // ages with an age error draw, in age order
+        // The year's deviate, then those of the ages with an age error, in
+        // age order: one run of draws.
+        int drawn = 0;
         for (int a = first; a <= s.lastage; ++a) drawn += s.cvage(a) > 0.0f ? 1 : 0;
-        float dev[maxage + 1];
-        normal_deviates(s.seed, dev, drawn);
-        drawn = 0;
+        float dev[maxage + 2];
+        normal_deviates(s.seed, dev, drawn + 1);
+        const float fy = (1.0f + s.biasobs) * exp_sp(s.cvobs * dev[0] - s.cvobs * s.cvobs / 2.0f);
+        for (int a = 0; a < first && a <= s.lastage; ++a) s.nperc(a, y, y) = ntrue(a);
+        drawn = 1;
         for (int a = first; a <= s.lastage; ++a) {
             float e = 0.0f;
             if (s.cvage(a) > 0.0f) e = s.cvage(a) * dev[drawn++];

@@ -42,24 +42,18 @@ float rnx(double& seed) {
     return uniform_of(seed);
 }
 
-namespace {
-
-// The normal deviate of snrn, inlined into the runs of deviates.
-[[gnu::always_inline]] inline float normal_quantile(float u) {
+float snrn(float u) {
     // Rational approximation of the normal quantile applied to |u - 0.5|, the
     // sign taken from the side of 0.5. u = 0.5 (and NaN) give 0. The side of
     // 0.5 is taken without a branch: it is a coin toss, and a mispredicted
-    // branch would cost more than the rest of the deviate.
+    // branch would cost more than the rest of the deviate. normal_quantiles
+    // (random/deviates.cpp) does the same operations on vectors.
     if (!(u > 0.5f || u < 0.5f)) return 0.0f;
     const float s = std::copysign(1.0f, u - 0.5f);
     const float d = 1.0f / (u - 0.5f);
     const float t = std::sqrt(log_sp(d * d));
     return s * (t - (2.30753f + 0.27061f * t) / (1.0f + 0.99229f * t + 0.04481f * t * t));
 }
-
-}  // namespace
-
-float snrn(float u) { return normal_quantile(u); }
 
 void normal_deviates(double& seed, float* z, int count) {
     std::int64_t whole = 0;
@@ -68,13 +62,12 @@ void normal_deviates(double& seed, float* z, int count) {
         return;
     }
     // The seed stays a whole number in a register from draw to draw. The
-    // uniforms come first, then their deviates: apart, the two loops overlap
-    // their work far better than one loop of both.
+    // uniforms come first, then their deviates, several at once in vectors.
     for (int k = 0; k < count; ++k) {
         whole = next_whole(whole);
         z[k] = uniform_of(static_cast<double>(whole));
     }
-    for (int k = 0; k < count; ++k) z[k] = normal_quantile(z[k]);
+    normal_quantiles(z, count);
     seed = static_cast<double>(whole);
 }
 

@@ -19,6 +19,9 @@ float snrn(float u);
 // the same numbers as count calls of snrn(rnx(seed)). Drawn in a loop of
 // their own, with the seed in a register, several are under way at once.
 void normal_deviates(double& seed, float* z, int count);
+// z[k] = snrn(z[k]) for k < count, in vectors where the processor has them
+// (chosen at run time); the same bits as one at a time.
+void normal_quantiles(float* z, int count);
 // x(1..n) jointly normal with the given means and covariance.
 void multnorm(State& s, const Vec20& mean, const Mat20& cov, Vec20& x, double& seed, int n);
 // Inverse of the leading n x n block of the symmetric matrix a.

@@ -26,12 +26,13 @@ void updatewema(State& s, int y, const AgeVec& n) {
     if (s.wper > 0.001f) {
         cyc = 1.0f + s.wamp * cos_sp((static_cast<float>(y) - s.wphase) * 6.283185f / s.wper);
     }
-    // One draw for the common factor, also when its CV is 0.
-    const float e = 1.0f + s.wcv * snrn(rnx(s.seed));
-    // Then three for each age, drawn here in the order the ages use them.
-    float dev[3 * (maxage + 1)];
+    // One draw for the common factor, also when its CV is 0, then three for
+    // each age, in the order the ages use them: one run of draws.
+    float run[3 * (maxage + 1) + 1];
     const int ndev = 3 * std::max(s.lastage - s.firstage + 1, 0);
-    normal_deviates(s.seed, dev, ndev);
+    normal_deviates(s.seed, run, ndev + 1);
+    const float e = 1.0f + s.wcv * run[0];
+    const float* dev = run + 1;
     for (int a = s.firstage; a <= s.lastage; ++a) {
         const float g = (y >= -s.lastage && y - a >= -15) ? s.ycfac(y - a) : 1.0f;
         weights_at_age(s, a, tsb, cyc, e, g, dev + 3 * (a - s.firstage));

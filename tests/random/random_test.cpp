@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <hwy/targets.h>
+
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <random>
 #include <vector>
 
@@ -139,17 +142,40 @@ TEST(Random, IntegerStepsGiveTheDoubleSequence) {
     }
 }
 
-// A run of deviates is the same numbers, and leaves the same seed, as one
-// draw at a time; none drawn leaves the seed alone.
+// A run of deviates, on every processor target, is the same numbers, and
+// leaves the same seed, as one draw at a time: on random seeds and run
+// lengths (full vectors and remainders), on seeds off the whole numbers, and
+// on uniforms that are exactly 0.5, NaN, 1 or beside 0.5; none drawn leaves
+// the seed alone.
 TEST(Random, NormalDeviatesInARunAreTheOneAtATimeDraws) {
-    for (const double start : {15349668.0, 4347826.0, 2.5}) {
-        double a = start, b = start;
-        float z[40];
-        normal_deviates(a, z, 40);
-        for (int k = 0; k < 40; ++k)
-            ASSERT_EQ(std::bit_cast<std::uint32_t>(z[k]), std::bit_cast<std::uint32_t>(snrn(rnx(b)))) << k;
-        EXPECT_EQ(a, b);
-        normal_deviates(a, z, 0);
-        EXPECT_EQ(a, b);
+    std::mt19937_64 gen(24);
+    std::vector<double> starts = {15349668.0, 4347826.0, 2.5, 1e12};
+    for (int i = 0; i < 300; ++i) starts.push_back(static_cast<double>(gen() % 100000001));
+    std::vector<float> uniforms = {0.5f, std::nextafter(0.5f, 0.0f), std::nextafter(0.5f, 1.0f), 1.0f, 1e-8f,
+                                   std::numeric_limits<float>::quiet_NaN(), 0.25f};
+    std::uniform_real_distribution<float> any(0.0f, 1.0f);
+    for (int i = 0; i < 1000; ++i) uniforms.push_back(any(gen));
+    const std::vector<std::int64_t> targets = hwy::SupportedAndGeneratedTargets();
+    for (std::int64_t target : targets) {
+        hwy::SetSupportedTargetsForTest(target);
+        SCOPED_TRACE(hwy::TargetName(target));
+        for (std::size_t i = 0; i < starts.size(); ++i) {
+            double a = starts[i], b = starts[i];
+            const int count = static_cast<int>(i % 41);
+            float z[40];
+            normal_deviates(a, z, count);
+            for (int k = 0; k < count; ++k)
+                ASSERT_EQ(std::bit_cast<std::uint32_t>(z[k]), std::bit_cast<std::uint32_t>(snrn(rnx(b))))
+                    << "start " << starts[i] << " draw " << k;
+            ASSERT_EQ(a, b);
+            normal_deviates(a, z, 0);
+            ASSERT_EQ(a, b);
+        }
+        std::vector<float> z = uniforms;
+        normal_quantiles(z.data(), static_cast<int>(z.size()));
+        for (std::size_t k = 0; k < z.size(); ++k)
+            ASSERT_EQ(std::bit_cast<std::uint32_t>(z[k]), std::bit_cast<std::uint32_t>(snrn(uniforms[k])))
+                << std::hexfloat << uniforms[k];
     }
+    hwy::SetSupportedTargetsForTest(0);
 }

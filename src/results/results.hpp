@@ -12,6 +12,10 @@ using YearVec = Array<float, 0, maxyear>;
 using NHistArr = Array<float, 0, maxage, 0, maxyear>;
 
 void bootprint(State& s);
+// The one sort of the values of an option set: ascending, in the order of
+// the insertion sort that puts each value before the first value already
+// placed that is strictly greater. Equal values (+0 and -0 among them) keep
+// their input order; a NaN goes where that insertion sort puts it.
 void sort(ValueSet& x);
 void risk(State& s, const ValueSet& values, float blim, float sigma, int method, float& result);
 // Stops the run when a Blim or its sigma makes no sense for a risk method
@@ -40,9 +44,6 @@ float yearmean(const ResArr& a, int y);
 // year 0, which has no decision), and the share crashed by that year (after
 // crashperm).
 void yearlyrisks(State& s, YearVec& plim, YearVec& ptrig, YearVec& pcrash);
-// The same ascending order as `sort` (equal values keep their input order),
-// by merging runs through `scratch`: for the many sorts of the tables.
-void stablesort(ValueSet& x, ValueSet& scratch);
 // The values the sort would place at the positions pos[0] < pos[1] < ...
 // (1..maxiter), without sorting all of x: x is reordered, scratch
 // overwritten.

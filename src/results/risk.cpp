@@ -59,7 +59,7 @@ void sorted_at(ValueSet& x, ValueSet& scratch, const int* pos, int npos, float* 
     for (int i = 0; i < maxiter; ++i) {
         if (std::isnan(a[i])) {
             // NaN has a place of its own in the sort: sort them all.
-            stablesort(x, scratch);
+            sort(x);
             for (int k = 0; k < npos; ++k) out[k] = x(pos[k]);
             return;
         }
@@ -86,54 +86,6 @@ void sorted_at(ValueSet& x, ValueSet& scratch, const int* pos, int npos, float* 
         }
         out[k] = v;
         from = at + 1;
-    }
-}
-
-void stablesort(ValueSet& x, ValueSet& scratch) {
-    float* a = x.data();
-    for (int i = 0; i < maxiter; ++i) {
-        if (std::isnan(a[i])) return sort(x);
-    }
-    // Runs of 16 by insertion, then a bottom-up merge sort; on ties the
-    // left run goes first, which keeps equal values (+0 and -0 among them)
-    // in input order.
-    constexpr int run = 16;
-    for (int lo = 0; lo < maxiter; lo += run) {
-        const int hi = lo + run < maxiter ? lo + run : maxiter;
-        for (int i = lo + 1; i < hi; ++i) {
-            const float v = a[i];
-            int j = i;
-            while (j > lo && a[j - 1] > v) {
-                a[j] = a[j - 1];
-                --j;
-            }
-            a[j] = v;
-        }
-    }
-    float* from = a;
-    float* to = scratch.data();
-    for (int width = run; width < maxiter; width *= 2) {
-        for (int lo = 0; lo < maxiter; lo += 2 * width) {
-            const int mid = lo + width < maxiter ? lo + width : maxiter;
-            const int hi = lo + 2 * width < maxiter ? lo + 2 * width : maxiter;
-            int i = lo, j = mid, k = lo;
-            // Branch-free merge step: the comparison picks the source.
-            while (i < mid && j < hi) {
-                const float a = from[i], b = from[j];
-                const bool right = b < a;
-                to[k++] = right ? b : a;
-                j += right;
-                i += !right;
-            }
-            while (i < mid) to[k++] = from[i++];
-            while (j < hi) to[k++] = from[j++];
-        }
-        float* t = from;
-        from = to;
-        to = t;
-    }
-    if (from != a) {
-        for (int i = 0; i < maxiter; ++i) a[i] = from[i];
     }
 }
 

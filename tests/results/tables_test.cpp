@@ -71,39 +71,14 @@ TEST(TableText, SetColumnsAreUniqueAndEndWithRule) {
     EXPECT_EQ(setcolumns(s), std::vector<std::string>{"rule"});
 }
 
-// The merge sort must give exactly the order of the legacy insertion sort,
-// equal values (also +0 and -0) in input order, NaNs placed as that sort
-// places them.
-TEST(TableSort, SameOrderAsTheLegacySort) {
-    std::mt19937 gen(11);
-    std::uniform_int_distribution<int> pick(0, 40);
-    for (int round = 0; round < 30; ++round) {
-        ValueSet a, b, scratch;
-        for (int i = 1; i <= maxiter; ++i) {
-            const int k = pick(gen);
-            float v = static_cast<float>(k - 20) * 0.5f;
-            if (k == 20) v = (i % 2 == 0) ? -0.0f : 0.0f;
-            if (round == 29 && k == 3) v = std::numeric_limits<float>::quiet_NaN();
-            a(i) = b(i) = v;
-        }
-        sort(a);
-        stablesort(b, scratch);
-        for (int i = 1; i <= maxiter; ++i) {
-            const bool same = (std::isnan(a(i)) && std::isnan(b(i))) ||
-                              (a(i) == b(i) && std::signbit(a(i)) == std::signbit(b(i)));
-            ASSERT_TRUE(same) << "round " << round << " position " << i;
-        }
-    }
-}
-
 TEST(TableSort, FractilePositionsOfOneToThousand) {
-    ValueSet w, scratch;
+    ValueSet w;
     std::mt19937 gen(3);
     std::array<int, maxiter> order{};
     for (int i = 0; i < maxiter; ++i) order[i] = i + 1;
     std::shuffle(order.begin(), order.end(), gen);
     for (int i = 1; i <= maxiter; ++i) w(i) = static_cast<float>(order[i - 1]);
-    stablesort(w, scratch);
+    sort(w);
     // The legacy rule: 1000 times the single-precision fraction, truncated.
     for (auto [pos, q] : {std::pair{i05, 0.05f}, {i10, 0.1f}, {i25, 0.25f}, {i50, 0.5f}, {i75, 0.75f},
                           {i90, 0.9f}, {i95, 0.95f}}) {

@@ -1,11 +1,13 @@
 #!/bin/bash
 # Runs every reference run on three threads and, when the program was built
-# with MPI and mpirun is there, on three MPI processes, and compares every
-# file, the standard output, the error stream and the exit status with the
-# reference bytes. Usage: tools/golden-parallel.sh PATH/TO/tacsim [mpi]
+# with MPI and mpirun is there, on three MPI processes, or as it is through
+# an emulator (qemu-aarch64, wine), and compares every file, the standard
+# output, the error stream and the exit status with the reference bytes.
+# Usage: tools/golden-parallel.sh PATH/TO/tacsim [threads | mpi | with EMULATOR...]
 set -euo pipefail
 exe=$(realpath "$1")
 mode=${2:-threads}
+launcher=("${@:3}")
 root=$(cd "$(dirname "$0")/.." && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -38,9 +40,11 @@ for case in $(ls "$root/tests/golden/data"); do
     # As root, Open MPI wants to be told that this is meant.
     check "$case" mpi3 env OMPI_ALLOW_RUN_AS_ROOT=1 OMPI_ALLOW_RUN_AS_ROOT_CONFIRM=1 \
       mpirun -n 3 --oversubscribe "$exe"
+  elif [ "$mode" = with ]; then
+    check "$case" "$(basename "${launcher[0]}")" "${launcher[@]}" "$exe"
   else
     check "$case" jobs3 "$exe" --jobs 3
   fi
 done
-[ $fail = 0 ] && echo "reference runs ($mode): same bytes"
+[ $fail = 0 ] && echo "reference runs ($mode${launcher:+ ${launcher[*]}}): same bytes"
 exit $fail

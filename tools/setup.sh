@@ -5,7 +5,8 @@
 #
 # GROUP is program (build and run the program; the default), test (what only
 # the tests add), npm (the report's plotting libraries alone), or an optional
-# group of the table below (such as a cross toolchain). The Debian packages
+# cross toolchain: arm (64-bit ARM, run under qemu) or windows (MinGW-w64, run
+# under Wine). The Debian packages
 # missing from the groups asked for are installed with one `apt-get update` and
 # one non-interactive `apt-get install`, as root or through sudo; the group
 # program also installs the report's npm packages, pinned by
@@ -38,11 +39,23 @@ test       help2man              cmd:help2man
 test       python3-pandas        /usr/lib/python3/dist-packages/pandas/__init__.py
 test       python3-matplotlib    /usr/lib/python3/dist-packages/matplotlib/__init__.py
 test       r-base-core           cmd:Rscript
+arm        g++-aarch64-linux-gnu cmd:aarch64-linux-gnu-g++
+arm        qemu-user             cmd:qemu-aarch64
+arm        libhwy-dev:arm64      /usr/lib/aarch64-linux-gnu/cmake/hwy/hwy-config.cmake
+arm        zlib1g-dev:arm64      /usr/lib/aarch64-linux-gnu/libz.so
+arm        libssl-dev:arm64      /usr/lib/aarch64-linux-gnu/libcrypto.so
+arm        libgtest-dev:arm64    /usr/lib/aarch64-linux-gnu/libgtest.a
+windows    g++-mingw-w64-x86-64-posix cmd:x86_64-w64-mingw32-g++-posix
+windows    libz-mingw-w64-dev    /usr/x86_64-w64-mingw32/lib/libz.a
+windows    wine64                /usr/lib/wine/wine64
+windows    zip                   cmd:zip
 '
 # Each group says in a few words why it is installed.
 declare -A WHY=(
   [program]="to build and run tacsim"
   [test]="to build and run its tests"
+  [arm]="to cross-build for 64-bit ARM and run that build under qemu"
+  [windows]="to cross-build for Windows and run that build under Wine"
 )
 # Tests give their own table and lock.
 [ -n "${TACSIM_SETUP_TABLE:-}" ] && PACKAGES=$(cat "$TACSIM_SETUP_TABLE")
@@ -134,6 +147,15 @@ if [ ${#missing[@]} -gt 0 ]; then
     fail "these Debian packages are missing and this user is neither root nor has sudo: $list" /dev/null \
       "su -c 'apt-get update && apt-get install -y $list'"
   fi
+  # Packages of another architecture (NAME:ARCH) need that architecture known
+  # to dpkg first.
+  arches=$(printf '%s\n' "${missing[@]}" | sed -n 's/^[^:]*:\(.*\)$/\1/p' | sort -u)
+  for arch in $arches; do
+    dpkg --print-foreign-architectures 2>/dev/null | grep -qx "$arch" && continue
+    by_hand="sudo dpkg --add-architecture $arch && $by_hand"
+    "${sudo[@]}" dpkg --add-architecture "$arch" >"$log" 2>&1 \
+      || fail "could not add the architecture $arch to dpkg" "$log" "$by_hand"
+  done
   echo "Installing $list ($reasons)"
   "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq >"$log" 2>&1 \
     || fail "apt-get update failed (no route to the package archive, or no permission)" "$log" "$by_hand"

@@ -7,7 +7,7 @@ GEN        := $(if $(shell command -v ninja 2>/dev/null),-G Ninja,)
 JOBS       ?= 2
 PREFIX     ?= /usr/local
 
-.PHONY: all build configure program run test setup setup-program unit-debug bench fuzz install deb clean
+.PHONY: all build configure program run test setup setup-program unit-debug bench fuzz install deb windows clean
 
 all: build
 
@@ -77,6 +77,22 @@ install: configure
 deb: configure
 	@cmake --build $(BUILD) -j $(JOBS) --target tacsim tacsim_man
 	@cd $(BUILD) && cpack -G DEB
+
+# tacsim.exe for 64-bit Windows (a MinGW-w64 cross-build, linked statically)
+# in $(BUILD)/tacsim-windows.zip with the guides and the example.
+windows: setup-program
+	@bash tools/setup.sh windows
+	@mkdir -p $(BUILD)/windows && ln -sfn ../report-npm $(BUILD)/windows/report-npm
+	@cmake -S . -B $(BUILD)/windows $(GEN) -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/x86_64-w64-mingw32.cmake >/dev/null
+	@cmake --build $(BUILD)/windows -j $(JOBS) --target tacsim
+	@rm -rf $(BUILD)/windows/zip $(BUILD)/tacsim-windows.zip
+	@mkdir -p $(BUILD)/windows/zip/tacsim/docs
+	@cp $(BUILD)/windows/tacsim.exe README.md $(BUILD)/windows/zip/tacsim/
+	@cp docs/*.md docs/*.png docs/*.svg $(BUILD)/windows/zip/tacsim/docs/
+	@cp -r examples $(BUILD)/windows/zip/tacsim/example
+	@cd $(BUILD)/windows/zip && zip -qr ../../tacsim-windows.zip tacsim
+	@echo "Windows program, guides and example: $(BUILD)/tacsim-windows.zip"
 
 clean:
 	rm -rf $(BUILD) $(DEBUGBUILD) build-* run/example

@@ -1,11 +1,11 @@
 #include "driver/newstock.hpp"
 
-#include <fcntl.h>
-#include <unistd.h>
-
+#include <cstdio>
 #include <filesystem>
 #include <string_view>
 #include <system_error>
+
+#include "platform/platform.hpp"
 
 namespace tacsim {
 
@@ -31,16 +31,11 @@ std::string quoted(const std::string& s) {
 
 // Writes a new file; false when it exists already or cannot be written.
 bool write_new(const fs::path& path, std::string_view text) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
-    bool ok = true;
-    for (std::size_t done = 0; ok && done < text.size();) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n <= 0) ok = false;
-        else done += static_cast<std::size_t>(n);
-    }
-    if (::close(fd) != 0) ok = false;
-    if (!ok) ::unlink(path.c_str());
+    std::FILE* f = platform::create_new_file(path.string());
+    if (f == nullptr) return false;
+    bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+    if (std::fclose(f) != 0) ok = false;
+    if (!ok) std::remove(path.string().c_str());
     return ok;
 }
 

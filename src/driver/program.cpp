@@ -1,10 +1,5 @@
 #include "driver/program.hpp"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <string>
 
@@ -13,6 +8,7 @@
 #include "driver/newstock.hpp"
 #include "driver/runwatch.hpp"
 #include "driver/tune.hpp"
+#include "platform/platform.hpp"
 #include "simulation/processes.hpp"
 
 namespace tacsim {
@@ -24,31 +20,26 @@ namespace {
 class ReaderLock {
 public:
     explicit ReaderLock(const std::string& folder) {
-        fd_ = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd_ >= 0 && ::flock(fd_, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK) run_writing_ = true;
+        run_writing_ = lock_.lock(folder, true) == platform::FolderLock::Outcome::busy;
     }
-    ~ReaderLock() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    ReaderLock(const ReaderLock&) = delete;
-    ReaderLock& operator=(const ReaderLock&) = delete;
     bool run_writing() const { return run_writing_; }
 
 private:
-    int fd_ = -1;
+    platform::FolderLock lock_;
     bool run_writing_ = false;
 };
 
 }  // namespace
 
 int tacsim_main(int argc, const char* const* argv) {
+    platform::binary_standard_streams();
     Processes procs;
     RunOptions opts;
     opts.args.assign(argv, argv + argc);
     auto state = make_state();
     if (procs.rank() > 0) {
         // Only rank 0 speaks; the others hold what they would say.
-        std::FILE* quiet = std::fopen("/dev/null", "w");
+        std::FILE* quiet = std::fopen(platform::null_device(), "w");
         const auto done = parse_command_line(argc, argv, opts, quiet, quiet);
         if (quiet != nullptr) std::fclose(quiet);
         if (done) return *done;
@@ -91,7 +82,7 @@ int tacsim_main(int argc, const char* const* argv) {
     state->con.attach(stdout, "standard output");
     state->err.attach(stderr, "error stream");
     // --check runs its trial in this process alone.
-    return run(*state, opts, ::isatty(STDERR_FILENO) ? stderr : nullptr, opts.check ? nullptr : &procs);
+    return run(*state, opts, platform::is_terminal(stderr) ? stderr : nullptr, opts.check ? nullptr : &procs);
 }
 
 }  // namespace tacsim

@@ -1,9 +1,5 @@
 #include "driver/runlife.hpp"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -73,9 +69,7 @@ bool RunLife::makes_files_in_place(const RunOptions& opts) {
 RunLife::RunLife(std::string folder, bool in_place, std::string staging)
     : folder_(std::move(folder)), staging_name_(std::move(staging)), in_place_(in_place) {}
 
-RunLife::~RunLife() {
-    if (lock_fd_ >= 0) ::close(lock_fd_);
-}
+RunLife::~RunLife() = default;
 
 std::string RunLife::shown() const {
     std::error_code ec;
@@ -104,11 +98,9 @@ bool RunLife::claim(std::string& why) {
         }
         made_ = missing;
     }
-    lock_fd_ = ::open(folder_.empty() ? "." : folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    // A folder that cannot be opened or locked (a file system without
-    // locks) does not keep the run from going on. The lock lives on the
-    // folder itself, so no file is left behind.
-    if (lock_fd_ >= 0 && ::flock(lock_fd_, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+    // A folder that cannot be locked (a file system without locks) does not
+    // keep the run from going on.
+    if (lock_.lock(folder_) == platform::FolderLock::Outcome::busy) {
         why = "Another run is writing into " + shown();
         discard();
         return false;
@@ -151,7 +143,7 @@ bool RunLife::publish(const std::vector<std::string>& names, std::string& why) {
         });
         for (const std::string& n : staged) {
             const std::string from = (fs::path(staging_) / n).string();
-            if (!sync_path(from) || ::rename(from.c_str(), path(n).c_str()) != 0) {
+            if (!sync_path(from) || !platform::replace_file(from, path(n))) {
                 why = "Cannot write output file " + path(n);
                 return false;
             }
@@ -170,10 +162,7 @@ void RunLife::discard() {
     std::error_code ec;
     if (!staging_.empty() && !adopted_) fs::remove_all(staging_, ec);
     staging_.clear();
-    if (lock_fd_ >= 0) {
-        ::close(lock_fd_);
-        lock_fd_ = -1;
-    }
+    lock_.release();
     // Innermost first; a folder that is not empty stays.
     for (auto it = made_.rbegin(); it != made_.rend(); ++it) fs::remove(*it, ec);
     made_.clear();

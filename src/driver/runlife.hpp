@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.hpp"
 #include "driver/options.hpp"
 #include "model/state.hpp"
 
@@ -99,7 +100,7 @@ private:
     std::string folder_, staging_name_, staging_;
     bool in_place_;
     bool keep_ = false, adopted_ = false;
-    int lock_fd_ = -1;
+    platform::FolderLock lock_;
     std::vector<std::string> made_;  // folders this run created, outermost first
 };
 

@@ -1,7 +1,7 @@
 #include "driver/runrecord.hpp"
 
-#include <openssl/evp.h>
 
+#include <array>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
@@ -9,36 +9,27 @@
 #include <nlohmann/json.hpp>
 
 #include "driver/version.hpp"
+#include "platform/platform.hpp"
 
 namespace tacsim {
 
 std::string utc_now() {
     const std::time_t t = std::time(nullptr);
     std::tm tm{};
-    gmtime_r(&t, &tm);
+    platform::utc_time(t, tm);
     char buf[32];
     std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%SZ", &tm);
     return buf;
 }
 
 std::string sha256_file(const std::string& path) {
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(path.c_str(), "rb"), &std::fclose);
-    if (!f) return "";
-    std::unique_ptr<EVP_MD_CTX, void (*)(EVP_MD_CTX*)> ctx(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
-    if (!ctx || EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr) != 1) return "";
-    unsigned char buf[1 << 15];
-    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, f.get())) > 0;) {
-        if (EVP_DigestUpdate(ctx.get(), buf, n) != 1) return "";
-    }
-    if (std::ferror(f.get())) return "";
-    unsigned char md[EVP_MAX_MD_SIZE];
-    unsigned int len = 0;
-    if (EVP_DigestFinal_ex(ctx.get(), md, &len) != 1) return "";
+    std::array<unsigned char, 32> md{};
+    if (!platform::sha256_file(path, md)) return "";
     static const char* const hex = "0123456789abcdef";
     std::string out;
-    for (unsigned int i = 0; i < len; ++i) {
-        out.push_back(hex[md[i] >> 4]);
-        out.push_back(hex[md[i] & 15]);
+    for (unsigned char c : md) {
+        out.push_back(hex[c >> 4]);
+        out.push_back(hex[c & 15]);
     }
     return out;
 }

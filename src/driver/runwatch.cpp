@@ -4,6 +4,8 @@
 #include <csignal>
 #include <cmath>
 
+#include "platform/platform.hpp"
+
 namespace tacsim {
 
 namespace {
@@ -17,13 +19,7 @@ extern "C" void note_signal(int sig) { noted_signal = sig; }
 
 }  // namespace
 
-void catch_interruptions() {
-    struct sigaction sa {};
-    sa.sa_handler = note_signal;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESTART;
-    for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &sa, nullptr);
-}
+void catch_interruptions() { platform::watch_interruptions(note_signal); }
 
 int interruption() { return noted_signal; }
 

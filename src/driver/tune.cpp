@@ -3,7 +3,6 @@
 // table and tune.csv written as each combination ends.
 #include "driver/tune.hpp"
 
-#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -19,6 +18,7 @@
 #include "driver/runlife.hpp"
 #include "driver/runwatch.hpp"
 #include "io/input.hpp"
+#include "platform/platform.hpp"
 #include "io/outfiles.hpp"
 #include "management/rulebook.hpp"
 #include "perrecruit/perrecruit.hpp"
@@ -429,7 +429,7 @@ int tune(const RunOptions& opts, const TuneOptions& t, std::FILE* out, std::FILE
     long long jobno = 0;
     const auto start = std::chrono::steady_clock::now();
     // A progress line only on a terminal: files and pipes keep their bytes.
-    const bool progress = !opts.quiet && ::isatty(::fileno(err)) == 1;
+    const bool progress = !opts.quiet && platform::is_terminal(err);
     std::size_t sets = 0, finished = 0;
     // Every end goes through here: tune.csv with the rows of the finished
     // combinations moved into place, or the previous one left as it was

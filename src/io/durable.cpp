@@ -1,17 +1,15 @@
 #include "io/durable.hpp"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
+
+#include "platform/platform.hpp"
 
 namespace tacsim {
 
 namespace {
-
-std::string reason(int err) { return std::strerror(err); }
 
 std::string folder_of(const std::string& path) {
     const std::string parent = std::filesystem::path(path).parent_path().string();
@@ -20,45 +18,31 @@ std::string folder_of(const std::string& path) {
 
 }  // namespace
 
-bool sync_path(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    // Some file systems cannot sync a folder; that is no failure of ours.
-    const bool ok = ::fsync(fd) == 0 || errno == EINVAL || errno == EROFS;
-    ::close(fd);
-    return ok;
-}
+bool sync_path(const std::string& path) { return platform::sync_path(path); }
 
 bool write_whole(const std::string& path, std::string_view text, std::string* why) {
     const std::filesystem::path p(path);
     const std::string tmp = (p.parent_path() / ("." + p.filename().string() + ".part")).string();
-    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        if (why != nullptr) *why = reason(errno);
+    std::FILE* f = std::fopen(tmp.c_str(), "wb");
+    if (f == nullptr) {
+        if (why != nullptr) *why = std::strerror(errno);
         return false;
     }
-    const char* at = text.data();
-    std::size_t left = text.size();
+    errno = 0;
     int err = 0;
-    while (left > 0) {
-        const ssize_t n = ::write(fd, at, left);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            err = errno;
-            break;
-        }
-        at += n;
-        left -= static_cast<std::size_t>(n);
-    }
-    if (err == 0 && ::fsync(fd) != 0 && errno != EINVAL) err = errno;
-    if (::close(fd) != 0 && err == 0) err = errno;
-    if (err == 0 && ::rename(tmp.c_str(), path.c_str()) != 0) err = errno;
+    if (std::fwrite(text.data(), 1, text.size(), f) != text.size() || std::fflush(f) != 0) err = errno ? errno : EIO;
+    if (err == 0 && !platform::sync_stream(f)) err = errno ? errno : EIO;
+    if (std::fclose(f) != 0 && err == 0) err = errno ? errno : EIO;
     if (err != 0) {
-        ::unlink(tmp.c_str());
-        if (why != nullptr) *why = reason(err);
+        std::remove(tmp.c_str());
+        if (why != nullptr) *why = std::strerror(err);
         return false;
     }
-    sync_path(folder_of(path));
+    if (!platform::replace_file(tmp, path, why)) {
+        std::remove(tmp.c_str());
+        return false;
+    }
+    platform::sync_path(folder_of(path));
     return true;
 }
 

@@ -9,7 +9,7 @@
 #include <charconv>
 #include <cstring>
 
-#include <unistd.h>
+#include "platform/platform.hpp"
 
 namespace tacsim {
 
@@ -175,8 +175,7 @@ bool OutFile::cut_back(long long pos) {
     }
     if (!owned_) return false;
     used_ = 0;
-    if (::ftruncate(::fileno(f_), static_cast<off_t>(pos)) != 0) return false;
-    if (::fseeko(f_, static_cast<off_t>(pos), SEEK_SET) != 0) return false;
+    if (!platform::cut_file(f_, pos)) return false;
     drained_ = pos;
     return true;
 }

@@ -1,5 +1,7 @@
 // Array form of the model's exponential, compiled for each processor target
 // and chosen at run time.
+// (Without Google Highway, one value at a time: the same bits.)
+#ifdef TACSIM_HWY
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "model/mathf.cpp"
 #include <hwy/foreach_target.h>  // re-includes this file once per target
@@ -41,6 +43,19 @@ namespace tacsim {
 HWY_EXPORT(ExpArray);
 
 void exp_sp(const float* x, float* y, std::size_t n) { HWY_DYNAMIC_DISPATCH(ExpArray)(x, y, n); }
+
+}  // namespace tacsim
+#endif
+
+#else
+
+#include "model/mathf.hpp"
+
+namespace tacsim {
+
+void exp_sp(const float* x, float* y, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i) y[i] = exp_sp(x[i]);
+}
 
 }  // namespace tacsim
 #endif

@@ -35,7 +35,7 @@ std::string read_plain(const std::filesystem::path& file) {
 }
 
 std::string read_gzip(const std::filesystem::path& file) {
-    gzFile gz = gzopen(file.c_str(), "rb");
+    gzFile gz = gzopen(file.string().c_str(), "rb");
     if (gz == nullptr) throw ReportError("Cannot read " + file.string() + ": " + std::strerror(errno));
     std::string text;
     char buf[1 << 16];
@@ -152,7 +152,7 @@ Table parse_table(std::string_view text, const std::string& name) {
 }
 
 Table read_table_lines(const std::filesystem::path& file, const std::function<bool(std::string_view)>& keep) {
-    gzFile gz = gzopen(file.c_str(), "rb");  // reads plain files as they are
+    gzFile gz = gzopen(file.string().c_str(), "rb");  // reads plain files as they are
     if (gz == nullptr) throw ReportError("Cannot read " + file.string() + ": " + std::strerror(errno));
     std::string text, line;
     char buf[1 << 12];

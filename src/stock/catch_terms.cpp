@@ -1,4 +1,6 @@
 // The catch-equation terms, compiled for each processor target.
+// (Without Google Highway, one age at a time: the same bits.)
+#ifdef TACSIM_HWY
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "stock/catch_terms.cpp"
 #include <hwy/foreach_target.h>  // re-includes this file once per target
@@ -33,11 +35,7 @@ void CatchTerms(const float* HWY_RESTRICT n, const float* HWY_RESTRICT sel, cons
             hn::StoreU(hn::Mul(t, hn::LoadU(df, weca + a)), df, term + a);
         }
     }
-    for (; a < count; ++a) {
-        const float sa = sel[a];
-        z[a] = natmor[a] + sa * f;
-        term[a] = n[a] * sa * f * (1.0f - exp_sp(-z[a])) / z[a] * weca[a];
-    }
+    catch_terms_from(a, n, sel, natmor, weca, f, count, z, term);
 }
 
 }  // namespace HWY_NAMESPACE
@@ -59,6 +57,23 @@ CatchTermsFn catch_terms_here() {
     if (!chosen.IsInitialized()) chosen.Update(hwy::SupportedTargets());
     return HWY_DISPATCH_TABLE(CatchTerms)[chosen.GetIndex()];
 }
+
+}  // namespace tacsim
+#endif
+
+#else
+
+#include "model/mathf.hpp"
+#include "stock/catch_terms.hpp"
+
+namespace tacsim {
+
+void catch_terms(const float* n, const float* sel, const float* natmor, const float* weca, float f, int count,
+                 float* z, float* term) {
+    catch_terms_from(0, n, sel, natmor, weca, f, count, z, term);
+}
+
+CatchTermsFn catch_terms_here() { return catch_terms; }
 
 }  // namespace tacsim
 #endif

@@ -3,6 +3,7 @@
 // them up in age order: the order of the additions is part of the result.
 #pragma once
 
+#include "model/mathf.hpp"
 #include "model/state.hpp"
 
 namespace tacsim {
@@ -19,6 +20,16 @@ void catch_terms(const float* n, const float* sel, const float* natmor, const fl
 
 // The version of catch_terms for this processor, for callers that call it
 // many times in a row (the F search): saves the choice at every call.
+// The terms of ages from..count-1 one at a time, as the vector code does them.
+inline void catch_terms_from(int from, const float* n, const float* sel, const float* natmor, const float* weca,
+                             float f, int count, float* z, float* term) {
+    for (int a = from; a < count; ++a) {
+        const float sa = sel[a];
+        z[a] = natmor[a] + sa * f;
+        term[a] = n[a] * sa * f * (1.0f - exp_sp(-z[a])) / z[a] * weca[a];
+    }
+}
+
 using CatchTermsFn = void (*)(const float*, const float*, const float*, const float*, float, int, float*, float*);
 CatchTermsFn catch_terms_here();
 

@@ -64,8 +64,7 @@ bool OutFile::resume_at(const std::string& where, long long length) {
     if (f == nullptr) return false;
     std::string head(held_.size(), '\0');
     const bool same = std::fread(head.data(), 1, head.size(), f) == head.size() && head == held_;
-    if (!same || ::ftruncate(::fileno(f), static_cast<off_t>(length)) != 0 ||
-        ::fseeko(f, static_cast<off_t>(length), SEEK_SET) != 0) {
+    if (!same || !platform::cut_file(f, length)) {
         std::fclose(f);
         return false;
     }

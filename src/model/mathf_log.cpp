@@ -1,5 +1,7 @@
 // Array form of the model's logarithm, compiled for each processor target and
 // chosen at run time, and the one-value function's special inputs.
+// (Without Google Highway, one value at a time: the same bits.)
+#ifdef TACSIM_HWY
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "model/mathf_log.cpp"
 #include <hwy/foreach_target.h>  // re-includes this file once per target
@@ -32,6 +34,29 @@ namespace tacsim {
 HWY_EXPORT(LogArray);
 
 void log_sp(const float* x, float* y, std::size_t n) { HWY_DYNAMIC_DISPATCH(LogArray)(x, y, n); }
+
+}  // namespace tacsim
+#endif
+
+#else
+
+#include "model/mathf_log.hpp"
+
+namespace tacsim {
+
+void log_sp(const float* x, float* y, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i) y[i] = log_sp(x[i]);
+}
+
+}  // namespace tacsim
+#endif
+
+#if !defined(TACSIM_HWY) || HWY_ONCE
+#include <bit>
+#include <cstdint>
+#include <limits>
+
+namespace tacsim {
 
 namespace logf_detail {
 

@@ -1,6 +1,8 @@
 // Normal deviates from uniforms on vectors, compiled for each processor
 // target and chosen at run time: the same IEEE operations as snrn, lane by
 // lane, and the model's own logarithm, so the same bits.
+// (Without Google Highway, snrn one value at a time.)
+#ifdef TACSIM_HWY
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "random/deviates.cpp"
 #include <hwy/foreach_target.h>  // re-includes this file once per target
@@ -55,6 +57,19 @@ HWY_EXPORT(NormalQuantiles);
 
 void normal_quantiles(float* z, int count) {
     if (count > 0) HWY_DYNAMIC_DISPATCH(NormalQuantiles)(z, static_cast<std::size_t>(count));
+}
+
+}  // namespace tacsim
+#endif
+
+#else
+
+#include "random/random.hpp"
+
+namespace tacsim {
+
+void normal_quantiles(float* z, int count) {
+    for (int k = 0; k < count; ++k) z[k] = snrn(z[k]);
 }
 
 }  // namespace tacsim

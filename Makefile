@@ -7,7 +7,7 @@ GEN        := $(if $(shell command -v ninja 2>/dev/null),-G Ninja,)
 JOBS       ?= 2
 PREFIX     ?= /usr/local
 
-.PHONY: all build configure program run test setup setup-program unit-debug bench fuzz install deb windows clean
+.PHONY: test-long all build configure program run test setup setup-program unit-debug bench fuzz install deb windows clean
 
 all: build
 
@@ -38,10 +38,20 @@ run: setup-program
 
 test: setup
 	@$(MAKE) --no-print-directory build
-	@cd $(BUILD) && ctest --output-on-failure
+	@cd $(BUILD) && ctest --output-on-failure -LE long
 	@$(MAKE) --no-print-directory unit-debug
 	@bash tools/compare-builds.sh
 	@FUZZ_SECONDS=$(TEST_FUZZ_SECONDS) FUZZ_JOBS=$(JOBS) bash tools/fuzz.sh
+
+# The long tests: every float through the logarithm and the cosine, every
+# base for the power function's exponents (most of an hour on two cores), and
+# the ARM build's reference runs under qemu-aarch64 where its toolchain is
+# installed (tools/setup.sh arm). `make test` runs the Windows build's under
+# Wine where Wine is installed (tools/setup.sh windows), and skips it saying so
+# where not.
+test-long: setup
+	@$(MAKE) --no-print-directory build
+	@cd $(BUILD) && ctest --output-on-failure -L long
 
 # Unit tests once more in a Debug build with bounds checks, AddressSanitizer
 # and UndefinedBehaviorSanitizer, in $(JOBS) shards side by side.

@@ -150,7 +150,9 @@ TEST(EndToEndCommandLine, MessagesGoWhereUsersLook) {
         for (const auto& a : c.args) what += " " + a;
         auto r = run_with(cwd, c.args);
         EXPECT_EQ(r.status, c.status) << what << "\n" << r.out << r.err;
-        if (c.out != "*") EXPECT_EQ(r.out, c.out) << what;
+        if (c.out != "*") {
+            EXPECT_EQ(r.out, c.out) << what;
+        }
         EXPECT_EQ(r.err, c.err) << what;
     }
     // A report drawn while a run writes into the folder.

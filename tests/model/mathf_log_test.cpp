@@ -11,17 +11,18 @@
 #include <cstdint>
 #include <limits>
 #include <random>
-#include <thread>
 #include <vector>
 
 #include "model/mathf_log.hpp"
+#include "support/float_sweep.hpp"
 
 namespace {
 
 using tacsim::log_sp;
 
-std::uint32_t bits(float x) { return std::bit_cast<std::uint32_t>(x); }
-float of_bits(std::uint32_t b) { return std::bit_cast<float>(b); }
+using tacsim::testing::bits;
+using tacsim::testing::Mismatches;
+using tacsim::testing::of_bits;
 
 // Bits of the reference library's logf (glibc on x86-64) at chosen inputs:
 // where its result is not the correctly rounded one (so a correctly rounding
@@ -97,20 +98,9 @@ TEST(LogSp, EveryTargetGivesTheOneValueBits) {
         x.push_back(d * d);
     }
     x.push_back(0.5f);  // an odd count leaves a remainder
-    std::vector<float> y(x.size());
-    const std::vector<std::int64_t> targets = hwy::SupportedAndGeneratedTargets();
-    ASSERT_FALSE(targets.empty());
-    for (std::int64_t target : targets) {
-        hwy::SetSupportedTargetsForTest(target);
-        tacsim::log_sp(x.data(), y.data(), x.size());
-        int bad = 0;
-        for (std::size_t i = 0; i < x.size(); ++i) {
-            if (bits(y[i]) != bits(log_sp(x[i])) && ++bad <= 5)
-                ADD_FAILURE() << hwy::TargetName(target) << ": x = " << std::hexfloat << x[i] << " gives " << y[i]
-                              << ", one value " << log_sp(x[i]);
-        }
-    }
-    hwy::SetSupportedTargetsForTest(0);
+    tacsim::testing::every_target_gives_the_one_value_bits(
+        x, [](const float* in, float* out, std::size_t n) { tacsim::log_sp(in, out, n); },
+        [](float v) { return log_sp(v); }, tacsim::testing::same_bits);
 }
 
 // All 2^32 inputs, in two halves on two threads, through both forms, bit for
@@ -118,29 +108,16 @@ TEST(LogSp, EveryTargetGivesTheOneValueBits) {
 TEST(Exhaustive, LogGivesTheLibraryBitsForEveryFloat) {
     if (!library_is_reference())
         GTEST_SKIP() << "the C library's logf here does not give the reference results at the known inputs";
-    constexpr std::size_t chunk = 4096;
-    struct Result {
-        std::uint64_t bad = 0;
-        std::uint32_t first = 0;
-    };
-    auto half = [](std::uint32_t lo, Result& res) {
-        std::vector<float> x(chunk), y(chunk);
-        for (std::uint64_t base = lo; base < static_cast<std::uint64_t>(lo) + 0x80000000u; base += chunk) {
-            for (std::size_t i = 0; i < chunk; ++i) x[i] = of_bits(static_cast<std::uint32_t>(base + i));
-            tacsim::log_sp(x.data(), y.data(), chunk);
-            for (std::size_t i = 0; i < chunk; ++i) {
+    const Mismatches m = tacsim::testing::every_pattern_in_chunks(
+        [](const float* x, std::size_t n, std::uint32_t base, Mismatches& bad) {
+            float y[4096];
+            tacsim::log_sp(x, y, n);
+            for (std::size_t i = 0; i < n; ++i) {
                 const std::uint32_t want = bits(::logf(x[i]));
-                if (bits(y[i]) != want || bits(log_sp(x[i])) != want) {
-                    if (res.bad++ == 0) res.first = static_cast<std::uint32_t>(base + i);
-                }
+                if (bits(y[i]) != want || bits(log_sp(x[i])) != want) bad.add(base + static_cast<std::uint32_t>(i));
             }
-        }
-    };
-    Result a, b;
-    std::thread t(half, 0u, std::ref(b));
-    half(0x80000000u, a);
-    t.join();
-    EXPECT_EQ(a.bad + b.bad, 0u) << "first differing input pattern 0x" << std::hex << (b.bad ? b.first : a.first);
+        });
+    EXPECT_EQ(m.count, 0u) << "first differing input pattern 0x" << std::hex << m.first;
 }
 
 }  // namespace

@@ -12,19 +12,21 @@
 #include <functional>
 #include <random>
 #include <utility>
-#include <thread>
 #include <vector>
 
 #include "model/mathf_cos.hpp"
 #include "model/mathf_pow.hpp"
+#include "support/float_sweep.hpp"
 
 namespace {
 
 using tacsim::cos_sp;
 using tacsim::pow_sp;
 
-std::uint32_t bits(float f) { return std::bit_cast<std::uint32_t>(f); }
-float from(std::uint32_t u) { return std::bit_cast<float>(u); }
+using tacsim::testing::bits;
+using tacsim::testing::every_pattern;
+using tacsim::testing::Mismatches;
+float from(std::uint32_t u) { return tacsim::testing::of_bits(u); }
 
 // The library's values, kept out of reach of compile-time folding.
 float library_pow(float x, float y) {
@@ -178,27 +180,6 @@ TEST(CosSp, ModelArgumentsGiveTheLibraryBits) {
                     const float arg = (static_cast<float>(y) - phase) * c / period;
                     ASSERT_EQ(bits(cos_sp(arg)), bits(library_cos(arg))) << std::hexfloat << arg;
                 }
-}
-
-// f(lo, hi) over the 2^32 patterns in two halves on two threads; the number
-// of mismatches and the first one.
-struct Mismatches {
-    std::uint64_t count = 0;
-    std::uint32_t first = 0;
-    void add(std::uint32_t u) {
-        if (count++ == 0) first = u;
-    }
-};
-Mismatches every_pattern(const std::function<bool(std::uint32_t)>& same) {
-    Mismatches a, b;
-    auto half = [&same](std::uint32_t lo, Mismatches& m) {
-        for (std::uint64_t u = lo; u < static_cast<std::uint64_t>(lo) + 0x80000000u; ++u)
-            if (!same(static_cast<std::uint32_t>(u))) m.add(static_cast<std::uint32_t>(u));
-    };
-    std::thread t(half, 0u, std::ref(a));
-    half(0x80000000u, b);
-    t.join();
-    return a.count ? Mismatches{a.count + b.count, a.first} : b;
 }
 
 TEST(ExhaustiveCos, EveryFloatGivesTheLibraryBits) {

@@ -10,19 +10,16 @@
 #include <cstdint>
 #include <limits>
 #include <random>
-#include <thread>
 #include <vector>
 
 #include "model/mathf.hpp"
+#include "support/float_sweep.hpp"
 
 namespace {
 
 using tacsim::exp_sp;
-
-bool same(float a, float b) {
-    if (std::isnan(a) || std::isnan(b)) return std::isnan(a) && std::isnan(b);
-    return std::bit_cast<std::uint32_t>(a) == std::bit_cast<std::uint32_t>(b);
-}
+using tacsim::testing::Mismatches;
+using tacsim::testing::same_float;
 
 // The C library's value, kept out of reach of compile-time folding.
 float library_exp(float x) {
@@ -82,7 +79,7 @@ std::vector<float> edge_inputs() {
 
 TEST(ExpSp, EdgeInputsGiveTheReferenceBits) {
     SKIP_UNLESS_KNOWN_LIBRARY();
-    for (float x : edge_inputs()) EXPECT_TRUE(same(exp_sp(x), reference_exp(x))) << std::hexfloat << x;
+    for (float x : edge_inputs()) EXPECT_TRUE(same_float(exp_sp(x), reference_exp(x))) << std::hexfloat << x;
     // NaN keeps its sign, as x + x does in the library.
     EXPECT_TRUE(std::signbit(exp_sp(-std::numeric_limits<float>::quiet_NaN())));
     EXPECT_EQ(exp_sp(-std::numeric_limits<float>::infinity()), 0.0f);
@@ -99,48 +96,24 @@ TEST(ExpSp, EveryTargetGivesTheOneValueBits) {
     for (int i = 0; i < 20000; ++i) x.push_back(std::bit_cast<float>(bits(gen)));
     for (int i = 0; i < 20000; ++i) x.push_back(model_range(gen));
     x.push_back(0.5f);  // an odd count leaves a remainder
-    std::vector<float> y(x.size());
-    const std::vector<std::int64_t> targets = hwy::SupportedAndGeneratedTargets();
-    ASSERT_FALSE(targets.empty());
-    for (std::int64_t target : targets) {
-        hwy::SetSupportedTargetsForTest(target);
-        tacsim::exp_sp(x.data(), y.data(), x.size());
-        int bad = 0;
-        for (std::size_t i = 0; i < x.size(); ++i) {
-            if (!same(y[i], exp_sp(x[i])) && ++bad <= 5)
-                ADD_FAILURE() << hwy::TargetName(target) << ": x = " << std::hexfloat << x[i] << " gives " << y[i]
-                              << ", one value " << exp_sp(x[i]);
-        }
-    }
-    hwy::SetSupportedTargetsForTest(0);
+    tacsim::testing::every_target_gives_the_one_value_bits(
+        x, [](const float* in, float* out, std::size_t n) { tacsim::exp_sp(in, out, n); },
+        [](float v) { return exp_sp(v); });
 }
 
 // All 2^32 inputs, in two halves on two threads, through both forms.
 TEST(Exhaustive, ExpGivesTheReferenceBitsForEveryFloat) {
     SKIP_UNLESS_KNOWN_LIBRARY();
-    constexpr std::size_t chunk = 4096;
-    struct Result {
-        std::uint64_t bad = 0;
-        std::uint32_t first = 0;
-    };
-    auto half = [](std::uint32_t lo, Result& res) {
-        std::vector<float> x(chunk), y(chunk);
-        for (std::uint64_t base = lo; base < static_cast<std::uint64_t>(lo) + 0x80000000u; base += chunk) {
-            for (std::size_t i = 0; i < chunk; ++i) x[i] = std::bit_cast<float>(static_cast<std::uint32_t>(base + i));
-            tacsim::exp_sp(x.data(), y.data(), chunk);
-            for (std::size_t i = 0; i < chunk; ++i) {
+    const Mismatches m = tacsim::testing::every_pattern_in_chunks(
+        [](const float* x, std::size_t n, std::uint32_t base, Mismatches& bad) {
+            float y[4096];
+            tacsim::exp_sp(x, y, n);
+            for (std::size_t i = 0; i < n; ++i) {
                 const float want = reference_exp(x[i]);
-                if (!same(y[i], want) || !same(exp_sp(x[i]), want)) {
-                    if (res.bad++ == 0) res.first = static_cast<std::uint32_t>(base + i);
-                }
+                if (!same_float(y[i], want) || !same_float(exp_sp(x[i]), want)) bad.add(base + static_cast<std::uint32_t>(i));
             }
-        }
-    };
-    Result a, b;
-    std::thread t(half, 0u, std::ref(b));
-    half(0x80000000u, a);
-    t.join();
-    EXPECT_EQ(a.bad + b.bad, 0u) << "first differing input pattern 0x" << std::hex << (b.bad ? b.first : a.first);
+        });
+    EXPECT_EQ(m.count, 0u) << "first differing input pattern 0x" << std::hex << m.first;
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 #include "driver/cli.hpp"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cctype>
+#include <filesystem>
 
 #include "driver/tune.hpp"
 #include "driver/version.hpp"
@@ -11,6 +13,42 @@ namespace tacsim {
 std::string version_text() {
     return std::string("tacsim ") + build_version() + " (commit " + build_commit() + ")";
 }
+
+namespace {
+
+// What is wrong with the runs, labels and -o of `tacsim report`, if anything.
+std::optional<std::string> report_arguments_fault(const RunOptions& opts) {
+    const auto& dirs = opts.report_dirs;
+    const auto& labels = opts.report_labels;
+    if (dirs.size() > 1 && opts.output.empty()) {
+        return "a page of several runs needs -o OUT, the folder it goes into";
+    }
+    if (!labels.empty() && labels.size() != std::max<std::size_t>(dirs.size(), 1)) {
+        return std::to_string(labels.size()) + (labels.size() == 1 ? " label" : " labels") + " for " +
+               std::to_string(std::max<std::size_t>(dirs.size(), 1)) + (dirs.size() > 1 ? " runs" : " run") +
+               ": give one --label per run, in the order of the runs";
+    }
+    for (std::size_t i = 0; i < labels.size(); ++i) {
+        if (labels[i].empty()) return "a --label is empty";
+        for (std::size_t k = 0; k < i; ++k) {
+            if (labels[k] == labels[i]) return "two runs are labelled '" + labels[i] + "'";
+        }
+    }
+    if (!opts.output.empty()) {
+        // The page of -o goes into a folder of its own, never a run's.
+        namespace fs = std::filesystem;
+        std::error_code ec;
+        for (const auto& d : dirs.empty() ? std::vector<std::string>{"."} : dirs) {
+            if (fs::equivalent(opts.output, d, ec)) {
+                return "-o " + opts.output + " is the folder of the run " + d +
+                       "; the page of -o goes into a folder of its own";
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace
 
 std::optional<int> parse_command_line(int argc, const char* const* argv, RunOptions& opts, std::FILE* out,
                                       std::FILE* err) {
@@ -57,10 +95,16 @@ std::optional<int> parse_command_line(int argc, const char* const* argv, RunOpti
     app.add_option("--number-unit", opts.number_unit, "Unit of the input's numbers for the report's labels (e.g. millions)")
         ->type_name("UNIT");
     CLI::App* report = app.add_subcommand(
-        "report", "Write report.html from the tables of an earlier run (--report or --csv) in DIR, no run");
-    report->add_option("DIR", opts.report_dir, "Results folder of the earlier run (default: the working folder)")
-        ->check(CLI::ExistingDirectory)
+        "report", "Write report.html from the tables of an earlier run (--report or --csv) in DIR, no run; "
+                  "with several DIRs and -o OUT, one page comparing the runs, into OUT");
+    report->add_option("DIR", opts.report_dirs,
+                       "Results folders of earlier runs (default: the working folder); several need -o")
+        ->check(CLI::Validator(CLI::ExistingDirectory).description(""))
         ->type_name("");
+    report->add_option("--label", opts.report_labels,
+                       "The name of a run on the page, one --label per DIR in their order (default: the folder's name)")
+        ->allow_extra_args(false)
+        ->type_name("NAME");
     report->fallthrough();
     CLI::App* newcmd = app.add_subcommand(
         "new", "Start a stock of your own: the bundled example's commented bio.inn and opt.inn into a new folder DIR");
@@ -138,6 +182,12 @@ std::optional<int> parse_command_line(int argc, const char* const* argv, RunOpti
             return 2;
         }
         opts.risk_limit = limit;
+    }
+    if (opts.report_only) {
+        if (const auto why = report_arguments_fault(opts)) {
+            std::fprintf(err, "tacsim report: %s (see tacsim --help)\n", why->c_str());
+            return 2;
+        }
     }
     // 0 would be no bracket at all: refused like any width that is not positive.
     if (tune->count("--tolerance") > 0 && !(opts.tuning.tolerance > 0.0f)) {

@@ -75,26 +75,36 @@ void say_on_error_stream(State& s, const std::string& text) {
 
 }  // namespace
 
-// Writes report.html into `dir`; a table that is missing or unreadable, or
-// a page that cannot be written, stops with the message on the error stream
-// (exit status 1). What the page lacks for want of optional tables is noted
-// on the error stream.
-void write_report_page(State& s, const std::string& dir, const report::RunContext& context) {
+namespace {
+
+// Draws a page with `draw`: a table that is missing or unreadable, or a page
+// that cannot be written, stops with the message on the error stream (exit
+// status 1); what the page lacks for want of optional tables is noted on the
+// error stream.
+template <class Draw>
+void draw_page(State& s, const Draw& draw) {
     try {
-        const auto result = report::write_report(dir, version_text(), context);
+        const auto result = draw();
         for (const auto& note : result.notes) {
             s.err.put("Note: report.html: " + note);
             s.err.end_record();
         }
-    } catch (const report::ReportError& e) {
-        s.err.put(std::string("Cannot write the report: ") + e.what());
-        s.err.end_record();
-        throw StopRun{1};
     } catch (const std::exception& e) {
         s.err.put(std::string("Cannot write the report: ") + e.what());
         s.err.end_record();
         throw StopRun{1};
     }
+}
+
+}  // namespace
+
+void write_report_page(State& s, const std::string& dir, const report::RunContext& context) {
+    draw_page(s, [&] { return report::write_report(dir, version_text(), context); });
+}
+
+void write_comparison_page(State& s, const std::vector<report::RunSource>& runs, const std::string& out,
+                           const report::RunContext& context) {
+    draw_page(s, [&] { return report::write_comparison(runs, out, version_text(), context); });
 }
 
 int run(State& s) { return run(s, RunOptions{}); }

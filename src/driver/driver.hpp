@@ -26,5 +26,9 @@ int run(State& s, const RunOptions& opts, std::FILE* term = nullptr, const Proce
 // missing or unreadable, or a page that cannot be written, stops with the
 // message on the error stream (exit status 1).
 void write_report_page(State& s, const std::string& dir, const report::RunContext& context);
+// The same for a page of several runs (or one run) into `out`, nothing
+// written into the runs' folders.
+void write_comparison_page(State& s, const std::vector<report::RunSource>& runs, const std::string& out,
+                           const report::RunContext& context);
 
 }  // namespace tacsim

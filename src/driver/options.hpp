@@ -39,10 +39,13 @@ struct RunOptions {
     // After the run, write report.html into the results folder; the run then
     // also writes the CSV tables it is drawn from and sample_iterations.csv.
     bool report = false;
-    // `tacsim report [DIR]`: no run, only report.html from the tables of an
-    // earlier run in `report_dir` (empty: the working folder).
+    // `tacsim report [DIR...]`: no run, only report.html from the tables of
+    // earlier runs in `report_dirs` (none: the working folder); one run's
+    // page goes into its folder, a page of several into `output`, each run
+    // named by its folder or by its entry of `report_labels`.
     bool report_only = false;
-    std::string report_dir;
+    std::vector<std::string> report_dirs;
+    std::vector<std::string> report_labels;
     // --risk-limit: the risk limit (%) drawn on the report's risk charts and
     // recorded in run.json; none given: 5 %, or the run's record for
     // `tacsim report`.

@@ -1,7 +1,9 @@
 #include "driver/program.hpp"
 
 #include <cstdio>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "driver/cli.hpp"
 #include "driver/driver.hpp"
@@ -61,18 +63,29 @@ int tacsim_main(int argc, const char* const* argv) {
         state->err.end_records_with_lf(true);
         int status = 0;
         try {
-            const std::string dir = opts.report_dir.empty() ? "." : opts.report_dir;
-            const ReaderLock lock(dir);
-            if (lock.run_writing()) {
-                state->err.put("A run is writing into " + dir + "; draw the report when it has finished");
-                state->err.end_record();
-                throw StopRun{1};
+            const std::vector<std::string> dirs = opts.report_dirs.empty() ? std::vector<std::string>{"."} : opts.report_dirs;
+            std::vector<std::unique_ptr<ReaderLock>> locks;
+            for (const auto& dir : dirs) {
+                locks.push_back(std::make_unique<ReaderLock>(dir));
+                if (locks.back()->run_writing()) {
+                    state->err.put("A run is writing into " + dir + "; draw the report when it has finished");
+                    state->err.end_record();
+                    throw StopRun{1};
+                }
             }
             report::RunContext context;
             if (opts.risk_limit) context.risk_limit = *opts.risk_limit;
             context.biomass_unit = opts.biomass_unit;
             context.number_unit = opts.number_unit;
-            write_report_page(*state, dir, context);
+            if (opts.output.empty()) {
+                write_report_page(*state, dirs.front(), context);
+            } else {
+                std::vector<report::RunSource> runs;
+                for (std::size_t i = 0; i < dirs.size(); ++i) {
+                    runs.push_back({dirs[i], i < opts.report_labels.size() ? opts.report_labels[i] : ""});
+                }
+                write_comparison_page(*state, runs, opts.output, context);
+            }
         } catch (const StopRun& st) {
             status = st.status;
         }

@@ -1,7 +1,10 @@
 // Script of report.html. The program writes the chart specifications and the
 // data as one JSON object (element #tacsim-data); this script draws the
 // charts with vega-embed, swaps the data of the per-set charts when another
-// option set is chosen and fills the sortable statistics table.
+// option set is chosen and fills the sortable statistics table. A page of
+// several runs holds the sets of every run one run after the other
+// (D.setRun: the run of each; D.runs: each run's name, years and single
+// iterations); a set is known by its place in that list.
 (function () {
   'use strict';
   const D = JSON.parse(document.getElementById('tacsim-data').textContent);
@@ -36,9 +39,13 @@
   let riskIx = D.risks.length - 1;  // risk3 unless fewer are present
   let colourIx = 0;                 // option that colours the trade-offs
 
+  const several = D.runs.length > 1;
+  const runOf = (i) => D.runs[D.setRun[i]];
+
   function setLabel(i) {
-    const parts = D.swept.map((name) => name + ' ' + fmt(D.values[i][D.options.indexOf(name)]));
-    return 'Set ' + D.sets[i] + (parts.length ? ': ' + parts.join(', ') : '');
+    const parts = D.swept.map((name) => [name, D.values[i][D.options.indexOf(name)]])
+      .filter(([, v]) => v !== null).map(([name, v]) => name + ' ' + fmt(v));
+    return (several ? runOf(i).label + ', set ' : 'Set ') + D.sets[i] + (parts.length ? ': ' + parts.join(', ') : '');
   }
 
   function fillSelect(sel, labels, current) {
@@ -62,10 +69,11 @@
   function setRows() {
     const colourName = D.colourOptions[colourIx];
     return D.sets.map((set, i) => {
-      const r = { set: set };
+      const r = { set: set, ix: i };
+      if (several) r.run = runOf(i).label;
       D.options.forEach((name, k) => { r[name] = D.values[i][k]; });
       D.statNames.forEach((name) => { r[name] = stat(i, name); });
-      r.colour = colourName === undefined ? 'all' : r[colourName];
+      r.colour = colourName === undefined ? 'all' : (several && colourIx === 0) ? r.run : r[colourName];
       r.catch = stat(i, D.keys.catch);
       r.risk = riskIx >= 0 ? stat(i, D.risks[riskIx]) : null;
       r.iav = stat(i, D.keys.iav);
@@ -86,12 +94,19 @@
     const rows = setRows();
     for (const id of ['tradeoff', 'iav']) {
       const chartSpec = fillTemplate(D.specs[id]);
+      // Coloured by run: colour and shape in one legend.
+      if (several && colourIx === 0) {
+        for (const layer of chartSpec.layer || []) {
+          const enc = layer.encoding || {};
+          if (enc.shape && enc.color) enc.color = Object.assign({}, enc.color, { field: enc.shape.field, title: enc.shape.title });
+        }
+      }
       chartSpec.datasets = Object.assign(chartSpec.datasets || {}, { sets: rows });
       const res = await vegaEmbed('#chart-' + id, chartSpec, embedOptions);
       if (views[id]) views[id].finalize();
       views[id] = res.view;
       res.view.addEventListener('click', (ev, item) => {
-        if (item && item.datum && item.datum.set !== undefined) choose(D.sets.indexOf(item.datum.set));
+        if (item && item.datum && item.datum.ix !== undefined) choose(item.datum.ix);
       });
     }
     const riskText = byId('risk-definition');
@@ -114,32 +129,32 @@
 
   const quantiles = ['p10', 'p25', 'p50', 'p75', 'p90'];
 
-  function fanRows(q, p) {
+  function fanRows(q, p, run) {
     const cols = p.q[q];
     if (!cols) return [];
-    return D.years.map((year, j) => {
+    return run.years.map((year, j) => {
       const r = { year: year };
       quantiles.forEach((name, k) => { r[name] = cols[k] ? cols[k][j] : null; });
       return r;
     }).filter((r) => r.p50 !== null);
   }
 
-  function iterRows(q, p) {
+  function iterRows(q, p, run) {
     const rows = [];
     if (!p.it || !p.it[q]) return rows;
     p.it[q].forEach((series, k) => {
       series.forEach((value, j) => {
-        if (value !== null) rows.push({ year: D.years[j], iteration: D.iterations[k], value: value });
+        if (value !== null) rows.push({ year: run.years[j], iteration: run.iterations[k], value: value });
       });
     });
     return rows;
   }
 
-  function perSetData(id, p) {
+  function perSetData(id, p, run) {
     const refs = (p.refs && p.refs[id]) || [];
     switch (id) {
       case 'plim':
-        return { prob: D.years.map((year, j) => ({ year: year, value: p.plim ? p.plim[j] : null }))
+        return { prob: run.years.map((year, j) => ({ year: year, value: p.plim ? p.plim[j] : null }))
                               .filter((r) => r.value !== null) };
       case 'shape': {
         const s = D.shapes[p.shape];
@@ -148,18 +163,18 @@
         return { shape: rows, refs: (s ? s.triggers : []) };
       }
       case 'catch': {
-        const tac = fanRows('tac', p).map((r) => ({ year: r.year, value: r.p50 }));
-        return { fan: fanRows('catch', p), iters: iterRows('catch', p), extra: tac, refs: refs };
+        const tac = fanRows('tac', p, run).map((r) => ({ year: r.year, value: r.p50 }));
+        return { fan: fanRows('catch', p, run), iters: iterRows('catch', p, run), extra: tac, refs: refs };
       }
       default:
-        return { fan: fanRows(id, p), iters: iterRows(id, p), refs: refs };
+        return { fan: fanRows(id, p, run), iters: iterRows(id, p, run), refs: refs };
     }
   }
 
   async function drawPerSet(first) {
     const p = await perset(chosen);
     for (const id of D.perSetCharts) {
-      const data = perSetData(id, p);
+      const data = perSetData(id, p, runOf(chosen));
       if (first || !views[id]) {
         const chartSpec = JSON.parse(JSON.stringify(D.specs[id]));
         chartSpec.datasets = Object.assign(chartSpec.datasets || {}, data);
@@ -201,7 +216,9 @@
 
   function drawTable() {
     const table = byId('stats-table');
-    const cols = [{ name: 'set', get: (i) => D.sets[i], fmt: String }]
+    const text = (v) => String(v).replace(/&/g, '&amp;').replace(/</g, '&lt;').replace(/>/g, '&gt;');
+    const cols = (several ? [{ name: 'run', get: (i) => runOf(i).label, fmt: text }] : [])
+      .concat([{ name: 'set', get: (i) => D.sets[i], fmt: String }])
       .concat(D.swept.map((name) => ({ name: name, get: (i) => D.values[i][D.options.indexOf(name)], fmt: fmt })))
       .concat(D.statNames.map((name) => ({ name: name, get: (i) => stat(i, name), fmt: fmtStat })));
     const head = document.createElement('thead');
@@ -209,7 +226,7 @@
     cols.forEach((c, k) => {
       const th = document.createElement('th');
       th.textContent = c.name; th.className = 'sortable';
-      th.title = D.statTitles[c.name] || (c.name === 'set' ? 'option set' : 'swept option');
+      th.title = D.statTitles[c.name] || (k === 0 && several ? 'run' : c.name === 'set' ? 'option set' : 'swept option');
       if (k === sortKey) th.classList.add(sortDir > 0 ? 'sorted-asc' : 'sorted-desc');
       th.addEventListener('click', () => {
         sortDir = (sortKey === k) ? -sortDir : 1; sortKey = k; drawTable();

@@ -173,6 +173,20 @@ struct Sets {
     int rule = 0;
 };
 
+// The options whose value is not the same in every set.
+std::vector<std::string> swept_of(const std::vector<std::string>& options, const std::vector<std::vector<double>>& values) {
+    std::vector<std::string> swept;
+    for (std::size_t k = 0; k < options.size(); ++k) {
+        for (const auto& v : values) {
+            if (!(v[k] == values[0][k]) && !(std::isnan(v[k]) && std::isnan(values[0][k]))) {
+                swept.push_back(options[k]);
+                break;
+            }
+        }
+    }
+    return swept;
+}
+
 Sets read_sets(const fs::path& dir) {
     const Table t = read_table(dir / "sets.csv");
     Sets s;
@@ -196,14 +210,7 @@ Sets read_sets(const fs::path& dir) {
         if (crule >= 0 && r == 0) s.rule = as_int(t, r, crule);
     }
     if (s.ids.empty()) throw ReportError(t.name + ": no option sets");
-    for (std::size_t k = 0; k < s.options.size(); ++k) {
-        for (const auto& v : s.values) {
-            if (!(v[k] == s.values[0][k]) && !(std::isnan(v[k]) && std::isnan(s.values[0][k]))) {
-                s.swept.push_back(s.options[k]);
-                break;
-            }
-        }
-    }
+    s.swept = swept_of(s.options, s.values);
     return s;
 }
 
@@ -387,7 +394,7 @@ struct Shapes {
     bool present = false;
 };
 
-Shapes write_shapes(const fs::path& dir, const Sets& sets) {
+Shapes write_shapes(const fs::path& dir, const Sets& sets, bool write_table) {
     Shapes out;
     out.of_set.assign(sets.ids.size(), -1);
     const int n = rule_parameter_count(sets.rule);
@@ -440,7 +447,7 @@ Shapes write_shapes(const fs::path& dir, const Sets& sets) {
         }
     }
     const fs::path file = dir / shape_file;
-    if (!write_whole(file.string(), csv)) throw ReportError("Cannot write " + file.string());
+    if (write_table && !write_whole(file.string(), csv)) throw ReportError("Cannot write " + file.string());
     out.present = true;
     return out;
 }
@@ -611,6 +618,10 @@ struct RunFacts {
     double risk_limit = 5.0;  // %
     std::string risk_method;  // how the risk to Blim is counted, as run.json names it
     std::string biomass_unit, number_unit;  // empty: not known
+    // What tells the run's stock from another's: the names and hashes of its
+    // inputs but the management options (opt.inn) as run.json records them,
+    // else the stock's name.
+    std::string stock_key;
 };
 
 // The labels' units: the placeholders "input biomass unit", "input number
@@ -654,6 +665,7 @@ RunFacts read_run(const fs::path& dir, const std::string& version, const RunCont
     // Without a record, the results folder's name stands for the stock.
     const fs::path folder = fs::absolute(dir).lexically_normal();
     r.stock = (folder.has_filename() ? folder : folder.parent_path()).filename().string();
+    r.stock_key = "stock " + r.stock;
     const fs::path file = dir / "run.json";
     if (!fs::exists(file)) {
         notes.push_back("run.json is missing: the header lacks the run's record");
@@ -685,6 +697,17 @@ RunFacts read_run(const fs::path& dir, const std::string& version, const RunCont
         }
     }
     if (auto v = str({"stock"}); !v.empty()) r.stock = v;
+    r.stock_key = "stock " + r.stock;
+    if (j.contains("inputs") && j["inputs"].is_array()) {
+        std::string key;
+        for (const auto& in : j["inputs"]) {
+            if (!in.is_object() || !in.contains("file") || !in["file"].is_string()) continue;
+            const std::string name = in["file"].get<std::string>();
+            if (name == "opt.inn") continue;
+            key += name + " " + (in.contains("sha256") && in["sha256"].is_string() ? in["sha256"].get<std::string>() : "") + ";";
+        }
+        if (!key.empty()) r.stock_key = key;
+    }
     if (!r.blim && j.contains("blim") && j["blim"].is_number()) r.blim = j["blim"].get<double>();
     if (r.vtype == 0 && j.contains("vtype") && j["vtype"].is_number_integer()) r.vtype = j["vtype"].get<int>();
     for (auto [key, unit] : {std::pair{"biomass_unit", &r.biomass_unit}, std::pair{"number_unit", &r.number_unit}}) {
@@ -721,70 +744,288 @@ std::string stat_named(const Summary& s, std::initializer_list<std::string_view>
     return {};
 }
 
-}  // namespace
+// ------------------------------------------------------------------ one run
 
-ReportResult write_report(const fs::path& dir, const std::string& version, const RunContext& context) {
-    ReportResult result;
-    auto& notes = result.notes;
+// Everything the page draws of one run.
+struct RunTables {
+    fs::path dir;
+    std::string label;  // the run's name on a page of several runs
+    Sets sets;
+    Summary summary;
+    Yearly yearly;
+    Samples samples;
+    Shapes shapes;
+    PerRecruit pr;
+    RunFacts run;
+    Tuning tuning;
+    std::string catch_stat, iav_stat;
+    std::vector<std::string> risks;
+    int trig_col = 0, target_col = -1;
+};
+
+// Reads a run's tables. `alone`: the page is this run's alone, with its
+// per-recruit curves and tuning; `in_place`: the page goes into the run's
+// folder, and so does ruleshape.csv (else nothing is written there).
+RunTables read_run_tables(const fs::path& dir, const std::string& version, const RunContext& context,
+                          std::vector<std::string>& notes, bool alone, bool in_place) {
     if (!fs::is_directory(dir)) throw ReportError("No results folder " + dir.string());
-    const Sets sets = read_sets(dir);
-    const Summary summary = read_summary(dir, sets);
-    const Yearly yearly = read_yearly(dir, sets);
-    const Samples samples = read_samples(dir, sets, yearly);
-    if (samples.source.empty()) {
+    if (!fs::exists(dir / "sets.csv") && !fs::exists(dir / "yearly.csv") && !fs::exists(dir / "summary.csv")) {
+        throw ReportError(dir.string() + " holds no result tables (sets.csv, yearly.csv, summary.csv): a run writes "
+                          "them with --csv or --report");
+    }
+    RunTables t;
+    t.dir = dir;
+    t.sets = read_sets(dir);
+    t.summary = read_summary(dir, t.sets);
+    t.yearly = read_yearly(dir, t.sets);
+    t.samples = read_samples(dir, t.sets, t.yearly);
+    if (t.samples.source.empty()) {
         notes.push_back(std::string(sample_file) + " and iterations.csv.gz are missing: no single iterations drawn");
     }
-    const Shapes shapes = write_shapes(dir, sets);
-    if (!shapes.present) notes.push_back("sets.csv names no known rule: no rule shape");
-    PerRecruit pr = read_perrecruit(dir, notes);
-    const RunFacts run = read_run(dir, version, context, notes);
-    const Tuning tuning = read_tuning(dir);
+    t.shapes = write_shapes(dir, t.sets, in_place);
+    if (!t.shapes.present) notes.push_back("sets.csv names no known rule: no rule shape");
+    if (alone) t.pr = read_perrecruit(dir, notes);
+    t.run = read_run(dir, version, context, notes);
+    if (alone) t.tuning = read_tuning(dir);
 
-    const std::string catch_stat = stat_named(summary, {"C50", "catch_p50", "catch_median"});
-    const std::string iav_stat = stat_named(summary, {"IAV", "tac_change", "mean_tac_change"});
-    std::vector<std::string> risks;
+    t.catch_stat = stat_named(t.summary, {"C50", "catch_p50", "catch_median"});
+    t.iav_stat = stat_named(t.summary, {"IAV", "tac_change", "mean_tac_change"});
     for (const char* r : {"risk1", "risk2", "risk3"}) {
-        if (auto n = stat_named(summary, {r}); !n.empty()) risks.push_back(n);
+        if (auto n = stat_named(t.summary, {r}); !n.empty()) t.risks.push_back(n);
     }
-    if (risks.empty()) {
-        if (auto n = stat_named(summary, {"Risklim"}); !n.empty()) risks.push_back(n);
+    if (t.risks.empty()) {
+        if (auto n = stat_named(t.summary, {"Risklim"}); !n.empty()) t.risks.push_back(n);
     }
-
-
     // Trigger of the SSB chart: the lower biomass trigger of the rule (Btrig1;
     // for rules 2 and 6, whose first parameter is B0, Btrig1 is the second).
-    const int trig_col = (sets.rule == 2 || sets.rule == 6) ? 1 : 0;
-    const int target_col = [&] {
-        for (std::size_t k = 0; k < sets.options.size(); ++k) {
-            if (lower(sets.options[k]) == "target") return static_cast<int>(k);
+    t.trig_col = (t.sets.rule == 2 || t.sets.rule == 6) ? 1 : 0;
+    for (std::size_t k = 0; k < t.sets.options.size(); ++k) {
+        if (lower(t.sets.options[k]) == "target") {
+            t.target_col = static_cast<int>(k);
+            break;
         }
-        return -1;
-    }();
+    }
+    return t;
+}
 
-    // ---- data of the page
+// The series of set `i` of a run, as the page carries them: deflated, in
+// base64; `shape_offset` is the position of the run's first rule shape in
+// the page's list.
+std::string perset_payload(const RunTables& t, std::size_t i, int shape_offset) {
+    Json p;
+    Json q = Json::object();
+    for (const auto& [name, cols] : t.yearly.fan[i]) {
+        Json c = Json::array();
+        for (const auto& col : cols) {
+            Json a = Json::array();
+            for (const auto& x : col) a.push_back(num(x));
+            c.push_back(std::move(a));
+        }
+        q[name] = std::move(c);
+    }
+    p["q"] = std::move(q);
+    Json plim = Json::array();
+    for (const auto& x : t.yearly.plim[i]) plim.push_back(num(x));
+    p["plim"] = std::move(plim);
+    if (!t.samples.v.empty()) {
+        Json it = Json::object();
+        for (const auto& [name, series] : t.samples.v[i]) {
+            Json s = Json::array();
+            for (int k : t.samples.iterations) {
+                Json a = Json::array();
+                for (const auto& x : series[static_cast<std::size_t>(k - 1)]) a.push_back(num(x));
+                s.push_back(std::move(a));
+            }
+            it[name] = std::move(s);
+        }
+        p["it"] = std::move(it);
+    }
+    p["shape"] = t.shapes.present ? t.shapes.of_set[i] + shape_offset : -1;
+    Json refs = {{"ssb", Json::array()}, {"f", Json::array()}};
+    const auto& sets = t.sets;
+    if (t.run.blim && *t.run.blim > 0.0) {
+        refs["ssb"].push_back({{"label", "Blim"}, {"value", numf(static_cast<float>(*t.run.blim))}});
+    }
+    if (t.shapes.present && static_cast<std::size_t>(t.trig_col) < sets.options.size()) {
+        refs["ssb"].push_back({{"label", "Trigger (" + sets.options[static_cast<std::size_t>(t.trig_col)] + ")"},
+                               {"value", num(sets.values[i][static_cast<std::size_t>(t.trig_col)])}});
+    }
+    if (t.target_col >= 0 && t.run.vtype == 1) {
+        refs["f"].push_back({{"label", "Target"}, {"value", num(sets.values[i][static_cast<std::size_t>(t.target_col)])}});
+    }
+    p["refs"] = std::move(refs);
+    return deflate_base64(p.dump());
+}
+
+// ------------------------------------------------------------------ the page
+
+// The header of a page of several runs: a row per run, and whether they
+// are of one stock.
+std::string runs_header(const std::vector<RunTables>& runs, const RunFacts& page) {
+    std::ostringstream h;
+    // Runs of one stock share the inputs but the management options.
+    std::vector<std::string> keys;
+    std::vector<std::vector<std::size_t>> of_key;
+    for (std::size_t r = 0; r < runs.size(); ++r) {
+        const auto at = std::find(keys.begin(), keys.end(), runs[r].run.stock_key);
+        if (at == keys.end()) {
+            keys.push_back(runs[r].run.stock_key);
+            of_key.push_back({r});
+        } else {
+            of_key[static_cast<std::size_t>(at - keys.begin())].push_back(r);
+        }
+    }
+    if (keys.size() == 1) {
+        h << "<dt>Stock</dt><dd>" << esc(runs[0].run.stock) << " (every run)</dd>\n";
+    } else {
+        h << "<dt>Stocks</dt><dd class=\"warn\"><b>The runs are of " << keys.size() << " different stocks</b> "
+          << "(their stock inputs differ, as run.json records them): ";
+        for (std::size_t k = 0; k < keys.size(); ++k) {
+            const auto& first = runs[of_key[k][0]].run;
+            h << (k ? "; " : "") << esc(first.stock);
+            bool same_name = false;
+            for (std::size_t k2 = 0; k2 < keys.size(); ++k2) {
+                same_name = same_name || (k2 != k && runs[of_key[k2][0]].run.stock == first.stock);
+            }
+            if (same_name) h << " #" << k + 1;
+            h << " (";
+            for (std::size_t n = 0; n < of_key[k].size(); ++n) h << (n ? ", " : "") << esc(runs[of_key[k][n]].label);
+            h << ")";
+        }
+        h << ". Their catches and risks are of different stocks.</dd>\n";
+    }
+    h << "<dt>Program</dt><dd>" << esc(page.version) << " (this page)</dd>\n";
+    h << "<dt>Runs</dt><dd><div class=\"tablewrap\" style=\"max-height:none\"><table class=\"runs\"><thead><tr>"
+         "<th>Run</th><th>Folder</th><th>Stock</th><th>Harvest rule</th><th>Years</th><th>Option sets</th>"
+         "<th>Swept options</th><th>Risk to Blim</th><th>Date</th></tr></thead><tbody>\n";
+    for (const auto& t : runs) {
+        h << "<tr><td>" << esc(t.label) << "</td><td>" << esc(t.dir.string()) << "</td><td>" << esc(t.run.stock)
+          << "</td><td>" << (t.sets.rule > 0 ? "rule " + std::to_string(t.sets.rule) : "unknown") << "</td><td>";
+        if (!t.yearly.years.empty()) h << text_of(t.yearly.years.front()) << "-" << text_of(t.yearly.years.back());
+        h << "</td><td>" << t.sets.ids.size() << "</td><td>";
+        for (std::size_t k = 0; k < t.sets.swept.size(); ++k) h << (k ? ", " : "") << esc(t.sets.swept[k]);
+        h << "</td><td>";
+        if (t.run.blim) h << "Blim " << people(*t.run.blim, option_digits);
+        if (!t.run.risk_method.empty()) h << (t.run.blim ? "; " : "") << esc(t.run.risk_method);
+        h << "</td><td>" << esc(t.run.date) << "</td></tr>\n";
+        if (!t.run.command.empty()) {
+            h << "<tr class=\"command\"><td></td><td colspan=\"8\"><code>" << esc(t.run.command) << "</code></td></tr>\n";
+        }
+    }
+    h << "</tbody></table></div></dd>\n";
+    return h.str();
+}
+
+// The page of one run (drawn as ever) or of several runs side by side.
+std::string page_text(const std::vector<RunTables>& runs, const std::string& version, std::vector<std::string>& notes) {
+    const bool several = runs.size() > 1;
+    const RunTables& one = runs.front();
+    // What the page says of every run: the first run's facts, with the units
+    // and the risk limit only where every run agrees.
+    RunFacts run = one.run;
+    for (const auto& t : runs) {
+        if (t.run.biomass_unit != run.biomass_unit) run.biomass_unit.clear();
+        if (t.run.number_unit != run.number_unit) run.number_unit.clear();
+        if (t.run.vtype != run.vtype) run.vtype = 0;
+        if (t.run.risk_limit != one.run.risk_limit) {
+            notes.push_back("the runs record different risk limits; the line is drawn at the first run's, " +
+                            text_of(one.run.risk_limit) + " % (--risk-limit draws another)");
+            break;
+        }
+    }
+    if (several) run.version = version;
+    const Sets& sets = one.sets;
+    const Summary& summary = one.summary;
+    const Yearly& yearly = one.yearly;
+    const PerRecruit& pr = one.pr;
+    const Tuning& tuning = one.tuning;
+    const std::string& catch_stat = one.catch_stat;
+    const std::string& iav_stat = one.iav_stat;
+
+    // ---- data of the page: the option sets of every run, one run after the other
+    std::vector<std::string> options, stat_names, risks;
+    const auto add = [](std::vector<std::string>& to, const std::vector<std::string>& from) {
+        for (const auto& x : from) {
+            if (std::find(to.begin(), to.end(), x) == to.end()) to.push_back(x);
+        }
+    };
+    std::size_t nwindows = 0;
+    for (const auto& t : runs) {
+        add(options, t.sets.options);
+        add(stat_names, t.summary.names);
+        add(risks, t.risks);
+        nwindows = std::max(nwindows, t.summary.windows.size());
+    }
+    std::vector<std::vector<double>> values;
+    Json ids = Json::array(), set_run = Json::array(), run_list = Json::array();
+    for (std::size_t r = 0; r < runs.size(); ++r) {
+        const auto& t = runs[r];
+        for (std::size_t i = 0; i < t.sets.ids.size(); ++i) {
+            std::vector<double> v;
+            for (const auto& o : options) {
+                const auto at = std::find(t.sets.options.begin(), t.sets.options.end(), o);
+                v.push_back(at == t.sets.options.end() ? NAN : t.sets.values[i][static_cast<std::size_t>(at - t.sets.options.begin())]);
+            }
+            values.push_back(std::move(v));
+            ids.push_back(t.sets.ids[i]);
+            set_run.push_back(r);
+        }
+        Json years = Json::array();
+        for (double y : t.yearly.years) years.push_back(num(y));
+        run_list.push_back({{"label", t.label}, {"years", std::move(years)}, {"iterations", t.samples.iterations}});
+    }
+    const std::vector<std::string> swept = swept_of(options, values);
+
     Json d;
-    d["options"] = sets.options;
-    d["swept"] = sets.swept;
-    d["colourOptions"] = sets.swept.empty() ? Json::array() : Json(sets.swept);
-    d["sets"] = sets.ids;
-    Json values = Json::array();
-    for (const auto& v : sets.values) {
+    d["options"] = options;
+    d["swept"] = swept;
+    Json colour_options = Json::array();
+    if (several) colour_options.push_back("run");
+    for (const auto& o : swept) colour_options.push_back(o);
+    d["colourOptions"] = std::move(colour_options);
+    d["sets"] = std::move(ids);
+    d["setRun"] = std::move(set_run);
+    d["runs"] = std::move(run_list);
+    Json value_rows = Json::array();
+    for (const auto& v : values) {
         Json row = Json::array();
         for (double x : v) row.push_back(num(x));
-        values.push_back(std::move(row));
+        value_rows.push_back(std::move(row));
     }
-    d["values"] = std::move(values);
+    d["values"] = std::move(value_rows);
+    // The windows by their place in summary.csv (first five years, the
+    // summary years, all years), each named by the years of every run.
     d["windows"] = Json::array();
-    for (const auto& w : summary.windows) d["windows"].push_back({{"label", w.label}, {"first", w.first}, {"last", w.last}});
+    for (std::size_t w = 0; w < nwindows; ++w) {
+        std::vector<std::string> labels;
+        const Window* first = nullptr;
+        for (const auto& t : runs) {
+            if (w >= t.summary.windows.size()) continue;
+            if (!first) first = &t.summary.windows[w];
+            add(labels, {t.summary.windows[w].label});
+        }
+        std::string label;
+        for (const auto& l : labels) label += (label.empty() ? "" : " / ") + l;
+        d["windows"].push_back({{"label", label}, {"first", first->first}, {"last", first->last}});
+    }
     d["defaultWindow"] = default_window(summary);
-    d["statNames"] = summary.names;
+    d["statNames"] = stat_names;
     Json stats = Json::array();
-    for (const auto& w : summary.v) {
+    for (std::size_t w = 0; w < nwindows; ++w) {
         Json ws = Json::array();
-        for (const auto& row : w) {
-            Json r = Json::array();
-            for (const auto& x : row) r.push_back(num(x));
-            ws.push_back(std::move(r));
+        for (const auto& t : runs) {
+            for (std::size_t i = 0; i < t.sets.ids.size(); ++i) {
+                Json row = Json::array();
+                for (const auto& name : stat_names) {
+                    const auto at = std::find(t.summary.names.begin(), t.summary.names.end(), name);
+                    if (w >= t.summary.v.size() || at == t.summary.names.end()) {
+                        row.push_back(nullptr);
+                    } else {
+                        row.push_back(num(t.summary.v[w][i][static_cast<std::size_t>(at - t.summary.names.begin())]));
+                    }
+                }
+                ws.push_back(std::move(row));
+            }
         }
         stats.push_back(std::move(ws));
     }
@@ -798,62 +1039,26 @@ ReportResult write_report(const fs::path& dir, const std::string& version, const
                   "(with an uncertain Blim: the risk of the iteration's lowest SSB there)."},
         {"risk3", "risk3: largest yearly probability of SSB below Blim in the window."},
         {"Risklim", "Risklim: largest yearly probability of SSB below Blim in the window."}};
-    d["years"] = Json::array();
-    for (double y : yearly.years) d["years"].push_back(num(y));
-    d["iterations"] = samples.iterations;
     // Each set's series go into an element of their own, deflated, and are
     // inflated and parsed by the page only when the set is chosen: the page
     // stays small and the first chart does not wait for a thousand sets.
     std::vector<std::string> perset;
-    perset.reserve(sets.ids.size());
-    for (std::size_t i = 0; i < sets.ids.size(); ++i) {
-        Json p;
-        Json q = Json::object();
-        for (const auto& [name, cols] : yearly.fan[i]) {
-            Json c = Json::array();
-            for (const auto& col : cols) {
-                Json a = Json::array();
-                for (const auto& x : col) a.push_back(num(x));
-                c.push_back(std::move(a));
-            }
-            q[name] = std::move(c);
-        }
-        p["q"] = std::move(q);
-        Json plim = Json::array();
-        for (const auto& x : yearly.plim[i]) plim.push_back(num(x));
-        p["plim"] = std::move(plim);
-        if (!samples.v.empty()) {
-            Json it = Json::object();
-            for (const auto& [name, series] : samples.v[i]) {
-                Json s = Json::array();
-                for (int k : samples.iterations) {
-                    Json a = Json::array();
-                    for (const auto& x : series[static_cast<std::size_t>(k - 1)]) a.push_back(num(x));
-                    s.push_back(std::move(a));
-                }
-                it[name] = std::move(s);
-            }
-            p["it"] = std::move(it);
-        }
-        p["shape"] = shapes.present ? shapes.of_set[i] : -1;
-        Json refs = {{"ssb", Json::array()}, {"f", Json::array()}};
-        if (run.blim && *run.blim > 0.0) refs["ssb"].push_back({{"label", "Blim"}, {"value", numf(static_cast<float>(*run.blim))}});
-        if (shapes.present && static_cast<std::size_t>(trig_col) < sets.options.size()) {
-            refs["ssb"].push_back({{"label", "Trigger (" + sets.options[static_cast<std::size_t>(trig_col)] + ")"},
-                                   {"value", num(sets.values[i][static_cast<std::size_t>(trig_col)])}});
-        }
-        if (target_col >= 0 && run.vtype == 1) {
-            refs["f"].push_back({{"label", "Target"}, {"value", num(sets.values[i][static_cast<std::size_t>(target_col)])}});
-        }
-        p["refs"] = std::move(refs);
-        perset.push_back(deflate_base64(p.dump()));
+    Json shapes = Json::array();
+    bool any_shape = false;
+    for (const auto& t : runs) {
+        const int offset = static_cast<int>(shapes.size());
+        for (std::size_t i = 0; i < t.sets.ids.size(); ++i) perset.push_back(perset_payload(t, i, offset));
+        for (const auto& s : t.shapes.list) shapes.push_back(s);
+        any_shape = any_shape || t.shapes.present;
     }
-    d["shapes"] = shapes.list;
+    d["shapes"] = std::move(shapes);
 
     // ---- chart specifications
-    Json tooltip = Json::array({Json{{"field", "set"}, {"title", "Set"}}});
-    for (const auto& o : sets.options) tooltip.push_back({{"field", o}, {"type", "quantitative"}});
-    for (const auto& n : summary.names) tooltip.push_back({{"field", n}, {"type", "quantitative"}});
+    Json tooltip = Json::array();
+    if (several) tooltip.push_back({{"field", "run"}, {"title", "Run"}});
+    tooltip.push_back({{"field", "set"}, {"title", "Set"}});
+    for (const auto& o : options) tooltip.push_back({{"field", o}, {"type", "quantitative"}});
+    for (const auto& n : stat_names) tooltip.push_back({{"field", n}, {"type", "quantitative"}});
     Json specs;
     specs["ssb"] = fan_spec("SSB (input biomass unit)", "");
     specs["f"] = fan_spec("F (per year, mean over the F ages)", "");
@@ -861,7 +1066,7 @@ ReportResult write_report(const fs::path& dir, const std::string& version, const
     specs["recruitment"] = fan_spec("Recruitment (input number unit)", "");
     specs["plim"] = probability_spec(run.risk_limit);
     Json per_set_charts = Json::array({"ssb", "f", "catch", "recruitment", "plim"});
-    if (shapes.present) {
+    if (any_shape) {
         specs["shape"] = shape_spec(value_title(run.vtype));
         per_set_charts.push_back("shape");
     }
@@ -877,8 +1082,8 @@ ReportResult write_report(const fs::path& dir, const std::string& version, const
     }
     const bool tradeoffs = !catch_stat.empty() && !risks.empty();
     if (tradeoffs) {
-        specs["tradeoff"] = tradeoff_spec(catch_stat, tooltip, run.risk_limit);
-        specs["iav"] = iav_spec(catch_stat, iav_stat, tooltip);
+        specs["tradeoff"] = tradeoff_spec(catch_stat, tooltip, run.risk_limit, several);
+        specs["iav"] = iav_spec(catch_stat, iav_stat, tooltip, several);
     } else {
         notes.push_back("summary.csv lacks the median catch or the risks: no trade-off charts");
     }
@@ -888,42 +1093,54 @@ ReportResult write_report(const fs::path& dir, const std::string& version, const
     d["tradeoffs"] = tradeoffs;
 
     // ---- the page
+    std::string title = run.stock;
+    if (several) {
+        title.clear();
+        for (const auto& t : runs) title += (title.empty() ? "" : ", ") + t.label;
+    }
     std::ostringstream h;
     h << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
       << "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
       << "<meta name=\"generator\" content=\"" << esc(version) << "\">\n"
-      << "<title>tacsim report: " << esc(run.stock) << "</title>\n<style>\n" << asset_page_css() << "</style>\n"
+      << "<title>tacsim report: " << esc(title) << "</title>\n<style>\n" << asset_page_css() << "</style>\n"
       << "<script>" << script_safe(asset_vega_js()) << "</script>\n"
       << "<script>" << script_safe(asset_vega_lite_js()) << "</script>\n"
       << "<script>" << script_safe(asset_vega_embed_js()) << "</script>\n</head>\n<body>\n";
 
-    h << "<h1>Management strategy evaluation: " << esc(run.stock) << "</h1>\n<dl class=\"meta\">\n";
-    h << "<dt>Stock</dt><dd>" << esc(run.stock) << "</dd>\n";
-    if (!run.date.empty()) h << "<dt>Run</dt><dd>" << esc(run.date) << "</dd>\n";
-    h << "<dt>Program</dt><dd>" << esc(run.version) << "</dd>\n";
-    if (!run.command.empty()) h << "<dt>Command</dt><dd><code>" << esc(run.command) << "</code></dd>\n";
-    h << "<dt>Harvest rule</dt><dd>" << (sets.rule > 0 ? "rule " + std::to_string(sets.rule) : "unknown") << "</dd>\n";
-    if (!yearly.years.empty()) {
-        h << "<dt>Years</dt><dd>" << text_of(yearly.years.front()) << "-" << text_of(yearly.years.back()) << "</dd>\n";
-    }
-    if (run.blim || !run.risk_method.empty()) {
-        h << "<dt>Risk to Blim</dt><dd>";
-        if (run.blim) h << "Blim " << people(*run.blim, option_digits);
-        if (!run.risk_method.empty()) h << (run.blim ? "; " : "") << esc(run.risk_method);
-        h << "; every risk of the page counts by this method</dd>\n";
+    if (several) {
+        h << "<h1>Management strategy evaluation: " << runs.size() << " runs compared</h1>\n<dl class=\"meta\">\n"
+          << runs_header(runs, run);
+    } else {
+        h << "<h1>Management strategy evaluation: " << esc(run.stock) << "</h1>\n<dl class=\"meta\">\n";
+        h << "<dt>Stock</dt><dd>" << esc(run.stock) << "</dd>\n";
+        if (!run.date.empty()) h << "<dt>Run</dt><dd>" << esc(run.date) << "</dd>\n";
+        h << "<dt>Program</dt><dd>" << esc(run.version) << "</dd>\n";
+        if (!run.command.empty()) h << "<dt>Command</dt><dd><code>" << esc(run.command) << "</code></dd>\n";
+        h << "<dt>Harvest rule</dt><dd>" << (sets.rule > 0 ? "rule " + std::to_string(sets.rule) : "unknown") << "</dd>\n";
+        if (!yearly.years.empty()) {
+            h << "<dt>Years</dt><dd>" << text_of(yearly.years.front()) << "-" << text_of(yearly.years.back()) << "</dd>\n";
+        }
+        if (run.blim || !run.risk_method.empty()) {
+            h << "<dt>Risk to Blim</dt><dd>";
+            if (run.blim) h << "Blim " << people(*run.blim, option_digits);
+            if (!run.risk_method.empty()) h << (run.blim ? "; " : "") << esc(run.risk_method);
+            h << "; every risk of the page counts by this method</dd>\n";
+        }
     }
     h << "<dt>Units</dt><dd>biomass: " << esc(run.biomass_unit.empty() ? "the input's (not given)" : run.biomass_unit)
       << "; numbers: " << esc(run.number_unit.empty() ? "the input's (not given)" : run.number_unit)
       << (run.biomass_unit.empty() || run.number_unit.empty() ? " (--biomass-unit, --number-unit)" : "") << "</dd>\n";
-    h << "<dt>Option sets</dt><dd>" << sets.ids.size() << "</dd>\n";
+    h << "<dt>Option sets</dt><dd>" << values.size() << (several ? " in " + std::to_string(runs.size()) + " runs" : "")
+      << "</dd>\n";
     h << "<dt>Swept options</dt><dd>";
-    if (sets.swept.empty()) h << "none (one option set)";
-    for (std::size_t k = 0; k < sets.swept.size(); ++k) {
-        const auto col = static_cast<std::size_t>(
-            std::find(sets.options.begin(), sets.options.end(), sets.swept[k]) - sets.options.begin());
+    if (swept.empty()) h << "none (one option set)";
+    for (std::size_t k = 0; k < swept.size(); ++k) {
+        const auto col = static_cast<std::size_t>(std::find(options.begin(), options.end(), swept[k]) - options.begin());
         std::set<double> distinct;
-        for (const auto& v : sets.values) distinct.insert(v[col]);
-        h << (k ? "; " : "") << "<b>" << esc(sets.swept[k]) << "</b> ";
+        for (const auto& v : values) {
+            if (!std::isnan(v[col])) distinct.insert(v[col]);
+        }
+        h << (k ? "; " : "") << "<b>" << esc(swept[k]) << "</b> ";
         std::size_t n = 0;
         for (double v : distinct) {
             if (n++ == 12 && distinct.size() > 14) {
@@ -942,6 +1159,7 @@ ReportResult write_report(const fs::path& dir, const std::string& version, const
 
     const std::string window_note = "The statistics window is chosen above the chart.";
     const std::string limit_text = text_of(run.risk_limit) + " %";
+    const std::string points = several ? "One point per option set of every run, its shape by run" : "One point per option set";
     if (tradeoffs) {
         h << "<h2>Trade-offs across option sets</h2>\n<div class=\"controls\">"
           << "<label>Window <select id=\"window-select\"></select></label>"
@@ -949,12 +1167,13 @@ ReportResult write_report(const fs::path& dir, const std::string& version, const
           << "<label>Colour by <select id=\"colour-select\"></select></label></div>\n"
           << "<p class=\"note\" id=\"risk-definition\"></p>\n<div class=\"grid\">\n"
           << figure("tradeoff", "Catch against risk",
-                    "One point per option set: the median over iterations of the mean catch in the window (" +
-                        esc(catch_stat) + ") against the chosen risk of SSB below Blim, coloured by a swept option. "
+                    points + ": the median over iterations of the mean catch in the window (" +
+                        esc(catch_stat) + ") against the chosen risk of SSB below Blim, coloured by " +
+                        (several ? "the run or " : "") + "a swept option. "
                         "The dashed line marks the risk limit, " + limit_text + ". Hover for every option and statistic; click a point to "
                         "choose that set below. " + window_note)
           << figure("iav", "TAC change against catch",
-                    "One point per option set: the mean relative change of the TAC from year to year (" +
+                    points + ": the mean relative change of the TAC from year to year (" +
                         esc(iav_stat) + ", %) against the median catch in the window. Stable advice lies low, "
                         "high catch to the right.")
           << "</div>\n";
@@ -972,14 +1191,18 @@ ReportResult write_report(const fs::path& dir, const std::string& version, const
                     "circle the value tried nearest to it beyond the limit (the bracket).")
           << "</div>\n";
     }
-    h << "<h2>One option set over the years</h2>\n<div class=\"controls\"><label>Option set "
-         "<select id=\"set-select\"></select></label><span id=\"chosen-label\" class=\"note\"></span></div>\n"
+    h << "<h2>One option set over the years</h2>\n<div class=\"controls\"><label>" << (several ? "Run and option set" : "Option set")
+      << " <select id=\"set-select\"></select></label><span id=\"chosen-label\" class=\"note\"></span></div>\n"
          "<div class=\"grid\">\n";
     const std::string bands = "The dark band holds the middle 50 % of the iterations (25-75 %), the light band 80 % "
                               "(10-90 %); the thick line is the median";
-    const std::string singles = samples.source.empty() ? "" : ", thin grey lines are single iterations";
+    bool any_samples = false;
+    for (const auto& t : runs) any_samples = any_samples || !t.samples.source.empty();
+    const std::string singles = any_samples ? ", thin grey lines are single iterations" : "";
+    bool any_blim = false;
+    for (const auto& t : runs) any_blim = any_blim || t.run.blim.has_value();
     h << figure("ssb", "Spawning stock biomass",
-                bands + singles + ". Dashed lines: Blim" + std::string(run.blim ? "" : " (when the run records it)") +
+                bands + singles + ". Dashed lines: Blim" + std::string(any_blim ? "" : " (when the run records it)") +
                     " and the rule's biomass trigger of the chosen set.")
       << figure("f", "Fishing mortality",
                 bands + singles + ". The dashed line is the rule's Target where the rule's value is an F. The "
@@ -992,11 +1215,12 @@ ReportResult write_report(const fs::path& dir, const std::string& version, const
       << figure("plim", "Probability of SSB below Blim",
                 "Share of iterations whose SSB is below Blim in each year, in %; the dashed line marks the risk "
                 "limit, " + limit_text + ".");
-    if (shapes.present) {
+    if (any_shape) {
         h << figure("shape", "The harvest rule",
                     "The rule's value against its decision basis (both basis indicators at the value on the axis), "
                     "from 0 to twice the highest trigger, computed by the simulation's own rule code for the chosen "
-                    "set's parameters; the triggers are marked. Also in " + std::string(shape_file) + ".");
+                    "set's parameters; the triggers are marked. Also in " + std::string(shape_file) +
+                    (several ? " (of each run's own report)." : "."));
     }
     h << "</div>\n";
 
@@ -1019,14 +1243,64 @@ ReportResult write_report(const fs::path& dir, const std::string& version, const
     for (std::size_t i = 0; i < perset.size(); ++i) {
         h << "<script type=\"application/octet-stream\" id=\"tacsim-set-" << i << "\">" << perset[i] << "</script>\n";
     }
-    h
-      << "<script>" << script_safe(asset_page_js()) << "</script>\n</body>\n</html>\n";
+    h << "<script>" << script_safe(asset_page_js()) << "</script>\n</body>\n</html>\n";
+    return h.str();
+}
 
-    result.file = dir / report_file;
+void write_page(const fs::path& file, const std::string& text) {
     std::string why;
-    if (!write_whole(result.file.string(), h.str(), &why)) {
-        throw ReportError("Cannot write " + result.file.string() + ": " + why);
+    if (!write_whole(file.string(), text, &why)) throw ReportError("Cannot write " + file.string() + ": " + why);
+}
+
+}  // namespace
+
+ReportResult write_report(const fs::path& dir, const std::string& version, const RunContext& context) {
+    ReportResult result;
+    std::vector<RunTables> runs;
+    runs.push_back(read_run_tables(dir, version, context, result.notes, true, true));
+    const std::string page = page_text(runs, version, result.notes);
+    result.file = dir / report_file;
+    write_page(result.file, page);
+    return result;
+}
+
+ReportResult write_comparison(const std::vector<RunSource>& sources, const fs::path& out, const std::string& version,
+                              const RunContext& context) {
+    if (sources.empty()) throw ReportError("No run to draw");
+    ReportResult result;
+    std::vector<RunTables> runs;
+    const bool alone = sources.size() == 1;
+    for (const auto& src : sources) {
+        std::vector<std::string> notes;
+        try {
+            runs.push_back(read_run_tables(src.dir, version, context, notes, alone, false));
+        } catch (const ReportError& e) {
+            const std::string what = e.what();
+            // Messages that name the folder already stand as they are.
+            if (what.find(src.dir.string()) != std::string::npos) throw;
+            throw ReportError(src.dir.string() + ": " + what);
+        }
+        runs.back().label = src.label;
+        for (const auto& n : notes) result.notes.push_back(alone ? n : src.label + ": " + n);
     }
+    // Each run by a name of its own: the folder's, or the folder as given
+    // where two folders share a name.
+    std::vector<std::string> names;
+    for (const auto& t : runs) {
+        const fs::path folder = fs::absolute(t.dir).lexically_normal();
+        names.push_back(t.label.empty() ? (folder.has_filename() ? folder : folder.parent_path()).filename().string() : t.label);
+    }
+    for (std::size_t r = 0; r < runs.size(); ++r) {
+        if (!runs[r].label.empty()) continue;
+        const bool shared = std::count(names.begin(), names.end(), names[r]) > 1;
+        runs[r].label = shared ? runs[r].dir.string() : names[r];
+    }
+    std::error_code ec;
+    fs::create_directories(out, ec);
+    if (!fs::is_directory(out)) throw ReportError("Cannot make the folder " + out.string() + (ec ? ": " + ec.message() : ""));
+    const std::string page = page_text(runs, version, result.notes);
+    result.file = out / report_file;
+    write_page(result.file, page);
     return result;
 }
 

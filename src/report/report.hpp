@@ -43,4 +43,20 @@ struct RunContext {
 // message naming the file when a needed table is missing or unreadable.
 ReportResult write_report(const std::filesystem::path& dir, const std::string& version, const RunContext& context = {});
 
+// A run for a page of several: its results folder, and its name on the page
+// (empty: the folder's name, or the folder as given where two share a name).
+struct RunSource {
+    std::filesystem::path dir;
+    std::string label;
+};
+
+// The page of several runs side by side, into `out` (created when missing)
+// as report.html: the trade-offs of every set of every run, the table with a
+// run column, the series and rule of any set of any run. Nothing is written
+// into the runs' folders. With one run: that run's page, as write_report
+// draws it, elsewhere. Throws ReportError naming the folder and file when a
+// needed table is missing or unreadable.
+ReportResult write_comparison(const std::vector<RunSource>& runs, const std::filesystem::path& out,
+                              const std::string& version, const RunContext& context = {});
+
 }  // namespace tacsim::report

@@ -153,8 +153,8 @@ Json shape_spec(const std::string& value_title) {
 namespace {
 
 Json sets_layer(const std::string& x_field, const std::string& x_title, const std::string& y_field,
-                const std::string& y_title, const Json& tooltip_fields) {
-    return Json{{"data", data("sets")},
+                const std::string& y_title, const Json& tooltip_fields, bool by_run) {
+    Json layer{{"data", data("sets")},
                 {"mark", {{"type", "point"}, {"filled", true}, {"size", 46}, {"opacity", 0.85}, {"cursor", "pointer"}}},
                 {"encoding",
                  {{"x", {{"field", x_field}, {"type", "quantitative"}, {"title", x_title}, {"scale", {{"zero", false}}}}},
@@ -162,16 +162,20 @@ Json sets_layer(const std::string& x_field, const std::string& x_title, const st
                   {"color", {{"field", "colour"}, {"type", "nominal"}, {"title", "{colour}"},
                              {"scale", {{"scheme", "tableau10"}}}}},
                   {"tooltip", tooltip_fields}}}};
+    if (by_run) {
+        layer["encoding"]["shape"] = {{"field", "run"}, {"type", "nominal"}, {"title", "Run"}};
+    }
+    return layer;
 }
 
 }  // namespace
 
-Json tradeoff_spec(const std::string& catch_stat, const Json& tooltip_fields, double risk_limit) {
+Json tradeoff_spec(const std::string& catch_stat, const Json& tooltip_fields, double risk_limit, bool by_run) {
     Json view = base();
     view["datasets"] = {{"limit", limit_rows(risk_limit)}};
     view["layer"] = Json::array(
         {sets_layer("risk", "Risk {risk}: P(SSB < Blim) (%), {window}",
-                    "catch", "Median catch " + catch_stat + " (input biomass unit)", tooltip_fields),
+                    "catch", "Median catch " + catch_stat + " (input biomass unit)", tooltip_fields, by_run),
          limit_layer("x", "#d62728")});
     // Risk runs from 0.
     view["layer"][0]["encoding"]["x"]["scale"] = {{"domainMin", 0}};
@@ -208,10 +212,10 @@ Json tune_spec(const std::string& option, const std::string& statistic, Json row
     return view;
 }
 
-Json iav_spec(const std::string& catch_stat, const std::string& iav_stat, const Json& tooltip_fields) {
+Json iav_spec(const std::string& catch_stat, const std::string& iav_stat, const Json& tooltip_fields, bool by_run) {
     Json view = base();
     view["layer"] = Json::array({sets_layer("catch", "Median catch " + catch_stat + " (input biomass unit), {window}",
-                                            "iav", "Mean TAC change " + iav_stat + " (%)", tooltip_fields)});
+                                            "iav", "Mean TAC change " + iav_stat + " (%)", tooltip_fields, by_run)});
     return view;
 }
 

@@ -26,14 +26,14 @@ Json probability_spec(double risk_limit);
 // Rule value against the decision basis, triggers as vertical rules.
 Json shape_spec(const std::string& value_title);
 // Median catch against risk, coloured by an option, with a line at the risk
-// limit (%).
-Json tradeoff_spec(const std::string& catch_stat, const Json& tooltip_fields, double risk_limit);
+// limit (%); `by_run`: the points' shape by the field "run" (several runs).
+Json tradeoff_spec(const std::string& catch_stat, const Json& tooltip_fields, double risk_limit, bool by_run = false);
 // A tuning (data set "tune": label, value, risk, answer, bracket): the risk
 // against the tuned option at every value tried, a line per combination,
 // the answer and its bracket marked, a line at the limit.
 Json tune_spec(const std::string& option, const std::string& statistic, Json rows, double limit);
-// Mean TAC change against median catch.
-Json iav_spec(const std::string& catch_stat, const std::string& iav_stat, const Json& tooltip_fields);
+// Mean TAC change against median catch; `by_run` as for tradeoff_spec.
+Json iav_spec(const std::string& catch_stat, const std::string& iav_stat, const Json& tooltip_fields, bool by_run = false);
 // A per-recruit curve against F, a line per regime (data set "curve":
 // regime, f, value), the reference points by shape (data set "points":
 // regime, point, f, value).

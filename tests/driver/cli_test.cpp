@@ -143,6 +143,20 @@ TEST(EndToEndCommandLine, MessagesGoWhereUsersLook) {
         {{"tune", "--option", "Target", "--risk", "5%", "--tolerance", "-1", good.string()}, 2, "",
          "tacsim tune: the tolerance must be positive (see tacsim tune --help)\n"},
         {{"--check", widedir.string()}, 0, "*", ""},
+        // A page of several runs: one label per run, a folder of its own.
+        {{"report", good.string(), downdir.string(), "--label", "rule 1", "-o", "cmp"}, 2, "",
+         "tacsim report: 1 label for 2 runs: give one --label per run, in the order of the runs (see tacsim --help)\n"},
+        {{"report", good.string(), downdir.string()}, 2, "",
+         "tacsim report: a page of several runs needs -o OUT, the folder it goes into (see tacsim --help)\n"},
+        {{"report", good.string(), downdir.string(), "-o", downdir.string()}, 2, "",
+         "tacsim report: -o " + downdir.string() + " is the folder of the run " + downdir.string() +
+             "; the page of -o goes into a folder of its own (see tacsim --help)\n"},
+        {{"report", good.string(), downdir.string(), "--label", "a", "--label", "a", "-o", "cmp"}, 2, "",
+         "tacsim report: two runs are labelled 'a' (see tacsim --help)\n"},
+        // A folder without tables is named.
+        {{"report", good.string(), downdir.string(), "-o", "cmp"}, 1, "",
+         "Cannot write the report: " + good.string() + " holds no result tables (sets.csv, yearly.csv, "
+         "summary.csv): a run writes them with --csv or --report\n"},
     };
     const fs::path cwd = fresh_dir("cli-msg-cwd");
     for (const Case& c : cases) {

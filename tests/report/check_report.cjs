@@ -1,6 +1,8 @@
 // Opens a report.html in headless Chromium (the system's browser, driven by
 // puppeteer-core) with the network cut off and holds what the page plots
-// against the tables it was drawn from, which lie in the same folder:
+// against the tables it was drawn from: those in the page's folder, or for a
+// page of several runs those of each run's folder, given in the page's order
+// (each value against the tables of the run it comes from):
 //   - the fans against yearly.csv's fractiles (and the thin lines against
 //     sample_iterations.csv), the yearly risk against p_below_blim in %;
 //   - the trade-offs against summary.csv for every window and risk offered;
@@ -8,26 +10,30 @@
 //     refpoints.csv, the rule shape against ruleshape.csv;
 //   - the reference lines (risk limit, Blim, trigger, Target) drawn as marks
 //     with items at their values;
-// for every option set up to 20, then for a sample of 20. In every chart
+// for every option set up to 20, then for a sample of 20 (of every run
+// together). A page of several runs also names each set's run in the
+// trade-offs and in the table's run column. In every chart
 // each drawn item lies inside the plotting area (the axes cover the data), a
 // probability axis ends at or below 100 %, and no two labels overlap. Also:
 // no console error, no request leaves the page, the page fits 1280 pixels
 // wide. Keeps a screenshot.
-//   node check_report.cjs NODE_MODULES REPORT.html SCREENSHOT.png [--timing]
+//   node check_report.cjs NODE_MODULES REPORT.html SCREENSHOT.png [--timing] [--pdf] [RUN_DIR...]
 // Exit status 0 when every check passes, 1 otherwise.
 'use strict';
 const path = require('path');
 const fs = require('fs');
 const os = require('os');
 
-const [nodeModules, reportFile, screenshot, ...flags] = process.argv.slice(2);
+const [nodeModules, reportFile, screenshot, ...rest] = process.argv.slice(2);
 if (!nodeModules || !reportFile || !screenshot) {
-  console.error('usage: node check_report.cjs NODE_MODULES REPORT.html SCREENSHOT.png [--timing]');
+  console.error('usage: node check_report.cjs NODE_MODULES REPORT.html SCREENSHOT.png [--timing] [--pdf] [RUN_DIR...]');
   process.exit(2);
 }
+const flags = rest.filter((a) => a.startsWith('--'));
+const runDirs = rest.filter((a) => !a.startsWith('--')).map((d) => path.resolve(d));
+if (!runDirs.length) runDirs.push(path.dirname(path.resolve(reportFile)));
 const puppeteer = require(path.join(path.resolve(nodeModules), 'puppeteer-core'));
 const browserPath = process.env.TACSIM_CHROMIUM || '/usr/bin/chromium';
-const dir = path.dirname(path.resolve(reportFile));
 
 const failures = [];
 const check = (ok, what) => {
@@ -51,7 +57,7 @@ function tally(what) {
 }
 
 // ---- the tables ----------------------------------------------------------
-function readCsv(name) {
+function readCsv(dir, name) {
   const file = path.join(dir, name);
   if (!fs.existsSync(file)) return null;
   const text = fs.readFileSync(file, 'utf8');
@@ -73,16 +79,6 @@ function readCsv(name) {
 // A table's number as the page should carry it: the same double.
 const num = (s) => (s === undefined || s === '') ? undefined : Number(s === 'Inf' ? 'Infinity' : s === '-Inf' ? '-Infinity' : s);
 
-const sets = readCsv('sets.csv');
-const yearly = readCsv('yearly.csv');
-const summary = readCsv('summary.csv');
-const samples = readCsv('sample_iterations.csv');
-const perrecruit = readCsv('perrecruit.csv');
-const refpoints = readCsv('refpoints.csv');
-const ruleshape = readCsv('ruleshape.csv');
-const run = fs.existsSync(path.join(dir, 'run.json')) ? JSON.parse(fs.readFileSync(path.join(dir, 'run.json'), 'utf8')) : {};
-const riskLimit = run.risk_limit !== undefined ? run.risk_limit : 5;
-
 const groupBy = (rows, key) => {
   const m = new Map();
   for (const r of rows || []) {
@@ -92,10 +88,29 @@ const groupBy = (rows, key) => {
   }
   return m;
 };
-const yearlyBy = groupBy(yearly, (r) => r.set + '|' + r.quantity);
-const samplesBy = groupBy(samples, (r) => r.set);
-const shapeBy = groupBy(ruleshape, (r) => r.set);
-const summaryBy = new Map((summary || []).map((r) => [[r.set, r.first_year, r.last_year, r.statistic].join('|'), r.value]));
+
+// The tables of one run, and what the checks look up in them.
+function readRun(dir) {
+  const R = { dir };
+  for (const [key, name] of [['sets', 'sets.csv'], ['yearly', 'yearly.csv'], ['summary', 'summary.csv'],
+    ['samples', 'sample_iterations.csv'], ['perrecruit', 'perrecruit.csv'], ['refpoints', 'refpoints.csv'],
+    ['ruleshape', 'ruleshape.csv'], ['tune', 'tune.csv']]) R[key] = readCsv(dir, name);
+  R.run = fs.existsSync(path.join(dir, 'run.json')) ? JSON.parse(fs.readFileSync(path.join(dir, 'run.json'), 'utf8')) : {};
+  R.riskLimit = R.run.risk_limit !== undefined ? R.run.risk_limit : 5;
+  R.yearlyBy = groupBy(R.yearly, (r) => r.set + '|' + r.quantity);
+  R.samplesBy = groupBy(R.samples, (r) => r.set);
+  R.shapeBy = groupBy(R.ruleshape, (r) => r.set);
+  R.summaryBy = new Map((R.summary || []).map((r) => [[r.set, r.first_year, r.last_year, r.statistic].join('|'), r.value]));
+  // The windows in the order of their first appearance in summary.csv, as offered.
+  R.windowOf = [...new Map((R.summary || []).map((r) => [r.first_year + '-' + r.last_year,
+    { first: r.first_year, last: r.last_year }])).values()];
+  return R;
+}
+const runs = runDirs.map(readRun);
+const several = runs.length > 1;
+// Every set of the page, one run after the other: its place on the page.
+const allSets = runs.flatMap((R, r) => R.sets.map((row) => ({ R, r, row })));
+const riskLimit = runs[0].riskLimit;
 
 // ---- what a view plots -----------------------------------------------------
 // Runs in the page: every chart's drawn items (with their data), the extent
@@ -183,8 +198,8 @@ function checkLabels(id, v, t) {
 const rulesLabelled = (v, label) => v.marks.filter((m) => m.type === 'rule')
   .flatMap((m) => m.items.map((it) => it.datum)).filter((d) => d && String(d.label).startsWith(label));
 
-function checkFan(id, q, setId, v, t) {
-  const rows = yearlyBy.get(setId + '|' + q) || [];
+function checkFan(R, id, q, setId, v, t) {
+  const rows = R.yearlyBy.get(setId + '|' + q) || [];
   const fan = v.data.fan || [];
   if (fan.length !== rows.length) t.fail(`${id} set ${setId}: ${fan.length} years plotted, ${rows.length} in yearly.csv`);
   const byYear = new Map(fan.map((r) => [String(r.year), r]));
@@ -195,9 +210,9 @@ function checkFan(id, q, setId, v, t) {
   }
 }
 
-function checkIterations(id, q, setId, v, t) {
-  if (!samples) return;
-  const want = (samplesBy.get(setId) || []).filter((r) => r[q] !== undefined);
+function checkIterations(R, id, q, setId, v, t) {
+  if (!R.samples) return;
+  const want = (R.samplesBy.get(setId) || []).filter((r) => r[q] !== undefined);
   const got = new Map((v.data.iters || []).map((r) => [r.iteration + '|' + r.year, r.value]));
   if (got.size !== want.length) t.fail(`${id} set ${setId}: ${got.size} iteration points, ${want.length} in sample_iterations.csv`);
   for (const r of want) t.same(got.get(r.iteration + '|' + r.year), num(r[q]), `${id} set ${setId} iteration ${r.iteration} ${r.year}`);
@@ -278,7 +293,9 @@ function checkRef(id, v, label, want, t, where) {
       check(n > 0, `chart ${id} has drawn marks (${n})`);
     }
 
-    // The per-recruit charts against perrecruit.csv and refpoints.csv.
+    // The per-recruit charts and the tuning (a page of one run) against
+    // perrecruit.csv, refpoints.csv and tune.csv.
+    const { perrecruit, refpoints, tune } = runs[0];
     if (perrecruit && views.ypr) {
       const t = tally('per-recruit curves and points equal perrecruit.csv and refpoints.csv');
       for (const [id, col] of [['ypr', 'yield_per_recruit'], ['spr', 'ssb_per_recruit']]) {
@@ -305,8 +322,7 @@ function checkRef(id, v, label, want, t, where) {
 
     // The tuning against tune.csv: every value tried, its risk, the answer
     // marked and the limit drawn.
-    const tune = readCsv('tune.csv');
-    if (tune && tune.length && tune[0].tuned !== undefined) {
+    if (!several && tune && tune.length && tune[0].tuned !== undefined) {
       const t = tally('tuning equals tune.csv (values tried, risks, answers, limit)');
       const v = views.tune;
       if (!v) t.fail('no tuning chart');
@@ -334,38 +350,68 @@ function checkRef(id, v, label, want, t, where) {
       windows: Array.from(document.querySelectorAll('#window-select option')).map((o) => o.value),
       risks: Array.from(document.querySelectorAll('#risk-select option')).map((o) => [o.value, o.textContent]),
     }));
-    // The windows in the order of their first appearance in summary.csv, as offered.
-    const windowOf = [...new Map((summary || []).map((r) => [r.first_year + '-' + r.last_year,
-      { first: r.first_year, last: r.last_year }])).values()];
     if (views.tradeoff) {
-      const t = tally('trade-offs equal summary.csv for every window and risk');
+      const t = tally('trade-offs equal summary.csv (of each set\'s run) for every window and risk');
       const lim = tally(`risk limit (${riskLimit} %) drawn on catch against risk`);
+      const named = tally('each point names its run, one name per run');
       for (const w of offered.windows) {
         for (const [rv, rname] of offered.risks) {
           await page.select('#window-select', w);
           await page.select('#risk-select', rv);
           await idle();
           const v = await page.evaluate(describeViews);
-          const win = windowOf[Number(w)];
-          const key = (set, stat) => [set, win.first, win.last, stat].join('|');
-          const rows = v.tradeoff.data.sets || [];
-          if (rows.length !== sets.length) t.fail(`tradeoff: ${rows.length} sets plotted, ${sets.length} in sets.csv`);
-          for (const r of rows) {
-            t.same(r.risk, num(summaryBy.get(key(r.set, rname))), `set ${r.set} ${win.first}-${win.last} ${rname}`);
-            t.same(r.catch, num(summaryBy.get(key(r.set, 'C50'))), `set ${r.set} ${win.first}-${win.last} C50`);
+          for (const id of ['tradeoff', 'iav']) {
+            const rows = v[id].data.sets || [];
+            if (rows.length !== allSets.length) t.fail(`${id}: ${rows.length} sets plotted, ${allSets.length} in the runs' sets.csv`);
+            const runOfName = new Map();
+            for (const r of rows) {
+              const S = allSets[r.ix];
+              if (!S) { t.fail(`${id}: a point of no set (${JSON.stringify(r).slice(0, 60)})`); continue; }
+              const where = `${several ? 'run ' + (S.r + 1) + ' ' : ''}set ${S.row.set}`;
+              t.same(String(r.set), S.row.set, `${id} ${where} set`);
+              const win = S.R.windowOf[Number(w)];
+              // A run without this window has nothing to plot there.
+              const key = (stat) => win ? [S.row.set, win.first, win.last, stat].join('|') : '';
+              const at = win ? ` ${win.first}-${win.last}` : ' (no such window)';
+              if (id === 'tradeoff') {
+                t.same(r.risk, num(S.R.summaryBy.get(key(rname))), `${where}${at} ${rname}`);
+                t.same(r.catch, num(S.R.summaryBy.get(key('C50'))), `${where}${at} C50`);
+              } else {
+                t.same(r.iav, num(S.R.summaryBy.get(key('IAV'))), `${where}${at} IAV`);
+              }
+              if (several) {
+                if (!runOfName.has(r.run)) runOfName.set(r.run, S.r);
+                named.same(runOfName.get(r.run), S.r, `${id} ${where} named "${r.run}"`);
+              }
+            }
+            if (several) named.same(runOfName.size, runs.length, `${id}: runs named`);
           }
-          for (const r of v.iav.data.sets || []) t.same(r.iav, num(summaryBy.get(key(r.set, 'IAV'))), `set ${r.set} IAV`);
           const drawn = rulesLabelled(v.tradeoff, 'Risk limit');
           if (!drawn.length) lim.fail(`window ${w} ${rname}: no limit line drawn`);
           for (const d of drawn) lim.same(d.value, riskLimit, 'limit');
-          looked({ tradeoff: v.tradeoff, iav: v.iav }, `years ${win.first}-${win.last}, ${rname}`);
+          looked({ tradeoff: v.tradeoff, iav: v.iav }, `window ${w}, ${rname}`);
         }
       }
       t.done(); lim.done();
+      if (several) named.done();
+    }
+
+    // The table: a row per set of every run, with a run column on a page of several.
+    const table = await page.evaluate(() => ({
+      head: Array.from(document.querySelectorAll('#stats-table thead th')).map((th) => th.textContent),
+      rows: Array.from(document.querySelectorAll('#stats-table tbody tr')).map((tr) =>
+        Array.from(tr.children).slice(0, 2).map((td) => td.textContent)),
+    }));
+    {
+      const t = tally('the table has a row per set' + (several ? ', each with its run' : ''));
+      t.same(table.rows.length, allSets.length, 'rows');
+      t.same(table.head[0], several ? 'run' : 'set', 'first column');
+      table.rows.forEach((cells, k) => t.same(several ? cells[1] : cells[0], allSets[k].row.set, `row ${k + 1} set`));
+      t.done();
     }
 
     // The per-set charts for every set up to 20, then for a sample of 20.
-    const nsets = sets.length;
+    const nsets = allSets.length;
     let chosen = [...Array(nsets).keys()];
     if (nsets > 20) chosen = [...new Set([...Array(20).keys()].map((k) => Math.round(k * (nsets - 1) / 19)))];
     const perset = {
@@ -381,11 +427,13 @@ function checkRef(id, v, label, want, t, where) {
       const shown = await page.evaluate(() => window.tacsimShown);
       if (shown !== undefined && shown !== ix) perset.fans.fail(`set index ${ix} chosen, ${shown} shown`);
       views = await page.evaluate(describeViews);
-      const setId = sets[ix].set;
+      const { R, row } = allSets[ix];
+      const { yearlyBy, shapeBy, ruleshape, run } = R;
+      const setId = row.set;
       for (const q of ['ssb', 'f', 'catch', 'recruitment']) {
         if (!views[q]) { perset.fans.fail(`no ${q} chart`); continue; }
-        checkFan(q, q, setId, views[q], perset.fans);
-        checkIterations(q, q, setId, views[q], perset.iters);
+        checkFan(R, q, q, setId, views[q], perset.fans);
+        checkIterations(R, q, q, setId, views[q], perset.iters);
       }
       if (views.catch) {
         const tac = new Map((yearlyBy.get(setId + '|tac') || []).map((r) => [r.year, num(r.p50)]));
@@ -404,9 +452,9 @@ function checkRef(id, v, label, want, t, where) {
         for (const d of drawn) perset.refs.same(d.value, riskLimit, `plim set ${setId} risk limit`);
       }
       if (run.blim !== undefined && views.ssb) checkRef('ssb', views.ssb, 'Blim', run.blim, perset.refs, `ssb set ${setId}`);
-      const trig = sets[ix].Btrig1 !== undefined && (sets[ix].rule === '2' || sets[ix].rule === '6') ? undefined : sets[ix].Btrig1;
+      const trig = row.Btrig1 !== undefined && (row.rule === '2' || row.rule === '6') ? undefined : row.Btrig1;
       if (trig !== undefined && views.ssb) checkRef('ssb', views.ssb, 'Trigger', num(trig), perset.refs, `ssb set ${setId}`);
-      if (run.vtype === 1 && sets[ix].Target !== undefined && views.f) checkRef('f', views.f, 'Target', num(sets[ix].Target), perset.refs, `f set ${setId}`);
+      if (run.vtype === 1 && row.Target !== undefined && views.f) checkRef('f', views.f, 'Target', num(row.Target), perset.refs, `f set ${setId}`);
       if (ruleshape && views.shape) {
         const want = shapeBy.get(setId) || [];
         const got = views.shape.data.shape || [];

@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 #include <nlohmann/json.hpp>
@@ -172,7 +173,7 @@ TEST_F(ReportFolder, SingleIterationsAndPerRecruitCurvesWhenPresent) {
     const ReportResult r = write_report(dir, "tacsim test");
     EXPECT_TRUE(r.notes.empty());
     const auto d = page_data();
-    EXPECT_EQ(d["iterations"], nlohmann::json({1}));  // only the first five iterations are drawn
+    EXPECT_EQ(d["runs"][0]["iterations"], nlohmann::json({1}));  // only the first five iterations are drawn
     EXPECT_EQ(d["perset"][1]["it"]["ssb"][0], nlohmann::json({7, 8}));
     EXPECT_FALSE(d["perset"][0]["it"].contains("ssb"));  // set 1 has no single iterations
     EXPECT_EQ(d["perset"][0]["refs"]["ssb"][0]["value"], 40);
@@ -194,7 +195,7 @@ TEST_F(ReportFolder, SingleIterationsFromTheFullSeriesWithoutTheSampleTable) {
     gzclose(gz);
     write_report(dir, "tacsim test");
     const auto d = page_data();
-    EXPECT_EQ(d["iterations"], nlohmann::json({1}));
+    EXPECT_EQ(d["runs"][0]["iterations"], nlohmann::json({1}));
     EXPECT_EQ(d["perset"][2]["it"]["ssb"][0], nlohmann::json({5, 6}));
 }
 
@@ -212,6 +213,67 @@ TEST_F(ReportFolder, MissingOrBrokenTablesStopWithTheirName) {
     EXPECT_EQ(error_of().substr(0, 12), "Cannot read ");
     fs::remove_all(dir);
     EXPECT_NE(error_of().find("No results folder"), std::string::npos);
+}
+
+// Two runs on one page, into a folder of its own: the second of other
+// years, its sets after the first's; the runs' folders receive nothing; the
+// header says when the stock inputs differ.
+TEST_F(ReportFolder, SeveralRunsOnOnePage) {
+    const fs::path other = dir / "other", out = dir / "page";
+    fs::create_directories(other);
+    for (const char* name : {"sets.csv", "yearly.csv", "summary.csv"}) {
+        std::string text = read(name);
+        for (auto at = text.find(",202"); at != std::string::npos; at = text.find(",202", at + 1)) text[at + 3] = '3';
+        std::ofstream(other / name, std::ios::binary) << text;
+    }
+    const auto record = [](const std::string& bio) {
+        return R"({"stock": "cod", "inputs": [{"file": "bio.inn", "sha256": ")" + bio +
+               R"("}, {"file": "opt.inn", "sha256": "x"}]})";
+    };
+    write("run.json", record("aa"));
+    std::ofstream(other / "run.json", std::ios::binary) << record("bb");
+    const auto files = [](const fs::path& d) {
+        std::set<std::string> n;
+        for (const auto& e : fs::directory_iterator(d)) n.insert(e.path().filename().string());
+        return n;
+    };
+    const auto before = files(dir), before_other = files(other);
+    const ReportResult r = write_comparison({{dir, ""}, {other, "rule 3"}}, out, "tacsim test");
+    EXPECT_EQ(r.file, out / report_file);
+    EXPECT_EQ(files(other), before_other);
+    auto now = files(dir);
+    now.erase("page");
+    EXPECT_EQ(now, before);
+
+    const std::string page = read("page/" + std::string(report_file));
+    EXPECT_NE(page.find("The runs are of 2 different stocks"), std::string::npos);
+    const std::string folder = dir.filename().string();
+    const auto d = [&] {
+        const std::string open = "id=\"tacsim-data\">";
+        const auto a = page.find(open) + open.size();
+        return nlohmann::json::parse(page.substr(a, page.find("</script>", a) - a));
+    }();
+    EXPECT_EQ(d["sets"], nlohmann::json({1, 2, 3, 1, 2, 3}));
+    EXPECT_EQ(d["setRun"], nlohmann::json({0, 0, 0, 1, 1, 1}));
+    EXPECT_EQ(d["runs"][0]["label"], folder);
+    EXPECT_EQ(d["runs"][1]["label"], "rule 3");
+    EXPECT_EQ(d["runs"][1]["years"], nlohmann::json({2030, 2031}));
+    EXPECT_EQ(d["windows"][0]["label"], "years 2021-2021 / years 2031-2031");
+    EXPECT_EQ(d["colourOptions"][0], "run");
+    EXPECT_EQ(d["specs"]["tradeoff"]["layer"][0]["encoding"]["shape"]["field"], "run");
+
+    // Only opt.inn differs: one stock.
+    std::ofstream(other / "run.json", std::ios::binary) << record("aa");
+    write_comparison({{dir, ""}, {other, "rule 3"}}, out, "tacsim test");
+    EXPECT_EQ(read("page/" + std::string(report_file)).find("different stocks"), std::string::npos);
+    // A folder without tables is named.
+    fs::create_directories(dir / "empty");
+    try {
+        write_comparison({{dir, ""}, {dir / "empty", ""}}, out, "tacsim test");
+        ADD_FAILURE() << "no error";
+    } catch (const ReportError& e) {
+        EXPECT_EQ(std::string(e.what()).rfind((dir / "empty").string() + " holds no result tables", 0), 0u) << e.what();
+    }
 }
 
 TEST(ReportSamples, FirstFiveIterationsOfEveryYear) {

@@ -622,6 +622,7 @@ struct RunFacts {
     // inputs but the management options (opt.inn) as run.json records them,
     // else the stock's name.
     std::string stock_key;
+    std::string stock_files;  // those inputs, "bio.inn" say; empty: the key is the name
 };
 
 // The labels' units: the placeholders "input biomass unit", "input number
@@ -705,6 +706,7 @@ RunFacts read_run(const fs::path& dir, const std::string& version, const RunCont
             const std::string name = in["file"].get<std::string>();
             if (name == "opt.inn") continue;
             key += name + " " + (in.contains("sha256") && in["sha256"].is_string() ? in["sha256"].get<std::string>() : "") + ";";
+            r.stock_files += (r.stock_files.empty() ? "" : ", ") + name;
         }
         if (!key.empty()) r.stock_key = key;
     }
@@ -875,28 +877,26 @@ std::string runs_header(const std::vector<RunTables>& runs, const RunFacts& page
             of_key[static_cast<std::size_t>(at - keys.begin())].push_back(r);
         }
     }
+    // How the stocks were told apart: by the recorded inputs, or by name.
+    std::string by;
+    for (const auto& t : runs) {
+        if (t.run.stock_files.empty()) by = "the names of their input folders (a run without run.json's record of its inputs)";
+    }
+    if (by.empty()) by = "their stock inputs (" + runs[0].run.stock_files + ", as run.json records them)";
     if (keys.size() == 1) {
-        h << "<dt>Stock</dt><dd>" << esc(runs[0].run.stock) << " (every run)</dd>\n";
+        h << "<dt>Stock</dt><dd>one stock: the runs share " << esc(by) << "</dd>\n";
     } else {
-        h << "<dt>Stocks</dt><dd class=\"warn\"><b>The runs are of " << keys.size() << " different stocks</b> "
-          << "(their stock inputs differ, as run.json records them): ";
+        h << "<dt>Stocks</dt><dd class=\"warn\"><b>The runs are of " << keys.size() << " different stocks</b>, by "
+          << esc(by) << ": ";
         for (std::size_t k = 0; k < keys.size(); ++k) {
-            const auto& first = runs[of_key[k][0]].run;
-            h << (k ? "; " : "") << esc(first.stock);
-            bool same_name = false;
-            for (std::size_t k2 = 0; k2 < keys.size(); ++k2) {
-                same_name = same_name || (k2 != k && runs[of_key[k2][0]].run.stock == first.stock);
-            }
-            if (same_name) h << " #" << k + 1;
-            h << " (";
+            h << (k ? "; " : "");
             for (std::size_t n = 0; n < of_key[k].size(); ++n) h << (n ? ", " : "") << esc(runs[of_key[k][n]].label);
-            h << ")";
         }
         h << ". Their catches and risks are of different stocks.</dd>\n";
     }
     h << "<dt>Program</dt><dd>" << esc(page.version) << " (this page)</dd>\n";
     h << "<dt>Runs</dt><dd><div class=\"tablewrap\" style=\"max-height:none\"><table class=\"runs\"><thead><tr>"
-         "<th>Run</th><th>Folder</th><th>Stock</th><th>Harvest rule</th><th>Years</th><th>Option sets</th>"
+         "<th>Run</th><th>Folder</th><th>Input folder</th><th>Harvest rule</th><th>Years</th><th>Option sets</th>"
          "<th>Swept options</th><th>Risk to Blim</th><th>Date</th></tr></thead><tbody>\n";
     for (const auto& t : runs) {
         h << "<tr><td>" << esc(t.label) << "</td><td>" << esc(t.dir.string()) << "</td><td>" << esc(t.run.stock)
@@ -1141,6 +1141,9 @@ std::string page_text(const std::vector<RunTables>& runs, const std::string& ver
             if (!std::isnan(v[col])) distinct.insert(v[col]);
         }
         h << (k ? "; " : "") << "<b>" << esc(swept[k]) << "</b> ";
+        if (several && std::any_of(values.begin(), values.end(), [&](const auto& v) { return std::isnan(v[col]); })) {
+            h << "(not in every run) ";
+        }
         std::size_t n = 0;
         for (double v : distinct) {
             if (n++ == 12 && distinct.size() > 14) {

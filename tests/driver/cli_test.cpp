@@ -148,6 +148,8 @@ TEST(EndToEndCommandLine, MessagesGoWhereUsersLook) {
          "tacsim report: 1 label for 2 runs: give one --label per run, in the order of the runs (see tacsim --help)\n"},
         {{"report", good.string(), downdir.string()}, 2, "",
          "tacsim report: a page of several runs needs -o OUT, the folder it goes into (see tacsim --help)\n"},
+        {{"report", good.string(), "nowhere", "-o", "cmp"}, 2, "",
+         "tacsim: DIR: Directory does not exist: nowhere (see tacsim --help)\n"},
         {{"report", good.string(), downdir.string(), "-o", downdir.string()}, 2, "",
          "tacsim report: -o " + downdir.string() + " is the folder of the run " + downdir.string() +
              "; the page of -o goes into a folder of its own (see tacsim --help)\n"},

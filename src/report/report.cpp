@@ -923,14 +923,14 @@ std::string page_text(const std::vector<RunTables>& runs, const std::string& ver
     // What the page says of every run: the first run's facts, with the units
     // and the risk limit only where every run agrees.
     RunFacts run = one.run;
+    std::string limit_note;
     for (const auto& t : runs) {
         if (t.run.biomass_unit != run.biomass_unit) run.biomass_unit.clear();
         if (t.run.number_unit != run.number_unit) run.number_unit.clear();
         if (t.run.vtype != run.vtype) run.vtype = 0;
         if (t.run.risk_limit != one.run.risk_limit) {
-            notes.push_back("the runs record different risk limits; the line is drawn at the first run's, " +
-                            text_of(one.run.risk_limit) + " % (--risk-limit draws another)");
-            break;
+            limit_note = "the runs record different risk limits; the line is drawn at the first run's, " +
+                         text_of(one.run.risk_limit) + " % (--risk-limit draws another)";
         }
     }
     if (several) run.version = version;
@@ -1159,6 +1159,10 @@ std::string page_text(const std::vector<RunTables>& runs, const std::string& ver
              "per recruit):</p>\n<div class=\"tablewrap\" style=\"max-height:none\">" << pr.refpoints_html << "</div>\n";
     }
     for (const auto& n : notes) h << "<p class=\"note\">Not drawn: " << esc(n) << ".</p>\n";
+    if (!limit_note.empty()) {
+        h << "<p class=\"note\">Note: " << esc(limit_note) << ".</p>\n";
+        notes.push_back(limit_note);
+    }
 
     const std::string window_note = "The statistics window is chosen above the chart.";
     const std::string limit_text = text_of(run.risk_limit) + " %";

@@ -15,8 +15,15 @@ void calcssba(State& s, const AgeVec& n, float& ssb, AgeVec& ssba, float f, floa
 void calctsb(State& s, const AgeVec& n, float& tsb);
 void calcbplus(State& s, const AgeVec& n, float& b);
 // F that takes the catch t (flag 0 taken, 1 limited by fcap, 2 driven to 0);
-// may lower t.
-void findf(State& s, const AgeVec& n, float& t, float& f, int& flag, int isel);
+// may lower t. With trials given, adds how many trial catches the search
+// decided from bounds and how many it computed.
+struct FindFTrials {
+    long decided = 0;
+    long computed = 0;
+};
+void findf(State& s, const AgeVec& n, float& t, float& f, int& flag, int isel, FindFTrials* trials = nullptr);
+// The same search computing every trial catch: the reference findf is held to.
+void findf_exact(State& s, const AgeVec& n, float& t, float& f, int& flag, int isel);
 void nextyear(State& s, AgeVec& n, float f, float ssb, float cv, int isel);
 
 // ---- recruitment

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "stock/catch_bounds.hpp"
 #include "stock/catch_terms.hpp"
 #include "stock/stock.hpp"
 #include "model/mathf.hpp"
@@ -103,8 +104,9 @@ void calcbplus(State& s, const AgeVec& n, float& b) {
 }
 
 // Multiplicative search: the step grows the trial F by half or shrinks it by
-// half, and is cut to 60 % each time the target catch is crossed.
-void findf(State& s, const AgeVec& n, float& t, float& f, int& flag, int isel) {
+// half, and is cut to 60 % each time the target catch is crossed. Every trial
+// catch computed; findf below gives the same results faster.
+void findf_exact(State& s, const AgeVec& n, float& t, float& f, int& flag, int isel) {
     constexpr int max_steps = 10000;
     flag = 0;
     if (t < 0.0001f) {
@@ -144,6 +146,114 @@ void findf(State& s, const AgeVec& n, float& t, float& f, int& flag, int isel) {
                 step = step * 0.6f;
                 if (step < 0.00001f) break;
             }
+        }
+    }
+    if (flag >= 1) t = catch_at(s, n, sel, f, terms);  // the catch actually taken
+}
+
+namespace {
+
+// The search of findf_exact, where every trial needs only the side of the
+// target t on which the float catch falls. With t >= 0.0001 and finite
+// catches, the float product (y - t) * (yprev - t) neither underflows (a
+// difference of such floats that is not 0 is at least 2^-38) nor loses its
+// sign, so "crossed" is: one of the two sides is 0, or they differ. Sides
+// come from the bounds of catch_bounds.hpp where they prove it, from the
+// float catch otherwise; the computed catches become the points of the
+// next estimates. Returns false, with f, t and flag untouched, where a
+// computed catch is not finite (the bounds' ranges should exclude it).
+bool findf_filtered(const State& s, const AgeVec& n, const SelRow& sel, CatchTermsFn terms, const CatchBounds& b,
+                    float ymax, float& t, float& f, int& flag, FindFTrials* trials) {
+    constexpr int max_steps = 10000;
+    const float tt = t;
+    // lo: the computed catch below t (or at it) at the largest F; hi: the one
+    // above t at the smallest F. The search closes in between them.
+    CatchPoint lo{}, hi{};
+    bool have_hi = false;
+    if (s.fcap >= b.fmin && s.fcap <= b.fmax) {
+        const CatchPoint p = catch_point(b, s.fcap, ymax);
+        if (ymax > tt) {
+            hi = p;
+            have_hi = true;
+        } else if (s.fcap > 0.0f) {
+            lo = p;
+        }
+    }
+    bool finite = true;
+    auto side = [&](float x) {
+        if (have_hi && x >= b.fmin && x <= b.fmax) {
+            const int sd = catch_side(b, lo, hi, x, tt);
+            if (sd != 0) {
+                if (trials) ++trials->decided;
+                return sd;
+            }
+        }
+        if (trials) ++trials->computed;
+        const float y = catch_at(s, n, sel, x, terms);
+        if (!std::isfinite(y)) finite = false;
+        if (x >= b.fmin && x <= b.fmax) {
+            if (y > tt) {
+                if (!have_hi || x < hi.f) hi = catch_point(b, x, y);
+                have_hi = true;
+            } else if (x > lo.f) {
+                lo = catch_point(b, x, y);
+            }
+        }
+        return y > tt ? 1 : (y < tt ? -1 : 0);
+    };
+    float step = 0.5f;
+    float x = 0.5f;
+    int sd = side(x);
+    int steps = 0;
+    for (;;) {
+        if (!finite || ++steps > max_steps) return false;
+        if (sd > 0) {
+            if (x < 0.001f) {
+                f = 0.0f;
+                t = 0.0f;
+                flag = 2;
+                return true;
+            }
+            x = x * (1.0f - step);
+        } else {
+            x = x * (1.0f + step);
+        }
+        const int prev = sd;
+        sd = side(x);
+        if (sd * prev <= 0) {
+            step = step * 0.6f;
+            if (step < 0.00001f) break;
+        }
+    }
+    if (!finite) return false;
+    f = x;
+    return true;
+}
+
+}  // namespace
+
+// findf_exact's search and results, bit for bit, deciding most trials from
+// bounds instead of the float catch.
+void findf(State& s, const AgeVec& n, float& t, float& f, int& flag, int isel, FindFTrials* trials) {
+    flag = 0;
+    if (t < 0.0001f) {
+        f = 0.0f;
+        return;
+    }
+    const SelRow sel(s, isel);
+    const CatchTermsFn terms = catch_terms_here();
+    const float ymax = catch_at(s, n, sel, s.fcap, terms);
+    if (t > ymax) {
+        flag = 1;
+        f = s.fcap;
+    } else {
+        const int count = s.lastage + 1;
+        const CatchBounds b = std::isfinite(t) && std::isfinite(ymax)
+                                  ? catch_bounds(n.data(), sel.v, s.natmor.data(), s.weca.data(), count)
+                                  : CatchBounds{};
+        if (!b.usable || !findf_filtered(s, n, sel, terms, b, ymax, t, f, flag, trials)) {
+            findf_exact(s, n, t, f, flag, isel);
+            return;
         }
     }
     if (flag >= 1) t = catch_at(s, n, sel, f, terms);  // the catch actually taken

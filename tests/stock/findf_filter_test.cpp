@@ -1,0 +1,219 @@
+// The F search that decides trials from bounds against the search that
+// computes every trial catch: random stocks, selections, mortalities and
+// targets, bit for bit in F, flag and catch. And the bounds themselves
+// against the real catch worked out in long double.
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+
+#include "model/mathf.hpp"
+#include "stock/catch_bounds.hpp"
+#include "stock/stock.hpp"
+#include "stock_testing.hpp"
+
+namespace tacsim {
+namespace {
+
+using testing::Captured;
+
+// Random stocks: mostly cod-like ones of any size, some with the extremes
+// the bounds exclude (the search then computes every catch).
+struct StockMaker {
+    std::mt19937_64 rng;
+    explicit StockMaker(std::uint64_t seed) : rng(seed) {}
+
+    double uni(double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(rng); }
+    bool chance(double p) { return uni(0.0, 1.0) < p; }
+
+    void make(State& s, AgeVec& n) {
+        s.lastage = static_cast<int>(uni(1.0, maxage + 0.999));
+        s.fcap = static_cast<float>(chance(0.1) ? uni(0.01, 20.0) : uni(0.3, 4.0));
+        // Tiny to huge stocks: numbers from 10^-8 to 10^16 in all.
+        const double scale = std::pow(10.0, chance(0.2) ? uni(-8.0, 16.0) : uni(2.0, 9.0));
+        const double m = uni(0.02, 1.0);
+        const double a50 = uni(0.0, s.lastage + 1.0), slope = uni(0.3, 5.0);
+        const double smax = chance(0.2) ? uni(0.01, 3.0) : 1.0;
+        double cum = 0.0;
+        for (int a = 0; a <= s.lastage; ++a) {
+            double ma = chance(0.2) ? uni(0.0, 1.5) : m;
+            double sa = smax / (1.0 + std::exp(-(a - a50) * slope));
+            if (chance(0.05)) sa = 0.0;
+            if (chance(0.02)) ma = 0.0;
+            if (ma == 0.0 && sa == 0.0) ma = m;
+            if (chance(0.01)) sa = uni(0.0, 1e-9);  // outside the bounds' ranges
+            double wa = uni(0.01, 1.0) * (a + 1.0);
+            if (a == 0 && chance(0.3)) wa = 0.0;
+            if (chance(0.005)) wa = 1e9;
+            s.natmor(a) = static_cast<float>(ma);
+            s.sel(a, 1) = static_cast<float>(sa);
+            s.weca(a) = static_cast<float>(wa);
+            n(a) = static_cast<float>(scale * std::exp(-cum) * uni(0.3, 3.0));
+            if (chance(0.03)) n(a) = 0.0f;
+            cum += ma + sa * 0.4;
+        }
+        for (int a = s.lastage + 1; a <= maxage; ++a) {
+            s.natmor(a) = 0.0f;
+            s.sel(a, 1) = 0.0f;
+            s.weca(a) = 0.0f;
+            n(a) = 0.0f;
+        }
+    }
+
+    // A target: a share of the catch at fcap, or that catch itself or one
+    // ulp beside it, or a tiny one, or the catch at a trial F.
+    float target(State& s, const AgeVec& n) {
+        float ymax = 0.0f;
+        yield(s, n, ymax, s.fcap, 1);
+        const double kind = uni(0.0, 1.0);
+        if (kind < 0.55) return static_cast<float>(ymax * uni(0.0, 1.02));
+        if (kind < 0.65) return static_cast<float>(ymax * std::pow(10.0, uni(-7.0, -2.0)));
+        if (kind < 0.75) {
+            const int k = static_cast<int>(uni(-3.0, 3.999));
+            float t = ymax;
+            for (int i = 0; i < k; ++i) t = std::nextafter(t, 0.0f);
+            for (int i = 0; i > k; --i) t = std::nextafter(t, HUGE_VALF);
+            return t;
+        }
+        // Exactly the catch at the F the search ends on for a nearby
+        // target: the search for it meets the target exactly on a trial.
+        float t = static_cast<float>(ymax * uni(0.0, 1.0)), f = 0.0f;
+        int flag = 0;
+        findf_exact(s, n, t, f, flag, 1);
+        float y = 0.0f;
+        yield(s, n, y, f, 1);
+        return y;
+    }
+};
+
+bool same_bits(float a, float b) { return std::bit_cast<std::uint32_t>(a) == std::bit_cast<std::uint32_t>(b); }
+
+// Runs count random searches both ways; returns the trials the bounds decided
+// and computed.
+FindFTrials compare_searches(long count, std::uint64_t seed) {
+    Captured cap;
+    State& s = cap.s();
+    AgeVec n;
+    StockMaker maker(seed);
+    FindFTrials trials;
+    long failures = 0;
+    for (long i = 0; i < count; ++i) {
+        if (i % 8 == 0) maker.make(s, n);  // several targets on each stock
+        const float t0 = maker.target(s, n);
+        float t1 = t0, t2 = t0, f1 = -1.0f, f2 = -2.0f;
+        int flag1 = -1, flag2 = -2;
+        findf(s, n, t1, f1, flag1, 1, &trials);
+        findf_exact(s, n, t2, f2, flag2, 1);
+        if (!same_bits(f1, f2) || !same_bits(t1, t2) || flag1 != flag2) {
+            if (++failures <= 5)
+                ADD_FAILURE() << "search " << i << " (target " << std::hexfloat << t0 << "): F " << f1 << " vs "
+                              << f2 << ", catch " << t1 << " vs " << t2 << ", flag " << flag1 << " vs " << flag2;
+        }
+    }
+    EXPECT_EQ(failures, 0);
+    return trials;
+}
+
+void report(const char* what, long count, const FindFTrials& trials, double seconds) {
+    const double all = static_cast<double>(trials.decided + trials.computed);
+    std::printf("%s: %ld searches in %.1f s; bounds decided %.1f %% of %.0f trials (%.1f per search computed)\n",
+                what, count, seconds, all > 0 ? 100.0 * static_cast<double>(trials.decided) / all : 0.0, all,
+                static_cast<double>(trials.computed) / static_cast<double>(count));
+}
+
+TEST(FindFFilter, RandomSearchesGiveTheExactSearchsResults) {
+    const auto start = std::chrono::steady_clock::now();
+    constexpr long count = 200000;
+    const FindFTrials trials = compare_searches(count, 24);
+    report("FindFFilter", count, trials, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    // Most trials decided without the catch (the point of the filter).
+    EXPECT_GT(trials.decided, trials.computed);
+}
+
+// Ten million searches (the long tests); TACSIM_FINDF_SEARCHES sets how many.
+TEST(Exhaustive, FindFFilterTenMillionSearches) {
+    long count = 10000000;
+    if (const char* e = std::getenv("TACSIM_FINDF_SEARCHES")) count = std::atol(e);
+    const auto start = std::chrono::steady_clock::now();
+    const FindFTrials trials = compare_searches(count, 2024);
+    report("Exhaustive.FindFFilter", count, trials,
+           std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+}
+
+// The real catch, in long double.
+long double real_catch(const State& s, const AgeVec& n, long double f) {
+    long double c = 0.0L;
+    for (int a = 0; a <= s.lastage; ++a) {
+        const long double sa = s.sel(a, 1), z = s.natmor(a) + sa * f;
+        c += static_cast<long double>(n(a)) * sa * f * -std::expm1(-z) / z * s.weca(a);
+    }
+    return c;
+}
+
+// The float catch's distance from the real catch within half the bound (the
+// bound is twice what its derivation gives), and the real catch within the
+// line through two points and its remainder bound.
+TEST(FindFFilter, BoundsHoldTheRealCatch) {
+    Captured cap;
+    State& s = cap.s();
+    AgeVec n;
+    StockMaker maker(7);
+    double worst_float = 0.0, worst_line = 0.0;
+    int points = 0;
+    for (int i = 0; i < 20000; ++i) {
+        maker.make(s, n);
+        float sel[maxage + 1];
+        for (int a = 0; a <= maxage; ++a) sel[a] = s.sel(a, 1);
+        const CatchBounds b = catch_bounds(n.data(), sel, s.natmor.data(), s.weca.data(), s.lastage + 1);
+        if (!b.usable) continue;
+        auto trial_f = [&] {
+            const double lo = std::log(static_cast<double>(b.fmin)), hi = std::log(std::min(5.0f, b.fmax));
+            return static_cast<float>(std::exp(maker.uni(lo, hi)));
+        };
+        CatchPoint p[2];
+        for (CatchPoint& q : p) {
+            const float f = trial_f();
+            float y = 0.0f;
+            yield(s, n, y, f, 1);
+            q = catch_point(b, f, y);
+            const long double c = real_catch(s, n, f);
+            const double e = static_cast<double>(std::fabs(static_cast<long double>(y) - c));
+            ASSERT_LE(e, q.e / 2.0) << "F " << f << " catch " << y;
+            if (q.e > 0) worst_float = std::max(worst_float, e / q.e);
+            ++points;
+        }
+        if (p[0].f == p[1].f) continue;
+        const float f = trial_f();
+        const double w1 = (f - p[0].f) / (p[1].f - p[0].f);
+        const long double line = (1.0 - w1) * p[0].y + w1 * p[1].y;
+        const long double real = real_catch(s, n, f);
+        const double room = std::fabs(1.0 - w1) * p[0].e + std::fabs(w1) * p[1].e +
+                            b.half_curv * std::fabs(f - p[0].f) * std::fabs(f - p[1].f);
+        const double off = static_cast<double>(std::fabs(line - real));
+        ASSERT_LE(off, room * (1.0 + 1e-9));
+        worst_line = std::max(worst_line, off / room);
+    }
+    EXPECT_GT(points, 20000);
+    std::printf("worst float catch error / bound %.3f, worst line error / room %.3f\n", worst_float, worst_line);
+}
+
+// The exponential's relative error over the arguments the catch terms give
+// it (-81 to 0), every float: the bounds count one unit roundoff, 2^-24.
+TEST(Exhaustive, CatchExpRelativeError) {
+    double worst = 0.0;
+    for (std::uint32_t bits = 0x80000000u; bits <= 0xC2A20000u; ++bits) {
+        const float x = std::bit_cast<float>(bits);
+        const double e = std::exp(static_cast<double>(x));
+        worst = std::max(worst, std::fabs(static_cast<double>(exp_sp(x)) - e) / e);
+    }
+    std::printf("worst relative error of the exponential on [-81, 0]: %.6f * 2^-24\n", std::ldexp(worst, 24));
+    EXPECT_LE(worst, 0x1p-24);
+}
+
+}  // namespace
+}  // namespace tacsim

@@ -33,18 +33,28 @@ inline constexpr double cancel = 2.1 * u;
 inline constexpr double slack = 1e-12;
 }  // namespace catch_bounds_detail
 
-// The per-search figures for ages 0..count-1. Not usable (the search then
-// computes every catch) unless, for every age, n, s, M and w are finite and
-// not negative, Z = M + s F > 0 for every F > 0, and every age that catches
-// anything (n, s and w all above 0) has n in [2^-30, 2^64], s in [2^-24, 16],
-// w in [2^-24, 2^24] and M <= 40: then, for F in [fmin, fmax], no operation
-// of the float catch underflows or overflows and every Z stays in (0, 80].
+// The per-search figures for ages 0..count-1. An age with no selection and
+// no natural mortality (Z = 0 at every F) starts the running catch again:
+// the catch is the sum over the ages after the last such age, and only
+// those count. Not usable (the search then computes every catch) unless, for
+// every one of those ages, n, s, M and w are finite and not negative,
+// Z = M + s F > 0 for every F > 0, and every age that catches anything (n, s
+// and w all above 0) has n in [2^-30, 2^64], s in [2^-24, 16], w in
+// [2^-24, 2^24] and M <= 40: then, for F in [fmin, fmax], no operation of the
+// float catch underflows or overflows and every Z stays in (0, 80].
 inline CatchBounds catch_bounds(const float* n, const float* sel, const float* natmor, const float* weca, int count) {
     CatchBounds b;
     double curv = 0.0, per_f = 0.0, biomass = 0.0;
     float smax = 0.0f;
+    int first = 0;
+    for (int a = count - 1; a >= 0; --a) {
+        if (sel[a] == 0.0f && !(natmor[a] > 0.0f)) {
+            first = a + 1;
+            break;
+        }
+    }
     bool ok = count >= 1;
-    for (int a = 0; a < count; ++a) {
+    for (int a = first; a < count; ++a) {
         const float na = n[a], sa = sel[a], ma = natmor[a], wa = weca[a];
         // Written so that NaN fails every test.
         ok = ok && na >= 0.0f && na <= 0x1p64f && sa >= 0.0f && sa <= 16.0f && ma >= 0.0f && ma <= 40.0f &&

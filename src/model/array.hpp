@@ -13,9 +13,12 @@
 namespace tacsim {
 
 // Array<T, L1, U1, L2, U2, ...>: one (lower, upper) pair per index, both
-// inclusive. The last index varies fastest in memory.
-template <class T, int... B>
-class Array {
+// inclusive. The last index varies fastest in memory. FirstFastArray has the
+// same indices and checks but stores the first index fastest: for an array
+// whose loops run along the first index (or along diagonals of the first two)
+// with the others fixed.
+template <class T, bool FirstFastest, int... B>
+class BasicArray {
     static_assert(sizeof...(B) >= 2 && sizeof...(B) % 2 == 0, "bounds come in pairs");
     static constexpr std::size_t R = sizeof...(B) / 2;
     static constexpr std::array<int, sizeof...(B)> b_{B...};
@@ -57,7 +60,12 @@ private:
     template <std::size_t... K, class... I>
     static std::size_t offset_of(std::index_sequence<K...>, I... idx) {
         std::size_t off = 0;
-        ((check(K, idx), off = off * extent(K) + static_cast<std::size_t>(idx - b_[2 * K])), ...);
+        if constexpr (FirstFastest) {
+            std::size_t stride = 1;
+            ((check(K, idx), off += static_cast<std::size_t>(idx - b_[2 * K]) * stride, stride *= extent(K)), ...);
+        } else {
+            ((check(K, idx), off = off * extent(K) + static_cast<std::size_t>(idx - b_[2 * K])), ...);
+        }
         return off;
     }
     static void check([[maybe_unused]] std::size_t k, [[maybe_unused]] int i) {
@@ -72,5 +80,10 @@ private:
 
     std::array<T, total()> data_{};
 };
+
+template <class T, int... B>
+using Array = BasicArray<T, false, B...>;
+template <class T, int... B>
+using FirstFastArray = BasicArray<T, true, B...>;
 
 }  // namespace tacsim

@@ -109,7 +109,10 @@ struct Model {
     // ---- perceived stock and decision working state (current iteration)
     Array<float, 0, maxage, -15, maxyear> obserr;           // (age, year)
     Array<float, 0, maxage, -15, maxproj> canobs;           // (age, year)
-    Array<float, 0, maxage, -15, maxproj, 0, maxyear> nperc;  // (age, data year, assessment year)
+    // Perceived numbers (age, data year, assessment year). One assessment's
+    // history is one block with the age fastest: cohorts are followed along
+    // its diagonals and the ages of a year read together.
+    FirstFastArray<float, 0, maxage, -15, maxproj, 0, maxyear> nperc;
     ProjVec fperc, rindex, ssbsurv, bsurv;
     Array<float, 0, maxage, -15, maxproj> nprojn;           // (age, year)
     float meanrec = 0;

@@ -118,12 +118,16 @@ void obsmodel(State& s, const AgeVec& ntrue, int y, int flag) {
     for (int yy = yfirst; yy < ay; ++yy)
         for (int a = 0; a <= maxage; ++a) s.nperc(a, yy, ay) = 0.0f;
 
-    // Cohorts present in the assessment year, followed back in time.
+    // Cohorts present in the assessment year, followed back in time. The
+    // number of the cohort one year later stays in a register (v) rather
+    // than being read back from where it was just stored.
     for (int a = s.firstage; a <= s.lastage; ++a) {
+        float v = s.nperc(a, ay, ay);
         for (int j = 1; j <= back; ++j) {
             const int ac = a - j;
             if (ac < s.firstage) break;
-            s.nperc(ac, ay - j, ay) = s.nperc(ac + 1, ay - j + 1, ay) * em(ac) + s.canobs(ac, ay - j) * emhalf(ac);
+            v = v * em(ac) + s.canobs(ac, ay - j) * emhalf(ac);
+            s.nperc(ac, ay - j, ay) = v;
         }
     }
 
@@ -136,12 +140,14 @@ void obsmodel(State& s, const AgeVec& ntrue, int y, int flag) {
         float f = 0.0f;
         terminal_mortality(s, yy, ay, z, f);
         const float div = f * (1.0f - exp_sp(-z));
-        s.nperc(old, yy, ay) = s.canobs(old, yy) * z / div;
+        float v = s.canobs(old, yy) * z / div;
+        s.nperc(old, yy, ay) = v;
         s.nperc(s.lastage, yy, ay) = s.canobs(s.lastage, yy) * z / div;
         for (int j = 1; j <= back; ++j) {
             const int ac = old - j;
             if (ac < s.firstage || yy - j < yfirst) break;
-            s.nperc(ac, yy - j, ay) = s.nperc(ac + 1, yy - j + 1, ay) * em(ac) + s.canobs(ac, yy - j) * emhalf(ac);
+            v = v * em(ac) + s.canobs(ac, yy - j) * emhalf(ac);
+            s.nperc(ac, yy - j, ay) = v;
         }
     }
 

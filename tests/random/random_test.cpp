@@ -149,7 +149,7 @@ TEST(Random, IntegerStepsGiveTheDoubleSequence) {
 // the seed alone.
 TEST(Random, NormalDeviatesInARunAreTheOneAtATimeDraws) {
     std::mt19937_64 gen(24);
-    std::vector<double> starts = {15349668.0, 4347826.0, 2.5, 1e12};
+    std::vector<double> starts = {15349668.0, 4347826.0, 2.5, 1e12, 100000000.0, 0.0};
     for (int i = 0; i < 300; ++i) starts.push_back(static_cast<double>(gen() % 100000001));
     std::vector<float> uniforms = {0.5f, std::nextafter(0.5f, 0.0f), std::nextafter(0.5f, 1.0f), 1.0f, 1e-8f,
                                    std::numeric_limits<float>::quiet_NaN(), 0.25f};

@@ -1,9 +1,10 @@
 // Bounds that let the F search tell on which side of the target the float
-// catch at a trial F falls without computing it: an estimate of the real
-// catch from two catches computed before, how far the real catch can be from
-// that estimate, and how far the float catch can be from the real catch.
-// docs/design.md ("The F search decides most trials from bounds") derives
-// every constant here.
+// catch at a trial F falls without computing it. The real catch C(F) (exact
+// arithmetic on the same inputs) rises with F; it is bounded from the float
+// catches computed so far, and the float catch is bounded from C(F). From
+// these, two thresholds: above one the float catch is surely above the
+// target, below the other surely below. docs/design.md ("The F search
+// decides most trials from bounds") derives every constant here.
 #pragma once
 
 #include <algorithm>
@@ -12,23 +13,29 @@
 namespace tacsim {
 
 // What the bounds need to know about one stock, one selection column and the
-// natural mortality, worked out once per search.
+// natural mortality, worked out once per search. "Catching ages": those with
+// n, s and w all above 0 (the other terms are exactly 0).
 struct CatchBounds {
     bool usable = false;  // every age in the ranges where the bounds hold
-    float fmin = 0.0f;    // trial F values in [fmin, fmax] only
+    float fmin = 0.0f;    // the bounds hold for F in [fmin, fmax] only
     float fmax = 0.0f;
-    double half_curv = 0.0;  // half a bound on |C''(F)|, all F >= 0: sum of n s^2 w, halved
-    double per_f = 0.0;      // sum of n s w / M, where the cancellation in 1 - e^-Z is bounded by F times this
-    double biomass = 0.0;    // sum of n w, the F-free bound on the same
+    double half_curv = 0.0;  // half a bound on |C''(F)| for F >= 0: sum of n s^2 w, halved
+    double per_f = 0.0;      // sum of n s w, over the least M of catching ages
+    double biomass = 0.0;    // sum of n w
+    double m_min = 0.0;      // least M and least s of catching ages: every
+    double s_min = 0.0;      // catching age's Z is at least m_min + s_min F
+    double rho = 0.0;        // relative_error below at fmin: at least its value at any trial F
 };
 
 namespace catch_bounds_detail {
 inline constexpr double u = 0x1p-24;  // unit roundoff of float
-// Relative and cancellation parts of the bound on the float catch's error,
-// twice what the derivation gives.
+// Twice the constants of the derivation: the float catch y at F is within
+//   rel C + cancel min(F per_f, biomass)   and within
+//   (rel + cancel / (m_min + s_min F)) C
+// of the real catch C.
 inline constexpr double rel = 48.0 * u;
 inline constexpr double cancel = 2.1 * u;
-// Roundoff of the few double operations of the estimate, relative to the
+// Roundoff of the few double operations of the bounds, relative to the
 // magnitudes involved: far more than they can make.
 inline constexpr double slack = 1e-12;
 }  // namespace catch_bounds_detail
@@ -38,14 +45,12 @@ inline constexpr double slack = 1e-12;
 // the catch is the sum over the ages after the last such age, and only
 // those count. Not usable (the search then computes every catch) unless, for
 // every one of those ages, n, s, M and w are finite and not negative,
-// Z = M + s F > 0 for every F > 0, and every age that catches anything (n, s
-// and w all above 0) has n in [2^-30, 2^64], s in [2^-24, 16], w in
-// [2^-24, 2^24] and M <= 40: then, for F in [fmin, fmax], no operation of the
-// float catch underflows or overflows and every Z stays in (0, 80].
+// Z = M + s F > 0 for every F > 0, and every catching age has n in
+// [2^-30, 2^64], s in [2^-24, 16], w in [2^-24, 2^24] and M <= 40: then, for
+// F in [fmin, fmax], no operation of the float catch underflows or overflows
+// and every Z stays in (0, 80].
 inline CatchBounds catch_bounds(const float* n, const float* sel, const float* natmor, const float* weca, int count) {
     CatchBounds b;
-    double curv = 0.0, per_f = 0.0, biomass = 0.0;
-    float smax = 0.0f;
     int first = 0;
     for (int a = count - 1; a >= 0; --a) {
         if (sel[a] == 0.0f && !(natmor[a] > 0.0f)) {
@@ -53,6 +58,8 @@ inline CatchBounds catch_bounds(const float* n, const float* sel, const float* n
             break;
         }
     }
+    double curv = 0.0, sum_k = 0.0, biomass = 0.0;
+    float smax = 0.0f, smin = 16.0f, mmin = 40.0f;
     bool ok = count >= 1;
     for (int a = first; a < count; ++a) {
         const float na = n[a], sa = sel[a], ma = natmor[a], wa = weca[a];
@@ -61,26 +68,38 @@ inline CatchBounds catch_bounds(const float* n, const float* sel, const float* n
              wa >= 0.0f && wa <= 0x1p24f && (ma > 0.0f || sa >= 0x1p-24f);
         if (!(na > 0.0f && sa > 0.0f && wa > 0.0f)) continue;  // a term that is exactly 0
         ok = ok && na >= 0x1p-30f && sa >= 0x1p-24f && wa >= 0x1p-24f;
-        const double k = static_cast<double>(na) * sa * wa;
+        const double nw = static_cast<double>(na) * wa;
+        const double k = nw * sa;
         curv += k * sa;
-        per_f += ma > 0.0f ? k / ma : HUGE_VAL;
-        biomass += static_cast<double>(na) * wa;
+        sum_k += k;
+        biomass += nw;
         smax = std::max(smax, sa);
+        smin = std::min(smin, sa);
+        mmin = std::min(mmin, ma);
     }
     if (!ok) return b;
+    using namespace catch_bounds_detail;
     b.usable = true;
     b.fmin = 0x1p-12f;
     b.fmax = smax > 0.0f ? std::min(64.0f, 40.0f / smax * 0.999f) : 64.0f;
-    using namespace catch_bounds_detail;
     b.half_curv = curv * 0.5 * (1.0 + slack);
-    b.per_f = per_f * (1.0 + slack);
+    b.per_f = mmin > 0.0f ? sum_k / mmin * (1.0 + slack) : HUGE_VAL;
     b.biomass = biomass * (1.0 + slack);
+    b.m_min = mmin;
+    b.s_min = smin;
+    b.rho = rel + cancel / (b.m_min + b.s_min * b.fmin) * (1.0 + slack);
     return b;
 }
 
-// The cancellation part of the float catch's error bound at F.
-inline double cancellation_bound(const CatchBounds& b, double f) {
+// The two bounds on the float catch's distance from the real catch C at F
+// (F in [fmin, fmax]): the part beside rel C, growing with F; and the
+// relative bound, shrinking as F grows.
+inline double added_error(const CatchBounds& b, double f) {
     return catch_bounds_detail::cancel * std::min(f * b.per_f, b.biomass);
+}
+inline double relative_error(const CatchBounds& b, double f) {
+    using namespace catch_bounds_detail;
+    return rel + cancel / (b.m_min + b.s_min * f) * (1.0 + slack);
 }
 
 // A catch known at F: the float catch y, and e, a bound on its distance from
@@ -94,31 +113,101 @@ struct CatchPoint {
 // The point of a float catch y computed at f (within [fmin, fmax]).
 inline CatchPoint catch_point(const CatchBounds& b, float f, float y) {
     using namespace catch_bounds_detail;
-    const double k = cancellation_bound(b, f);
-    // |y - C| <= rel C + k with C <= (y + k) / (1 - rel).
-    return {f, y, rel * (1.0 + 2.0 * rel) * (y + k) + k};
+    const double k = added_error(b, f), r = relative_error(b, f);
+    // |y - C| <= rel C + k with C <= (y + k) / (1 - rel), and |y - C| <= r C
+    // with C <= y / (1 - r).
+    const double e1 = rel * (1.0 + 2.0 * rel) * (y + k) + k;
+    const double e2 = r < 0.5 ? r * (1.0 + 2.0 * r) * y : HUGE_VAL;
+    return {f, y, std::min(e1, e2) * (1.0 + slack)};
 }
 
-// The side of t on which the float catch at f falls, proven from the points
-// p and q (at different F): +1 above, -1 below, 0 when not proven (then the
-// catch must be computed). f within [fmin, fmax].
-inline int catch_side(const CatchBounds& b, const CatchPoint& p, const CatchPoint& q, float f, float t) {
+// Bounds on the real catch at F from the points p and q (p.f < q.f, inv_d
+// = 1 / (q.f - p.f), give or take roundoff): the line through them, give or
+// take their own errors (weighted as in the line) and the interpolation
+// remainder, at most half |C''| times |F - p.f| |F - q.f|.
+inline double catch_bound(const CatchBounds& b, const CatchPoint& p, const CatchPoint& q, double inv_d, double f,
+                          double sign) {
     using namespace catch_bounds_detail;
-    const double x = f;
-    const double d = q.f - p.f;
-    const double wp = (q.f - x) / d, wq = (x - p.f) / d;
-    const double est = wp * p.y + wq * q.y;  // the line through the two points
-    const double dp = std::fabs(x - p.f), dq = std::fabs(x - q.f);
+    const double wp = (q.f - f) * inv_d, wq = (f - p.f) * inv_d;
+    const double line = wp * p.y + wq * q.y;
     const double wpa = std::fabs(wp), wqa = std::fabs(wq);
-    // Real catch within est +- r: the points' own errors, the interpolation
-    // remainder, and the roundoff of these lines.
-    const double r = wpa * p.e + wqa * q.e + b.half_curv * dp * dq + slack * (wpa * p.y + wqa * q.y + t);
-    // Float catch within est +- r + err.
-    const double err = rel * (est + r) + cancellation_bound(b, x);
-    const double gap = est - t, room = (r + err) * (1.0 + slack);
-    if (gap > room) return 1;
-    if (-gap > room) return -1;
-    return 0;
+    const double r = wpa * p.e + wqa * q.e + b.half_curv * std::fabs(f - p.f) * std::fabs(f - q.f);
+    // The weights' roundoff (inv_d's included) moves the line by far less
+    // than the slack.
+    return line + sign * (r + slack * (wpa * p.y + wqa * q.y + r));
+}
+inline double catch_below(const CatchBounds& b, const CatchPoint& p, const CatchPoint& q, double f) {
+    return catch_bound(b, p, q, 1.0 / (q.f - p.f), f, -1.0);
+}
+inline double catch_above(const CatchBounds& b, const CatchPoint& p, const CatchPoint& q, double f) {
+    return catch_bound(b, p, q, 1.0 / (q.f - p.f), f, 1.0);
+}
+
+// The side of t on which the float catch at a trial F falls, where the
+// bounds prove it: from two computed catches lo (not above t) and hi (above
+// t), worked out again each time one of them changes.
+//  - Between them (lo.f < F < hi.f): the real catch is within catch_below
+//    and catch_above; the float catch is above t where catch_below (1 - rho)
+//    > t, rho the relative error bound at fmin (it only shrinks with F); and
+//    below t where catch_above (1 + rel) + the added error at hi.f (it only
+//    grows with F) < t.
+//  - Beyond them: the real catch rises with F, so from hi.f on it is at least
+//    hi's least real catch, and up to lo.f at most lo's greatest; the same
+//    tests as between them.
+// The roundoff of these double operations is covered by moving the levels
+// by more than it can be.
+struct CatchFilter {
+    double t_up = HUGE_VAL;  // the least real catch between the points that proves "above"
+    double t_dn = -HUGE_VAL;  // the greatest one that proves "below"
+    double p = 0.0, q = 0.0;  // the points' F (no F between them while p >= q)
+    double low0 = 0.0, low1 = 0.0, high0 = 0.0, high1 = 0.0, hc = 0.0;
+    double up_from = HUGE_VAL, down_to = -HUGE_VAL;
+    double fmin = 0.0, fmax = 0.0;
+
+    // +1 above t, -1 below t, 0 not proven.
+    int side(double f) const {
+        if (f > p && f < q && f >= fmin) {
+            const double dx = f - p, curv = hc * dx * (q - f);
+            if (low0 + low1 * dx - curv > t_up) return 1;
+            if (high0 + high1 * dx + curv < t_dn) return -1;
+            return 0;
+        }
+        if (f >= up_from && f <= fmax) return 1;
+        if (f <= down_to && f >= fmin) return -1;
+        return 0;
+    }
+};
+
+// The filter for target t from the points lo and hi (have_hi false: no hi
+// yet). lo at F = 0 is the real catch 0; every other point at an F within
+// [fmin, fmax].
+inline CatchFilter catch_filter(const CatchBounds& b, const CatchPoint& lo, const CatchPoint& hi, bool have_hi,
+                                double t) {
+    using namespace catch_bounds_detail;
+    CatchFilter c;
+    c.fmin = b.fmin;
+    c.fmax = b.fmax;
+    // Above: catch_below (1 - rho) > t.
+    const double up = b.rho < 0.5 ? t / (1.0 - b.rho) * (1.0 + 1e-9) : HUGE_VAL;
+    if (have_hi && hi.y - hi.e > up * (1.0 + slack)) c.up_from = hi.f;
+    if (lo.f >= b.fmin && (lo.y + lo.e) * (1.0 + rel) * (1.0 + slack) + added_error(b, lo.f) < t * (1.0 - 1e-9))
+        c.down_to = lo.f;
+    if (!have_hi || !(lo.f < hi.f)) return c;
+    const double d = hi.f - lo.f, inv_d = 1.0 / d;
+    c.p = lo.f;
+    c.q = hi.f;
+    c.hc = b.half_curv;
+    c.low0 = lo.y - lo.e;
+    c.low1 = ((hi.y - hi.e) - c.low0) * inv_d;
+    c.high0 = lo.y + lo.e;
+    c.high1 = ((hi.y + hi.e) - c.high0) * inv_d;
+    // Every magnitude in side() between the points is below lo.y + hi.y +
+    // lo.e + hi.e + hc d^2; its roundoff (inv_d's included) far below slack
+    // times that.
+    const double off = slack * (lo.y + hi.y + lo.e + hi.e + c.hc * d * d);
+    c.t_up = up + off;
+    c.t_dn = (t * (1.0 - 1e-9) - added_error(b, hi.f)) / (1.0 + rel) * (1.0 - 1e-9) - off;
+    return c;
 }
 
 }  // namespace tacsim

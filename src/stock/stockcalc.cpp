@@ -158,61 +158,86 @@ namespace {
 // catches, the float product (y - t) * (yprev - t) neither underflows (a
 // difference of such floats that is not 0 is at least 2^-38) nor loses its
 // sign, so "crossed" is: one of the two sides is 0, or they differ. Sides
-// come from the bounds of catch_bounds.hpp where they prove it, from the
-// float catch otherwise; the computed catches become the points of the
-// next estimates. Returns false, with f, t and flag untouched, where a
-// computed catch is not finite (the bounds' ranges should exclude it).
-bool findf_filtered(const State& s, const AgeVec& n, const SelRow& sel, CatchTermsFn terms, const CatchBounds& b,
-                    float ymax, float& t, float& f, int& flag, FindFTrials* trials) {
-    constexpr int max_steps = 10000;
-    const float tt = t;
-    // lo: the computed catch below t (or at it) at the largest F; hi: the one
-    // above t at the smallest F. The search closes in between them.
+// come from the filter of catch_bounds.hpp where it proves them, from the
+// float catch otherwise; each computed catch may give the filter a closer
+// point. Returns
+// false, with f, t and flag untouched, where a computed catch is not finite
+// (the bounds' ranges should exclude it).
+// The catches computed in a search and the filter made from them. lo: the
+// computed catch not above t at the largest F (at first F = 0, catch 0); hi:
+// the one above t at the smallest F. The search closes in between them.
+struct SearchPoints {
+    const State& s;
+    const AgeVec& n;
+    const SelRow& sel;
+    CatchTermsFn terms;
+    const CatchBounds& b;
+    float t;
     CatchPoint lo{}, hi{};
     bool have_hi = false;
-    if (s.fcap >= b.fmin && s.fcap <= b.fmax) {
-        const CatchPoint p = catch_point(b, s.fcap, ymax);
-        if (ymax > tt) {
-            hi = p;
-            have_hi = true;
-        } else if (s.fcap > 0.0f) {
-            lo = p;
-        }
-    }
     bool finite = true;
-    auto side = [&](float x) {
-        if (have_hi && x >= b.fmin && x <= b.fmax) {
-            const int sd = catch_side(b, lo, hi, x, tt);
-            if (sd != 0) {
-                if (trials) ++trials->decided;
-                return sd;
-            }
-        }
-        if (trials) ++trials->computed;
+    CatchFilter filter{};
+
+    // The side of the float catch computed at x, and the filter from it.
+    [[gnu::noinline]] int computed_side(float x) {
         const float y = catch_at(s, n, sel, x, terms);
         if (!std::isfinite(y)) finite = false;
         if (x >= b.fmin && x <= b.fmax) {
-            if (y > tt) {
-                if (!have_hi || x < hi.f) hi = catch_point(b, x, y);
-                have_hi = true;
+            if (y > t) {
+                if (!have_hi || x < hi.f) {
+                    hi = catch_point(b, x, y);
+                    have_hi = true;
+                    filter = catch_filter(b, lo, hi, have_hi, t);
+                }
             } else if (x > lo.f) {
                 lo = catch_point(b, x, y);
+                filter = catch_filter(b, lo, hi, have_hi, t);
             }
         }
-        return y > tt ? 1 : (y < tt ? -1 : 0);
+        return y > t ? 1 : (y < t ? -1 : 0);
+    }
+};
+
+bool findf_filtered(const State& s, const AgeVec& n, const SelRow& sel, CatchTermsFn terms, const CatchBounds& b,
+                    float ymax, float& t, float& f, int& flag, FindFTrials* trials) {
+    constexpr int max_steps = 10000;
+    SearchPoints pts{s, n, sel, terms, b, t};
+    if (s.fcap >= b.fmin && s.fcap <= b.fmax) {
+        const CatchPoint p = catch_point(b, s.fcap, ymax);
+        if (ymax > t) {
+            pts.hi = p;
+            pts.have_hi = true;
+        } else {
+            pts.lo = p;
+        }
+    }
+    pts.filter = catch_filter(b, pts.lo, pts.hi, pts.have_hi, t);
+    long decided = 0, computed = 0;
+    auto side = [&](float x) {
+        const int sd = pts.filter.side(x);
+        if (sd != 0) {
+            ++decided;
+            return sd;
+        }
+        ++computed;
+        return pts.computed_side(x);
     };
     float step = 0.5f;
     float x = 0.5f;
     int sd = side(x);
     int steps = 0;
+    bool done = true;
     for (;;) {
-        if (!finite || ++steps > max_steps) return false;
+        if (!pts.finite || ++steps > max_steps) {
+            done = false;
+            break;
+        }
         if (sd > 0) {
             if (x < 0.001f) {
-                f = 0.0f;
+                x = 0.0f;
                 t = 0.0f;
                 flag = 2;
-                return true;
+                break;
             }
             x = x * (1.0f - step);
         } else {
@@ -225,7 +250,11 @@ bool findf_filtered(const State& s, const AgeVec& n, const SelRow& sel, CatchTer
             if (step < 0.00001f) break;
         }
     }
-    if (!finite) return false;
+    if (trials) {
+        trials->decided += decided;
+        trials->computed += computed;
+    }
+    if (!done || !pts.finite) return false;
     f = x;
     return true;
 }

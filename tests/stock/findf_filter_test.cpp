@@ -155,16 +155,17 @@ long double real_catch(const State& s, const AgeVec& n, long double f) {
     return c;
 }
 
-// The float catch's distance from the real catch within half the bound (the
-// bound is twice what its derivation gives), and the real catch within the
-// line through two points and its remainder bound.
+// The float catch's distance from the real catch within half the bounds
+// (which are twice what their derivation gives); the real catch between
+// catch_below and catch_above of two points; and the float catch on the
+// side the filter gives.
 TEST(FindFFilter, BoundsHoldTheRealCatch) {
     Captured cap;
     State& s = cap.s();
     AgeVec n;
     StockMaker maker(7);
     double worst_float = 0.0, worst_line = 0.0;
-    int points = 0;
+    long points = 0, sided = 0;
     for (int i = 0; i < 20000; ++i) {
         maker.make(s, n);
         float sel[maxage + 1];
@@ -175,31 +176,50 @@ TEST(FindFFilter, BoundsHoldTheRealCatch) {
             const double lo = std::log(static_cast<double>(b.fmin)), hi = std::log(std::min(5.0f, b.fmax));
             return static_cast<float>(std::exp(maker.uni(lo, hi)));
         };
-        CatchPoint p[2];
-        for (CatchPoint& q : p) {
-            const float f = trial_f();
+        auto float_catch = [&](float f) {
             float y = 0.0f;
             yield(s, n, y, f, 1);
+            return y;
+        };
+        CatchPoint p[2];
+        for (CatchPoint& q : p) {
+            const float f = trial_f(), y = float_catch(f);
             q = catch_point(b, f, y);
-            const long double c = real_catch(s, n, f);
-            const double e = static_cast<double>(std::fabs(static_cast<long double>(y) - c));
+            const double e = static_cast<double>(std::fabs(static_cast<long double>(y) - real_catch(s, n, f)));
             ASSERT_LE(e, q.e / 2.0) << "F " << f << " catch " << y;
             if (q.e > 0) worst_float = std::max(worst_float, e / q.e);
             ++points;
         }
         if (p[0].f == p[1].f) continue;
-        const float f = trial_f();
-        const double w1 = (f - p[0].f) / (p[1].f - p[0].f);
-        const long double line = (1.0 - w1) * p[0].y + w1 * p[1].y;
-        const long double real = real_catch(s, n, f);
-        const double room = std::fabs(1.0 - w1) * p[0].e + std::fabs(w1) * p[1].e +
-                            b.half_curv * std::fabs(f - p[0].f) * std::fabs(f - p[1].f);
-        const double off = static_cast<double>(std::fabs(line - real));
-        ASSERT_LE(off, room * (1.0 + 1e-9));
-        worst_line = std::max(worst_line, off / room);
+        if (p[0].f > p[1].f) std::swap(p[0], p[1]);
+        for (int k = 0; k < 4; ++k) {
+            const float f = trial_f();
+            const double below = catch_below(b, p[0], p[1], f), above = catch_above(b, p[0], p[1], f);
+            const long double real = real_catch(s, n, f);
+            ASSERT_LE(below, real) << "F " << f;
+            ASSERT_GE(above, real) << "F " << f;
+            worst_line = std::max(worst_line, static_cast<double>((above - real) / (above - below)));
+        }
+        // A target between the two catches (or a little beyond), and the
+        // float catch where the filter gives a side: at F values between
+        // and beyond the points, and beside the points themselves.
+        const float t = static_cast<float>(p[0].y + (p[1].y - p[0].y) * maker.uni(-0.1, 1.1));
+        if (!(t > p[0].y && t < p[1].y)) continue;
+        const CatchFilter filter = catch_filter(b, p[0], p[1], true, t);
+        for (int k = 0; k < 40; ++k) {
+            float f = static_cast<float>(p[0].f + (p[1].f - p[0].f) * maker.uni(-0.5, 1.5));
+            if (k < 4) f = std::nextafter(static_cast<float>(p[k / 2].f), k % 2 ? HUGE_VALF : 0.0f);
+            const int side = filter.side(f);
+            if (side == 0) continue;
+            ++sided;
+            const float y = float_catch(f);
+            EXPECT_EQ(side, y > t ? 1 : -1) << "F " << f << " catch " << y << " target " << t;
+        }
     }
     EXPECT_GT(points, 20000);
-    std::printf("worst float catch error / bound %.3f, worst line error / room %.3f\n", worst_float, worst_line);
+    EXPECT_GT(sided, 20000);
+    std::printf("worst float catch error / bound %.3f; real catch in the lower %.3f of its bounds\n", worst_float,
+                worst_line);
 }
 
 // The exponential's relative error over the arguments the catch terms give

@@ -143,68 +143,125 @@ inline double catch_above(const CatchBounds& b, const CatchPoint& p, const Catch
     return catch_bound(b, p, q, 1.0 / (q.f - p.f), f, 1.0);
 }
 
+// The bounds of catch_below and catch_above from two points on one side of
+// F, A the nearer, B the farther (d = |A.f - B.f|, x = |F - A.f|): the line
+// through them extended, the points' errors weighted by 1 + x/d and x/d,
+// and the remainder at most half |C''| times x (d + x).
+//   below: (A.y - A.e) + x ((A.y - A.e) - (B.y + B.e)) / d - hc x (d + x)
+//   above: (A.y + A.e) + x ((A.y + A.e) - (B.y - B.e)) / d + hc x (d + x)
+struct CatchReach {
+    double from = 0.0, to = 0.0;  // F range (from, to) where it is used; empty while from >= to
+    double anchor = 0.0, d = 0.0;
+    double low0 = 0.0, low1 = 0.0, high0 = 0.0, high1 = 0.0;
+};
+
 // The side of t on which the float catch at a trial F falls, where the
-// bounds prove it: from two computed catches lo (not above t) and hi (above
-// t), worked out again each time one of them changes.
-//  - Between them (lo.f < F < hi.f): the real catch is within catch_below
-//    and catch_above; the float catch is above t where catch_below (1 - rho)
-//    > t, rho the relative error bound at fmin (it only shrinks with F); and
-//    below t where catch_above (1 + rel) + the added error at hi.f (it only
-//    grows with F) < t.
+// bounds prove it: from the two computed catches nearest the target, lo (not
+// above t) and hi (above t), and the ones they replaced, lo2 and hi2;
+// worked out again each time a point changes.
+//  - Between lo and hi: the real catch is within catch_below and
+//    catch_above of lo and hi; near hi, also within those of hi and hi2
+//    (the line extended), and near lo of lo and lo2. The float catch is
+//    above t where the greatest lower bound times (1 - rho) > t, rho the
+//    relative error bound at fmin (it only shrinks with F); and below t
+//    where the least upper bound times (1 + rel), plus the added error at
+//    hi.f (it only grows with F), < t.
 //  - Beyond them: the real catch rises with F, so from hi.f on it is at least
 //    hi's least real catch, and up to lo.f at most lo's greatest; the same
-//    tests as between them.
+//    tests.
 // The roundoff of these double operations is covered by moving the levels
 // by more than it can be.
 struct CatchFilter {
-    double t_up = HUGE_VAL;  // the least real catch between the points that proves "above"
+    double t_up = HUGE_VAL;  // the least real catch that proves "above"
     double t_dn = -HUGE_VAL;  // the greatest one that proves "below"
-    double p = 0.0, q = 0.0;  // the points' F (no F between them while p >= q)
+    double p = 0.0, q = 0.0;  // lo.f and hi.f (no F between them while p >= q)
     double low0 = 0.0, low1 = 0.0, high0 = 0.0, high1 = 0.0, hc = 0.0;
+    CatchReach below_hi, above_lo;
     double up_from = HUGE_VAL, down_to = -HUGE_VAL;
     double fmin = 0.0, fmax = 0.0;
 
+    static void reach(const CatchReach& r, double x, double hc, double& low, double& high) {
+        const double curv = hc * x * (r.d + x);
+        low = std::max(low, r.low0 + r.low1 * x - curv);
+        high = std::min(high, r.high0 + r.high1 * x + curv);
+    }
+
     // +1 above t, -1 below t, 0 not proven.
     int side(double f) const {
-        if (f > p && f < q && f >= fmin) {
+        if (!(f >= fmin && f <= fmax)) return 0;
+        double low = -HUGE_VAL, high = HUGE_VAL;
+        if (f > p && f < q) {
             const double dx = f - p, curv = hc * dx * (q - f);
-            if (low0 + low1 * dx - curv > t_up) return 1;
-            if (high0 + high1 * dx + curv < t_dn) return -1;
-            return 0;
+            low = low0 + low1 * dx - curv;
+            high = high0 + high1 * dx + curv;
         }
-        if (f >= up_from && f <= fmax) return 1;
-        if (f <= down_to && f >= fmin) return -1;
+        if (f > below_hi.from && f < below_hi.to) reach(below_hi, below_hi.anchor - f, hc, low, high);
+        if (f > above_lo.from && f < above_lo.to) reach(above_lo, f - above_lo.anchor, hc, low, high);
+        if (low > t_up || f >= up_from) return 1;
+        if (high < t_dn || f <= down_to) return -1;
         return 0;
     }
 };
 
+namespace catch_bounds_detail {
+// The reach from A away from B, up to one spacing d and no farther than
+// limit; its largest magnitude goes into mag.
+inline CatchReach catch_reach(const CatchPoint& a, const CatchPoint& b, double limit, double hc, double& mag) {
+    CatchReach r;
+    r.anchor = a.f;
+    r.d = std::fabs(a.f - b.f);
+    if (!(r.d > 0.0)) return r;
+    const double inv_d = 1.0 / r.d;
+    r.low0 = a.y - a.e;
+    r.low1 = (r.low0 - (b.y + b.e)) * inv_d;
+    r.high0 = a.y + a.e;
+    r.high1 = (r.high0 - (b.y - b.e)) * inv_d;
+    if (a.f < b.f) {
+        r.from = std::max(a.f - r.d, limit);
+        r.to = a.f;
+    } else {
+        r.from = a.f;
+        r.to = std::min(a.f + r.d, limit);
+    }
+    mag += a.y + b.y + a.e + b.e + std::fabs(r.low1 * r.d) + std::fabs(r.high1 * r.d) + 2.0 * hc * r.d * r.d;
+    return r;
+}
+}  // namespace catch_bounds_detail
+
 // The filter for target t from the points lo and hi (have_hi false: no hi
-// yet). lo at F = 0 is the real catch 0; every other point at an F within
-// [fmin, fmax].
+// yet) and lo2, hi2 (no point where their F is below 0). lo at F = 0 is the
+// real catch 0; every other point at an F within [fmin, fmax].
 inline CatchFilter catch_filter(const CatchBounds& b, const CatchPoint& lo, const CatchPoint& hi, bool have_hi,
-                                double t) {
+                                const CatchPoint& lo2, const CatchPoint& hi2, double t) {
     using namespace catch_bounds_detail;
     CatchFilter c;
     c.fmin = b.fmin;
     c.fmax = b.fmax;
-    // Above: catch_below (1 - rho) > t.
+    c.hc = b.half_curv;
+    // Above: lower bound (1 - rho) > t.
     const double up = b.rho < 0.5 ? t / (1.0 - b.rho) * (1.0 + 1e-9) : HUGE_VAL;
     if (have_hi && hi.y - hi.e > up * (1.0 + slack)) c.up_from = hi.f;
     if (lo.f >= b.fmin && (lo.y + lo.e) * (1.0 + rel) * (1.0 + slack) + added_error(b, lo.f) < t * (1.0 - 1e-9))
         c.down_to = lo.f;
-    if (!have_hi || !(lo.f < hi.f)) return c;
-    const double d = hi.f - lo.f, inv_d = 1.0 / d;
-    c.p = lo.f;
-    c.q = hi.f;
-    c.hc = b.half_curv;
-    c.low0 = lo.y - lo.e;
-    c.low1 = ((hi.y - hi.e) - c.low0) * inv_d;
-    c.high0 = lo.y + lo.e;
-    c.high1 = ((hi.y + hi.e) - c.high0) * inv_d;
-    // Every magnitude in side() between the points is below lo.y + hi.y +
-    // lo.e + hi.e + hc d^2; its roundoff (inv_d's included) far below slack
-    // times that.
-    const double off = slack * (lo.y + hi.y + lo.e + hi.e + c.hc * d * d);
+    if (!have_hi) return c;
+    double mag = 0.0;
+    if (lo.f < hi.f) {
+        const double d = hi.f - lo.f, inv_d = 1.0 / d;
+        c.p = lo.f;
+        c.q = hi.f;
+        c.low0 = lo.y - lo.e;
+        c.low1 = ((hi.y - hi.e) - c.low0) * inv_d;
+        c.high0 = lo.y + lo.e;
+        c.high1 = ((hi.y + hi.e) - c.high0) * inv_d;
+        // Every magnitude in side() between the points.
+        mag += lo.y + hi.y + lo.e + hi.e + c.hc * d * d;
+    }
+    // The reaches stay below hi.f, where the added error is at most its
+    // value at hi.f.
+    if (hi2.f > hi.f) c.below_hi = catch_reach(hi, hi2, b.fmin, c.hc, mag);
+    if (lo2.f >= 0.0 && lo2.f < lo.f) c.above_lo = catch_reach(lo, lo2, hi.f, c.hc, mag);
+    // Roundoff far below slack times the magnitudes.
+    const double off = slack * mag;
     c.t_up = up + off;
     c.t_dn = (t * (1.0 - 1e-9) - added_error(b, hi.f)) / (1.0 + rel) * (1.0 - 1e-9) - off;
     return c;

@@ -174,6 +174,7 @@ struct SearchPoints {
     const CatchBounds& b;
     float t;
     CatchPoint lo{}, hi{};
+    CatchPoint lo2{-1.0}, hi2{-1.0};  // the points lo and hi replaced (none yet)
     bool have_hi = false;
     bool finite = true;
     CatchFilter filter{};
@@ -185,13 +186,15 @@ struct SearchPoints {
         if (x >= b.fmin && x <= b.fmax) {
             if (y > t) {
                 if (!have_hi || x < hi.f) {
+                    if (have_hi) hi2 = hi;
                     hi = catch_point(b, x, y);
                     have_hi = true;
-                    filter = catch_filter(b, lo, hi, have_hi, t);
+                    filter = catch_filter(b, lo, hi, have_hi, lo2, hi2, t);
                 }
             } else if (x > lo.f) {
+                lo2 = lo;
                 lo = catch_point(b, x, y);
-                filter = catch_filter(b, lo, hi, have_hi, t);
+                filter = catch_filter(b, lo, hi, have_hi, lo2, hi2, t);
             }
         }
         return y > t ? 1 : (y < t ? -1 : 0);
@@ -211,7 +214,7 @@ bool findf_filtered(const State& s, const AgeVec& n, const SelRow& sel, CatchTer
             pts.lo = p;
         }
     }
-    pts.filter = catch_filter(b, pts.lo, pts.hi, pts.have_hi, t);
+    pts.filter = catch_filter(b, pts.lo, pts.hi, pts.have_hi, pts.lo2, pts.hi2, t);
     long decided = 0, computed = 0;
     auto side = [&](float x) {
         const int sd = pts.filter.side(x);

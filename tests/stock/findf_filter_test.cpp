@@ -4,6 +4,7 @@
 // against the real catch worked out in long double.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <chrono>
 #include <cmath>
@@ -158,7 +159,7 @@ long double real_catch(const State& s, const AgeVec& n, long double f) {
 // The float catch's distance from the real catch within half the bounds
 // (which are twice what their derivation gives); the real catch between
 // catch_below and catch_above of two points; and the float catch on the
-// side the filter gives.
+// side the filter gives from four.
 TEST(FindFFilter, BoundsHoldTheRealCatch) {
     Captured cap;
     State& s = cap.s();
@@ -181,7 +182,7 @@ TEST(FindFFilter, BoundsHoldTheRealCatch) {
             yield(s, n, y, f, 1);
             return y;
         };
-        CatchPoint p[2];
+        CatchPoint p[4];
         for (CatchPoint& q : p) {
             const float f = trial_f(), y = float_catch(f);
             q = catch_point(b, f, y);
@@ -190,25 +191,25 @@ TEST(FindFFilter, BoundsHoldTheRealCatch) {
             if (q.e > 0) worst_float = std::max(worst_float, e / q.e);
             ++points;
         }
-        if (p[0].f == p[1].f) continue;
-        if (p[0].f > p[1].f) std::swap(p[0], p[1]);
+        std::sort(p, p + 4, [](const CatchPoint& x, const CatchPoint& y) { return x.f < y.f; });
+        if (!(p[0].f < p[1].f && p[1].f < p[2].f && p[2].f < p[3].f)) continue;
         for (int k = 0; k < 4; ++k) {
             const float f = trial_f();
-            const double below = catch_below(b, p[0], p[1], f), above = catch_above(b, p[0], p[1], f);
+            const double below = catch_below(b, p[1], p[2], f), above = catch_above(b, p[1], p[2], f);
             const long double real = real_catch(s, n, f);
             ASSERT_LE(below, real) << "F " << f;
             ASSERT_GE(above, real) << "F " << f;
             worst_line = std::max(worst_line, static_cast<double>((above - real) / (above - below)));
         }
-        // A target between the two catches (or a little beyond), and the
-        // float catch where the filter gives a side: at F values between
-        // and beyond the points, and beside the points themselves.
-        const float t = static_cast<float>(p[0].y + (p[1].y - p[0].y) * maker.uni(-0.1, 1.1));
-        if (!(t > p[0].y && t < p[1].y)) continue;
-        const CatchFilter filter = catch_filter(b, p[0], p[1], true, t);
+        // A target between the middle two catches (lo and hi, with lo2 and
+        // hi2 outside them), and the float catch where the filter gives a
+        // side: at F values between and beyond the points, and beside them.
+        const float t = static_cast<float>(p[1].y + (p[2].y - p[1].y) * maker.uni(-0.1, 1.1));
+        if (!(t >= p[1].y && t < p[2].y)) continue;
+        const CatchFilter filter = catch_filter(b, p[1], p[2], true, p[0], p[3], t);
         for (int k = 0; k < 40; ++k) {
-            float f = static_cast<float>(p[0].f + (p[1].f - p[0].f) * maker.uni(-0.5, 1.5));
-            if (k < 4) f = std::nextafter(static_cast<float>(p[k / 2].f), k % 2 ? HUGE_VALF : 0.0f);
+            float f = static_cast<float>(p[1].f + (p[2].f - p[1].f) * maker.uni(-0.5, 1.5));
+            if (k < 8) f = std::nextafter(static_cast<float>(p[k / 2].f), k % 2 ? HUGE_VALF : 0.0f);
             const int side = filter.side(f);
             if (side == 0) continue;
             ++sided;

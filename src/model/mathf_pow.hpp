@@ -154,7 +154,13 @@ inline float pow_sp(float x, float y) {
     const std::uint32_t ix = std::bit_cast<std::uint32_t>(x);
     const std::uint32_t iy = std::bit_cast<std::uint32_t>(y);
     // x a positive normal float and y finite and non-zero: the main path.
-    if (ix - 0x00800000u < 0x7f000000u && 2 * iy - 1 < 2u * 0x7f800000u - 1) return pow_main(ix, y, false);
+    // Its x^1 is x itself for every such x (the sweep over every base holds
+    // it to that), so the recruitment curves' common exponent 1 skips the
+    // logarithm and the exponential.
+    if (ix - 0x00800000u < 0x7f000000u && 2 * iy - 1 < 2u * 0x7f800000u - 1) {
+        if (iy == 0x3f800000u) return x;
+        return pow_main(ix, y, false);
+    }
     return pow_special(x, y);
 }
 

@@ -1,10 +1,10 @@
 // Bounds that let the F search tell on which side of the target the float
-// catch at a trial F falls without computing it. The real catch C(F) (exact
-// arithmetic on the same inputs) rises with F; it is bounded from the float
-// catches computed so far, and the float catch is bounded from C(F). From
-// these, two thresholds: above one the float catch is surely above the
-// target, below the other surely below. docs/design.md ("The F search
-// decides most trials from bounds") derives every constant here.
+// catch at a trial F falls without computing it (findf_bounded). The real
+// catch C(F) (exact arithmetic on the same inputs) rises with F; it is
+// bounded from the float catches computed so far, and the float catch is
+// bounded from C(F). docs/design.md ("The F search decides most trials from
+// bounds") derives every constant here, and says why the model's search
+// (findf) computes every catch instead.
 #pragma once
 
 #include <algorithm>
@@ -25,6 +25,7 @@ struct CatchBounds {
     double m_min = 0.0;      // least M and least s of catching ages: every
     double s_min = 0.0;      // catching age's Z is at least m_min + s_min F
     double rho = 0.0;        // relative_error below at fmin: at least its value at any trial F
+    double up_factor = HUGE_VAL;  // a real catch above t times this has its float catch above t
 };
 
 namespace catch_bounds_detail {
@@ -51,31 +52,32 @@ inline constexpr double slack = 1e-12;
 // and every Z stays in (0, 80].
 inline CatchBounds catch_bounds(const float* n, const float* sel, const float* natmor, const float* weca, int count) {
     CatchBounds b;
-    int first = 0;
-    for (int a = count - 1; a >= 0; --a) {
-        if (sel[a] == 0.0f && !(natmor[a] > 0.0f)) {
-            first = a + 1;
-            break;
-        }
-    }
     double curv = 0.0, sum_k = 0.0, biomass = 0.0;
     float smax = 0.0f, smin = 16.0f, mmin = 40.0f;
     bool ok = count >= 1;
-    for (int a = first; a < count; ++a) {
+    for (int a = 0; a < count; ++a) {
         const float na = n[a], sa = sel[a], ma = natmor[a], wa = weca[a];
-        // Written so that NaN fails every test.
-        ok = ok && na >= 0.0f && na <= 0x1p64f && sa >= 0.0f && sa <= 16.0f && ma >= 0.0f && ma <= 40.0f &&
-             wa >= 0.0f && wa <= 0x1p24f && (ma > 0.0f || sa >= 0x1p-24f);
-        if (!(na > 0.0f && sa > 0.0f && wa > 0.0f)) continue;  // a term that is exactly 0
-        ok = ok && na >= 0x1p-30f && sa >= 0x1p-24f && wa >= 0x1p-24f;
-        const double nw = static_cast<double>(na) * wa;
+        if (sa == 0.0f && !(ma > 0.0f)) {
+            // Only the ages after this one count.
+            curv = sum_k = biomass = 0.0;
+            smax = 0.0f, smin = 16.0f, mmin = 40.0f;
+            ok = true;
+            continue;
+        }
+        // Written so that NaN fails every test; & rather than && keeps the
+        // tests free of branches.
+        ok &= (na >= 0.0f) & (na <= 0x1p64f) & (sa >= 0.0f) & (sa <= 16.0f) & (ma >= 0.0f) & (ma <= 40.0f) &
+              (wa >= 0.0f) & (wa <= 0x1p24f) & ((ma > 0.0f) | (sa >= 0x1p-24f));
+        const bool catches = (na > 0.0f) & (sa > 0.0f) & (wa > 0.0f);  // otherwise a term that is exactly 0
+        ok &= !catches | ((na >= 0x1p-30f) & (sa >= 0x1p-24f) & (wa >= 0x1p-24f));
+        const double nw = catches ? static_cast<double>(na) * wa : 0.0;
         const double k = nw * sa;
         curv += k * sa;
         sum_k += k;
         biomass += nw;
-        smax = std::max(smax, sa);
-        smin = std::min(smin, sa);
-        mmin = std::min(mmin, ma);
+        smax = std::max(smax, catches ? sa : 0.0f);
+        smin = std::min(smin, catches ? sa : 16.0f);
+        mmin = std::min(mmin, catches ? ma : 40.0f);
     }
     if (!ok) return b;
     using namespace catch_bounds_detail;
@@ -88,6 +90,7 @@ inline CatchBounds catch_bounds(const float* n, const float* sel, const float* n
     b.m_min = mmin;
     b.s_min = smin;
     b.rho = rel + cancel / (b.m_min + b.s_min * b.fmin) * (1.0 + slack);
+    b.up_factor = b.rho < 0.5 ? 1.0 / (1.0 - b.rho) * (1.0 + 1e-9) : HUGE_VAL;
     return b;
 }
 
@@ -110,10 +113,11 @@ struct CatchPoint {
     double e = 0.0;
 };
 
-// The point of a float catch y computed at f (within [fmin, fmax]).
+// The point of a float catch y computed at f (within [fmin, fmax]); the
+// relative bound taken at fmin, at least its value at f.
 inline CatchPoint catch_point(const CatchBounds& b, float f, float y) {
     using namespace catch_bounds_detail;
-    const double k = added_error(b, f), r = relative_error(b, f);
+    const double k = added_error(b, f), r = b.rho;
     // |y - C| <= rel C + k with C <= (y + k) / (1 - rel), and |y - C| <= r C
     // with C <= y / (1 - r).
     const double e1 = rel * (1.0 + 2.0 * rel) * (y + k) + k;
@@ -143,88 +147,84 @@ inline double catch_above(const CatchBounds& b, const CatchPoint& p, const Catch
     return catch_bound(b, p, q, 1.0 / (q.f - p.f), f, 1.0);
 }
 
-// The bounds of catch_below and catch_above from two points on one side of
-// F, A the nearer, B the farther (d = |A.f - B.f|, x = |F - A.f|): the line
-// through them extended, the points' errors weighted by 1 + x/d and x/d,
-// and the remainder at most half |C''| times x (d + x).
-//   below: (A.y - A.e) + x ((A.y - A.e) - (B.y + B.e)) / d - hc x (d + x)
-//   above: (A.y + A.e) + x ((A.y + A.e) - (B.y - B.e)) / d + hc x (d + x)
-struct CatchReach {
+// One of the filter's bounds on the real catch at F, from two points A and
+// B (d = |A.f - B.f|), with x = dir (F - A.f) in (0, d):
+//   between them (B beyond F): the line through them, the points' errors
+//     weighted as in the line, the remainder at most hc x (d - x);
+//   A between F and B: the line extended, the errors weighted by 1 + x/d and
+//     x/d, the remainder at most hc x (d + x);
+// hc half the bound on |C''|. Kept multiplied by d, so that no division is
+// needed: d low = a0 + a1 x - hcd x (d + cs x), d high = b0 + b1 x + hcd x
+// (d + cs x), compared with tu = d t_up and td = d t_dn, where the levels
+// also cover the roundoff.
+struct CatchForm {
     double from = 0.0, to = 0.0;  // F range (from, to) where it is used; empty while from >= to
-    double anchor = 0.0, d = 0.0;
-    double low0 = 0.0, low1 = 0.0, high0 = 0.0, high1 = 0.0;
+    double anchor = 0.0, dir = 1.0, cs = -1.0, d = 0.0, hcd = 0.0;
+    double a0 = 0.0, a1 = 0.0, b0 = 0.0, b1 = 0.0, tu = HUGE_VAL, td = -HUGE_VAL;
+
+    void test(double f, bool& above, bool& below) const {
+        if (!(f > from && f < to)) return;
+        const double x = dir * (f - anchor), curv = hcd * x * (d + cs * x);
+        above |= a0 + a1 * x - curv > tu;
+        below |= b0 + b1 * x + curv < td;
+    }
 };
 
 // The side of t on which the float catch at a trial F falls, where the
 // bounds prove it: from the two computed catches nearest the target, lo (not
 // above t) and hi (above t), and the ones they replaced, lo2 and hi2;
 // worked out again each time a point changes.
-//  - Between lo and hi: the real catch is within catch_below and
-//    catch_above of lo and hi; near hi, also within those of hi and hi2
-//    (the line extended), and near lo of lo and lo2. The float catch is
-//    above t where the greatest lower bound times (1 - rho) > t, rho the
+//  - Between lo and hi: the real catch is within the bounds of the line
+//    through lo and hi; near hi, also of the line through hi2 and hi
+//    extended (by at most their spacing), and near lo of lo2 and lo. The
+//    float catch is above t where a lower bound times (1 - rho) > t, rho the
 //    relative error bound at fmin (it only shrinks with F); and below t
-//    where the least upper bound times (1 + rel), plus the added error at
-//    hi.f (it only grows with F), < t.
+//    where an upper bound times (1 + rel), plus the added error at hi.f (it
+//    only grows with F), < t.
 //  - Beyond them: the real catch rises with F, so from hi.f on it is at least
 //    hi's least real catch, and up to lo.f at most lo's greatest; the same
 //    tests.
-// The roundoff of these double operations is covered by moving the levels
-// by more than it can be.
 struct CatchFilter {
-    double t_up = HUGE_VAL;  // the least real catch that proves "above"
-    double t_dn = -HUGE_VAL;  // the greatest one that proves "below"
-    double p = 0.0, q = 0.0;  // lo.f and hi.f (no F between them while p >= q)
-    double low0 = 0.0, low1 = 0.0, high0 = 0.0, high1 = 0.0, hc = 0.0;
-    CatchReach below_hi, above_lo;
+    CatchForm between, below_hi, above_lo;
     double up_from = HUGE_VAL, down_to = -HUGE_VAL;
     double fmin = 0.0, fmax = 0.0;
-
-    static void reach(const CatchReach& r, double x, double hc, double& low, double& high) {
-        const double curv = hc * x * (r.d + x);
-        low = std::max(low, r.low0 + r.low1 * x - curv);
-        high = std::min(high, r.high0 + r.high1 * x + curv);
-    }
 
     // +1 above t, -1 below t, 0 not proven.
     int side(double f) const {
         if (!(f >= fmin && f <= fmax)) return 0;
-        double low = -HUGE_VAL, high = HUGE_VAL;
-        if (f > p && f < q) {
-            const double dx = f - p, curv = hc * dx * (q - f);
-            low = low0 + low1 * dx - curv;
-            high = high0 + high1 * dx + curv;
-        }
-        if (f > below_hi.from && f < below_hi.to) reach(below_hi, below_hi.anchor - f, hc, low, high);
-        if (f > above_lo.from && f < above_lo.to) reach(above_lo, f - above_lo.anchor, hc, low, high);
-        if (low > t_up || f >= up_from) return 1;
-        if (high < t_dn || f <= down_to) return -1;
-        return 0;
+        bool above = f >= up_from, below = f <= down_to;
+        between.test(f, above, below);
+        below_hi.test(f, above, below);
+        above_lo.test(f, above, below);
+        return above ? 1 : (below ? -1 : 0);
     }
 };
 
 namespace catch_bounds_detail {
-// The reach from A away from B, up to one spacing d and no farther than
-// limit; its largest magnitude goes into mag.
-inline CatchReach catch_reach(const CatchPoint& a, const CatchPoint& b, double limit, double hc, double& mag) {
-    CatchReach r;
-    r.anchor = a.f;
-    r.d = std::fabs(a.f - b.f);
-    if (!(r.d > 0.0)) return r;
-    const double inv_d = 1.0 / r.d;
-    r.low0 = a.y - a.e;
-    r.low1 = (r.low0 - (b.y + b.e)) * inv_d;
-    r.high0 = a.y + a.e;
-    r.high1 = (r.high0 - (b.y - b.e)) * inv_d;
-    if (a.f < b.f) {
-        r.from = std::max(a.f - r.d, limit);
-        r.to = a.f;
-    } else {
-        r.from = a.f;
-        r.to = std::min(a.f + r.d, limit);
-    }
-    mag += a.y + b.y + a.e + b.e + std::fabs(r.low1 * r.d) + std::fabs(r.high1 * r.d) + 2.0 * hc * r.d * r.d;
-    return r;
+// The form from A and B; between them (F from A towards B) or beyond A
+// (away from B), up to one spacing and within (lo, hi).
+inline CatchForm catch_form(const CatchPoint& a, const CatchPoint& b, bool between, double lo, double hi,
+                            double hc, double t_up, double t_dn) {
+    CatchForm c;
+    c.anchor = a.f;
+    c.d = std::fabs(a.f - b.f);
+    if (!(c.d > 0.0)) return c;
+    const bool rightwards = (b.f > a.f) == between;
+    c.dir = rightwards ? 1.0 : -1.0;
+    c.cs = between ? -1.0 : 1.0;
+    c.hcd = hc * c.d;
+    c.from = std::max(rightwards ? a.f : a.f - c.d, lo);
+    c.to = std::min(rightwards ? a.f + c.d : a.f, hi);
+    const double sb = between ? 1.0 : -1.0;  // the sign of B's weight
+    c.a0 = (a.y - a.e) * c.d;
+    c.a1 = sb * ((b.y - sb * b.e) - (a.y - a.e));
+    c.b0 = (a.y + a.e) * c.d;
+    c.b1 = sb * ((b.y + sb * b.e) - (a.y + a.e));
+    // Every magnitude in test(), times slack, is far more than its roundoff.
+    const double off = slack * (a.y + b.y + a.e + b.e + 2.0 * hc * c.d * c.d) * c.d;
+    c.tu = t_up * c.d + off;
+    c.td = t_dn * c.d - off;
+    return c;
 }
 }  // namespace catch_bounds_detail
 
@@ -237,33 +237,20 @@ inline CatchFilter catch_filter(const CatchBounds& b, const CatchPoint& lo, cons
     CatchFilter c;
     c.fmin = b.fmin;
     c.fmax = b.fmax;
-    c.hc = b.half_curv;
-    // Above: lower bound (1 - rho) > t.
-    const double up = b.rho < 0.5 ? t / (1.0 - b.rho) * (1.0 + 1e-9) : HUGE_VAL;
-    if (have_hi && hi.y - hi.e > up * (1.0 + slack)) c.up_from = hi.f;
+    // Above: lower bound times (1 - rho) > t.
+    const double t_up = t * b.up_factor;
+    if (have_hi && hi.y - hi.e > t_up * (1.0 + slack)) c.up_from = hi.f;
     if (lo.f >= b.fmin && (lo.y + lo.e) * (1.0 + rel) * (1.0 + slack) + added_error(b, lo.f) < t * (1.0 - 1e-9))
         c.down_to = lo.f;
     if (!have_hi) return c;
-    double mag = 0.0;
-    if (lo.f < hi.f) {
-        const double d = hi.f - lo.f, inv_d = 1.0 / d;
-        c.p = lo.f;
-        c.q = hi.f;
-        c.low0 = lo.y - lo.e;
-        c.low1 = ((hi.y - hi.e) - c.low0) * inv_d;
-        c.high0 = lo.y + lo.e;
-        c.high1 = ((hi.y + hi.e) - c.high0) * inv_d;
-        // Every magnitude in side() between the points.
-        mag += lo.y + hi.y + lo.e + hi.e + c.hc * d * d;
-    }
-    // The reaches stay below hi.f, where the added error is at most its
-    // value at hi.f.
-    if (hi2.f > hi.f) c.below_hi = catch_reach(hi, hi2, b.fmin, c.hc, mag);
-    if (lo2.f >= 0.0 && lo2.f < lo.f) c.above_lo = catch_reach(lo, lo2, hi.f, c.hc, mag);
-    // Roundoff far below slack times the magnitudes.
-    const double off = slack * mag;
-    c.t_up = up + off;
-    c.t_dn = (t * (1.0 - 1e-9) - added_error(b, hi.f)) / (1.0 + rel) * (1.0 - 1e-9) - off;
+    // Below: upper bound times (1 + rel) + the added error at hi.f < t. The
+    // forms stay below hi.f, where the added error is at most that.
+    constexpr double below_factor = 1.0 / (1.0 + rel) * (1.0 - 1e-9);
+    const double t_dn = (t * (1.0 - 1e-9) - added_error(b, hi.f)) * below_factor;
+    const double hc = b.half_curv;
+    if (lo.f < hi.f) c.between = catch_form(lo, hi, true, lo.f, hi.f, hc, t_up, t_dn);
+    if (hi2.f > hi.f) c.below_hi = catch_form(hi, hi2, false, b.fmin, hi.f, hc, t_up, t_dn);
+    if (lo2.f >= 0.0 && lo2.f < lo.f) c.above_lo = catch_form(lo, lo2, false, lo.f, hi.f, hc, t_up, t_dn);
     return c;
 }
 

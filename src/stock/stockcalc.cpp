@@ -104,9 +104,8 @@ void calcbplus(State& s, const AgeVec& n, float& b) {
 }
 
 // Multiplicative search: the step grows the trial F by half or shrinks it by
-// half, and is cut to 60 % each time the target catch is crossed. Every trial
-// catch computed; findf below gives the same results faster.
-void findf_exact(State& s, const AgeVec& n, float& t, float& f, int& flag, int isel) {
+// half, and is cut to 60 % each time the target catch is crossed.
+void findf(State& s, const AgeVec& n, float& t, float& f, int& flag, int isel) {
     constexpr int max_steps = 10000;
     flag = 0;
     if (t < 0.0001f) {
@@ -153,7 +152,7 @@ void findf_exact(State& s, const AgeVec& n, float& t, float& f, int& flag, int i
 
 namespace {
 
-// The search of findf_exact, where every trial needs only the side of the
+// The search of findf, where every trial needs only the side of the
 // target t on which the float catch falls. With t >= 0.0001 and finite
 // catches, the float product (y - t) * (yprev - t) neither underflows (a
 // difference of such floats that is not 0 is at least 2^-38) nor loses its
@@ -264,9 +263,9 @@ bool findf_filtered(const State& s, const AgeVec& n, const SelRow& sel, CatchTer
 
 }  // namespace
 
-// findf_exact's search and results, bit for bit, deciding most trials from
-// bounds instead of the float catch.
-void findf(State& s, const AgeVec& n, float& t, float& f, int& flag, int isel, FindFTrials* trials) {
+// findf's search and results, bit for bit, deciding most trials from bounds
+// instead of the float catch.
+void findf_bounded(State& s, const AgeVec& n, float& t, float& f, int& flag, int isel, FindFTrials* trials) {
     flag = 0;
     if (t < 0.0001f) {
         f = 0.0f;
@@ -284,7 +283,7 @@ void findf(State& s, const AgeVec& n, float& t, float& f, int& flag, int isel, F
                                   ? catch_bounds(n.data(), sel.v, s.natmor.data(), s.weca.data(), count)
                                   : CatchBounds{};
         if (!b.usable || !findf_filtered(s, n, sel, terms, b, ymax, t, f, flag, trials)) {
-            findf_exact(s, n, t, f, flag, isel);
+            findf(s, n, t, f, flag, isel);
             return;
         }
     }

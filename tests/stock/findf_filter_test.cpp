@@ -1,5 +1,5 @@
-// The F search that decides trials from bounds against the search that
-// computes every trial catch: random stocks, selections, mortalities and
+// The F search that decides trials from bounds (findf_bounded) against the
+// model's search, which computes every trial catch (findf): random stocks, selections, mortalities and
 // targets, bit for bit in F, flag and catch. And the bounds themselves
 // against the real catch worked out in long double.
 #include <gtest/gtest.h>
@@ -85,7 +85,7 @@ struct StockMaker {
         // target: the search for it meets the target exactly on a trial.
         float t = static_cast<float>(ymax * uni(0.0, 1.0)), f = 0.0f;
         int flag = 0;
-        findf_exact(s, n, t, f, flag, 1);
+        findf(s, n, t, f, flag, 1);
         float y = 0.0f;
         yield(s, n, y, f, 1);
         return y;
@@ -108,8 +108,8 @@ FindFTrials compare_searches(long count, std::uint64_t seed) {
         const float t0 = maker.target(s, n);
         float t1 = t0, t2 = t0, f1 = -1.0f, f2 = -2.0f;
         int flag1 = -1, flag2 = -2;
-        findf(s, n, t1, f1, flag1, 1, &trials);
-        findf_exact(s, n, t2, f2, flag2, 1);
+        findf_bounded(s, n, t1, f1, flag1, 1, &trials);
+        findf(s, n, t2, f2, flag2, 1);
         if (!same_bits(f1, f2) || !same_bits(t1, t2) || flag1 != flag2) {
             if (++failures <= 5)
                 ADD_FAILURE() << "search " << i << " (target " << std::hexfloat << t0 << "): F " << f1 << " vs "

@@ -18,7 +18,7 @@ namespace HWY_NAMESPACE {
 namespace hn = hwy::HWY_NAMESPACE;
 
 // Whether this target fuses a multiply-add in one rounding; targets without
-// it take the one-value function, which calls std::fma.
+// it take the one-value function.
 inline constexpr bool kVectorExp = HWY_NATIVE_FMA != 0;
 
 // The 32-entry table of the exponential at the low five bits of k. With

@@ -24,7 +24,7 @@ struct CatchBounds {
     double biomass = 0.0;    // sum of n w
     double m_min = 0.0;      // least M and least s of catching ages: every
     double s_min = 0.0;      // catching age's Z is at least m_min + s_min F
-    double rho = 0.0;        // relative_error below at fmin: at least its value at any trial F
+    double rho = 0.0;        // the relative bound at fmin: at least its value at any trial F
     double up_factor = HUGE_VAL;  // a real catch above t times this has its float catch above t
 };
 
@@ -94,15 +94,12 @@ inline CatchBounds catch_bounds(const float* n, const float* sel, const float* n
     return b;
 }
 
-// The two bounds on the float catch's distance from the real catch C at F
-// (F in [fmin, fmax]): the part beside rel C, growing with F; and the
-// relative bound, shrinking as F grows.
+// The part beside rel C of the first bound on the float catch's distance
+// from the real catch C at F (F in [fmin, fmax]); it grows with F. (The
+// second, relative, bound shrinks as F grows: rho, its value at fmin, holds
+// for every trial F.)
 inline double added_error(const CatchBounds& b, double f) {
     return catch_bounds_detail::cancel * std::min(f * b.per_f, b.biomass);
-}
-inline double relative_error(const CatchBounds& b, double f) {
-    using namespace catch_bounds_detail;
-    return rel + cancel / (b.m_min + b.s_min * f) * (1.0 + slack);
 }
 
 // A catch known at F: the float catch y, and e, a bound on its distance from

@@ -152,16 +152,6 @@ void findf(State& s, const AgeVec& n, float& t, float& f, int& flag, int isel) {
 
 namespace {
 
-// The search of findf, where every trial needs only the side of the
-// target t on which the float catch falls. With t >= 0.0001 and finite
-// catches, the float product (y - t) * (yprev - t) neither underflows (a
-// difference of such floats that is not 0 is at least 2^-38) nor loses its
-// sign, so "crossed" is: one of the two sides is 0, or they differ. Sides
-// come from the filter of catch_bounds.hpp where it proves them, from the
-// float catch otherwise; each computed catch may give the filter a closer
-// point. Returns
-// false, with f, t and flag untouched, where a computed catch is not finite
-// (the bounds' ranges should exclude it).
 // The catches computed in a search and the filter made from them. lo: the
 // computed catch not above t at the largest F (at first F = 0, catch 0); hi:
 // the one above t at the smallest F. The search closes in between them.
@@ -200,6 +190,15 @@ struct SearchPoints {
     }
 };
 
+// The search of findf, where every trial needs only the side of the target
+// t on which the float catch falls. With t >= 0.0001 and finite catches, the
+// float product (y - t) * (yprev - t) neither underflows (a difference of
+// such floats that is not 0 is at least 2^-38) nor loses its sign, so
+// "crossed" is: one of the two sides is 0, or they differ. Sides come from
+// the filter of catch_bounds.hpp where it proves them, from the float catch
+// otherwise; each computed catch may give the filter a closer point. Returns
+// false, with f, t and flag untouched, where a computed catch is not finite
+// (the bounds' ranges should exclude it).
 bool findf_filtered(const State& s, const AgeVec& n, const SelRow& sel, CatchTermsFn terms, const CatchBounds& b,
                     float ymax, float& t, float& f, int& flag, FindFTrials* trials) {
     constexpr int max_steps = 10000;

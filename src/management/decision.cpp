@@ -89,14 +89,17 @@ void project(State& s, const AgeVec& nstart, AgeVec& nout, const TacVec& tacv, T
             if (fl == 1) flag = 1;
         }
         if (yy <= maxyear) s.fperc(yy) = f;
+        // The spawning stock and the survival over the year at the year's F,
+        // their exponentials in one run.
         float ssb = 0.0f;
-        calcssb(s, n, ssb, f, 1);
+        float survival[maxage + 1];
+        calcssb_survival(s, n, ssb, f, 1, survival);
         if (yy == y) nout = n;
         if (s.recproj == 2) {
             rcrparam(s, recyear, 0);
-            nextyear(s, n, f, ssb, 0.0f, 1);
+            nextyear_survival(s, n, survival, ssb, 0.0f);
         } else {
-            nextyear(s, n, f, ssb, 0.0f, 1);
+            nextyear_survival(s, n, survival, ssb, 0.0f);
             if (s.recproj == 1) n(0) = s.meanrec;
         }
         if (yy + 1 <= maxproj)

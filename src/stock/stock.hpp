@@ -28,6 +28,11 @@ struct FindFTrials {
 void findf_bounded(State& s, const AgeVec& n, float& t, float& f, int& flag, int isel,
                    FindFTrials* trials = nullptr);
 void nextyear(State& s, AgeVec& n, float f, float ssb, float cv, int isel);
+// A projection year in two steps with the exponentials of both in one run:
+// calcssb that also gives the survival over the year at the same F (ages
+// 0..lastage), then nextyear with that survival.
+void calcssb_survival(State& s, const AgeVec& n, float& ssb, float f, int isel, float* survival);
+void nextyear_survival(State& s, AgeVec& n, const float* survival, float ssb, float cv);
 
 // ---- recruitment
 // Whether the regime in force has outbursts: a mean interval above one year

@@ -58,12 +58,36 @@ void yielda(State& s, const AgeVec& n, float& y, AgeVec& cn, float f, float& age
 
 namespace {
 
+// Arguments of the exponentials of the survival to spawning of ages
+// firstage..lastage, at x[a - firstage]; returns how many.
+std::size_t spawning_arguments(const State& s, float f, int isel, float* x) {
+    const int first = s.firstage;
+    for (int a = first; a <= s.lastage; ++a) x[a - first] = -s.sel(a, isel) * f * s.fprop - s.natmor(a) * s.mprop;
+    return static_cast<std::size_t>(std::max(s.lastage - first + 1, 0));
+}
+
 // Survival to spawning of ages firstage..lastage, at e[a - firstage].
 void spawning_survival(const State& s, float f, int isel, float* e) {
     float x[nages];
-    const int first = s.firstage;
-    for (int a = first; a <= s.lastage; ++a) x[a - first] = -s.sel(a, isel) * f * s.fprop - s.natmor(a) * s.mprop;
-    exp_sp(x, e, static_cast<std::size_t>(std::max(s.lastage - first + 1, 0)));
+    exp_sp(x, e, spawning_arguments(s, f, isel, x));
+}
+
+float ssb_of(const State& s, const AgeVec& n, const float* e) {
+    float sum = 0.0f;
+    for (int a = s.firstage; a <= s.lastage; ++a) sum = sum + n(a) * e[a - s.firstage] * s.west(a) * s.matur(a);
+    return sum;
+}
+
+// Arguments of the exponentials of the survival over the year of ages
+// 0..lastage, at x[a]; returns how many.
+std::size_t survival_arguments(const State& s, float f, int isel, float* x) {
+    const int last = s.lastage;
+    for (int a = 0; a <= last - 2; ++a) x[a] = -s.natmor(a) - s.sel(a, isel) * f;
+    const float zl = s.natmor(last) + s.sel(last, isel) * f;
+    const float zl1 = s.natmor(last - 1) + s.sel(last - 1, isel) * f;
+    x[last - 1] = -zl1;
+    x[last] = -zl;
+    return static_cast<std::size_t>(last + 1);
 }
 
 }  // namespace
@@ -71,9 +95,16 @@ void spawning_survival(const State& s, float f, int isel, float* e) {
 void calcssb(State& s, const AgeVec& n, float& ssb, float f, int isel) {
     float e[nages];
     spawning_survival(s, f, isel, e);
-    float sum = 0.0f;
-    for (int a = s.firstage; a <= s.lastage; ++a) sum = sum + n(a) * e[a - s.firstage] * s.west(a) * s.matur(a);
-    ssb = sum;
+    ssb = ssb_of(s, n, e);
+}
+
+void calcssb_survival(State& s, const AgeVec& n, float& ssb, float f, int isel, float* survival) {
+    float x[2 * nages], e[2 * nages];
+    const std::size_t k = spawning_arguments(s, f, isel, x);
+    const std::size_t m = survival_arguments(s, f, isel, x + k);
+    exp_sp(x, e, k + m);
+    ssb = ssb_of(s, n, e);
+    std::copy(e + k, e + k + m, survival);
 }
 
 void calcssba(State& s, const AgeVec& n, float& ssb, AgeVec& ssba, float f, float& ages, int isel) {
@@ -290,16 +321,15 @@ void findf_bounded(State& s, const AgeVec& n, float& t, float& f, int& flag, int
 }
 
 void nextyear(State& s, AgeVec& n, float f, float ssb, float cv, int isel) {
-    const int last = s.lastage;
+    float x[nages], e[nages];
+    exp_sp(x, e, survival_arguments(s, f, isel, x));
+    nextyear_survival(s, n, e, ssb, cv);
+}
+
+void nextyear_survival(State& s, AgeVec& n, const float* e, float ssb, float cv) {
     // Survival of each age over the year: ages 0..last-2 move up one age;
     // last-1 and last make the plus group.
-    float x[nages], e[nages];
-    for (int a = 0; a <= last - 2; ++a) x[a] = -s.natmor(a) - s.sel(a, isel) * f;
-    const float zl = s.natmor(last) + s.sel(last, isel) * f;
-    const float zl1 = s.natmor(last - 1) + s.sel(last - 1, isel) * f;
-    x[last - 1] = -zl1;
-    x[last] = -zl;
-    exp_sp(x, e, static_cast<std::size_t>(last + 1));
+    const int last = s.lastage;
     for (int a = last - 2; a >= 0; --a) n(a + 1) = n(a) * e[a];
     // Plus group: its own survivors and those of the age below, where the age
     // below already holds its new value.

@@ -1277,8 +1277,9 @@ ReportResult write_comparison(const std::vector<RunSource>& sources, const fs::p
     ReportResult result;
     std::vector<RunTables> runs;
     const bool alone = sources.size() == 1;
+    std::vector<std::vector<std::string>> run_notes;
     for (const auto& src : sources) {
-        std::vector<std::string> notes;
+        std::vector<std::string>& notes = run_notes.emplace_back();
         try {
             runs.push_back(read_run_tables(src.dir, version, context, notes, alone, false));
         } catch (const ReportError& e) {
@@ -1288,7 +1289,6 @@ ReportResult write_comparison(const std::vector<RunSource>& sources, const fs::p
             throw ReportError(src.dir.string() + ": " + what);
         }
         runs.back().label = src.label;
-        for (const auto& n : notes) result.notes.push_back(alone ? n : src.label + ": " + n);
     }
     // Each run by a name of its own: the folder's, or the folder as given
     // where two folders share a name.
@@ -1302,6 +1302,9 @@ ReportResult write_comparison(const std::vector<RunSource>& sources, const fs::p
         const bool shared = std::count(names.begin(), names.end(), names[r]) > 1;
         runs[r].label = shared ? runs[r].dir.string() : names[r];
     }
+    // What a run's page lacks, under the run's name once it has one.
+    for (std::size_t r = 0; r < runs.size(); ++r)
+        for (const auto& n : run_notes[r]) result.notes.push_back(alone ? n : runs[r].label + ": " + n);
     std::error_code ec;
     fs::create_directories(out, ec);
     if (!fs::is_directory(out)) throw ReportError("Cannot make the folder " + out.string() + (ec ? ": " + ec.message() : ""));

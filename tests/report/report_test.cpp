@@ -241,6 +241,9 @@ TEST_F(ReportFolder, SeveralRunsOnOnePage) {
     const ReportResult r = write_comparison({{dir, ""}, {other, "rule 3"}}, out, "tacsim test");
     EXPECT_EQ(r.file, out / report_file);
     EXPECT_EQ(files(other), before_other);
+    // What a page lacks is told under the run's name, the folder's where it has no label.
+    ASSERT_FALSE(r.notes.empty());
+    EXPECT_EQ(r.notes.front().rfind(dir.filename().string() + ": ", 0), 0u) << r.notes.front();
     auto now = files(dir);
     now.erase("page");
     EXPECT_EQ(now, before);

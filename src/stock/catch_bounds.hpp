@@ -69,7 +69,7 @@ inline CatchBounds catch_bounds(const float* n, const float* sel, const float* n
         ok &= (na >= 0.0f) & (na <= 0x1p64f) & (sa >= 0.0f) & (sa <= 16.0f) & (ma >= 0.0f) & (ma <= 40.0f) &
               (wa >= 0.0f) & (wa <= 0x1p24f) & ((ma > 0.0f) | (sa >= 0x1p-24f));
         const bool catches = (na > 0.0f) & (sa > 0.0f) & (wa > 0.0f);  // otherwise a term that is exactly 0
-        ok &= !catches | ((na >= 0x1p-30f) & (sa >= 0x1p-24f) & (wa >= 0x1p-24f));
+        ok &= (!catches) | ((na >= 0x1p-30f) & (sa >= 0x1p-24f) & (wa >= 0x1p-24f));
         const double nw = catches ? static_cast<double>(na) * wa : 0.0;
         const double k = nw * sa;
         curv += k * sa;

@@ -296,26 +296,18 @@ bool findf_filtered(const State& s, const AgeVec& n, const SelRow& sel, CatchTer
 // findf's search and results, bit for bit, deciding most trials from bounds
 // instead of the float catch.
 void findf_bounded(State& s, const AgeVec& n, float& t, float& f, int& flag, int isel, FindFTrials* trials) {
-    flag = 0;
-    if (t < 0.0001f) {
-        f = 0.0f;
-        return;
-    }
     const SelRow sel(s, isel);
     const CatchTermsFn terms = catch_terms_here();
     const float ymax = catch_at(s, n, sel, s.fcap, terms);
-    if (t > ymax) {
-        flag = 1;
-        f = s.fcap;
-    } else {
-        const int count = s.lastage + 1;
-        const CatchBounds b = std::isfinite(t) && std::isfinite(ymax)
-                                  ? catch_bounds(n.data(), sel.v, s.natmor.data(), s.weca.data(), count)
-                                  : CatchBounds{};
-        if (!b.usable || !findf_filtered(s, n, sel, terms, b, ymax, t, f, flag, trials)) {
-            findf(s, n, t, f, flag, isel);
-            return;
-        }
+    // A target that is tiny, beyond the catch at fcap or not finite takes
+    // findf's own path, as does a stock outside the bounds' ranges.
+    const bool searched = t >= 0.0001f && t <= ymax && std::isfinite(t) && std::isfinite(ymax);
+    const CatchBounds b = searched ? catch_bounds(n.data(), sel.v, s.natmor.data(), s.weca.data(), s.lastage + 1)
+                                   : CatchBounds{};
+    flag = 0;
+    if (!b.usable || !findf_filtered(s, n, sel, terms, b, ymax, t, f, flag, trials)) {
+        findf(s, n, t, f, flag, isel);
+        return;
     }
     if (flag >= 1) t = catch_at(s, n, sel, f, terms);  // the catch actually taken
 }

@@ -192,9 +192,15 @@ void save_checkpoint(State& s, const RunLife& folder, Checkpoint& base, const Ta
 // (from the staging folder, or from the results folder where an interrupted
 // run left it) and cut to its recorded length, and the open ones go on at
 // their end; the model takes the values the next set starts from.
+// What a user can do when a resume is refused.
+std::string resume_advice() {
+    return ". Run again without --resume to start afresh (the folder's results are then replaced), "
+           "or resume into the folder that holds the interrupted run";
+}
+
 void take_over(State& s, const Checkpoint& c, const std::string& from, Tables& tables) {
     auto refuse = [&](const std::string& why) {
-        say_on_error_stream(s, "Cannot resume from " + from + ": " + why);
+        say_on_error_stream(s, "Cannot resume from " + from + ": " + why + resume_advice());
         throw StopRun{1};
     };
     auto length_of = [&](const std::string& name) -> long long {
@@ -301,7 +307,7 @@ int run(State& s, const RunOptions& opts, std::FILE* term, const Processes* proc
                 std::ostringstream text;
                 text << in.rdbuf();
                 if (!parse_checkpoint(text.str(), resumed)) {
-                    say_on_error_stream(s, "Cannot resume from " + cp + ": it is not a checkpoint of this program");
+                    say_on_error_stream(s, "Cannot resume from " + cp + ": it is not a checkpoint of this program" + resume_advice());
                     throw StopRun{1};
                 }
                 resuming = true;
@@ -319,7 +325,7 @@ int run(State& s, const RunOptions& opts, std::FILE* term, const Processes* proc
             checkpoint.inputs = input_hashes(s);
             const std::string differs = checkpoint_mismatch(resumed, checkpoint);
             if (!differs.empty()) {
-                say_on_error_stream(s, "Cannot resume from " + folder.path(kCheckpointFile) + ": " + differs);
+                say_on_error_stream(s, "Cannot resume from " + folder.path(kCheckpointFile) + ": " + differs + resume_advice());
                 throw StopRun{1};
             }
         }

@@ -9,6 +9,8 @@
 #include <thread>
 
 #include "io/durable.hpp"
+#include "report/report.hpp"
+#include "results/tables.hpp"
 #include "results/results.hpp"
 #include "simulation/simulation.hpp"
 
@@ -60,6 +62,14 @@ Stopped stopped_by(const std::exception_ptr& e) {
 
 std::string interrupted_after(long long k, long long n, const char* what) {
     return "Interrupted after " + std::to_string(k) + " of " + std::to_string(n) + " " + what;
+}
+
+const std::vector<std::string>& own_run_files() {
+    static const std::vector<std::string> names = {
+        kSetsCsv,    kYearlyCsv,         kSummaryCsv,   kPerRecruitCsv,    kRefPointsCsv,
+        kIterationsCsv, kSamplesCsv,     "run.json",    report::shape_file, report::report_file,
+    };
+    return names;
 }
 
 bool RunLife::makes_files_in_place(const RunOptions& opts) {
@@ -150,6 +160,14 @@ bool RunLife::publish(const std::vector<std::string>& names, std::string& why) {
         }
         fs::remove(staging_, ec);
         staging_.clear();
+        for (const std::string& n : own_run_files()) {
+            if (std::find(names.begin(), names.end(), n) != names.end()) continue;
+            if (std::find(staged.begin(), staged.end(), n) != staged.end()) continue;
+            if (fs::is_regular_file(path(n), ec) && !fs::remove(path(n), ec) && ec) {
+                why = "Cannot remove " + path(n) + ", left by an earlier run";
+                return false;
+            }
+        }
     }
     if (!sync_path(folder_.empty() ? "." : folder_)) {
         why = "Cannot write output file " + shown();

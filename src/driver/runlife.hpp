@@ -48,6 +48,11 @@ Stopped stopped_by(const std::exception_ptr& e);
 // "Interrupted after k of N option sets" and the like.
 std::string interrupted_after(long long k, long long n, const char* what);
 
+// The files beside the legacy results that belong to one run: the tables,
+// the record of the run and the report. A run that publishes removes those
+// of an earlier run that it does not write itself.
+const std::vector<std::string>& own_run_files();
+
 // Name of the staging folder inside a results folder.
 inline constexpr const char* kStagingFolder = ".tacsim-partial";
 
@@ -86,6 +91,9 @@ public:
     // and moved over the file of its name in the folder; files made in place
     // (`names`, as named in the folder) are handed to the disk; then the
     // folder itself. False, with the message in `why`, on a failure.
+    // A staged run also removes the files of the program's own
+    // (own_run_files) that an earlier run left in the folder and this run
+    // does not write, in the same step: a folder holds one run.
     bool publish(const std::vector<std::string>& names, std::string& why);
     // The end of a run that is not kept: the staged files are removed, and
     // the folder too when this run made it and it is empty.

@@ -8,9 +8,11 @@
 #include "model/mathf.hpp"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <limits>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "management/rulebook.hpp"
@@ -62,37 +64,209 @@ Records load_records(State& s, const std::string& name, int width) {
     return r;
 }
 
+// The shortest text that reads back to the same value, for messages.
+std::string num(float v) {
+    char b[32];
+    return std::string(b, std::to_chars(b, b + sizeof b, v).ptr);
+}
+
+// "bio.inn line 23" (the file as the run names it).
+std::string at_line(const std::string& file, int line) { return file + " line " + std::to_string(line); }
+
+// A message of the run given any argument: one line on the error stream.
+void tell(State& s, const std::string& text) {
+    s.err.put(text);
+    s.err.end_record();
+}
+
+// A value that cannot be true stops the run in every mode: on the error
+// stream when the run was given any argument, on standard output (as a
+// free-form record) otherwise.
+[[noreturn]] void refuse(State& s, const std::string& text) {
+    if (s.messages_to_err) {
+        tell(s, text);
+    } else {
+        list_write(s.con, {text});
+    }
+    stop(s);
+}
+
+// A value that is possible but most likely a mistake: a warning on the error
+// stream of a run given any argument; the argument-less run says nothing.
+void doubt(State& s, const std::string& text) {
+    if (s.messages_to_err) tell(s, "Warning: " + text);
+}
+
+// The items of a line as the free-form reader splits them (blanks, tabs and
+// commas separate; a slash ends the record); "r*v" counts r items.
+struct LineItems {
+    std::vector<std::string_view> text;
+    long long count = 0;
+};
+
+LineItems split_items(std::string_view line) {
+    LineItems out;
+    std::size_t i = 0;
+    bool after_value = false;  // a comma right after a value only ends it
+    while (i < line.size()) {
+        const char ch = line[i];
+        if (ch == ' ' || ch == '\t') {
+            ++i;
+            continue;
+        }
+        if (ch == '/') break;
+        if (ch == ',') {
+            if (!after_value) {
+                out.text.emplace_back();  // an empty item: the value stays as it was
+                ++out.count;
+            }
+            after_value = false;
+            ++i;
+            continue;
+        }
+        std::size_t e = i;
+        while (e < line.size() && line[e] != ' ' && line[e] != '\t' && line[e] != ',' && line[e] != '/') ++e;
+        const std::string_view tok = line.substr(i, e - i);
+        long long n = 1;
+        if (const auto star = tok.find('*'); star != std::string_view::npos) {
+            long long r = 0;
+            const auto res = std::from_chars(tok.data(), tok.data() + star, r);
+            if (res.ec == std::errc() && res.ptr == tok.data() + star && r > 0) n = r;
+        }
+        for (long long k = 0; k < n && out.text.size() < 4096; ++k) out.text.push_back(tok);
+        out.count += n;
+        after_value = true;
+        i = e;
+    }
+    return out;
+}
+
+bool is_digits(std::string_view t) {
+    return !t.empty() && std::all_of(t.begin(), t.end(), [](char ch) { return ch >= '0' && ch <= '9'; });
+}
+
 // Walks through the accepted lines. take() moves to the next record (a file
 // that has no more ends the run); read() reads free-form from the record
-// taken last, from its first value, as often as the layout asks.
+// taken last, from its first value, as often as the layout asks. Each record
+// is taken with what it holds ("M at age 5", "fprop, mprop"), which the
+// messages of a run given any argument name.
 class Cursor {
 public:
     Cursor(State& s, const Records& r) : s_(s), r_(r) {}
 
-    void take() {
-        if (next_ >= static_cast<int>(r_.text.size())) ends_early(s_, r_.file);
+    void take(std::string what = {}) {
+        if (next_ >= static_cast<int>(r_.text.size())) {
+            if (s_.messages_to_err && !what.empty()) {
+                const int last = r_.line.empty() ? 0 : r_.line.back();
+                refuse(s_, r_.file + " ends before the record of " + what + " (its last record is line " +
+                               std::to_string(last) + "): add the missing records");
+            }
+            ends_early(s_, r_.file);
+        }
+        before_ = std::move(what_);
+        what_ = std::move(what);
         cur_ = next_++;
     }
-    void read(std::initializer_list<InItem> items) const {
-        list_read(r_.text[cur_], items, Where{r_.file, r_.line[cur_]});
+    // `again`: the layout reads the record again, with more items; the
+    // decimal comma is looked for then.
+    void read(std::initializer_list<InItem> items, bool again = false) {
+        read(std::span<const InItem>(items.begin(), items.size()), again);
     }
-    void read(std::span<const InItem> items) const {
-        list_read(r_.text[cur_], items, Where{r_.file, r_.line[cur_]});
+    void read(std::span<const InItem> items, bool again = false) {
+        const std::string& text = r_.text[cur_];
+        try {
+            list_read(text, items, Where{r_.file, r_.line[cur_]});
+        } catch (const RecordError& e) {
+            if (!s_.messages_to_err || what_.empty()) throw;
+            const std::string where = at_line(r_.file, r_.line[cur_]);
+            if (text.find_first_not_of(' ') == std::string::npos) {
+                throw RecordError(where + ": a blank line where the record of " + what_ +
+                                  " is expected; a blank line counts as a record: remove it");
+            }
+            std::string m = std::string(e.what()) + ": the record of " + what_;
+            if (std::string_view(e.what()).starts_with("End of file")) {
+                m += " holds fewer values than it needs: is a record missing above it?";
+            }
+            throw RecordError(m);
+        }
+        if (s_.messages_to_err && !again) decimal_comma(items.size());
     }
     // take() then read().
-    void next(std::initializer_list<InItem> items) {
-        take();
+    void next(std::string what, std::initializer_list<InItem> items, bool again = false) {
+        take(std::move(what));
+        read(items, again);
+    }
+    void next(std::string what, std::span<const InItem> items) {
+        take(std::move(what));
         read(items);
     }
     const std::string& text() const { return r_.text[cur_]; }
     int line() const { return r_.line[cur_]; }  // physical line of the record taken last
     int taken() const { return next_; }  // records taken so far
+    const std::string& file() const { return r_.file; }
+    // "bio.inn line 23" of the record taken last.
+    std::string where() const { return at_line(r_.file, line()); }
+    const std::string& what() const { return what_; }
+    // What the record before the one taken last holds.
+    const std::string& before() const { return before_; }
 
 private:
+    // A line that holds more items than its record reads, one of them
+    // digits, comma, digits: most likely a decimal comma, which the reader
+    // takes as two items.
+    void decimal_comma(std::size_t nitems) const {
+        const std::string& line = r_.text[cur_];
+        const LineItems on = split_items(line);
+        if (on.count <= static_cast<long long>(nitems)) return;
+        const std::size_t n = std::min(nitems, on.text.size());
+        std::size_t from = 0;
+        for (std::size_t j = 0; j < n; ++j) {
+            const std::string_view t = on.text[j];
+            const std::size_t c = line.find(std::string(t) + ",", from);
+            if (c == std::string::npos) continue;
+            from = c + t.size();
+            if (!is_digits(t)) continue;
+            // The item after the comma, written right after it.
+            const std::size_t after = c + t.size() + 1;
+            std::size_t e = after;
+            while (e < line.size() && line[e] >= '0' && line[e] <= '9') ++e;
+            if (e == after) continue;
+            const std::string first(t), second = line.substr(after, e - after);
+            // Digits read as an integer or a real give the same number.
+            std::string got = first.substr(std::min(first.find_first_not_of('0'), first.size() - 1));
+            tell(s_, "Warning: " + where() + ": \"" + first + "," + second + "\" reads as two items, " + first +
+                       " and " + second + ", and " + item_name(j, nitems) + " is " + got + "; write " + first + "." +
+                       second + " for a decimal");
+            return;
+        }
+    }
+    // Item j (0-based) of the record, as messages name it: "M at age 5" for
+    // the value of a record that holds an age and one value; the j-th name of
+    // a record named by its items ("fprop, mprop", or "the CVs at age 3 (age,
+    // cvage, cvcanum, cvimpage)"); else "item 2 of ...".
+    std::string item_name(std::size_t j, std::size_t n) const {
+        if (n == 2 && j == 1 && what_.find(" at age ") != std::string::npos) return what_;
+        std::string list = what_, head;
+        if (const auto open = what_.find(" ("); open != std::string::npos && what_.back() == ')') {
+            head = what_.substr(0, open);
+            list = what_.substr(open + 2, what_.size() - open - 3);
+        }
+        std::vector<std::string> names;
+        for (std::size_t p = 0;;) {
+            const std::size_t q = list.find(", ", p);
+            names.push_back(list.substr(p, q == std::string::npos ? std::string::npos : q - p));
+            if (q == std::string::npos) break;
+            p = q + 2;
+        }
+        if (names.size() != n) return "item " + std::to_string(j + 1) + " of " + what_;
+        return head.empty() ? names[j] : names[j] + " (" + head + ")";
+    }
+
     State& s_;
     const Records& r_;
     int next_ = 0;
     int cur_ = -1;
+    std::string what_, before_;
 };
 
 // ------------------------------------------------------------ biology
@@ -134,15 +308,18 @@ void read_srspec(State& s) {
 void read_growth_parameters(State& s, Cursor& c) {
     float m = 0.0f, linf = 0.0f, l0 = 0.0f, k = 0.0f, cond = 0.0f, sm = 0.0f, ls = 0.0f, ss = 0.0f;
     float f1 = 0.0f, f2 = 0.0f, g = 0.0f;
-    c.next({m});
-    c.next({linf});
-    c.next({l0});
-    c.next({k});
-    c.next({cond});
-    c.next({sm});
-    c.next({ls});
-    c.next({ss});
-    c.next({f1, f2, g});
+    c.next("M (every age)", {m});
+    if (m < 0.0f) refuse(s, c.where() + ": natural mortality M is " + num(m) + "; it cannot be below 0");
+    const std::string m_where = c.where();
+    c.next("L-infinity", {linf});
+    c.next("L0", {l0});
+    c.next("K", {k});
+    c.next("c (condition factor)", {cond});
+    c.next("s_m (slope of the maturity ogive)", {sm});
+    const std::string sm_where = c.where();
+    c.next("L_s (length at 50 % selection)", {ls});
+    c.next("s_s (slope of the selection curve)", {ss});
+    c.next("f1, f2, g", {f1, f2, g});
 
     const float kk = 1.0f - exp_sp(-k);
     const float lm = 0.667f * linf;  // length at 50 % maturity
@@ -166,27 +343,80 @@ void read_growth_parameters(State& s, Cursor& c) {
         s.maturpar(a, 3) = std::max(f2 * mat, 1.0f);
         s.maturpar(a, 4) = g;
         s.maturpar(a, 5) = 0.0f;
+        if (!(w >= 0.0f)) {
+            refuse(s, c.where() + ": the growth parameters give a weight of " + num(w) + " at age " +
+                          std::to_string(a) + " (c times length cubed); a weight cannot be below 0");
+        }
+        if (!(mat >= 0.0f && mat <= 1.0f)) {
+            refuse(s, sm_where + ": the maturity ogive gives " + num(mat) + " at age " + std::to_string(a) +
+                          "; a maturity must lie within 0..1");
+        }
     }
+    if (m > 2.0f) doubt(s, m_where + ": natural mortality M is " + num(m) + ", above 2 a year; is it meant?");
 }
 
 // Values at age: five blocks, one record per age, each starting with the age.
+// Refuses values that cannot be true: natural mortality, selection or a
+// base weight below 0, a maturity outside 0..1. The limits of weights and
+// maturity may lie anywhere: they bound the simulated values, and maturity
+// is kept within 0..1 after them.
 void read_values_at_age(State& s, Cursor& c) {
-    auto check_age = [&](int got, int want) {
-        if (got != want) stop_with(s, {"Check ageing of biol. data input at ", got});
+    struct Block {
+        const char* what;  // "M at age 5"
+        const char* name;  // of the block, in messages
+    };
+    auto check_age = [&](const Block& b, int got, int want) {
+        if (got == want) return;
+        if (s.messages_to_err) {
+            std::string m = c.where() + ": the block of " + b.name + " holds one line per age " +
+                            std::to_string(s.firstage) + ".." + std::to_string(s.lastage) + " in order; this line gives age " +
+                            std::to_string(got) + " where age " + std::to_string(want) + " is expected";
+            m += got > want ? ": a line is missing above it" : ": a line above it is one too many";
+            refuse(s, m);
+        }
+        stop_with(s, {"Check ageing of biol. data input at ", got});
+    };
+    auto what = [](const char* w, int a) { return std::string(w) + " at age " + std::to_string(a); };
+    auto below0 = [&](float v, int a, const char* w, const char* why) {
+        if (v < 0.0f) refuse(s, c.where() + ": " + what(w, a) + " is " + num(v) + "; " + why);
     };
     int ia = 0;
+    const Block mb{"M", "natural mortality"};
     for (int a = s.firstage; a <= s.lastage; ++a) {
-        c.next({ia, s.natmor(a)});
-        check_age(ia, a);
+        c.next(what(mb.what, a), {ia, s.natmor(a)});
+        check_age(mb, ia, a);
+        below0(s.natmor(a), a, "M", "natural mortality cannot be below 0");
+        if (s.natmor(a) > 2.0f) {
+            doubt(s, c.where() + ": " + what("M", a) + " is " + num(s.natmor(a)) + ", above 2 a year; is it meant?");
+        }
     }
+    const Block sb{"selection", "selection"};
     for (int a = s.firstage; a <= s.lastage; ++a) {
-        c.next({ia, s.sel(a, 1)});
-        check_age(ia, a);
+        c.next(what(sb.what, a), {ia, s.sel(a, 1)});
+        check_age(sb, ia, a);
+        below0(s.sel(a, 1), a, "selection", "selection cannot be below 0");
     }
-    for (AgePar* p : {&s.wecapar, &s.westpar, &s.maturpar}) {
+    const Block wb[] = {{"catch weight", "catch weights"}, {"stock weight", "stock weights"},
+                        {"maturity", "maturity"}};
+    AgePar* const pars[] = {&s.wecapar, &s.westpar, &s.maturpar};
+    for (int k = 0; k < 3; ++k) {
+        AgePar& p = *pars[k];
         for (int a = s.firstage; a <= s.lastage; ++a) {
-            c.next({ia, (*p)(a, 1), (*p)(a, 2), (*p)(a, 3), (*p)(a, 4), (*p)(a, 5)});
-            check_age(ia, a);
+            c.next(what(wb[k].what, a) + " (age, base, lower limit, upper limit, density, CV)",
+                   {ia, p(a, 1), p(a, 2), p(a, 3), p(a, 4), p(a, 5)});
+            check_age(wb[k], ia, a);
+            if (k < 2) {
+                below0(p(a, 1), a, wb[k].what, "a weight cannot be below 0");
+                continue;
+            }
+            if (!(p(a, 1) >= 0.0f && p(a, 1) <= 1.0f)) {
+                refuse(s, c.where() + ": " + what("maturity", a) + " is " + num(p(a, 1)) +
+                              "; a maturity must lie within 0..1");
+            }
+            if (p(a, 3) > 1.0f) {
+                doubt(s, c.where() + ": the upper limit of " + what("maturity", a) + " is " + num(p(a, 3)) +
+                             ", above 1: it bounds nothing, and noise and density may take maturity at this age up to 1");
+            }
         }
     }
 }
@@ -197,8 +427,8 @@ void getpopinn(State& s) {
     const Records recs = load_records(s, in_path(s, file_name(s.biofile)), 100);
     Cursor c(s, recs);
 
-    c.next({s.year0});
-    c.next({s.firstage, s.lastage});
+    c.next("year0", {s.year0});
+    c.next("firstage, lastage", {s.firstage, s.lastage});
     if (s.lastage > maxage) {
         say(s, {"Oldest age larger than maxage"});
         stop_with(s, {"Adjust maxage in the model state and recompile the program"});
@@ -207,18 +437,34 @@ void getpopinn(State& s) {
     if (s.lastage < 1) stop_with(s, {"The oldest age (lastage) must be at least 1"});
     if (s.firstage > s.lastage) stop_with(s, {"The youngest age is larger than the oldest age"});
 
-    c.next({s.fbar1, s.fbar2});
+    c.next("fbar1, fbar2", {s.fbar1, s.fbar2});
     if (!(s.firstage <= s.fbar1 && s.fbar1 <= s.fbar2 && s.fbar2 <= s.lastage)) {
+        if (s.messages_to_err) {
+            refuse(s, c.where() + ": the reference F ages " + std::to_string(s.fbar1) + " to " +
+                          std::to_string(s.fbar2) + " must lie within the ages " + std::to_string(s.firstage) + ".." +
+                          std::to_string(s.lastage) + " and not run downwards");
+        }
         stop_with(s, {"The reference F ages must satisfy firstage <= fbar1 <= fbar2 <= lastage"});
     }
-    c.next({s.tsbage});
+    c.next("tsbage", {s.tsbage});
     if (s.tsbage < 0 || s.tsbage > s.lastage) {
+        if (s.messages_to_err) {
+            refuse(s, c.where() + ": the youngest age in total stock biomass (tsbage) is " +
+                          std::to_string(s.tsbage) + "; it must lie within 0.." + std::to_string(s.lastage));
+        }
         stop_with(s, {"The youngest age in total stock biomass must lie within 0..lastage"});
     }
-    c.next({s.fprop, s.mprop});
+    c.next("fprop, mprop", {s.fprop, s.mprop});
+    // Fractions of the year's mortality that come before spawning.
+    for (const auto& [v, name] : {std::pair{s.fprop, "fishing"}, std::pair{s.mprop, "natural"}}) {
+        if (!(v >= 0.0f && v <= 1.0f)) {
+            refuse(s, c.where() + ": the fraction of " + name + " mortality before spawning (" +
+                          (name[0] == 'f' ? "fprop" : "mprop") + ") is " + num(v) + "; it must lie within 0..1");
+        }
+    }
 
     // Recruitment regimes: how many, and when each begins.
-    c.next({s.nreg, s.regtype});
+    c.next("nreg, regtype", {s.nreg, s.regtype}, true);
     if (s.nreg < 1) stop_with(s, {"The number of recruitment regimes must be at least 1"});
     if (s.nreg > maxreg) stop_with(s, {"The number of recruitment regimes must not exceed 40"});
     if (s.nreg < 2) {
@@ -250,14 +496,15 @@ void getpopinn(State& s) {
     bool want_srspec = false;
     for (int r = 1; r <= s.nreg; ++r) {
         s.srflag(r) = 0;
+        const std::string reg = "regime " + std::to_string(r) + ": ";
         for (int n = 1; n <= maxiter; ++n)
             for (int k = 1; k <= 5; ++k) s.srpar(n, r, k) = -1.0f;
-        c.next({s.recpari(r, 1), s.recpari(r, 2), s.recpari(r, 3)});
+        c.next(reg + "function, distribution, truncation", {s.recpari(r, 1), s.recpari(r, 2), s.recpari(r, 3)});
         if (s.recpari(r, 1) > 9) {
             s.srflag(r) = 1;
             want_srspec = true;
         }
-        c.next({s.recparr(r, 1), s.recparr(r, 2), s.recparr(r, 3), s.recparr(r, 4), s.recparr(r, 5),
+        c.next(reg + "level, SSB parameter, CV, lower limit, upper limit, exponent", {s.recparr(r, 1), s.recparr(r, 2), s.recparr(r, 3), s.recparr(r, 4), s.recparr(r, 5),
                 s.recparr(r, 6)});
         // The Ricker function divides by its SSB parameter and takes the
         // logarithm of a ratio with it.
@@ -265,8 +512,8 @@ void getpopinn(State& s) {
             stop_with(s, {"The SSB parameter of a Ricker regime must be positive (bio.inn, regime, value):", r,
                           s.recparr(r, 2)});
         }
-        c.next({s.recparr(r, 7), s.recparr(r, 8), s.recparr(r, 9)});
-        c.next({s.recpari(r, 4), s.recparr(r, 10), s.recparr(r, 11), s.recparr(r, 12), s.recpari(r, 5)});
+        c.next(reg + "amplitude, period, phase", {s.recparr(r, 7), s.recparr(r, 8), s.recparr(r, 9)});
+        c.next(reg + "outburst law, mean interval, spread, factor, offset", {s.recpari(r, 4), s.recparr(r, 10), s.recparr(r, 11), s.recparr(r, 12), s.recpari(r, 5)});
         const int code = s.recpari(r, 1);
         if (code >= 1 && code <= 9 && s.recparr(r, 3) > 0.0f && s.recparr(r, 4) >= s.recparr(r, 5)) {
             stop_with(s, {"Recruitment truncation limits admit no deviate in regime", r});
@@ -274,13 +521,13 @@ void getpopinn(State& s) {
     }
     if (want_srspec) read_srspec(s);
 
-    c.next({s.bref});
-    c.next({s.rref});
-    c.next({s.wcv});
-    c.next({s.wamp, s.wper, s.wphase});
-    c.next({s.ycmin, s.ycmax, s.ycslope});
+    c.next("bref", {s.bref});
+    c.next("rref", {s.rref});
+    c.next("wcv", {s.wcv});
+    c.next("wamp, wper, wphase", {s.wamp, s.wper, s.wphase});
+    c.next("ycmin, ycmax, ycslope", {s.ycmin, s.ycmax, s.ycslope});
 
-    c.take();
+    c.take("the format letter (i or p)");
     const char fmt = c.text()[0];
     if (fmt == 'i' || fmt == 'I') {
         read_values_at_age(s, c);
@@ -379,6 +626,12 @@ void read_initial_stock(State& s) {
             items.emplace_back(s.nindiag(a));
         }
         if (!in.list_read(std::span<const InItem>(items))) ends_early(s, name);
+        if (ia != a && s.messages_to_err) {
+            refuse(s, at_line(name, in.line_number()) + ": the numbers at age hold one record per age " +
+                          std::to_string(s.firstage) + ".." + std::to_string(s.lastage) +
+                          " in order; this record gives age " + std::to_string(ia) + " where age " +
+                          std::to_string(a) + " is expected");
+        }
         if (ia != a) wrong_age(s, f, ia, a);
         // The numbers are drawn around their logarithm; 0 is an age without fish.
         if (s.opt0 != 4 && s.nin(a) < 0.0f) {
@@ -435,9 +688,35 @@ void check_basis(State& s, int kind, int first, int last) {
     if (first > last) stop_with(s, {"A decision basis window must not end before it starts"});
 }
 
+// "the range of Target (option 3)".
+std::string range_what(const State& s, int i) {
+    const std::string name = run_rule(s) != nullptr ? option_names(s)[i - 1] : std::string();
+    return "the range of " + (name.empty() ? "option " + std::to_string(i) : name + " (option " + std::to_string(i) + ")");
+}
+
 void read_range(Cursor& c, State& s, int i) {
-    c.next({s.parrange(i, 1), s.parrange(i, 2), s.parrange(i, 3)});
+    c.next(range_what(s, i), {s.parrange(i, 1), s.parrange(i, 2), s.parrange(i, 3)});
     s.rangeline[i] = c.line();
+}
+
+// Rules 2 and 6 raise their value above Btrig2 by Alfa2 x (B2 - Btrig2) /
+// Btrig2 with no guard on the sign of Btrig2: below 0 the rise turns into a
+// fall that grows with the stock. (The other rules take a trigger of 0 or
+// less as no trigger.) Refused where Alfa2 is used, that is not 0 throughout.
+void refuse_negative_upper_trigger(State& s) {
+    if (s.rulebook != nullptr || (s.nrule != 2 && s.nrule != 6)) return;
+    const auto names = option_names(s);
+    int trig = 0, alfa = 0;
+    for (int i = 1; i <= 10; ++i) {
+        if (names[i - 1] == "Btrig2") trig = i;
+        if (names[i - 1] == "Alfa2") alfa = i;
+    }
+    if (trig == 0 || alfa == 0) return;
+    if (s.parrange(trig, 1) < 0.0f && (s.parrange(alfa, 1) != 0.0f || s.parrange(alfa, 2) != 0.0f)) {
+        refuse(s, at_line(in_path(s, file_name(s.optfile)), s.rangeline[trig]) + ": " + range_what(s, trig) +
+                      " starts at " + num(s.parrange(trig, 1)) + "; rule " + std::to_string(s.nrule) +
+                      " divides by Btrig2, and below 0 its rise above the trigger turns into a fall");
+    }
 }
 
 // The three constraint slots: TAC filter, limit on TAC change, TAC bounds.
@@ -445,15 +724,15 @@ void read_constraints(State& s, Cursor& c) {
     bool filter_given = false;
     bool taken = false;  // the current record is still to be used as a slot
     for (int slot = 1; slot <= 3; ++slot) {
-        if (!taken) c.take();
+        if (!taken) c.take("constraint slot " + std::to_string(slot) + " (its type)");
         taken = false;
         int t = 0;
-        c.read({t});
+        c.read({t}, true);
         if (t == 1) {
             filter_given = true;
             read_range(c, s, 11);
             read_range(c, s, 12);
-            c.next({s.cbkind(1), s.cbfirst(1), s.cblast(1), s.cbhow(1)});
+            c.next("the filter basis (kind, first year, last year, how)", {s.cbkind(1), s.cbfirst(1), s.cblast(1), s.cbhow(1)});
             check_basis(s, s.cbkind(1), s.cbfirst(1), s.cblast(1));
             if (s.cbhow(1) < 1 || s.cbhow(1) > 3) {
                 stop_with(s, {"How the filter basis combines its years must be 1, 2 or 3"});
@@ -464,7 +743,7 @@ void read_constraints(State& s, Cursor& c) {
             read_range(c, s, 13);
             if (s.pctmode == 2) {
                 read_range(c, s, 14);
-                c.next({s.cbkind(2), s.cbfirst(2), s.cblast(2), s.cbhow(2)});
+                c.next("the TAC-change basis (kind, first year, last year, how)", {s.cbkind(2), s.cbfirst(2), s.cblast(2), s.cbhow(2)});
                 check_basis(s, s.cbkind(2), s.cbfirst(2), s.cblast(2));
                 if (s.cbhow(2) < 1 || s.cbhow(2) > 3) {
                     stop_with(s, {"How the TAC-change basis combines its years must be 1, 2 or 3"});
@@ -485,7 +764,7 @@ void read_constraints(State& s, Cursor& c) {
         s.parrange(11, 2) = 1.0f;
         s.parrange(11, 3) = 1.0f;
     }
-    if (!taken) c.take();  // the tacfill record
+    if (!taken) c.take("tacfill");
 }
 
 // Historical catch numbers at age by calendar year.
@@ -529,27 +808,37 @@ void getoptinn(State& s) {
     }
 
     // The stock in year 0.
-    c.next({s.opt0});
+    c.next("opt0", {s.opt0});
     if (s.opt0 < 1 || s.opt0 > 4) stop_with(s, {"Invalid option for year 0: ", s.opt0});
     if (s.opt0 == 1) {
-        c.next({s.fprime});
+        c.next("fprime", {s.fprime});
     } else {
-        c.next({s.catch0});
+        c.next("catch0", {s.catch0});
         read_initial_stock(s);
     }
 
-    c.next({s.fcap});
-    c.next({s.lag});
-    c.next({s.ntacyr});
-    c.next({s.riskmeth, s.blim, s.blimsig});
+    c.next("fcap", {s.fcap});
+    c.next("lag", {s.lag});
+    c.next("ntacyr", {s.ntacyr});
+    c.next("riskmeth, Blim, blimsig", {s.riskmeth, s.blim, s.blimsig});
     if (s.riskmeth < 0 || s.riskmeth > 2) stop_with(s, {"The risk method must be 0, 1 or 2"});
-    c.next({s.bpage});
+    // The risk methods with an uncertain Blim refuse a Blim of 0 or less
+    // later, with their own message; the plain fraction below Blim would
+    // give 0 % for every risk.
+    if (s.riskmeth == 0 && s.blim < 0.0f) {
+        refuse(s, c.where() + ": Blim is " + num(s.blim) +
+                      "; a limit biomass cannot be below 0 (every risk would be 0 %)");
+    }
+    if (s.riskmeth == 0 && s.blim == 0.0f) {
+        doubt(s, c.where() + ": Blim is 0: every risk to Blim is then 0 % and no iteration counts as crashed by SSB");
+    }
+    c.next("bpage", {s.bpage});
     // An age above the oldest one leaves the biomass above that age empty;
     // a negative one would count ages that do not exist.
     if (s.bpage < 0) stop_with(s, {"The youngest age of the biomass above an age (bpage) must not be negative"});
 
     // The decision basis.
-    c.next({s.nbasis});
+    c.next("nbasis", {s.nbasis});
     if (s.nbasis < 1 || s.nbasis > maxbasis) {
         stop_with(s, {"The number of decision basis elements must lie within 1..5"});
     }
@@ -557,7 +846,7 @@ void getoptinn(State& s) {
     s.lastbyr = 0;
     for (int i = 1; i <= s.nbasis; ++i) {
         int ib = 0;
-        c.next({ib, s.bkind(i), s.bfirst(i), s.blast(i), s.bhow(i)});
+        c.next("decision basis element " + std::to_string(i) + " (number, kind, first year, last year, how)", {ib, s.bkind(i), s.bfirst(i), s.blast(i), s.bhow(i)});
         if (ib != i) warn(s, {"Warning: decision basis confused"});
         check_basis(s, s.bkind(i), s.bfirst(i), s.blast(i));
         if (s.bhow(i) < 1 || s.bhow(i) > 3) {
@@ -567,7 +856,7 @@ void getoptinn(State& s) {
     }
 
     // The harvest rule and the ranges of its parameters.
-    c.next({s.nrule, s.vtype});
+    c.next("nrule, vtype", {s.nrule, s.vtype});
     const HarvestRule* rule = run_rule(s);
     if (rule == nullptr) stop_with(s, {"Asked for non-existing rule:", s.nrule});
     if (s.vtype < 1 || s.vtype > 4) stop_with(s, {"The meaning of the rule value (vtype) must be 1..4"});
@@ -580,6 +869,7 @@ void getoptinn(State& s) {
                 ", which is not specified; it is taken as 0"});
     }
     for (int i = 1; i <= rule->nparams(); ++i) read_range(c, s, i);
+    refuse_negative_upper_trigger(s);
 
     read_constraints(s, c);
     c.read({s.tacfill});
@@ -590,15 +880,27 @@ void getoptinn(State& s) {
 
     for (int a = s.firstage; a <= s.lastage; ++a) {
         int ia = 0;
-        c.next({ia, s.cvage(a), s.cvcanum(a), s.cvimpage(a)});
+        c.next("the CVs at age " + std::to_string(a) + " (age, cvage, cvcanum, cvimpage)", {ia, s.cvage(a), s.cvcanum(a), s.cvimpage(a)});
         if (ia != a) {
+            if (s.messages_to_err) {
+                std::string m = c.where() + ": the block of CVs at age holds one line per age " +
+                                std::to_string(s.firstage) + ".." + std::to_string(s.lastage) +
+                                " in order; this line gives age " + std::to_string(ia) + " where age " +
+                                std::to_string(a) + " is expected";
+                if (a == s.firstage) {
+                    m += ": is a record missing above it? The line above was read as " + c.before();
+                } else {
+                    m += ia > a ? ": a line is missing above it" : ": a line above it is one too many";
+                }
+                refuse(s, m);
+            }
             say(s, {"Wrong ages for cv-values in the opt file"});
             say(s, {"Stated as ", ia, " Expected ", a});
             stop_with(s, {"Correct the file and start again"});
         }
     }
 
-    c.next({s.ncorr});
+    c.next("ncorr and its weights", {s.ncorr}, true);
     if (s.ncorr < 0 || s.ncorr > 15) {
         stop_with(s, {"The number of cohort weights (ncorr) must lie within 0..15"});
     }
@@ -610,7 +912,7 @@ void getoptinn(State& s) {
         c.read(std::span<const InItem>(items));
     }
 
-    c.next({s.recobs, s.recproj, s.mrfirst, s.mrlast, s.recobscv});
+    c.next("recobs, recproj, mrfirst, mrlast, recobscv", {s.recobs, s.recproj, s.mrfirst, s.mrlast, s.recobscv});
     if (s.recproj < 1 || s.recproj > 2) {
         stop_with(s, {"The recruitment of the decision projections (recproj) must be 1 or 2"});
     }
@@ -621,7 +923,7 @@ void getoptinn(State& s) {
         s.iout(i) = 0;
         if (i == 13) continue;
         int k = 0, v = 0;
-        c.next({k, v});
+        c.next("the output switch of unit " + std::to_string(i), {k, v}, i == 12);
         if (k == 13 || k < 11 || k > 27) stop_with(s, {"Output switch for a non-existing file unit:", k});
         s.iout(k) = v;
         if (i == 12 && v == 1) c.read({k, v, s.sumyr1, s.sumyr2});

@@ -135,7 +135,8 @@ TEST(EndToEndCommandLine, MessagesGoWhereUsersLook) {
         {{"--check", downdir.string()}, 1, warning, down_line},
         {{"tune", "--option", "Target", "--risk", "5%", downdir.string()}, 1, "", kRule1Warning + "\n" + down_line},
         {{badnumdir.string()}, 2, warning, "Bad real number in item 2 of list input (file " +
-                                               (badnumdir / "opt.inn").string() + ", line 15)\n"},
+                                               (badnumdir / "opt.inn").string() +
+                                               ", line 15): the record of the range of Target (option 3)\n"},
         {{"tune", "--optoin", "Target", "--risk", "5%", good.string()}, 2, "",
          "tacsim: unknown option --optoin (see tacsim --help)\n"},
         {{"tune", "--option", "Target", "--risk", "5%", "--tolerance", "0", good.string()}, 2, "",

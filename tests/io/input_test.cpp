@@ -259,7 +259,9 @@ INSTANTIATE_TEST_SUITE_P(
         Stop{"nreg", "2 3", {" Something wrong with specification of recruitment regimes"}},
         Stop{"regb", "1000 1000 0.3 10 10 1", {" Recruitment truncation limits admit no deviate in regime           1"}},
         Stop{"w3", "4 0.6 0.5 0.7 0.1 0.05", {" Check ageing of biol. data input at            4"}},
-        Stop{"s4", "4 -6", {" The selection over the reference F ages (fbar1..fbar2) must be positive"}}));
+        // A negative selection is refused at its own record, before the
+        // mean over the reference ages is taken.
+        Stop{"s4", "4 -6", {" bio.inn line 25: selection at age 4 is -6; selection cannot be below 0"}}));
 
 // ------------------------------------------------------------- options
 

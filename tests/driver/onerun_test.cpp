@@ -1,0 +1,45 @@
+// A folder holds one run: a run that publishes its files removes the tables,
+// the record and the report an earlier run left there and this run does not
+// write; a redraw of the report is not a run and keeps the tables; files of
+// the user stay.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "../golden/run_helper.hpp"
+
+namespace fs = std::filesystem;
+
+TEST(OneRunPerFolder, APublishedRunRemovesWhatAnEarlierRunLeftThatItDoesNotWrite) {
+    struct Step {
+        std::vector<std::string> args;
+        std::vector<std::string> present, absent;
+    };
+    const std::vector<Step> steps = {
+        {{"-q", "--report", "."},
+         {"report.html", "ruleshape.csv", "sets.csv", "yearly.csv", "sample_iterations.csv", "run.json", "Results"},
+         {}},
+        {{"-q", "."},
+         {"Results", "notes.txt"},
+         {"report.html", "ruleshape.csv", "sets.csv", "yearly.csv", "summary.csv", "perrecruit.csv", "refpoints.csv",
+          "sample_iterations.csv", "run.json"}},
+        {{"-q", "--csv", "."}, {"sets.csv", "run.json", "Results"}, {"report.html", "ruleshape.csv"}},
+        // A redraw of the page: the tables stay.
+        {{"report", "."}, {"report.html", "sets.csv", "run.json"}, {}},
+        // A run that stops on its inputs publishes nothing and removes nothing.
+        {{"-q", "missing-folder-of-inputs"}, {"report.html", "sets.csv", "run.json"}, {}},
+    };
+    const fs::path dir = tacsim_test::fresh_dir("one-run");
+    const fs::path basic = fs::path(TACSIM_SOURCE_DIR) / "tests" / "golden" / "data" / "basic";
+    for (const char* f : {"bio.inn", "opt.inn"}) fs::copy_file(basic / f, dir / f);
+    std::ofstream(dir / "notes.txt") << "a file of the user\n";
+    for (const Step& s : steps) {
+        std::string shown;
+        for (const auto& a : s.args) shown += a + " ";
+        tacsim_test::run_with(dir, s.args);
+        for (const auto& f : s.present) EXPECT_TRUE(fs::exists(dir / f)) << shown << ": " << f << " missing";
+        for (const auto& f : s.absent) EXPECT_FALSE(fs::exists(dir / f)) << shown << ": " << f << " left";
+    }
+}

@@ -26,6 +26,7 @@ program    nlohmann-json3-dev    /usr/include/nlohmann/json.hpp
 program    zlib1g-dev            /usr/include/zlib.h
 program    libssl-dev            /usr/include/openssl/evp.h
 program    libhwy-dev            /usr/include/hwy/highway.h
+program    librandom123-dev      /usr/include/Random123/philox.h
 program    libopenmpi-dev        /usr/lib/*/openmpi/include/mpi.h
 program    openmpi-bin           cmd:mpirun
 program    nodejs                cmd:node

@@ -94,6 +94,10 @@ std::optional<int> parse_command_line(int argc, const char* const* argv, RunOpti
         ->type_name("UNIT");
     app.add_option("--number-unit", opts.number_unit, "Unit of the input's numbers for the report's labels (e.g. millions)")
         ->type_name("UNIT");
+    app.add_option("--seed", opts.seed,
+                   "Draw from the Philox4x32-10 stream keyed by the whole number S (0 to 2^64-1), each iteration "
+                   "its own stream, instead of the fixed legacy stream")
+        ->type_name("S");
     CLI::App* report = app.add_subcommand(
         "report", "Write report.html from the tables of an earlier run (--report or --csv) in DIR, no run; "
                   "with several DIRs and -o OUT, one page comparing the runs, into OUT");

@@ -258,6 +258,7 @@ int run(State& s, const RunOptions& opts, std::FILE* term, const Processes* proc
     RunRecord rec;
     if (csv) {
         rec.args = opts.args;
+        rec.philox_seed = opts.seed;
         rec.risk_limit = opts.risk_limit.value_or(5.0f);
         rec.biomass_unit = opts.biomass_unit;
         rec.number_unit = opts.number_unit;

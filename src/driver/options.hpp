@@ -59,6 +59,9 @@ struct RunOptions {
     // `tacsim new DIR`: the example's inputs into a new folder, no run.
     bool new_stock = false;
     std::string new_dir;
+    // --seed: draw from the counter-based stream keyed by this seed instead
+    // of the legacy stream.
+    std::optional<unsigned long long> seed;
     // The subcommand `tune` was given, with these settings.
     bool tune = false;
     TuneOptions tuning;

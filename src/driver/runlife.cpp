@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "io/durable.hpp"
+#include "random/draws.hpp"
 #include "report/report.hpp"
 #include "results/tables.hpp"
 #include "results/results.hpp"
@@ -26,6 +27,7 @@ int default_jobs(int processes_here) {
 
 void setnames(State& s, const RunOptions& opts) {
     s.seed = 15349668.0;
+    if (opts.seed) stream_seed(s, *opts.seed);
     s.biofile = "bio.inn";
     s.optfile = "opt.inn";
     s.canumfile = "canum.inn";

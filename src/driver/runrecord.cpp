@@ -57,6 +57,10 @@ std::string runrecord_json(const State& s, const RunRecord& r) {
     j["started"] = r.started;
     j["ended"] = r.ended;
     j["seed"] = r.seed;
+    if (r.philox_seed) {
+        j["seed"] = *r.philox_seed;
+        j["generator"] = "philox4x32-10";
+    }
     ordered_json inputs = ordered_json::array();
     for (const std::string& name : input_files(s)) {
         const std::string path = in_path(s, name);

@@ -2,6 +2,7 @@
 // option set took, what was written and how the run ended.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@ struct RunRecord {
     std::vector<std::string> args;
     std::string started, ended;  // UTC, ISO 8601
     double seed = 0.0;  // the random stream's start
+    std::optional<unsigned long long> philox_seed;  // --seed: the counter-based stream's key
     long long option_sets = 0;
     std::vector<double> seconds;         // per finished option set
     std::vector<std::string> written;    // result files

@@ -343,6 +343,9 @@ int tune(const RunOptions& opts, const TuneOptions& t, std::FILE* out, std::FILE
     // ---- the inputs, read and checked as a run reads them
     auto s = make_state();
     if (const int status = setup(*s, opts, err)) return status;
+    // With a seed, every point of the search draws the same numbers, as the
+    // legacy stream does: the risk is then a smooth function of the option.
+    s->rng.common = 1;
 
     {
         const std::array<std::string, noptions> names = option_names(*s);

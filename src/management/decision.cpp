@@ -5,6 +5,7 @@
 // maximum TAC. Runs every TAC year of every iteration: nothing is allocated.
 #include <cmath>
 
+#include "random/draws.hpp"
 #include "management/management.hpp"
 #include "random/random.hpp"
 #include "stock/stock.hpp"
@@ -165,7 +166,7 @@ void hcr(State& s, TacVec& tac, int y) {
         if (s.recobs == 1) {
             nstart(a) = s.meanrec;
         } else if (s.recobs == 2) {
-            const float z = snrn(rnx(s.seed));
+            const float z = draw_normal(s);
             nstart(a) = nstart(a) * exp_sp(s.recobscv * z);
         }
     }

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "random/draws.hpp"
 #include "management/management.hpp"
 #include "random/random.hpp"
 #include "stock/stock.hpp"
@@ -43,7 +44,7 @@ void implement(State& s, float& tac, float& catchv, AgeVec& ntrue, float& f, int
     int drawn = 0;
     for (int a = first; a <= s.lastage; ++a) drawn += s.cvimpage(a) > 0.0f ? 1 : 0;
     float dev[maxage + 2];
-    normal_deviates(s.seed, dev, drawn + 1);
+    draw_normals(s, dev, drawn + 1);
     const float fi = (1.0f + s.biasimpl) * exp_sp(s.cvimpl * dev[0]);
     catchv = tac * fi;
     drawn = 1;

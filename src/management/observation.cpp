@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "random/draws.hpp"
 #include "management/management.hpp"
 #include "random/random.hpp"
 #include "stock/stock.hpp"
@@ -17,7 +18,7 @@ namespace tacsim {
 
 namespace {
 
-float normal_draw(State& s) { return snrn(rnx(s.seed)); }
+float normal_draw(State& s) { return draw_normal(s); }
 
 // Perceived number at age a in year y of the assessment of year ay; an age
 // below 0 counts as no fish, so callers treat it like a non-positive number.
@@ -73,7 +74,7 @@ void obsmodel(State& s, const AgeVec& ntrue, int y, int flag) {
         int drawn = 0;
         for (int a = first; a <= s.lastage; ++a) drawn += s.cvage(a) > 0.0f ? 1 : 0;
         float dev[maxage + 2];
-        normal_deviates(s.seed, dev, drawn + 1);
+        draw_normals(s, dev, drawn + 1);
         const float fy = (1.0f + s.biasobs) * exp_sp(s.cvobs * dev[0] - s.cvobs * s.cvobs / 2.0f);
         for (int a = 0; a < first && a <= s.lastage; ++a) s.nperc(a, y, y) = ntrue(a);
         drawn = 1;
@@ -172,7 +173,7 @@ void getobscanum(State& s, const AgeVec& ctrue, int y) {
     float x[maxage + 1], e[maxage + 1];
     const int first = std::max(s.firstage, 0);
     float dev[maxage + 1];
-    normal_deviates(s.seed, dev, s.lastage - first + 1);
+    draw_normals(s, dev, s.lastage - first + 1);
     for (int a = first; a <= s.lastage; ++a) x[a - first] = s.cvcanum(a) * dev[a - first];
     exp_sp(x, e, static_cast<std::size_t>(std::max(s.lastage - first + 1, 0)));
     for (int a = first; a <= s.lastage; ++a) s.canobs(a, y) = ctrue(a) * e[a - first];

@@ -11,6 +11,7 @@
 
 #include "model/array.hpp"
 #include "io/records.hpp"
+#include "random/stream.hpp"
 
 namespace tacsim {
 
@@ -43,6 +44,8 @@ struct Model {
     // ---- run control
     double seed = 0.0;
     int iter = 0;
+    // The counter-based stream, drawn from instead of `seed` when on.
+    RandomStream rng;
 
     // ---- ages, years and biology
     int year0 = 0, firstage = 0, lastage = 0, fbar1 = 0, fbar2 = 0, tsbage = 0;

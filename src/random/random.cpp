@@ -5,6 +5,7 @@
 
 #include "model/mathf_log.hpp"
 #include "model/state.hpp"
+#include "random/draws.hpp"
 
 namespace tacsim {
 
@@ -132,12 +133,16 @@ void syminv(State& s, const Mat20& a, Mat20& ainv, int n) {
         }
 }
 
-void multnorm(State& s, const Vec20& mean, const Mat20& cov, Vec20& x, double& seed, int n) {
-    float z = snrn(rnx(seed));
+namespace {
+
+// The conditional construction of multnorm, drawing each deviate from `normal`.
+template <class Normal>
+void multnorm_with(State& s, const Vec20& mean, const Mat20& cov, Vec20& x, int n, Normal&& normal) {
+    float z = normal();
     x(1) = mean(1) + std::sqrt(cov(1, 1)) * z;
     Mat20 prec;
     for (int k = 2; k <= n; ++k) {
-        z = snrn(rnx(seed));
+        z = normal();
         syminv(s, cov, prec, k);
         if (prec(k, k) <= 0.0f) {
             list_write(messages(s), {"Covariance martrix not positive definite"});
@@ -150,6 +155,16 @@ void multnorm(State& s, const Vec20& mean, const Mat20& cov, Vec20& x, double& s
         const float m = mean(k) - sum;
         x(k) = m + sd * z;
     }
+}
+
+}  // namespace
+
+void multnorm(State& s, const Vec20& mean, const Mat20& cov, Vec20& x, double& seed, int n) {
+    multnorm_with(s, mean, cov, x, n, [&seed] { return snrn(rnx(seed)); });
+}
+
+void multnorm(State& s, const Vec20& mean, const Mat20& cov, Vec20& x, int n) {
+    multnorm_with(s, mean, cov, x, n, [&s] { return draw_normal(s); });
 }
 
 }  // namespace tacsim

@@ -24,6 +24,8 @@ void normal_deviates(double& seed, float* z, int count);
 void normal_quantiles(float* z, int count);
 // x(1..n) jointly normal with the given means and covariance.
 void multnorm(State& s, const Vec20& mean, const Mat20& cov, Vec20& x, double& seed, int n);
+// The same from the run's stream (random/draws.hpp).
+void multnorm(State& s, const Vec20& mean, const Mat20& cov, Vec20& x, int n);
 // Inverse of the leading n x n block of the symmetric matrix a.
 void syminv(State& s, const Mat20& a, Mat20& ainv, int n);
 

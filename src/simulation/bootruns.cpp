@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "random/draws.hpp"
 #include "io/records.hpp"
 #include "management/management.hpp"
 #include "random/random.hpp"
@@ -21,7 +22,7 @@ namespace {
 // Regime of a period from one uniform deviate: equal chances, a deviate of
 // exactly 1 counts as the last regime.
 int drawnregime(State& s) {
-    const float u = rnx(s.seed);
+    const float u = draw_uniform(s);
     int r = static_cast<int>(u * static_cast<float>(s.nreg)) + 1;
     if (r > s.nreg) r = s.nreg;
     return r;
@@ -35,7 +36,7 @@ void drawstarts(State& s) {
     int yr = s.regbase;
     int k = 1;
     do {
-        const float u = rnx(s.seed);
+        const float u = draw_uniform(s);
         int d = maxyear;
         for (int dd = 2; dd <= maxyear; ++dd) {
             if (s.geo(dd) >= u) {
@@ -61,7 +62,7 @@ void outbursts(State& s, int ys, int ye) {
         case 1: {  // lognormal intervals, the sum kept unrounded
             float x = static_cast<float>(s.obyr);
             for (;;) {
-                const float z = snrn(rnx(s.seed));
+                const float z = draw_normal(s);
                 x = x + s.obmean * exp_sp(s.obspread * z);
                 const float xr = x + 0.5f;
                 if (!(xr < 1.0e9f && xr > -1.0e9f)) break;  // far outside any window
@@ -75,7 +76,7 @@ void outbursts(State& s, int ys, int ye) {
             const float p = 1.0f / s.obmean;
             int k = s.obyr;
             for (;;) {
-                const float u = rnx(s.seed);
+                const float u = draw_uniform(s);
                 float sum = 0.0f;
                 int d = 0;
                 do {
@@ -91,7 +92,7 @@ void outbursts(State& s, int ys, int ye) {
         case 3: {  // uniform intervals, marking years up to 39 whatever the regime
             int k = s.obyr;
             for (;;) {
-                const float u = rnx(s.seed);
+                const float u = draw_uniform(s);
                 const float step = s.obmean * (s.obspread * u + 1.0f - s.obspread / 2.0f) + 0.5f;
                 if (!(step < 1.0e9f && step > -1.0e9f)) break;  // far beyond any model year
                 k += static_cast<int>(step);
@@ -110,7 +111,7 @@ void historicerrors(State& s) {
     const float bias = s.par(18);
     const float cv = s.par(20);
     for (int y = -s.lastage; y <= 0; ++y) {
-        const float z = snrn(rnx(s.seed));
+        const float z = draw_normal(s);
         const float e = (1.0f + bias) * exp_sp(cv * z - cv * cv / 2.0f);
         for (int a = 0; a <= s.lastage; ++a) {
             if (a < s.firstage) {
@@ -118,7 +119,7 @@ void historicerrors(State& s) {
             } else {
                 const float c = s.cvage(a);
                 float za = 0.0f;
-                if (c > 0.0f) za = snrn(rnx(s.seed)) * c;
+                if (c > 0.0f) za = draw_normal(s) * c;
                 s.obserr(a, y) = exp_sp(za - c * c / 2.0f) * e;
             }
         }
@@ -308,6 +309,7 @@ void bootiter(State& s, int it) {
     AgeVec& n = s.nwork;
     if (s.observer != nullptr) s.observer->iteration(s, it);
     s.iter = it;
+    stream_iteration(s, it);
     drawregimes(s);
     drawoutbursts(s);
 

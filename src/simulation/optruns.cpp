@@ -7,6 +7,7 @@
 #include "management/rulebook.hpp"
 #include "results/results.hpp"
 #include "results/tables.hpp"
+#include "random/draws.hpp"
 #include "simulation/observer.hpp"
 #include "simulation/simulation.hpp"
 
@@ -30,6 +31,7 @@ void resetresults(State& s) {
 
 void runset(State& s, long long set) {
     if (s.observer != nullptr) s.observer->set_started(s, set);
+    stream_set(s, set);
     setbegin(s);
     bootruns(s);
     setend(s);

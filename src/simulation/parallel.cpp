@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "random/draws.hpp"
 #include "results/tables.hpp"
 #include "simulation/observer.hpp"
 #include "simulation/simulation.hpp"
@@ -136,6 +137,7 @@ void runset_held(State& w, const SetJob& job, SetOutcome& o, int upto, const std
     w.overflow = OverflowLog();
     copy_model(w, *job.start);
     w.par = job.par;
+    stream_set(w, job.k);
     try {
         setbegin(w);
         o.conmark = w.con.held();

@@ -74,7 +74,7 @@ void getactn(State& s, AgeVec& n) {
             }
         }
     }
-    multnorm(s, mean, cov, x, s.seed, k);
+    multnorm(s, mean, cov, x, k);
     for (int a = s.firstage; a <= s.lastage; ++a) {
         const float d = s.ninvar(a, a);
         n(a) = s.nin(a) != 0.0f ? exp_sp(x(a - s.firstage + 1) - d * d / 2.0f) : 0.0f;

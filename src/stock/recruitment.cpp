@@ -3,6 +3,7 @@
 // also sets the growth factor of the new year class.
 #include <cmath>
 
+#include "random/draws.hpp"
 #include "random/random.hpp"
 #include "stock/stock.hpp"
 #include "model/mathf.hpp"
@@ -85,7 +86,7 @@ void recr(State& s, float& r, float ssb, float cv) {
             if (++draws > max_draws) {
                 stop_with(s, {"Recruitment truncation limits admit no deviate in regime", s.rreg});
             }
-            const float z = snrn(rnx(s.seed));
+            const float z = draw_normal(s);
             float m = 0.0f;
             if (s.rdist == 1) {
                 m = 1.0f + cv * z;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "random/draws.hpp"
 #include "model/mathf_cos.hpp"
 #include "random/random.hpp"
 #include "stock/stock.hpp"
@@ -30,7 +31,7 @@ void updatewema(State& s, int y, const AgeVec& n) {
     // each age, in the order the ages use them: one run of draws.
     float run[3 * (maxage + 1) + 1];
     const int ndev = 3 * std::max(s.lastage - s.firstage + 1, 0);
-    normal_deviates(s.seed, run, ndev + 1);
+    draw_normals(s, run, ndev + 1);
     const float e = 1.0f + s.wcv * run[0];
     const float* dev = run + 1;
     for (int a = s.firstage; a <= s.lastage; ++a) {
@@ -51,7 +52,7 @@ void calcwema(State& s, int a, float tsb, float cyc, float e, float g, int noise
         return;
     }
     float dev[3];
-    for (float& d : dev) d = snrn(rnx(s.seed));
+    for (float& d : dev) d = draw_normal(s);
     weights_at_age(s, a, tsb, cyc, e, g, dev);
 }
 

@@ -59,6 +59,10 @@ struct RunOptions {
     // `tacsim new DIR`: the example's inputs into a new folder, no run.
     bool new_stock = false;
     std::string new_dir;
+    // `tacsim ensemble FILE`: the operating models FILE names, each run into
+    // a folder of its own inside `output`, their statistics pooled.
+    bool ensemble = false;
+    std::string ensemble_file;
     // The subcommand `tune` was given, with these settings.
     bool tune = false;
     TuneOptions tuning;

@@ -115,6 +115,11 @@ std::optional<int> parse_command_line(int argc, const char* const* argv, RunOpti
     newcmd->add_option("DIR", opts.new_dir, "The new folder (created; refused when it holds inputs)")
         ->required()
         ->type_name("");
+    CLI::App* ensemble = app.add_subcommand(
+        "ensemble", "Run every operating model FILE names (CSV: name,folder,weight,set) into OUT/<name> and pool "
+                    "their statistics into OUT (see docs/ensembles.md)");
+    ensemble->add_option("FILE", opts.ensemble_file, "The ensemble file")->required()->type_name("");
+    ensemble->fallthrough();
     app.set_version_flag("-V,--version", version_text(), "Print the version and the build's commit");
 
     CLI::App* tune = app.add_subcommand("tune", "Find the value of one option that meets a risk limit (tune --help)");
@@ -151,7 +156,8 @@ std::optional<int> parse_command_line(int argc, const char* const* argv, RunOpti
         if (a.size() < 2 || a[0] != '-' || std::isdigit(static_cast<unsigned char>(a[1])) || a[1] == '.') continue;
         a = a[1] == '-' ? a.substr(0, a.find('=')) : a.substr(0, 2);
         if (app.get_option_no_throw(a) == nullptr && tune->get_option_no_throw(a) == nullptr &&
-            report->get_option_no_throw(a) == nullptr && newcmd->get_option_no_throw(a) == nullptr) {
+            report->get_option_no_throw(a) == nullptr && newcmd->get_option_no_throw(a) == nullptr &&
+            ensemble->get_option_no_throw(a) == nullptr) {
             std::fprintf(err, "tacsim: unknown option %s (see tacsim --help)\n", a.c_str());
             return 2;
         }
@@ -162,6 +168,7 @@ std::optional<int> parse_command_line(int argc, const char* const* argv, RunOpti
         if (opts.report) opts.csv = true;  // the report is drawn from the tables
         opts.tune = tune->parsed();
         opts.new_stock = newcmd->parsed();
+        opts.ensemble = ensemble->parsed();
     } catch (const CLI::CallForHelp&) {
         std::fputs(app.help().c_str(), out);
         return 0;
@@ -192,6 +199,10 @@ std::optional<int> parse_command_line(int argc, const char* const* argv, RunOpti
             std::fprintf(err, "tacsim report: %s (see tacsim --help)\n", why->c_str());
             return 2;
         }
+    }
+    if (opts.ensemble && opts.output.empty()) {
+        std::fprintf(err, "tacsim ensemble: -o OUT, the folder the ensemble goes into, is missing (see tacsim --help)\n");
+        return 2;
     }
     // 0 would be no bracket at all: refused like any width that is not positive.
     if (tune->count("--tolerance") > 0 && !(opts.tuning.tolerance > 0.0f)) {

@@ -247,7 +247,8 @@ void take_over(State& s, const Checkpoint& c, const std::string& from, Tables& t
 
 }  // namespace
 
-int run(State& s, const RunOptions& opts, std::FILE* term, const Processes* procs) {
+int run(State& s, const RunOptions& opts, std::FILE* term, const Processes* procs,
+        const std::function<void(State&, long long)>& on_set) {
     int status = 0;
     const bool several = procs != nullptr && procs->several();
     const bool helper = several && procs->rank() > 0;
@@ -276,6 +277,7 @@ int run(State& s, const RunOptions& opts, std::FILE* term, const Processes* proc
     s.con.set_overflow_log(&s.overflow);
     RunWatch watch(opts.quiet || opts.check || helper ? nullptr : term);
     if (!helper) s.observer = &watch;
+    watch.on_finished = on_set;
     setnames(s, opts);
     // The argument-less run makes its files in place, as it always has.
     const bool in_place = RunLife::makes_files_in_place(opts);

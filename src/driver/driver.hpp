@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 
 #include "driver/options.hpp"
 #include "driver/runlife.hpp"
@@ -19,8 +20,11 @@ class Processes;
 
 // The same with the folders and modes of the command line; `term` is the
 // terminal for the progress line (nullptr: none); on the processes of an MPI
-// run when `procs` says there are several.
-int run(State& s, const RunOptions& opts, std::FILE* term = nullptr, const Processes* procs = nullptr);
+// run when `procs` says there are several. `on_set`, when given, is told of
+// every option set this run simulates, right after it ends, with the state
+// holding its results.
+int run(State& s, const RunOptions& opts, std::FILE* term = nullptr, const Processes* procs = nullptr,
+        const std::function<void(State&, long long)>& on_set = {});
 
 // Writes report.html into `dir` from the tables there; a table that is
 // missing or unreadable, or a page that cannot be written, stops with the

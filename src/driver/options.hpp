@@ -62,6 +62,10 @@ struct RunOptions {
     // --seed: draw from the counter-based stream keyed by this seed instead
     // of the legacy stream.
     std::optional<unsigned long long> seed;
+    // `tacsim ensemble FILE`: the operating models FILE names, each run into
+    // a folder of its own inside `output`, their statistics pooled.
+    bool ensemble = false;
+    std::string ensemble_file;
     // The subcommand `tune` was given, with these settings.
     bool tune = false;
     TuneOptions tuning;

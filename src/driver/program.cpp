@@ -7,6 +7,7 @@
 
 #include "driver/cli.hpp"
 #include "driver/driver.hpp"
+#include "driver/ensemble.hpp"
 #include "driver/newstock.hpp"
 #include "driver/runwatch.hpp"
 #include "driver/tune.hpp"
@@ -45,6 +46,7 @@ int tacsim_main(int argc, const char* const* argv) {
         const auto done = parse_command_line(argc, argv, opts, quiet, quiet);
         if (quiet != nullptr) std::fclose(quiet);
         if (done) return *done;
+        if (opts.ensemble && !opts.check) return run_ensemble(opts, nullptr, nullptr, nullptr, &procs);
         // A tuning runs in the first process alone.
         if (opts.check || opts.report_only || opts.tune || opts.new_stock) return 0;
         // A signal to every process of the job (Slurm's --signal, say) ends
@@ -58,6 +60,9 @@ int tacsim_main(int argc, const char* const* argv) {
     catch_interruptions();
     if (opts.tune) return tune(opts, opts.tuning, stdout, stderr);
     if (opts.new_stock) return new_stock(opts.new_dir, stdout, stderr);
+    if (opts.ensemble) {
+        return run_ensemble(opts, stdout, stderr, platform::is_terminal(stderr) ? stderr : nullptr, &procs);
+    }
     if (opts.report_only) {
         state->err.attach(stderr, "error stream");
         state->err.end_records_with_lf(true);

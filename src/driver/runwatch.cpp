@@ -76,6 +76,7 @@ void RunWatch::draw(int it) {
 }
 
 void RunWatch::set_finished(State& s, long long k) {
+    if (on_finished) on_finished(s, k);
     for (int u = 11; u <= 27; ++u) marks_(u) = s.unit(u).position();
     con_mark_ = s.con.position();
     finished_ = k;

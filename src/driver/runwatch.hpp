@@ -44,6 +44,9 @@ public:
     void resume_after(long long k) { done_ = finished_ = k; }
     // Told when a set is on disk (the run's checkpoint).
     std::function<void(State&, long long)> on_saved;
+    // Told when a set has ended, the state holding its results (before its
+    // records are on disk).
+    std::function<void(State&, long long)> on_finished;
 
     long long total() const { return total_; }
     long long finished() const { return finished_; }

@@ -1,0 +1,532 @@
+#include "driver/ensemble.hpp"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <sstream>
+
+#include "driver/checkpoint.hpp"
+#include "driver/driver.hpp"
+#include "driver/runlife.hpp"
+#include "io/durable.hpp"
+#include "io/input.hpp"
+#include "management/rulebook.hpp"
+#include "platform/platform.hpp"
+#include "results/pooled.hpp"
+#include "results/tables.hpp"
+#include "simulation/processes.hpp"
+#include "simulation/simulation.hpp"
+
+namespace fs = std::filesystem;
+
+namespace tacsim {
+
+namespace {
+
+std::string whole_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::string trim(const std::string& t) {
+    const auto a = t.find_first_not_of(" \t");
+    if (a == std::string::npos) return "";
+    return t.substr(a, t.find_last_not_of(" \t") - a + 1);
+}
+
+std::string lower(std::string t) {
+    for (char& c : t) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return t;
+}
+
+// The fields of one CSV line: commas separate, double quotes enclose a field
+// that holds commas (a quote inside doubled). False on an unclosed quote.
+bool csv_fields(const std::string& line, std::vector<std::string>& out) {
+    out.assign(1, "");
+    bool quoted = false;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (quoted) {
+            if (c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
+                out.back() += '"';
+                ++i;
+            } else if (c == '"') {
+                quoted = false;
+            } else {
+                out.back() += c;
+            }
+        } else if (c == '"') {
+            quoted = true;
+        } else if (c == ',') {
+            out.emplace_back();
+        } else {
+            out.back() += c;
+        }
+    }
+    for (auto& f : out) f = trim(f);
+    return !quoted;
+}
+
+bool is_number(const std::string& t, float& v) {
+    const char* end = t.data() + t.size();
+    const auto r = std::from_chars(t.data(), end, v);
+    return !t.empty() && r.ec == std::errc() && r.ptr == end;
+}
+
+std::string number(float v) {
+    char buf[32];
+    return std::string(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
+}
+
+std::string joined(const std::vector<float>& v) {
+    std::string t;
+    for (float x : v) t += (t.empty() ? "" : " ") + number(x);
+    return t;
+}
+
+}  // namespace
+
+std::optional<std::vector<OperatingModel>> read_ensemble(const std::string& file, std::string& why) {
+    std::error_code ec;
+    if (!fs::is_regular_file(file, ec)) {
+        why = "Cannot read the ensemble file " + file + ": no such file";
+        return std::nullopt;
+    }
+    std::istringstream in(whole_file(file));
+    const fs::path base = fs::path(file).parent_path();
+    std::vector<OperatingModel> models;
+    std::string line;
+    bool header = false;
+    auto fault = [&](int no, const std::string& what) {
+        why = file + " line " + std::to_string(no) + ": " + what;
+        return std::nullopt;
+    };
+    std::vector<std::string> f;
+    float total = 0.0f;
+    for (int no = 1; std::getline(in, line); ++no) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (trim(line).empty()) continue;
+        if (!csv_fields(line, f)) return fault(no, "a quote is not closed");
+        if (!header) {
+            std::vector<std::string> names;
+            for (const auto& x : f) names.push_back(lower(x));
+            if (names != std::vector<std::string>{"name", "folder", "weight", "set"}) {
+                return fault(no, "the header must be name,folder,weight,set");
+            }
+            header = true;
+            continue;
+        }
+        if (f.size() != 4) return fault(no, std::to_string(f.size()) + " fields where name,folder,weight,set are 4");
+        OperatingModel m;
+        m.name = f[0];
+        m.folder = f[1];
+        m.line = no;
+        if (m.name.empty()) return fault(no, "the model has no name");
+        // The name is the model's folder inside the results folder.
+        if (m.name == "." || m.name == ".." || m.name.find_first_of("/\\:") != std::string::npos ||
+            m.name.front() == '.') {
+            return fault(no, "the name '" + m.name + "' cannot name a folder (no /, \\ or :, and no leading dot)");
+        }
+        for (const auto& other : models) {
+            if (other.name == m.name) return fault(no, "a second model named '" + m.name + "'");
+        }
+        const std::string set = lower(f[3]);
+        if (set != "reference" && set != "robustness") {
+            return fault(no, "the set is reference or robustness, not '" + f[3] + "'");
+        }
+        m.reference = set == "reference";
+        if (m.reference) {
+            float w = 0.0f;
+            if (!is_number(f[2], w) || !std::isfinite(w) || !(w > 0.0f)) {
+                return fault(no, "the weight of reference model '" + m.name + "' must be a positive number, not '" +
+                                     f[2] + "'");
+            }
+            m.weight = w;
+            total += w;
+        } else {
+            // Robustness models carry no weight: a weight given is not used,
+            // but it must be a number or left out.
+            float w = 0.0f;
+            if (!f[2].empty() && f[2] != "NA" && !is_number(f[2], w)) {
+                return fault(no, "the weight '" + f[2] + "' is not a number");
+            }
+        }
+        if (m.folder.empty()) return fault(no, "model '" + m.name + "' has no folder");
+        const fs::path p = fs::path(m.folder).is_absolute() ? fs::path(m.folder) : base / m.folder;
+        m.path = p.string();
+        if (!fs::is_directory(p, ec)) return fault(no, "the folder " + m.path + " of model '" + m.name + "' does not exist");
+        models.push_back(m);
+    }
+    if (!header) {
+        why = file + ": no header name,folder,weight,set";
+        return std::nullopt;
+    }
+    if (std::none_of(models.begin(), models.end(), [](const OperatingModel& m) { return m.reference; })) {
+        why = file + ": no model of the reference set";
+        return std::nullopt;
+    }
+    for (auto& m : models) {
+        if (m.reference) m.weight = m.weight / total;
+    }
+    return models;
+}
+
+std::vector<float> sweep_values(const State& s, int k) {
+    std::vector<float> v;
+    const int n = optsteps(s, k);
+    for (int i = 0; i <= n; ++i) v.push_back(s.parrange(k, 1) + s.parrange(k, 3) * static_cast<float>(i));
+    return v;
+}
+
+std::string option_sets_differ(const State& first, const std::string& first_name, const State& s,
+                               const std::string& name) {
+    if (s.nrule != first.nrule) {
+        return "model '" + name + "' has harvest rule " + std::to_string(s.nrule) + ", model '" + first_name +
+               "' rule " + std::to_string(first.nrule);
+    }
+    const auto labels = option_names(s);
+    for (int k = 1; k <= noptions; ++k) {
+        const auto a = sweep_values(first, k), b = sweep_values(s, k);
+        if (a == b) continue;
+        const std::string option = labels[static_cast<std::size_t>(k - 1)].empty()
+                                       ? "option " + std::to_string(k)
+                                       : labels[static_cast<std::size_t>(k - 1)];
+        return "option " + option + " takes " + joined(b) + " in model '" + name + "' but " + joined(a) +
+               " in model '" + first_name + "'";
+    }
+    return "";
+}
+
+namespace {
+
+// What the ensemble keeps of a model between reading its inputs and pooling.
+struct ModelRun {
+    OperatingModel model;
+    std::unique_ptr<State> inputs;  // the inputs as read, for the checks
+    std::map<long long, SetDigest> digests;
+    bool finished = false;
+};
+
+// Reads and checks a model's inputs as its run will; on a stop, what the run
+// would have said goes to `err` and its exit status is returned.
+int read_inputs(State& s, const OperatingModel& m, std::FILE* err) {
+    RunOptions o;
+    o.dir = m.path;
+    s.con.hold("standard output");
+    s.err.hold("error stream");
+    messages_to_error_stream(s);
+    s.con.end_records_with_lf(true);
+    int status = 0;
+    try {
+        setnames(s, o);
+        getpopinn(s);
+        getoptinn(s);
+        stops_from_inputs(s);
+    } catch (...) {
+        const Stopped st = stopped_by(std::current_exception());
+        if (!st.said.empty()) {
+            s.err.put(st.said);
+            s.err.end_record();
+        }
+        status = st.status;
+    }
+    const std::string said = s.con.take() + s.err.take();
+    if (status != 0 && err != nullptr) std::fputs(said.c_str(), err);
+    return status;
+}
+
+std::string progress_folder(const std::string& out) { return (fs::path(out) / kEnsembleProgress).string(); }
+std::string digest_file(const std::string& out, const std::string& name) {
+    return (fs::path(progress_folder(out)) / (name + ".sets")).string();
+}
+constexpr const char* kFinished = "finished";
+constexpr const char* kDescription = "ensemble";
+
+// What identifies the ensemble for --resume: its models and their inputs.
+std::string description(const std::vector<ModelRun>& runs) {
+    std::string d;
+    for (const auto& r : runs) {
+        d += r.model.name + "," + r.model.path + "," + (r.model.reference ? "reference," : "robustness,") +
+             number(r.model.weight) + "\n";
+        for (const auto& [file, hash] : input_hashes(*r.inputs)) d += "  " + file + " " + hash + "\n";
+    }
+    return d;
+}
+
+// The digests a model's earlier attempt left: the whole ones.
+std::map<long long, SetDigest> read_digests(const std::string& path, std::string& whole) {
+    std::map<long long, SetDigest> out;
+    const std::string bytes = whole_file(path);
+    std::size_t at = 0;
+    SetDigest d;
+    while (read_digest(bytes, at, d)) out[d.set] = d;
+    whole = bytes.substr(0, at);
+    return out;
+}
+
+void row_start(std::string& b, const std::vector<std::string>& lead, long long set, int first, int last, int k) {
+    for (const auto& l : lead) {
+        puttext(b, l);
+        b += ',';
+    }
+    putint(b, set);
+    b += ',';
+    putint(b, first);
+    b += ',';
+    putint(b, last);
+    b += ',';
+    b += summaryname(k);
+    b += ',';
+}
+
+struct Tables3 {
+    std::string pooled = "set,first_year,last_year,statistic,value\n";
+    std::string by_model = "model,model_set,weight,set,first_year,last_year,statistic,value\n";
+    std::string robust = "set,first_year,last_year,statistic,risk_limit,models,meeting\n";
+};
+
+// The three tables of the ensemble from every model's digests.
+bool ensemble_tables(const std::vector<ModelRun>& runs, long long nsets, float limit, Tables3& t, std::string& note) {
+    const State& lead = *std::find_if(runs.begin(), runs.end(), [](const ModelRun& r) { return r.model.reference; })->inputs;
+    const int nrobust = static_cast<int>(std::count_if(runs.begin(), runs.end(), [](const ModelRun& r) { return !r.model.reference; }));
+    for (long long k = 1; k <= nsets; ++k) {
+        for (int w = 0; w < nwindows; ++w) {
+            const auto wi = static_cast<std::size_t>(w);
+            std::vector<Weighed> members;
+            bool poolable = true;
+            int first = 0, last = 0, meeting = 0;
+            bool robust_window = true;
+            for (const auto& r : runs) {
+                const SetDigest& d = r.digests.at(k);
+                const bool has = !std::isnan(d.stats[wi][0]);
+                if (!r.model.reference) {
+                    if (!has) robust_window = false;
+                    else if (d.stats[wi][22] <= limit) ++meeting;
+                    continue;
+                }
+                if (members.empty()) {
+                    first = d.first[wi];
+                    last = d.last[wi];
+                }
+                if (!has || d.first[wi] != first || d.last[wi] != last) poolable = false;
+                members.push_back({&d, r.model.weight});
+            }
+            for (const auto& r : runs) {
+                const SetDigest& d = r.digests.at(k);
+                if (std::isnan(d.stats[wi][0])) continue;
+                for (int s = 0; s < nsummary; ++s) {
+                    std::string& b = t.by_model;
+                    puttext(b, r.model.name);
+                    b += r.model.reference ? ",reference," : ",robustness,";
+                    if (r.model.reference) putnum(b, r.model.weight);
+                    b += ',';
+                    row_start(b, {}, k, d.first[wi] + r.inputs->year0, d.last[wi] + r.inputs->year0, s);
+                    putnum(b, d.stats[wi][static_cast<std::size_t>(s)]);
+                    b += '\n';
+                }
+            }
+            if (poolable) {
+                SummaryValues v;
+                pooled_summary(members, static_cast<Window>(w), v);
+                for (int s = 0; s < nsummary; ++s) {
+                    row_start(t.pooled, {}, k, first + lead.year0, last + lead.year0, s);
+                    putnum(t.pooled, v[static_cast<std::size_t>(s)]);
+                    t.pooled += '\n';
+                }
+            } else if (static_cast<Window>(w) == Window::summary) {
+                note = "ensemble.csv has no rows of the summary window: the reference models' Years files differ in "
+                       "their years or are not written";
+            } else {
+                return false;
+            }
+            if (nrobust > 0 && robust_window && (static_cast<Window>(w) != Window::summary || poolable)) {
+                row_start(t.robust, {}, k, first + lead.year0, last + lead.year0, 22);
+                putnum(t.robust, limit);
+                t.robust += ',';
+                putint(t.robust, nrobust);
+                t.robust += ',';
+                putint(t.robust, meeting);
+                t.robust += '\n';
+            }
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+int run_ensemble(const RunOptions& opts, std::FILE* out, std::FILE* err, std::FILE* term, const Processes* procs) {
+    const bool several = procs != nullptr && procs->several();
+    const bool helper = several && procs->rank() > 0;
+    std::FILE* say = helper ? nullptr : err;
+    auto stop = [&](int status, const std::string& what) {
+        if (say != nullptr) std::fprintf(say, "%s\n", what.c_str());
+        return status;
+    };
+    std::string why;
+    const auto models = read_ensemble(opts.ensemble_file, why);
+    if (!models) return stop(2, why);
+
+    // ---- every model's inputs read and checked, and the option sets
+    //      compared, before anything is written
+    std::vector<ModelRun> runs;
+    for (const auto& m : *models) {
+        ModelRun r;
+        r.model = m;
+        r.inputs = make_state();
+        if (const int status = read_inputs(*r.inputs, m, say)) {
+            return stop(status, "The ensemble stops before any option set: the inputs of model '" + m.name + "' (" +
+                                    m.path + ") cannot be run");
+        }
+        if (!runs.empty()) {
+            const std::string differs = option_sets_differ(*runs.front().inputs, runs.front().model.name, *r.inputs, m.name);
+            if (!differs.empty()) {
+                return stop(1, "Cannot run the ensemble " + opts.ensemble_file + ": " + differs +
+                                   "; the option sets must be the same in every model");
+            }
+        }
+        runs.push_back(std::move(r));
+    }
+    const long long nsets = countsets(*runs.front().inputs);
+    if (nsets == 0) return stop(1, "Cannot run the ensemble " + opts.ensemble_file + ": its models have no option set");
+    if (opts.check) {
+        if (out != nullptr) {
+            std::fprintf(out, "Ensemble %s: %zu models read and checked, the same %lld option sets in each\n",
+                         opts.ensemble_file.c_str(), runs.size(), nsets);
+        }
+        return 0;
+    }
+
+    // ---- the results folder, locked for the whole ensemble, and what an
+    //      earlier attempt finished
+    RunLife life(helper ? std::string() : opts.output, false);
+    if (!helper && !life.claim(why)) return stop(1, why);
+    const std::string progress = progress_folder(opts.output);
+    const std::string described = description(runs);
+    std::error_code ec;
+    if (!helper) {
+        if (opts.resume && fs::exists(fs::path(progress) / kDescription, ec)) {
+            if (whole_file((fs::path(progress) / kDescription).string()) != described) {
+                return stop(1, "Cannot resume the ensemble in " + opts.output +
+                                   ": its models or their inputs have changed since");
+            }
+        } else {
+            if (opts.resume) {
+                std::fprintf(err, "Nothing to resume in %s: the ensemble starts from its first model\n",
+                             opts.output.c_str());
+            }
+            fs::remove_all(progress, ec);
+            fs::create_directories(progress, ec);
+            if (!write_whole((fs::path(progress) / kDescription).string(), described, &why)) {
+                return stop(1, "Cannot write " + progress + ": " + why);
+            }
+            write_whole((fs::path(progress) / kFinished).string(), "");
+        }
+        life.keep();
+    }
+    {
+        std::istringstream done(whole_file((fs::path(progress) / kFinished).string()));
+        for (std::string name; std::getline(done, name);) {
+            for (auto& r : runs) {
+                if (r.model.name == name) r.finished = true;
+            }
+        }
+    }
+
+    // ---- the models, one after the other, each an ordinary run
+    for (std::size_t j = 0; j < runs.size(); ++j) {
+        ModelRun& r = runs[j];
+        const std::string folder = (fs::path(opts.output) / r.model.name).string();
+        const std::string dfile = digest_file(opts.output, r.model.name);
+        std::string whole;
+        if (!helper) r.digests = read_digests(dfile, whole);
+        if (r.finished) continue;
+        if (term != nullptr && !opts.quiet) {
+            std::fprintf(term, "Operating model %zu of %zu: %s\n", j + 1, runs.size(), r.model.name.c_str());
+        }
+        RunOptions mo = opts;
+        mo.ensemble = false;
+        mo.ensemble_file.clear();
+        mo.report = false;
+        mo.dir = r.model.path;
+        mo.output = folder;
+        mo.csv = true;
+        mo.resume = opts.resume && fs::exists(fs::path(folder) / kCheckpointFile, ec);
+        mo.args = {opts.args.empty() ? "tacsim" : opts.args.front(), "--csv", r.model.path, "-o", folder};
+        if (opts.iterations) mo.args.push_back("--iterations");
+        auto s = make_state();
+        std::FILE* digests = nullptr;
+        if (helper) {
+            s->con.hold("standard output");
+            s->err.hold("error stream");
+        } else {
+            s->con.attach(out, "standard output");
+            s->err.attach(err, "error stream");
+            // Only the whole digests of an earlier attempt, then this one's.
+            write_whole(dfile, whole);
+            digests = std::fopen(dfile.c_str(), "ab");
+            if (digests == nullptr) return stop(1, "Cannot write " + dfile);
+        }
+        std::string bytes;
+        auto on_set = [&](State& st, long long k) {
+            if (helper) return;
+            SetDigest& d = r.digests[k];
+            digest_set(st, k, d);
+            bytes.clear();
+            append_digest(bytes, d);
+            if (std::fwrite(bytes.data(), 1, bytes.size(), digests) != bytes.size() || std::fflush(digests) != 0) {
+                std::fprintf(err, "Cannot write %s\n", dfile.c_str());
+                throw StopRun{1};
+            }
+        };
+        int status = run(*s, mo, term, procs, on_set);
+        if (digests != nullptr) std::fclose(digests);
+        s.reset();
+        // Every process hears whether the first one goes on.
+        if (several) status = sweep_ready(*procs, status == 0)[0] ? 0 : (status != 0 ? status : 1);
+        if (status != 0) {
+            return stop(status, "The ensemble stopped in model '" + r.model.name + "' (" + std::to_string(j + 1) +
+                                    " of " + std::to_string(runs.size()) +
+                                    "); the same command with --resume goes on from there");
+        }
+        if (helper) continue;
+        for (long long k = 1; k <= nsets; ++k) {
+            if (r.digests.count(k) == 0) {
+                return stop(1, "Internal error: model '" + r.model.name + "' left no statistics of option set " +
+                                   std::to_string(k) + "; run the ensemble again without --resume");
+            }
+        }
+        std::FILE* fin = std::fopen((fs::path(progress) / kFinished).string().c_str(), "ab");
+        if (fin == nullptr || std::fprintf(fin, "%s\n", r.model.name.c_str()) < 0 || std::fclose(fin) != 0) {
+            return stop(1, "Cannot write " + progress);
+        }
+    }
+    if (helper) return 0;
+
+    // ---- the pooled statistics and every model's
+    Tables3 t;
+    std::string note;
+    const float limit = opts.risk_limit.value_or(5.0f);
+    if (!ensemble_tables(runs, nsets, limit, t, note)) {
+        return stop(1, "Cannot pool the reference models: their windows differ in their years");
+    }
+    if (!note.empty()) std::fprintf(err, "Note: %s\n", note.c_str());
+    const std::pair<const char*, const std::string*> files[] = {
+        {kEnsembleCsv, &t.pooled}, {kByModelCsv, &t.by_model}, {kRobustnessCsv, &t.robust}};
+    for (const auto& [name, text] : files) {
+        const std::string path = (fs::path(opts.output) / name).string();
+        if (!write_whole(path, *text, &why)) return stop(1, "Cannot write output file " + path + ": " + why);
+    }
+    fs::remove_all(progress, ec);
+    sync_path(opts.output);
+    return 0;
+}
+
+}  // namespace tacsim

@@ -19,6 +19,7 @@
 #include "driver/runwatch.hpp"
 #include "io/input.hpp"
 #include "platform/platform.hpp"
+#include "report/numbers.hpp"
 #include "io/outfiles.hpp"
 #include "management/rulebook.hpp"
 #include "perrecruit/perrecruit.hpp"
@@ -68,17 +69,26 @@ std::string shortest(float v) {
     return b;
 }
 
-// A statistic for people: at most `digits` significant digits, no exponent
-// for the sizes a stock has (12345.6 prints 12350).
-std::string general(float v, int digits = 4) {
-    if (std::isnan(v)) return "-";
-    if (std::isinf(v)) return v > 0 ? "Inf" : "-Inf";
-    char buf[48];
-    auto [p, ec] = std::to_chars(buf, buf + sizeof buf, static_cast<double>(v), std::chars_format::scientific, digits - 1);
-    double r = v;
-    std::from_chars(buf, p, r);
-    auto [q, ec2] = std::to_chars(buf, buf + sizeof buf, r);
-    return std::string(buf, q);
+// The tolerance as the user would write it: 0.0065, not the float 0.0064999997.
+std::string tolerance_text(float tol) {
+    const double v[] = {tol};
+    return report::fixed(tol, report::option_decimals(v));
+}
+
+// Decimals of the tuned option on the terminal: those of the finest values
+// the search tries (decimal midpoints, down to a step below the tolerance)
+// where they are short, 0.575 say; else one decimal beyond the tolerance
+// (0.4039 and 0.4090 for a tolerance of 0.0065), and never fewer than the
+// range has.
+int tuned_decimals(float lo, float hi, float tol) {
+    const double range[] = {lo, hi};
+    int d = report::option_decimals(range);
+    const int beyond = report::resolution_decimals(tol) + 1;
+    double step = static_cast<double>(hi) - static_cast<double>(lo);
+    for (int n = 0; n < 40 && step > static_cast<double>(tol) / 2.0; ++n) step /= 2.0;
+    const double grid[] = {static_cast<double>(lo) + step};
+    const int fine = report::option_decimals(grid);
+    return std::max(d, fine <= beyond + 2 ? fine : std::min(beyond, report::max_decimals));
 }
 
 std::string lower(std::string_view t) {
@@ -104,6 +114,8 @@ struct Request {
     int jobs = 1;
     std::vector<OptionName> named;   // every option the rule names
     std::vector<int> swept;          // indices into named: the other swept options
+    std::vector<int> decimals;       // per named option: the decimals of its range in opt.inn
+    int tuned_decimals = 0;          // of the tuned option on the terminal
 };
 
 int usage(std::FILE* err, const std::string& text) {
@@ -212,14 +224,16 @@ public:
         const TuneResult& r = c.result;
         const SummaryValues& v = c.stats[r.answer_index][static_cast<int>(q_.window)];
         row_.clear();
-        for (int i : q_.swept) cell(shortest(c.par(q_.named[i].option)));
-        cell(shortest(r.answer));
-        cell(r.has_meets ? shortest(r.meets) : "-");
-        cell(r.has_fails ? shortest(r.fails) : "-");
-        cell(general(v[q_.stat]));
-        cell(general(v[C50]));
-        cell(general(v[IAV]));
-        cell(general(v[SSB50]));
+        // Options with the decimals of their range, the tuned one also with
+        // a decimal beyond the tolerance; statistics by four significant
+        // digits, trailing zeros kept. tune.csv has the full values.
+        for (int i : q_.swept) cell(report::fixed(c.par(q_.named[i].option), q_.decimals[i]));
+        cell(report::fixed(r.answer, q_.tuned_decimals));
+        cell(r.has_meets ? report::fixed(r.meets, q_.tuned_decimals) : "-");
+        cell(r.has_fails ? report::fixed(r.fails, q_.tuned_decimals) : "-");
+        for (const int k : {q_.stat, static_cast<int>(C50), static_cast<int>(IAV), static_cast<int>(SSB50)}) {
+            cell(report::significant(v[k]));
+        }
         cell(std::to_string(r.points.size()));
         emit(outcome_text(r));
     }
@@ -393,7 +407,10 @@ int tune(const RunOptions& opts, const TuneOptions& t, std::FILE* out, std::FILE
     for (std::size_t i = 0; i < q.named.size(); ++i) {
         const int k = q.named[i].option;
         if (k != q.option && optsteps(*s, k) > 0) q.swept.push_back(static_cast<int>(i));
+        const double range[] = {s->parrange(k, 1), s->parrange(k, 2), s->parrange(k, 3)};
+        q.decimals.push_back(report::option_decimals(range));
     }
+    q.tuned_decimals = tuned_decimals(q.lo, q.hi, q.tol);
 
     // ---- the output folder and tune.csv, made aside and moved into place
     //      at the end: the previous tune.csv stays until this one has a row
@@ -415,7 +432,7 @@ int tune(const RunOptions& opts, const TuneOptions& t, std::FILE* out, std::FILE
     int first = 0, last = 0;
     window_years(*s, q.window, first, last);
     std::fprintf(out, "Tuning %s in [%s, %s] to %s: %s over model years %d-%d at or below %s %%, %zu combination%s, %d job%s\n",
-                 q.name.c_str(), shortest(q.lo).c_str(), shortest(q.hi).c_str(), shortest(q.tol).c_str(),
+                 q.name.c_str(), shortest(q.lo).c_str(), shortest(q.hi).c_str(), tolerance_text(q.tol).c_str(),
                  summaryname(q.stat), first, last, shortest(q.limit).c_str(),
                  combos.size(), combos.size() == 1 ? "" : "s", q.jobs, q.jobs == 1 ? "" : "s");
     TuneTable table(q, out);

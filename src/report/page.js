@@ -27,11 +27,20 @@
   };
 
   const byId = (id) => document.getElementById(id);
-  // Numbers for people: an option by at most six significant digits (a
-  // float's decimal precision: the swept 0.35000002 reads 0.35), a statistic
-  // by at most four. The charts' tooltips and the tables keep full values.
-  const fmt = (v) => (v === null || v === undefined) ? '' : String(Number(v.toPrecision(6)));
-  const fmtStat = (v) => (v === null || v === undefined) ? '' : String(Number(v.toPrecision(4)));
+  // Numbers for people: an option with the decimals of its sweep (the swept
+  // float 0.35000002 reads 0.35), a statistic with the decimals of its
+  // column in the window (504.0 beside 509.4). The charts' data keep the
+  // tables' values.
+  const fixed = (v, d) => {
+    if (v === null || v === undefined) return '';
+    if (!Number.isFinite(v)) return Number.isNaN(v) ? 'NaN' : (v > 0 ? 'Inf' : '-Inf');
+    const t = v.toFixed(d);
+    return /^-0(\.0*)?$/.test(t) ? t.slice(1) : t;
+  };
+  const optionDecimals = (name) => D.optionDecimals[D.options.indexOf(name)] || 0;
+  const fmtOption = (name, v) => fixed(v, optionDecimals(name));
+  const statDecimals = (name) => D.statDecimals[windowIx][D.statNames.indexOf(name)] || 0;
+  const fmtStat = (name, v) => fixed(v, statDecimals(name));
 
   // ---- selectors -------------------------------------------------------
   let chosen = 0;                   // index of the chosen option set
@@ -44,7 +53,7 @@
 
   function setLabel(i) {
     const parts = D.swept.map((name) => [name, D.values[i][D.options.indexOf(name)]])
-      .filter(([, v]) => v !== null).map(([name, v]) => name + ' ' + fmt(v));
+      .filter(([, v]) => v !== null).map(([name, v]) => name + ' ' + fmtOption(name, v));
     return (several ? runOf(i).label + ', set ' : 'Set ') + D.sets[i] + (parts.length ? ': ' + parts.join(', ') : '');
   }
 
@@ -73,12 +82,23 @@
       if (several) r.run = runOf(i).label;
       D.options.forEach((name, k) => { r[name] = D.values[i][k]; });
       D.statNames.forEach((name) => { r[name] = stat(i, name); });
-      r.colour = colourName === undefined ? 'all' : (several && colourIx === 0) ? r.run : r[colourName];
+      // The legend shows the option as the user wrote it, in the options' order.
+      if (colourName === undefined) { r.colour = 'all'; r.colourKey = 0; }
+      else if (several && colourIx === 0) { r.colour = r.run; r.colourKey = D.setRun[i]; }
+      else { r.colour = fmtOption(colourName, r[colourName]); r.colourKey = r[colourName]; }
+      r.label = pointLabel(i);
       r.catch = stat(i, D.keys.catch);
       r.risk = riskIx >= 0 ? stat(i, D.risks[riskIx]) : null;
       r.iav = stat(i, D.keys.iav);
       return r;
     });
+  }
+
+  // A point's label: the swept option's value where one option is swept,
+  // else the set number (with the run's on a page of several).
+  function pointLabel(i) {
+    if (D.swept.length === 1 && !several) return fmtOption(D.swept[0], D.values[i][D.options.indexOf(D.swept[0])]);
+    return (several ? (D.setRun[i] + 1) + '.' : '') + D.sets[i];
   }
 
   function fillTemplate(chartSpec) {
@@ -87,7 +107,16 @@
       .split('{risk}').join(riskIx >= 0 ? D.risks[riskIx] : 'risk')
       .split('{colour}').join(D.colourOptions[colourIx] || 'option set')
       .split('{window}').join(w ? w.label : '');
-    return JSON.parse(text);
+    const out = JSON.parse(text);
+    // Tooltips show each statistic with the decimals of its column.
+    for (const layer of out.layer || []) {
+      const tip = layer.encoding && layer.encoding.tooltip;
+      if (!Array.isArray(tip)) continue;
+      for (const f of tip) {
+        if (D.statNames.includes(f.field)) f.format = '.' + statDecimals(f.field) + 'f';
+      }
+    }
+    return out;
   }
 
   async function drawTradeoffs() {
@@ -109,8 +138,52 @@
         if (item && item.datum && item.datum.ix !== undefined) choose(item.datum.ix);
       });
     }
+    drawAnswer(rows);
     const riskText = byId('risk-definition');
     if (riskText && riskIx >= 0) riskText.textContent = D.riskDefinitions[D.risks[riskIx]] || '';
+  }
+
+  // ---- the answer at the top -------------------------------------------
+  // For the page's window and risk: the sets that meet the risk limit and,
+  // among them, the one with the highest median catch; a line per run, and
+  // the best of all on a page of several.
+  function describeBest(rows, runLabel) {
+    const meets = rows.filter((r) => r.risk !== null && r.risk <= D.riskLimit);
+    const riskName = D.risks[riskIx];
+    let best = null;
+    for (const r of meets) if (r.catch !== null && (best === null || r.catch > best.catch)) best = r;
+    const lead = (runLabel ? runLabel + ': ' : '') + meets.length + ' of ' + rows.length + ' option set' +
+      (rows.length === 1 ? '' : 's') + (meets.length === 1 ? ' meets' : ' meet') + ' the risk limit (' + riskName + ', ' +
+      (D.riskWords[riskName] || riskName) + ', at most ' + D.riskLimit + ' %, ' + D.windows[windowIx].label + ').';
+    if (!best) {
+      let low = null;
+      for (const r of rows) if (r.risk !== null && (low === null || r.risk < low.risk)) low = r;
+      return { best: null, text: lead + ' No set meets the limit' +
+        (low ? '; the lowest risk is set ' + low.set + '\'s, ' + fmtStat(riskName, low.risk) + ' %.' : '.') };
+    }
+    return { best: best, text: lead + ' Highest median catch among them: ' + setLabel(best.ix) + '; median catch ' +
+      fmtStat(D.keys.catch, best.catch) + ' ' + D.catchUnit + ', risk ' + fmtStat(riskName, best.risk) + ' %' +
+      (best.iav !== null ? ', mean TAC change ' + fmtStat(D.keys.iav, best.iav) + ' %' : '') + '.' };
+  }
+
+  function drawAnswer(rows) {
+    const list = byId('answer-lines');
+    if (!list) return;
+    list.textContent = '';
+    const add = (answer, run) => {
+      const li = document.createElement('li');
+      li.textContent = answer.text;
+      li.dataset.run = run;
+      li.dataset.set = answer.best ? String(answer.best.set) : '';
+      li.dataset.ix = answer.best ? String(answer.best.ix) : '';
+      list.appendChild(li);
+    };
+    D.runs.forEach((run, k) => add(describeBest(rows.filter((r) => D.setRun[r.ix] === k), several ? run.label : ''), String(k)));
+    if (several) {
+      const all = describeBest(rows, '');
+      all.text = 'Best of all runs: ' + (all.best ? all.text.slice(all.text.indexOf('Highest')) : 'no set of any run meets the limit.');
+      add(all, 'all');
+    }
   }
 
   // ---- per-set charts ---------------------------------------------------
@@ -219,8 +292,8 @@
     const text = (v) => String(v).replace(/&/g, '&amp;').replace(/</g, '&lt;').replace(/>/g, '&gt;');
     const cols = (several ? [{ name: 'run', get: (i) => runOf(i).label, fmt: text }] : [])
       .concat([{ name: 'set', get: (i) => D.sets[i], fmt: String }])
-      .concat(D.swept.map((name) => ({ name: name, get: (i) => D.values[i][D.options.indexOf(name)], fmt: fmt })))
-      .concat(D.statNames.map((name) => ({ name: name, get: (i) => stat(i, name), fmt: fmtStat })));
+      .concat(D.swept.map((name) => ({ name: name, get: (i) => D.values[i][D.options.indexOf(name)], fmt: (v) => fmtOption(name, v) })))
+      .concat(D.statNames.map((name) => ({ name: name, get: (i) => stat(i, name), fmt: (v) => fmtStat(name, v) })));
     const head = document.createElement('thead');
     const hr = document.createElement('tr');
     cols.forEach((c, k) => {
@@ -249,7 +322,7 @@
     const html = [];
     for (const i of order) {
       html.push('<tr data-ix="' + i + '"' + (i === chosen ? ' class="chosen"' : '') + '>' +
-                cols.map((c) => '<td>' + (c.fmt || fmt)(c.get(i)) + '</td>').join('') + '</tr>');
+                cols.map((c) => '<td>' + c.fmt(c.get(i)) + '</td>').join('') + '</tr>');
     }
     body.innerHTML = html.join('');
     body.addEventListener('click', (ev) => {

@@ -13,6 +13,7 @@
 
 #include "io/durable.hpp"
 #include "report/assets.hpp"
+#include "report/numbers.hpp"
 #include "report/shape.hpp"
 #include "report/specs.hpp"
 
@@ -262,25 +263,30 @@ Summary read_summary(const fs::path& dir, const Sets& sets) {
     return s;
 }
 
-// The window to show first: the summary window (neither the first five
-// years nor all years) when there is one.
-std::size_t default_window(const Summary& s) {
+// The window to show first: the window a tuning of the run used
+// (`tuned`: first5, summary or all, from tune.csv), else all years, so that
+// the page's risk is the risk the tuning held to its limit.
+std::size_t default_window(const Summary& s, const std::string& tuned) {
     if (s.windows.empty()) return 0;
     double lo = s.windows[0].first, hi = s.windows[0].last;
     for (const auto& w : s.windows) {
         lo = std::min(lo, w.first);
         hi = std::max(hi, w.last);
     }
+    std::optional<std::size_t> all, first5, summary;
     for (std::size_t i = 0; i < s.windows.size(); ++i) {
         const auto& w = s.windows[i];
-        const bool all = (w.first == lo && w.last == hi);
-        const bool first5 = (w.first == lo && w.last == lo + 4);
-        if (!all && !first5) return i;
+        if (w.first == lo && w.last == hi) {
+            if (!all) all = i;
+        } else if (w.first == lo && w.last == lo + 4) {
+            if (!first5) first5 = i;
+        } else if (!summary) {
+            summary = i;
+        }
     }
-    for (std::size_t i = 0; i < s.windows.size(); ++i) {
-        if (s.windows[i].first == lo && s.windows[i].last == hi) return i;
-    }
-    return 0;
+    if (tuned == "first5" && first5) return *first5;
+    if (tuned == "summary" && summary) return *summary;
+    return all.value_or(0);
 }
 
 // Yearly fractiles of the quantities drawn as fan charts.
@@ -458,8 +464,26 @@ struct PerRecruit {
     Json ypr = Json::array(), spr = Json::array();          // regime, f, value
     Json ypr_points = Json::array(), spr_points = Json::array();
     std::string refpoints_html;
+    std::string answer_html;  // the reference points in one line, for the answer at the top
+    bool fmax_at_end = false;  // some regime's Fmax is the end of the equilibrium curve (Fcrash)
     bool present = false;
 };
+
+// Reference points that lie on each other (within 2 % of the F axis) are
+// drawn one above the other: the n-th of a cluster `offset` pixels up, so
+// that every marker stays visible.
+void spread_points(Json& points, double span) {
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        int n = 0;
+        for (std::size_t j = 0; j < i; ++j) {
+            if (points[j]["regime"] == points[i]["regime"] &&
+                std::fabs(points[j]["f"].get<double>() - points[i]["f"].get<double>()) <= 0.02 * span) {
+                ++n;
+            }
+        }
+        points[i]["offset"] = -12 * n;
+    }
+}
 
 PerRecruit read_perrecruit(const fs::path& dir, std::vector<std::string>& notes) {
     PerRecruit p;
@@ -473,10 +497,12 @@ PerRecruit read_perrecruit(const fs::path& dir, std::vector<std::string>& notes)
     const int cy = find_any(t, {"yield_per_recruit", "ypr", "yield"});
     const int cs = find_any(t, {"ssb_per_recruit", "spr", "ssb"});
     if (cf < 0 || cy < 0 || cs < 0) throw ReportError(t.name + ": needs the columns f, yield and ssb");
+    double max_f = 0.0;
     for (std::size_t r = 0; r < t.rows.size(); ++r) {
         const Json reg = creg >= 0 ? Json(t.rows[r][static_cast<std::size_t>(creg)]) : Json("1");
         const auto f = t.number(r, cf);
         if (!f) continue;
+        max_f = std::max(max_f, *f);
         p.ypr.push_back({{"regime", reg}, {"f", num(*f)}, {"value", num(t.number(r, cy))}});
         p.spr.push_back({{"regime", reg}, {"f", num(*f)}, {"value", num(t.number(r, cs))}});
     }
@@ -486,19 +512,72 @@ PerRecruit read_perrecruit(const fs::path& dir, std::vector<std::string>& notes)
         return p;
     }
     const Table rp = read_table(dir / "refpoints.csv");
-    // The table as it stands, for the header.
+    const int rreg = find_any(rp, {"regime"});
+    const int rpoint = find_any(rp, {"point", "reference_point", "refpoint", "name"});
+    const int rf = find_any(rp, {"f", "f_factor"});
+    // Where the equilibrium curve of each regime ends: the highest F-factor
+    // with an equilibrium yield (beyond it recruitment fails).
+    std::map<std::string, double> curve_end;
+    const int cyield = find_any(t, {"yield"});
+    for (std::size_t r = 0; r < t.rows.size(); ++r) {
+        const std::string reg = creg >= 0 ? t.rows[r][static_cast<std::size_t>(creg)] : "1";
+        const auto f = t.number(r, cf);
+        if (f && cyield >= 0 && t.number(r, cyield)) curve_end[reg] = std::max(curve_end[reg], *f);
+    }
+    // Fmax at the end of the equilibrium curve, where recruitment fails: the
+    // highest yield there is the end of the curve, not a maximum of the yield
+    // per recruit, which still rises.
+    const auto fmax_at_end = [&](std::size_t r) {
+        if (rpoint < 0 || rf < 0 || lower(rp.rows[r][static_cast<std::size_t>(rpoint)]) != "fmax") return false;
+        const std::string reg = rreg >= 0 ? rp.rows[r][static_cast<std::size_t>(rreg)] : "1";
+        const auto f = rp.number(r, rf);
+        if (!f) return false;
+        const auto end = curve_end.find(reg);
+        // The curve's end short of the grid's end: the grid step is 0.01.
+        const bool at_end = end != curve_end.end() && *f >= end->second - 1e-6 && end->second < max_f - 1e-6;
+        bool at_crash = false;
+        for (std::size_t q = 0; q < rp.rows.size(); ++q) {
+            const std::string qreg = rreg >= 0 ? rp.rows[q][static_cast<std::size_t>(rreg)] : "1";
+            if (qreg != reg || lower(rp.rows[q][static_cast<std::size_t>(rpoint)]) != "fcrash") continue;
+            const auto fc = rp.number(q, rf);
+            at_crash = fc && *fc > 0.0 && std::fabs(*fc - *f) <= 0.0101;
+        }
+        return at_end || at_crash;
+    };
+    // The table as it stands, for the header; each number column with one
+    // number of decimals.
+    std::vector<int> decimals(rp.header.size(), -1);
+    for (std::size_t c = 0; c < rp.header.size(); ++c) {
+        if (static_cast<int>(c) == rreg || static_cast<int>(c) == rpoint) continue;
+        std::vector<double> col;
+        bool numbers = true;
+        for (std::size_t r = 0; r < rp.rows.size() && numbers; ++r) {
+            const std::string& v = rp.rows[r][c];
+            double x = 0.0;
+            const auto [e, ec] = std::from_chars(v.data(), v.data() + v.size(), x);
+            if (v.empty()) continue;
+            numbers = ec == std::errc() && e == v.data() + v.size();
+            col.push_back(x);
+        }
+        if (numbers) decimals[c] = column_decimals(col);
+    }
     std::ostringstream h;
     h << "<table><thead><tr>";
     for (const auto& c : rp.header) h << "<th>" << esc(c) << "</th>";
     h << "</tr></thead><tbody>";
-    for (const auto& row : rp.rows) {
+    for (std::size_t r = 0; r < rp.rows.size(); ++r) {
+        const auto& row = rp.rows[r];
         h << "<tr>";
-        for (const auto& v : row) {
-            // Numbers (F, yield, SSB, per recruit: statistics) to four digits.
-            double x = 0.0;
-            const auto [p, ec] = std::from_chars(v.data(), v.data() + v.size(), x);
-            const bool number = ec == std::errc() && p == v.data() + v.size() && &v != &row.front() && !v.empty();
-            h << "<td>" << (number ? people(x, stat_digits) : esc(v)) << "</td>";
+        for (std::size_t c = 0; c < row.size(); ++c) {
+            const std::string& v = row[c];
+            if (static_cast<int>(c) == rpoint && fmax_at_end(r)) {
+                h << "<td class=\"text\">" << esc(v) << " = Fcrash: the end of the equilibrium curve, where recruitment "
+                     "fails; yield per recruit still rises there</td>";
+            } else if (c < decimals.size() && decimals[c] >= 0 && !v.empty()) {
+                h << "<td>" << fixed(rp.value(r, static_cast<int>(c)), decimals[c]) << "</td>";
+            } else {
+                h << "<td>" << esc(v) << "</td>";
+            }
         }
         h << "</tr>";
     }
@@ -506,9 +585,6 @@ PerRecruit read_perrecruit(const fs::path& dir, std::vector<std::string>& notes)
     p.refpoints_html = h.str();
     // Reference points on the curves: long layout (a row per point) or wide
     // (columns F<point>, yield_<point>, ssb_<point>).
-    const int rreg = find_any(rp, {"regime"});
-    const int rpoint = find_any(rp, {"point", "reference_point", "refpoint", "name"});
-    const int rf = find_any(rp, {"f", "f_factor"});
     const int ry = find_any(rp, {"yield_per_recruit", "ypr", "yield"});
     const int rs = find_any(rp, {"ssb_per_recruit", "spr", "ssb"});
     for (std::size_t r = 0; r < rp.rows.size(); ++r) {
@@ -516,8 +592,9 @@ PerRecruit read_perrecruit(const fs::path& dir, std::vector<std::string>& notes)
         const auto add = [&](const std::string& name, std::optional<double> f, std::optional<double> y,
                              std::optional<double> s) {
             if (!f || *f < 0.0) return;  // a point not found is given as -1 or empty
-            if (y) p.ypr_points.push_back({{"regime", reg}, {"point", name}, {"f", num(*f)}, {"value", num(*y)}});
-            if (s) p.spr_points.push_back({{"regime", reg}, {"point", name}, {"f", num(*f)}, {"value", num(*s)}});
+            const std::string label = lower(name) == "fmax" && fmax_at_end(r) ? name + " = Fcrash (end of the curve)" : name;
+            if (y) p.ypr_points.push_back({{"regime", reg}, {"point", name}, {"label", label}, {"f", num(*f)}, {"value", num(*y)}});
+            if (s) p.spr_points.push_back({{"regime", reg}, {"point", name}, {"label", label}, {"f", num(*f)}, {"value", num(*s)}});
         };
         if (rpoint >= 0 && rf >= 0) {
             add(rp.rows[r][static_cast<std::size_t>(rpoint)], rp.number(r, rf),
@@ -537,6 +614,32 @@ PerRecruit read_perrecruit(const fs::path& dir, std::vector<std::string>& notes)
                 css >= 0 ? rp.number(r, css) : std::nullopt);
         }
     }
+    spread_points(p.ypr_points, max_f);
+    spread_points(p.spr_points, max_f);
+    // The answer's line: each regime's points by their F-factor.
+    if (rpoint >= 0 && rf >= 0) {
+        std::vector<double> fs_;
+        for (std::size_t r = 0; r < rp.rows.size(); ++r) {
+            if (const auto f = rp.number(r, rf)) fs_.push_back(*f);
+        }
+        const int d = column_decimals(fs_, 3);
+        std::string last_regime;
+        std::ostringstream a;
+        for (std::size_t r = 0; r < rp.rows.size(); ++r) {
+            const std::string reg = rreg >= 0 ? rp.rows[r][static_cast<std::size_t>(rreg)] : "1";
+            const auto f = rp.number(r, rf);
+            if (!f || *f < 0.0) continue;
+            if (reg != last_regime) a << (last_regime.empty() ? "" : "; ") << "regime " << esc(reg) << ": ";
+            else a << ", ";
+            last_regime = reg;
+            a << esc(rp.rows[r][static_cast<std::size_t>(rpoint)]) << " " << fixed(*f, d);
+            if (fmax_at_end(r)) {
+                a << " (= Fcrash, the end of the equilibrium curve: not a maximum of yield per recruit)";
+                p.fmax_at_end = true;
+            }
+        }
+        p.answer_html = a.str();
+    }
     return p;
 }
 
@@ -547,9 +650,22 @@ PerRecruit read_perrecruit(const fs::path& dir, std::vector<std::string>& notes)
 struct Tuning {
     Json rows = Json::array();  // label, combination, value, risk, meets, answer, bracket
     std::string option, statistic;
+    std::string window;  // the statistic's window: first5, summary or all
+    std::string risk;    // the risk without its window: risk3, say
     double limit = 5.0;
+    int decimals = 0;    // of the tuned option, as the tuning resolved it
+    std::string answer_html;  // the tuned value of each combination, for the answer at the top
     bool present = false;
 };
+
+// What a risk statistic counts, for people.
+std::string risk_words(const std::string& risk) {
+    const std::string r = lower(risk);
+    if (r == "risk1") return "mean yearly P(SSB < Blim)";
+    if (r == "risk2") return "P(SSB < Blim at least once)";
+    if (r == "risk3" || r == "risklim") return "largest yearly P(SSB < Blim)";
+    return risk;
+}
 
 Tuning read_tuning(const fs::path& dir) {
     Tuning tu;
@@ -563,6 +679,25 @@ Tuning read_tuning(const fs::path& dir) {
     tu.statistic = cell(0, cstat);
     tu.limit = t.value(0, climit);
     const int cval = t.need(tu.option), crisk = t.need(tu.statistic);
+    if (const auto us = tu.statistic.find('_'); us != std::string::npos) {
+        tu.window = tu.statistic.substr(0, us);
+        tu.risk = tu.statistic.substr(us + 1);
+    } else {
+        tu.risk = tu.statistic;
+    }
+    // The tuned option with the decimals of its range (the values of the
+    // first round) and of the tuning's resolution (an answer and its bracket).
+    std::vector<double> range;
+    for (std::size_t r = 0; r < t.rows.size(); ++r) {
+        if (t.value(r, cround) == 1.0) range.push_back(t.value(r, cval));
+    }
+    tu.decimals = option_decimals(range);
+    std::map<int, int> other_decimals;
+    for (int c = ccomb + 1; c < cround; ++c) {
+        std::vector<double> col;
+        for (std::size_t r = 0; r < t.rows.size(); ++r) col.push_back(t.value(r, c));
+        other_decimals[c] = option_decimals(col);
+    }
     // The other options that differ between combinations name them.
     std::vector<int> others;
     for (int c = ccomb + 1; c < cround; ++c) {
@@ -576,11 +711,12 @@ Tuning read_tuning(const fs::path& dir) {
     }
     std::map<int, std::vector<std::size_t>> by;
     for (std::size_t r = 0; r < t.rows.size(); ++r) by[as_int(t, r, ccomb)].push_back(r);
+    std::vector<std::pair<std::string, std::optional<double>>> answers;  // combination, tuned value
     for (const auto& [comb, rows] : by) {
         std::string label = others.empty() ? "combination " + std::to_string(comb) : "";
         for (int c : others) {
             label += (label.empty() ? "" : ", ") + t.header[static_cast<std::size_t>(c)] + " " +
-                     people(t.value(rows.front(), c), option_digits);
+                     fixed(t.value(rows.front(), c), other_decimals[c]);
         }
         // The bracket's other end: the value tried nearest the answer on the
         // other side of the limit.
@@ -595,6 +731,10 @@ Tuning read_tuning(const fs::path& dir) {
                 if (!beyond || std::fabs(t.value(r, cval) - a) < std::fabs(t.value(*beyond, cval) - a)) beyond = r;
             }
         }
+        if (answer && beyond) {
+            tu.decimals = std::max(tu.decimals, resolution_decimals(std::fabs(t.value(*answer, cval) - t.value(*beyond, cval))));
+        }
+        answers.emplace_back(others.empty() ? "" : label, answer ? std::optional<double>(t.value(*answer, cval)) : std::nullopt);
         for (std::size_t r : rows) {
             tu.rows.push_back({{"label", label},
                                {"combination", comb},
@@ -605,6 +745,18 @@ Tuning read_tuning(const fs::path& dir) {
                                {"bracket", beyond && r == *beyond}});
         }
     }
+    std::ostringstream a;
+    a << "<b>Tuned " << esc(tu.option) << "</b> (the value whose " << esc(tu.risk) << ", "
+      << esc(risk_words(tu.risk)) << ", is at most " << text_of(tu.limit) << " %; tune.csv): ";
+    for (std::size_t k = 0; k < answers.size(); ++k) {
+        a << (k ? "; " : "") << (answers[k].second ? fixed(*answers[k].second, tu.decimals) : "none in the range");
+        if (!answers[k].first.empty()) a << " for " << esc(answers[k].first);
+        if (k == 11 && answers.size() > 13) {
+            a << "; ... (" << answers.size() << " combinations)";
+            break;
+        }
+    }
+    tu.answer_html = a.str();
     tu.present = true;
     return tu;
 }
@@ -625,8 +777,15 @@ struct RunFacts {
     std::string stock_files;  // those inputs, "bio.inn" say; empty: the key is the name
 };
 
+// A biomass per recruit as a reader says it: "kt per million recruits" for
+// biomass in kt and numbers in millions (a plural unit read in the singular).
+std::string per_recruit_unit(const std::string& biomass, std::string number) {
+    if (number.size() > 3 && number.back() == 's' && number[number.size() - 2] != 's') number.pop_back();
+    return biomass + " per " + number + " recruits";
+}
+
 // The labels' units: the placeholders "input biomass unit", "input number
-// unit" and "input weight unit" (biomass per number) replaced where the run
+// unit" and "input biomass unit per recruit" replaced where the run
 // names its units. `json` escapes the units for JSON text.
 std::string with_units(std::string text, const RunFacts& r, bool json) {
     const auto quoted = [&](const std::string& u) { return json ? Json(u).dump().substr(1, Json(u).dump().size() - 2) : u; };
@@ -636,7 +795,7 @@ std::string with_units(std::string text, const RunFacts& r, bool json) {
         }
     };
     if (!r.biomass_unit.empty() && !r.number_unit.empty()) {
-        replace("input weight unit", quoted(r.biomass_unit + " per " + r.number_unit));
+        replace("input biomass unit per recruit", quoted(per_recruit_unit(r.biomass_unit, r.number_unit)));
     }
     if (!r.biomass_unit.empty()) replace("input biomass unit", quoted(r.biomass_unit));
     if (!r.number_unit.empty()) replace("input number unit", quoted(r.number_unit));
@@ -788,7 +947,7 @@ RunTables read_run_tables(const fs::path& dir, const std::string& version, const
     if (!t.shapes.present) notes.push_back("sets.csv names no known rule: no rule shape");
     if (alone) t.pr = read_perrecruit(dir, notes);
     t.run = read_run(dir, version, context, notes);
-    if (alone) t.tuning = read_tuning(dir);
+    t.tuning = read_tuning(dir);
 
     t.catch_stat = stat_named(t.summary, {"C50", "catch_p50", "catch_median"});
     t.iav_stat = stat_named(t.summary, {"IAV", "tac_change", "mean_tac_change"});
@@ -993,6 +1152,14 @@ std::string page_text(const std::vector<RunTables>& runs, const std::string& ver
         value_rows.push_back(std::move(row));
     }
     d["values"] = std::move(value_rows);
+    // Each option with the decimals of its sweep, the same in every set.
+    Json option_decimals_ = Json::array();
+    for (std::size_t k = 0; k < options.size(); ++k) {
+        std::vector<double> col;
+        for (const auto& v : values) col.push_back(v[k]);
+        option_decimals_.push_back(option_decimals(col));
+    }
+    d["optionDecimals"] = option_decimals_;
     // The windows by their place in summary.csv (first five years, the
     // summary years, all years), each named by the years of every run.
     d["windows"] = Json::array();
@@ -1008,7 +1175,7 @@ std::string page_text(const std::vector<RunTables>& runs, const std::string& ver
         for (const auto& l : labels) label += (label.empty() ? "" : " / ") + l;
         d["windows"].push_back({{"label", label}, {"first", first->first}, {"last", first->last}});
     }
-    d["defaultWindow"] = default_window(summary);
+    d["defaultWindow"] = default_window(summary, tuning.window);
     d["statNames"] = stat_names;
     Json stats = Json::array();
     for (std::size_t w = 0; w < nwindows; ++w) {
@@ -1029,7 +1196,25 @@ std::string page_text(const std::vector<RunTables>& runs, const std::string& ver
         }
         stats.push_back(std::move(ws));
     }
+    // Each statistic with one number of decimals per window, over every set.
+    Json stat_decimals = Json::array();
+    for (const auto& ws : stats) {
+        Json dec = Json::array();
+        for (std::size_t k = 0; k < stat_names.size(); ++k) {
+            std::vector<double> col;
+            for (const auto& row : ws) {
+                if (row[k].is_number()) col.push_back(row[k].get<double>());
+            }
+            dec.push_back(column_decimals(col));
+        }
+        stat_decimals.push_back(std::move(dec));
+    }
+    d["statDecimals"] = std::move(stat_decimals);
     d["stats"] = std::move(stats);
+    d["riskLimit"] = run.risk_limit;
+    d["catchUnit"] = "input biomass unit";
+    d["riskWords"] = Json::object();
+    for (const auto& r : risks) d["riskWords"][r] = risk_words(r);
     d["statTitles"] = Json::object();
     d["keys"] = {{"catch", catch_stat}, {"iav", iav_stat}};
     d["risks"] = risks;
@@ -1057,7 +1242,10 @@ std::string page_text(const std::vector<RunTables>& runs, const std::string& ver
     Json tooltip = Json::array();
     if (several) tooltip.push_back({{"field", "run"}, {"title", "Run"}});
     tooltip.push_back({{"field", "set"}, {"title", "Set"}});
-    for (const auto& o : options) tooltip.push_back({{"field", o}, {"type", "quantitative"}});
+    for (std::size_t k = 0; k < options.size(); ++k) {
+        tooltip.push_back({{"field", options[k]}, {"type", "quantitative"},
+                           {"format", "." + std::to_string(option_decimals_[k].get<int>()) + "f"}});
+    }
     for (const auto& n : stat_names) tooltip.push_back({{"field", n}, {"type", "quantitative"}});
     Json specs;
     specs["ssb"] = fan_spec("SSB (input biomass unit)", "");
@@ -1072,12 +1260,17 @@ std::string page_text(const std::vector<RunTables>& runs, const std::string& ver
     }
     Json static_charts = Json::array();
     if (pr.present) {
-        specs["ypr"] = perrecruit_spec("Yield per recruit (input weight unit)", pr.ypr, pr.ypr_points);
-        specs["spr"] = perrecruit_spec("SSB per recruit (input weight unit)", pr.spr, pr.spr_points);
+        specs["ypr"] = perrecruit_spec("Yield per recruit (input biomass unit per recruit)", pr.ypr, pr.ypr_points);
+        specs["spr"] = perrecruit_spec("SSB per recruit (input biomass unit per recruit)", pr.spr, pr.spr_points);
         static_charts = Json::array({"ypr", "spr"});
     }
-    if (tuning.present) {
-        specs["tune"] = tune_spec(tuning.option, tuning.statistic, tuning.rows, tuning.limit);
+    const bool tuned = tuning.present && !several;
+    // The tuning's window by its years.
+    std::string tuned_window;
+    if (tuning.present && !summary.windows.empty()) tuned_window = summary.windows[default_window(summary, tuning.window)].label;
+    if (tuned) {
+        specs["tune"] = tune_spec(tuning.option, "Risk " + tuning.risk + ", " + risk_words(tuning.risk) + ", " + tuned_window,
+                                  tuning.rows, tuning.limit, tuning.decimals);
         static_charts.push_back("tune");
     }
     const bool tradeoffs = !catch_stat.empty() && !risks.empty();
@@ -1098,6 +1291,21 @@ std::string page_text(const std::vector<RunTables>& runs, const std::string& ver
         title.clear();
         for (const auto& t : runs) title += (title.empty() ? "" : ", ") + t.label;
     }
+    // The answer at the top: the sets that meet the risk limit and the best
+    // of them (drawn by the page for its window and risk), each run's tuned
+    // value, the per-recruit reference points.
+    std::ostringstream answer;
+    answer << "<section class=\"answer\" id=\"answer\"><h2>The answer</h2>\n<ul id=\"answer-lines\"></ul>\n";
+    for (const auto& t : runs) {
+        if (!t.tuning.present) continue;
+        answer << "<p class=\"tuned\">" << (several ? "<b>" + esc(t.label) + "</b>: " : "") << t.tuning.answer_html;
+        if (!t.summary.windows.empty()) answer << ", " << esc(t.summary.windows[default_window(t.summary, t.tuning.window)].label);
+        answer << ".</p>\n";
+    }
+    if (!pr.answer_html.empty()) {
+        answer << "<p class=\"refpoints\"><b>Per-recruit reference points</b> (F-factor): " << pr.answer_html << ".</p>\n";
+    }
+    answer << "</section>\n";
     std::ostringstream h;
     h << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
       << "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
@@ -1108,10 +1316,10 @@ std::string page_text(const std::vector<RunTables>& runs, const std::string& ver
       << "<script>" << script_safe(asset_vega_embed_js()) << "</script>\n</head>\n<body>\n";
 
     if (several) {
-        h << "<h1>Management strategy evaluation: " << runs.size() << " runs compared</h1>\n<dl class=\"meta\">\n"
+        h << "<h1>Management strategy evaluation: " << runs.size() << " runs compared</h1>\n" << answer.str() << "<dl class=\"meta\">\n"
           << runs_header(runs, run);
     } else {
-        h << "<h1>Management strategy evaluation: " << esc(run.stock) << "</h1>\n<dl class=\"meta\">\n";
+        h << "<h1>Management strategy evaluation: " << esc(run.stock) << "</h1>\n" << answer.str() << "<dl class=\"meta\">\n";
         h << "<dt>Stock</dt><dd>" << esc(run.stock) << "</dd>\n";
         if (!run.date.empty()) h << "<dt>Run</dt><dd>" << esc(run.date) << "</dd>\n";
         h << "<dt>Program</dt><dd>" << esc(run.version) << "</dd>\n";
@@ -1189,13 +1397,15 @@ std::string page_text(const std::vector<RunTables>& runs, const std::string& ver
              "<select id=\"colour-select\"></select><p id=\"risk-definition\"></p></div>\n";
     }
 
-    if (tuning.present) {
+    if (tuned) {
         h << "<h2>Tuning of " << esc(tuning.option) << "</h2>\n<div class=\"grid\">\n"
           << figure("tune", "Risk against " + tuning.option,
                     "Every value of " + esc(tuning.option) + " that <code>tacsim tune</code> tried (tune.csv), with its "
-                    "risk " + esc(tuning.statistic) + " in %, a line per combination of the other swept options. The "
-                    "dashed line is the limit, " + text_of(tuning.limit) + " %; the diamond is the answer, the open "
-                    "circle the value tried nearest to it beyond the limit (the bracket).")
+                    "risk " + esc(tuning.risk) + " (" + esc(risk_words(tuning.risk)) + ") over " + esc(tuned_window) +
+                    " in %" + (tuning.rows.size() && tuning.rows.back()["combination"] != tuning.rows[0]["combination"]
+                                   ? ", a line per combination of the other swept options" : "") +
+                    ". The dashed line is the limit, " + text_of(tuning.limit) + " %; the small diamond is the answer, the "
+                    "wide open circle the value tried nearest to it beyond the limit (the bracket).")
           << "</div>\n";
     }
     h << "<h2>One option set over the years</h2>\n<div class=\"controls\"><label>" << (several ? "Run and option set" : "Option set")
@@ -1213,10 +1423,9 @@ std::string page_text(const std::vector<RunTables>& runs, const std::string& ver
                     " and the rule's biomass trigger of the chosen set.")
       << figure("f", "Fishing mortality",
                 bands + singles + ". The dashed line is the rule's Target where the rule's value is an F. The "
-                "realised F stays a little off the Target even with every error switched off (0.4006 for a Target "
-                "of 0.4 in the bundled example), and the stock settles up to about 0.2 % away from the per-recruit "
-                "equilibrium at that F: the fleet takes the TAC, and the year's fishing pattern is rebuilt from the "
-                "catch numbers with Pope's approximation (docs/outputs.md, section 8.3).")
+                "realised F stays a little off the Target even with every error switched off: the fleet takes the "
+                "TAC, and the year's fishing pattern is rebuilt from the catch numbers with Pope's approximation "
+                "(docs/outputs.md, section 8.3).")
       << figure("catch", "Catch and TAC", bands + " of the catch" + singles + "; the dashed red line is the median TAC.")
       << figure("recruitment", "Recruitment", bands + singles + ".")
       << figure("plim", "Probability of SSB below Blim",
@@ -1235,7 +1444,13 @@ std::string page_text(const std::vector<RunTables>& runs, const std::string& ver
         h << "<h2>Yield and SSB per recruit</h2>\n<div class=\"grid\">\n"
           << figure("ypr", "Yield per recruit",
                     "Equilibrium yield per recruit against F, a line per recruitment regime; the reference points "
-                    "(Fmax, F0.1, F at a share of unfished SSB per recruit) are marked.")
+                    "(Fmax, F0.1, F at a share of unfished SSB per recruit) are marked, points that lie on each other "
+                    "one above the other." +
+                        std::string(pr.fmax_at_end
+                                        ? " Where Fmax is named \"= Fcrash\", the highest equilibrium yield lies at the end "
+                                          "of the equilibrium curve, where recruitment fails: yield per recruit still "
+                                          "rises there, and Fmax is no maximum of it."
+                                        : ""))
           << figure("spr", "SSB per recruit",
                     "Equilibrium SSB per recruit against F, a line per recruitment regime; the reference points are "
                     "marked.")

@@ -160,6 +160,7 @@ Json sets_layer(const std::string& x_field, const std::string& x_title, const st
                  {{"x", {{"field", x_field}, {"type", "quantitative"}, {"title", x_title}, {"scale", {{"zero", false}}}}},
                   {"y", {{"field", y_field}, {"type", "quantitative"}, {"title", y_title}, {"scale", {{"zero", false}}}}},
                   {"color", {{"field", "colour"}, {"type", "nominal"}, {"title", "{colour}"},
+                             {"sort", {{"field", "colourKey"}, {"op", "min"}}},
                              {"scale", {{"scheme", "tableau10"}}}}},
                   {"tooltip", tooltip_fields}}}};
     if (by_run) {
@@ -182,18 +183,23 @@ Json tradeoff_spec(const std::string& catch_stat, const Json& tooltip_fields, do
     return view;
 }
 
-Json tune_spec(const std::string& option, const std::string& statistic, Json rows, double limit) {
+Json tune_spec(const std::string& option, const std::string& risk_title, Json rows, double limit, int decimals) {
     Json view = base();
+    bool several = false;
+    for (const auto& r : rows) several = several || r["combination"] != rows[0]["combination"];
     view["datasets"] = {{"tune", std::move(rows)}, {"limit", limit_rows(limit)}};
+    const std::string format = "." + std::to_string(decimals) + "f";
     const Json x = {{"field", "value"}, {"type", "quantitative"}, {"title", option + " (the tuned option)"},
                     {"scale", {{"zero", false}}}};
-    const Json y = {{"field", "risk"}, {"type", "quantitative"}, {"title", "Risk " + statistic + " (%)"},
+    const Json y = {{"field", "risk"}, {"type", "quantitative"}, {"title", risk_title + " (%)"},
                     {"scale", {{"domainMin", 0}}}};
-    const Json colour = {{"field", "label"}, {"type", "nominal"}, {"title", nullptr},
-                         {"legend", {{"orient", "top"}, {"direction", "horizontal"}}}};
-    const Json tooltip = Json::array({Json{{"field", "label"}, {"title", "Combination"}},
-                                      Json{{"field", "value"}, {"title", option}},
-                                      Json{{"field", "risk"}, {"title", statistic + " %"}}});
+    // One combination needs no legend: the chart's title names it.
+    const Json colour = several ? Json{{"field", "label"}, {"type", "nominal"}, {"title", nullptr},
+                                       {"legend", {{"orient", "top"}, {"direction", "horizontal"}}}}
+                                : Json{{"value", "#4c78a8"}};
+    Json tooltip = Json::array({Json{{"field", "value"}, {"title", option}, {"format", format}},
+                                Json{{"field", "risk"}, {"title", "Risk %"}, {"format", ".2f"}}});
+    if (several) tooltip.insert(tooltip.begin(), Json{{"field", "label"}, {"title", "Combination"}});
     const auto marked = [&](const char* filter, Json mark) {
         return Json{{"data", data("tune")},
                     {"transform", Json::array({Json{{"filter", filter}}})},
@@ -204,10 +210,12 @@ Json tune_spec(const std::string& option, const std::string& statistic, Json row
         {Json{{"data", data("tune")},
               {"mark", {{"type", "line"}, {"point", {{"size", 24}}}, {"strokeWidth", 1.2}}},
               {"encoding", {{"x", x}, {"y", y}, {"color", colour}, {"tooltip", tooltip}}}},
-         marked("datum.answer", {{"type", "point"}, {"shape", "diamond"}, {"filled", true}, {"size", 150},
+         // The answer's diamond small and the bracket's ring wide and drawn
+         // over it, so that both stay visible where they lie close.
+         marked("datum.answer", {{"type", "point"}, {"shape", "diamond"}, {"filled", true}, {"size", 90},
                                  {"stroke", "#111"}, {"strokeWidth", 1}}),
-         marked("datum.bracket", {{"type", "point"}, {"shape", "circle"}, {"filled", false}, {"size", 150},
-                                  {"strokeWidth", 2}}),
+         marked("datum.bracket", {{"type", "point"}, {"shape", "circle"}, {"filled", false}, {"size", 360},
+                                  {"strokeWidth", 1.5}}),
          limit_layer("y", "#d62728")});
     return view;
 }
@@ -221,10 +229,13 @@ Json iav_spec(const std::string& catch_stat, const std::string& iav_stat, const 
 
 Json perrecruit_spec(const std::string& y_title, Json rows, Json points) {
     Json view = base();
+    bool regimes = false;  // more than one: a legend of the regimes
+    for (const auto& r : rows) regimes = regimes || r["regime"] != rows[0]["regime"];
     view["datasets"] = {{"curve", std::move(rows)}, {"points", std::move(points)}};
     // The reference points by their shape, named in the legend: labels beside
     // the points would collide where two points lie close (F35 and F40, or
-    // Fmax at the end of a table that ends at Fcrash).
+    // Fmax at the end of a table that ends at Fcrash). Points that lie on each
+    // other are drawn one above the other (their "offset" in pixels).
     view["layer"] = Json::array(
         {Json{{"data", data("curve")},
               {"mark", {{"type", "line"}, {"strokeWidth", 2}}},
@@ -232,7 +243,7 @@ Json perrecruit_spec(const std::string& y_title, Json rows, Json points) {
                {{"x", {{"field", "f"}, {"type", "quantitative"}, {"title", "F-factor (multiplier of the selection pattern)"}}},
                 {"y", {{"field", "value"}, {"type", "quantitative"}, {"title", y_title}}},
                 {"color", {{"field", "regime"}, {"type", "nominal"}, {"title", "Regime"},
-                           {"legend", {{"orient", "top"}, {"direction", "horizontal"}}}}},
+                           {"legend", regimes ? Json{{"orient", "top"}, {"direction", "horizontal"}} : Json(nullptr)}}},
                 {"tooltip", Json::array({Json{{"field", "regime"}, {"title", "Regime"}},
                                          Json{{"field", "f"}, {"title", "F-factor"}},
                                          Json{{"field", "value"}, {"title", y_title}}})}}}},
@@ -242,7 +253,8 @@ Json perrecruit_spec(const std::string& y_title, Json rows, Json points) {
                {{"x", {{"field", "f"}, {"type", "quantitative"}}},
                 {"y", {{"field", "value"}, {"type", "quantitative"}}},
                 {"color", {{"field", "regime"}, {"type", "nominal"}}},
-                {"shape", {{"field", "point"}, {"type", "nominal"}, {"title", nullptr},
+                {"yOffset", {{"field", "offset"}, {"type", "quantitative"}, {"scale", nullptr}}},
+                {"shape", {{"field", "label"}, {"type", "nominal"}, {"title", nullptr},
                            {"sort", nullptr},
                            {"legend", {{"orient", "top"}, {"direction", "horizontal"}}}}},
                 {"tooltip", Json::array({Json{{"field", "regime"}, {"title", "Regime"}},

@@ -31,7 +31,8 @@ Json tradeoff_spec(const std::string& catch_stat, const Json& tooltip_fields, do
 // A tuning (data set "tune": label, value, risk, answer, bracket): the risk
 // against the tuned option at every value tried, a line per combination,
 // the answer and its bracket marked, a line at the limit.
-Json tune_spec(const std::string& option, const std::string& statistic, Json rows, double limit);
+// `risk_title` names the risk for people; `decimals`: of the tuned option.
+Json tune_spec(const std::string& option, const std::string& risk_title, Json rows, double limit, int decimals);
 // Mean TAC change against median catch; `by_run` as for tradeoff_spec.
 Json iav_spec(const std::string& catch_stat, const std::string& iav_stat, const Json& tooltip_fields, bool by_run = false);
 // A per-recruit curve against F, a line per regime (data set "curve":

@@ -78,7 +78,7 @@ TEST_F(ReportCommand, RunWithReportThenRedrawFromTheTables) {
         EXPECT_EQ(page.find("input number unit"), std::string::npos);
         EXPECT_NE(page.find("SSB (kt)"), std::string::npos);
         EXPECT_NE(page.find("Recruitment (millions)"), std::string::npos);
-        EXPECT_NE(page.find("Yield per recruit (kt per millions)"), std::string::npos);
+        EXPECT_NE(page.find("Yield per recruit (kt per million recruits)"), std::string::npos);
     }
     // Another limit for the page alone.
     ASSERT_EQ(tacsim(dir, "report out --risk-limit 2.5%").status, 0);

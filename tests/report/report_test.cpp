@@ -139,7 +139,7 @@ TEST_F(ReportFolder, PageIsSelfContainedAndHoldsEverySet) {
     EXPECT_EQ(d["swept"], nlohmann::json({"Target"}));
     EXPECT_EQ(d["risks"], nlohmann::json({"risk1", "risk2", "risk3"}));
     EXPECT_EQ(d["windows"].size(), 2u);
-    EXPECT_EQ(d["defaultWindow"], 0);  // the summary window, not all years
+    EXPECT_EQ(d["defaultWindow"], 1);  // all years: the run has no tuning
     ASSERT_EQ(d["perset"].size(), 3u);
     const auto& p3 = d["perset"][2];
     EXPECT_EQ(p3["q"]["ssb"][2], nlohmann::json({30, 30}));  // medians of set 3

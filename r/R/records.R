@@ -93,13 +93,13 @@ parse_real <- function(text, file, line) {
   v
 }
 
-# The shortest text (at most 15 significant digits) that reads back to the
+# The shortest text (at most 17 significant digits) that reads back to the
 # same double, never in exponent form for integers.
 num_text <- function(x) {
   vapply(x, function(v) {
     if (is.na(v)) stop("a value to write is missing (NA)", call. = FALSE)
     if (is.infinite(v)) stop("a value to write is infinite", call. = FALSE)
-    for (d in 7:15) {
+    for (d in 7:17) {
       s <- format(v, digits = d, trim = TRUE)
       if (as.numeric(s) == v) break
     }

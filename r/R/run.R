@@ -155,7 +155,7 @@ tune_tacsim <- function(x, option, risk, out = tempfile("tacsim-tune"), ..., run
   # The program's own options come before the subcommand, tune's after it.
   tune_opts <- c("statistic", "window", "tolerance", "criterion", "replicates")
   dots <- list(...)
-  is_tune <- names(dots) %in% tune_opts
+  is_tune <- (names(dots) %||% rep("", length(dots))) %in% tune_opts
   args <- c(program_args(dots[!is_tune]), "-o", out, "tune", "--option", option,
             "--risk", if (is.numeric(risk)) num_text(risk) else risk,
             program_args(dots[is_tune]), input)
@@ -170,12 +170,12 @@ tune_tacsim <- function(x, option, risk, out = tempfile("tacsim-tune"), ..., run
       d <- file.path(out, sprintf("answer-%d", a$combination))
       if (is.null(ens)) {
         s <- fix_options(stocks[[1]], a)
-        r <- run_tacsim(s, d, ..., quiet = quiet)
+        r <- do.call(run_tacsim, c(list(s, d), dots[!is_tune], list(quiet = quiet)))
       } else {
         e <- read_ensemble(ens)
         e$stocks <- lapply(e$stocks, fix_options, a = a)
         f <- write_ensemble(e$stocks, file.path(d, "models"), e$table$weight, e$table$set)
-        r <- ensemble_tacsim(f, file.path(d, "run"), ..., quiet = quiet)
+        r <- do.call(ensemble_tacsim, c(list(f, file.path(d, "run")), dots[!is_tune], list(quiet = quiet)))
       }
       r
     })

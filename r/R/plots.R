@@ -1,8 +1,8 @@
 # The figures of the report drawn with ggplot2, in the plain look of the
 # fisheries packages: bands of fractiles, reference lines named at their end.
 
-need_ggplot <- function() {
-  if (!requireNamespace("ggplot2", quietly = TRUE)) {
+need_ggplot <- function(available = requireNamespace("ggplot2", quietly = TRUE)) {
+  if (!available) {
     stop("the plots need the R package ggplot2 (install.packages(\"ggplot2\"), ",
          "or Debian's r-cran-ggplot2)", call. = FALSE)
   }

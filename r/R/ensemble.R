@@ -43,7 +43,7 @@ vary <- function(x, ...) {
   for (n in names(args)) if (!is.list(args[[n]])) grid[[n]] <- args[[n]][index[[n]]]
   names(out) <- vapply(seq_len(nrow(index)), function(r) {
     paste(paste0(names(args), "=", vapply(names(args), function(n) labels[[n]][index[r, n]], "")),
-          collapse = ",")
+          collapse = "_")
   }, character(1))
   attr(out, "grid") <- grid
   out
@@ -114,7 +114,15 @@ write_ensemble <- function(stocks, dir, weights = 1, set = "reference", file = "
   table <- data.frame(name = nm, folder = file.path(dir, folders), weight = weights, set = set,
                       stringsAsFactors = FALSE)
   csv <- file.path(dir, file)
-  utils::write.csv(table, csv, row.names = FALSE, quote = TRUE)
+  # RFC 4180: a field is quoted only when it holds a comma, a quote or a line end.
+  field <- function(v) {
+    v <- as.character(v)
+    q <- grepl("[\",\r\n]", v)
+    v[q] <- paste0("\"", gsub("\"", "\"\"", v[q]), "\"")
+    v
+  }
+  writeLines(c("name,folder,weight,set",
+               paste(field(nm), field(table$folder), num_text(weights), set, sep = ",")), csv)
   structure(list(file = csv, table = table, stocks = stats::setNames(stocks, nm)), class = "tacsim_ensemble")
 }
 

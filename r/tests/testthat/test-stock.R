@@ -64,7 +64,7 @@ test_that("vary makes every combination, first argument slowest, and refuses unk
   x <- read_stock(example_dir())
   g <- vary(x, M = c(0.15, 0.25), ssb = c(180, 220, 260), Target = 0.35)
   expect_length(g, 6)
-  expect_identical(names(g)[1:2], c("M=0.15,ssb=180,Target=0.35", "M=0.15,ssb=220,Target=0.35"))
+  expect_identical(names(g)[1:2], c("M=0.15_ssb=180_Target=0.35", "M=0.15_ssb=220_Target=0.35"))
   grid <- attr(g, "grid")
   for (k in seq_along(g)) {
     expect_true(all(g[[k]]$M$M == grid$M[k]))

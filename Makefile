@@ -78,10 +78,17 @@ TEST_FUZZ_SECONDS ?= 20
 fuzz:
 	@bash tools/fuzz.sh
 
-# The program, its man page, the guides and the example under $(PREFIX).
+# The program, its man page, the guides and the example under $(PREFIX); where
+# R is present also the R package (r/), into R's site library under $(PREFIX)
+# (RLIB), which Debian's R searches for /usr/local.
+RLIB ?= $(PREFIX)/lib/R/site-library
 install: configure
 	@cmake --build $(BUILD) -j $(JOBS) --target tacsim tacsim_man
 	@cmake --install $(BUILD) --prefix $(PREFIX)
+	@if command -v R >/dev/null 2>&1; then \
+	  mkdir -p "$(DESTDIR)$(RLIB)" && R CMD INSTALL -l "$(DESTDIR)$(RLIB)" r >/dev/null \
+	    && echo "R package tacsim installed in $(DESTDIR)$(RLIB)"; \
+	else echo "No R: the R package (r/) is not installed"; fi
 
 # A Debian package of the same, in $(BUILD).
 deb: configure

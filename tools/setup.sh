@@ -40,6 +40,12 @@ test       help2man              cmd:help2man
 test       python3-pandas        /usr/lib/python3/dist-packages/pandas/__init__.py
 test       python3-matplotlib    /usr/lib/python3/dist-packages/matplotlib/__init__.py
 test       r-base-core           cmd:Rscript
+test       r-cran-jsonlite       /usr/lib/R/site-library/jsonlite/DESCRIPTION
+test       r-cran-ggplot2        /usr/lib/R/site-library/ggplot2/DESCRIPTION
+test       r-cran-testthat       /usr/lib/R/site-library/testthat/DESCRIPTION
+test       r-cran-knitr          /usr/lib/R/site-library/knitr/DESCRIPTION
+test       r-cran-rmarkdown      /usr/lib/R/site-library/rmarkdown/DESCRIPTION
+test       pandoc                cmd:pandoc
 arm        g++-aarch64-linux-gnu cmd:aarch64-linux-gnu-g++
 arm        qemu-user             cmd:qemu-aarch64
 arm        libhwy-dev:arm64      /usr/lib/aarch64-linux-gnu/cmake/hwy/hwy-config.cmake

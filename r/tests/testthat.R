@@ -1,0 +1,4 @@
+library(testthat)
+library(tacsim)
+
+test_check("tacsim")

@@ -340,8 +340,8 @@ read_canum <- function(file, agerange) {
 
 #' @export
 print.tacsim_stock <- function(x, ...) {
-  cat(sprintf("tacsim stock: ages %d-%d, year 0 = %d, Fbar %d-%d, %d recruitment regime%s\n",
-              x$ages[1], x$ages[2], x$year0, x$fbar[1], x$fbar[2], nrow(x$recruitment),
+  cat(sprintf("tacsim stock: ages %d-%d, years %d-%d (year 0 and 40 years), Fbar %d-%d, %d recruitment regime%s\n",
+              x$ages[1], x$ages[2], x$year0, x$year0 + 40L, x$fbar[1], x$fbar[2], nrow(x$recruitment),
               if (nrow(x$recruitment) > 1) "s" else ""))
   cat(sprintf("Harvest rule %d (value type %d), Blim %s\n", x$rule, x$vtype, format(x$risk$blim)))
   o <- x$options[!startsWith(x$options$option, "unused") & x$options$option != "Option17", ]

@@ -86,7 +86,9 @@ install: configure
 	@cmake --build $(BUILD) -j $(JOBS) --target tacsim tacsim_man
 	@cmake --install $(BUILD) --prefix $(PREFIX)
 	@if command -v R >/dev/null 2>&1; then \
-	  mkdir -p "$(DESTDIR)$(RLIB)" && R CMD INSTALL -l "$(DESTDIR)$(RLIB)" r >/dev/null \
+	  mkdir -p "$(DESTDIR)$(RLIB)" \
+	    && { R CMD INSTALL -l "$(DESTDIR)$(RLIB)" r > $(BUILD)/r-install.log 2>&1 \
+	         || { cat $(BUILD)/r-install.log; exit 1; }; } \
 	    && echo "R package tacsim installed in $(DESTDIR)$(RLIB)"; \
 	else echo "No R: the R package (r/) is not installed"; fi
 

@@ -1,5 +1,5 @@
-# The figures of the report drawn with ggplot2, in the plain look of the
-# fisheries packages: bands of fractiles, reference lines named at their end.
+# The figures of the report drawn with ggplot2: bands of fractiles over the
+# years, reference points as dashed lines, points labelled by their option set.
 
 need_ggplot <- function(available = requireNamespace("ggplot2", quietly = TRUE)) {
   if (!available) {

@@ -72,9 +72,12 @@ read_run <- function(dir) {
   }
   if (file.exists(f("run.json"))) run$record <- jsonlite::fromJSON(f("run.json"), simplifyVector = TRUE)
   if (!is.null(run$ensemble)) {
-    names <- unique(as.character(run$by_model$model %||% run$by_model$name %||% character()))
-    if (!length(names)) names <- list.dirs(dir, full.names = FALSE, recursive = FALSE)
-    names <- names[dir.exists(f(names)) & file.exists(file.path(f(names), "summary.csv"))]
+    # Each operating model's run is a folder of its own, in the order of
+    # by_model where it names them.
+    names <- list.dirs(dir, full.names = FALSE, recursive = FALSE)
+    names <- names[file.exists(file.path(f(names), "summary.csv"))]
+    listed <- unique(as.character(run$by_model$model %||% run$by_model$name %||% character()))
+    names <- c(intersect(listed, names), setdiff(names, listed))
     run$models <- stats::setNames(lapply(f(names), read_run), names)
   }
   if (length(run) == 1) stop("no result tables in ", dir, " (was the run made with --csv?)", call. = FALSE)

@@ -13,7 +13,7 @@ rule_parameters <- list(
 )
 
 management_options <- c(Filter = 11, Trig_filt = 12, Percent = 13, Trig_perc = 14,
-                        MinTAC = 15, MaxTAC = 16, Years17 = 17, Bias_obs = 18,
+                        MinTAC = 15, MaxTAC = 16, Option17 = 17, Bias_obs = 18,
                         Bias_impl = 19, CVyr_obs = 20, CVyr_impl = 21, CV_recr = 22,
                         CV_biosurv = 23)
 
@@ -56,7 +56,9 @@ output_files <- c(`11` = "Results", `12` = "Years", `14` = "First_5", `15` = "Tr
 #' `ssb_pre` from its file), `fcap`, `lag`, `tac_years`, `risk` (method,
 #' `blim`, `sigma`), `bp_age`, `basis` (a data frame of the decision-basis
 #' elements), `rule`, `vtype`, `options` (the 23 options by name with their
-#' ranges `low`, `high`, `step`), `constraints` (the three constraint slots),
+#' ranges `low`, `high`, `step`: the rule's parameters, `unused6` ... for the
+#' slots a rule leaves, the management and error options, and `Option17`,
+#' which no result depends on), `constraints` (the three constraint slots),
 #' `tac_fill`, `cv_age`, `cohort_weights`, `decision_recruitment`,
 #' `outputs` (the output switches), `summary_years` and `canum`.
 #'
@@ -338,11 +340,11 @@ read_canum <- function(file, agerange) {
 
 #' @export
 print.tacsim_stock <- function(x, ...) {
-  cat(sprintf("tacsim stock: ages %d-%d, year 0 = %d, Fbar %d-%d, %d recruitment regime%s\n",
-              x$ages[1], x$ages[2], x$year0, x$fbar[1], x$fbar[2], nrow(x$recruitment),
+  cat(sprintf("tacsim stock: ages %d-%d, years %d-%d (year 0 and 40 years), Fbar %d-%d, %d recruitment regime%s\n",
+              x$ages[1], x$ages[2], x$year0, x$year0 + 40L, x$fbar[1], x$fbar[2], nrow(x$recruitment),
               if (nrow(x$recruitment) > 1) "s" else ""))
   cat(sprintf("Harvest rule %d (value type %d), Blim %s\n", x$rule, x$vtype, format(x$risk$blim)))
-  o <- x$options[!startsWith(x$options$option, "unused") & x$options$option != "Years17", ]
+  o <- x$options[!startsWith(x$options$option, "unused") & x$options$option != "Option17", ]
   vals <- vapply(seq_len(nrow(o)), function(i) {
     v <- option_values(o$low[i], o$high[i], o$step[i])
     paste(format(v), collapse = " ")

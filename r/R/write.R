@@ -92,6 +92,13 @@ write_bio <- function(x, file) {
   w$record(x$format)
   if (tolower(x$format) == "p") {
     gp <- x$growth_parameters
+    derived <- growth_at_age(gp, seq(x$ages[1], x$ages[2]))
+    for (n in names(derived)) {
+      if (!isTRUE(all.equal(x[[n]], derived[[n]], check.attributes = FALSE))) {
+        stop("the values at age of this stock (", n, ") come from its growth parameters: change ",
+             "x$growth_parameters, or set x$format <- \"i\" to write the values at age", call. = FALSE)
+      }
+    }
     labels <- c(M = "Natural mortality (every age)", Linf = "Asymptotic length",
                 L0 = "Length at the youngest age", K = "Growth rate per year",
                 c = "Condition factor (weight = c L^3)", sm = "Slope of the maturity ogive",

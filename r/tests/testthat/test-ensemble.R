@@ -44,3 +44,30 @@ test_that("a grid made with vary runs as an ensemble to the statistics of folder
   expect_identical(by_r$models[[2]]$summary, by_hand$models[[2]]$summary)
   unlink(c(hand, by_r$dir, by_hand$dir), recursive = TRUE)
 })
+
+test_that("an ensemble's results folder reads as the pooled tables and each model's run", {
+  skip_without_program()
+  run <- example_run()
+  out <- tempfile("tacsim-ens-out")
+  for (m in c("zeta", "alpha")) {
+    dir.create(file.path(out, m), recursive = TRUE)
+    file.copy(list.files(run$dir, full.names = TRUE), file.path(out, m))
+  }
+  dir.create(file.path(out, "not-a-model"))
+  file.copy(file.path(run$dir, "summary.csv"), file.path(out, "ensemble.csv"))
+  b <- run$summary
+  writeLines(c("model,set,first_year,last_year,statistic,value",
+               paste("zeta", b$set, b$first_year, b$last_year, b$statistic, b$value, sep = ","),
+               paste("alpha", b$set, b$first_year, b$last_year, b$statistic, b$value, sep = ",")),
+             file.path(out, "by_model.csv"))
+  e <- read_run(out)
+  expect_identical(names(e$models), c("zeta", "alpha"))
+  expect_identical(e$models$alpha$summary, run$summary)
+  expect_identical(e$ensemble, run$summary)
+  expect_true(is.character(e$by_model$model) && is.integer(e$by_model$set))
+  # The trade-off of an ensemble draws its pooled statistics.
+  skip_if_not_installed("ggplot2")
+  tr <- ggplot2::ggplot_build(plot_tradeoff(e))
+  expect_equal(tr$data[[1]]$y, b$value[b$statistic == "C50" & b$last_year - b$first_year == 39])
+  unlink(out, recursive = TRUE)
+})

@@ -30,6 +30,19 @@ test_that("a run's data frames hold the values and types of its CSV tables and i
   expect_identical(again$summary, run$summary)
 })
 
+test_that("every iteration's series is read when asked", {
+  skip_without_program()
+  x <- set_option(read_stock(example_dir()), "Target", 0.4)
+  r <- run_tacsim(x, tempfile("tacsim-it"), iterations = TRUE, jobs = 1, quiet = TRUE)
+  it <- r$iterations
+  expect_identical(nrow(it), 41000L)
+  expect_true(is.integer(it$iteration) && is.integer(it$year) && is.double(it$ssb))
+  # The yearly mean is the mean over the iterations.
+  y <- r$yearly[r$yearly$quantity == "catch" & r$yearly$model_year == 5, ]
+  expect_equal(mean(it$catch[it$year == y$year]), y$mean, tolerance = 1e-5)
+  unlink(r$dir, recursive = TRUE)
+})
+
 test_that("a stock written by R runs to the same results as its original files", {
   skip_without_program()
   x <- set_option(read_stock(example_dir()), "Target", 0.4)

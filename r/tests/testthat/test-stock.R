@@ -79,3 +79,24 @@ test_that("vary makes every combination, first argument slowest, and refuses unk
   expect_error(vary(x, c(1, 2)), "named arguments")
   expect_error(set_option(x, "Gain", 1), "rule 1 has no option Gain")
 })
+
+test_that("a stock of growth parameters is written from them, its values at age on request", {
+  skip_without_program()
+  src <- source_dir()
+  x <- read_stock(file.path(src, "tests", "golden", "data", "full"))
+  expect_identical(x$format, "p")
+  v <- vary(x, M = 0.3)[[1]]
+  d <- write_stock(v, tempfile("tacsim-p"))
+  expect_identical(read_stock(d)$growth_parameters$M, 0.3)
+  expect_true(all(read_stock(d)$M$M == 0.3))
+  edited <- x
+  edited$stock_weight$base[1] <- 2
+  expect_error(write_stock(edited, tempfile()), "come from its growth parameters")
+  edited$format <- "i"
+  d2 <- write_stock(edited, tempfile("tacsim-i"))
+  back <- read_stock(d2)
+  expect_identical(back$format, "i")
+  expect_identical(back$stock_weight$base[1], 2)
+  expect_identical(check_summary(d2)[1], "status 0")
+  unlink(c(d, d2), recursive = TRUE)
+})

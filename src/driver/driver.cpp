@@ -181,7 +181,7 @@ void save_checkpoint(State& s, const RunLife& folder, Checkpoint& base, const Ta
     c.carried = carried_bytes(s);
     std::string why;
     const std::string path = folder.path(kCheckpointFile);
-    if (!write_whole(path, checkpoint_text(c), &why)) {
+    if (!write_whole(folder.at(kCheckpointFile), checkpoint_text(c), &why)) {
         say_on_error_stream(s, "Cannot write the checkpoint " + path + ": " + why);
         throw StopRun{1};
     }
@@ -347,7 +347,7 @@ int run(State& s, const RunOptions& opts, std::FILE* term, const Processes* proc
             // earlier run left no longer describes them.
             if (!helper && !resuming) {
                 std::error_code ec;
-                std::filesystem::remove(folder.path(kCheckpointFile), ec);
+                std::filesystem::remove(folder.at(kCheckpointFile), ec);
             }
             // A resumed run writes again what comes before the option sets,
             // held in memory, to take the files over where they end.
@@ -460,7 +460,7 @@ int run(State& s, const RunOptions& opts, std::FILE* term, const Processes* proc
     // resumes from the checkpoint, after it there is nothing to resume.
     if (status == 0) {
         std::error_code ec;
-        std::filesystem::remove(folder.path(kCheckpointFile), ec);
+        std::filesystem::remove(folder.at(kCheckpointFile), ec);
         sync_path(folder.shown());
     }
     // The report, drawn from the finished tables and run.json; when it

@@ -104,8 +104,14 @@ public:
     // Path of a file in the results folder.
     std::string path(const std::string& name) const;
 
+    // Path of a file in the folder as the run writes it: through the lock's
+    // handle where the system allows, so that a folder removed and made anew
+    // while the run goes on gets nothing of it. Messages name path(name).
+    std::string at(const std::string& name) const;
+
 private:
     std::string folder_, staging_name_, staging_;
+    std::string handle_;  // the locked folder by its handle; empty: by its name
     bool in_place_;
     bool keep_ = false, adopted_ = false;
     platform::FolderLock lock_;

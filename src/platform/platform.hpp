@@ -29,6 +29,11 @@ public:
     ~FolderLock() { release(); }
     Outcome lock(const std::string& folder, bool shared = false);
     void release();
+    // A path that reaches the locked folder through the lock's handle, not
+    // its name: a folder removed and made anew under the same name while
+    // the lock is held gets nothing written through it. Empty where the
+    // system offers no such path or nothing is locked.
+    std::string handle_path() const;
 
 private:
     std::intptr_t handle_ = -1;

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <openssl/evp.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -27,6 +28,16 @@ FolderLock::Outcome FolderLock::lock(const std::string& folder, bool shared) {
     }
     handle_ = fd;
     return Outcome::locked;
+}
+
+std::string FolderLock::handle_path() const {
+    if (handle_ < 0) return {};
+    const std::string p = "/proc/self/fd/" + std::to_string(handle_);
+    struct stat by_handle {}, by_path {};
+    // Only where the system resolves the handle's path to the folder itself.
+    if (::stat(p.c_str(), &by_path) != 0 || ::fstat(static_cast<int>(handle_), &by_handle) != 0) return {};
+    if (by_path.st_dev != by_handle.st_dev || by_path.st_ino != by_handle.st_ino) return {};
+    return p;
 }
 
 void FolderLock::release() {

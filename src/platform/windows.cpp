@@ -62,6 +62,8 @@ FolderLock::Outcome FolderLock::lock(const std::string& folder, bool shared) {
     return Outcome::locked;
 }
 
+std::string FolderLock::handle_path() const { return {}; }
+
 void FolderLock::release() {
     if (handle_ != -1) ::CloseHandle(reinterpret_cast<HANDLE>(handle_));
     handle_ = -1;

@@ -407,6 +407,11 @@ int run(State& s, const RunOptions& opts, std::FILE* term, const Processes* proc
             }
             s.con.flush();
             say_on_error_stream(s, interrupted_after(watch.finished(), watch.total(), "option sets"));
+            // At once: mpirun, signalled too, ends its processes soon after.
+            try {
+                s.err.flush();
+            } catch (const StopRun&) {
+            }
         }
         status = 128 + in.signal;
     } catch (...) {

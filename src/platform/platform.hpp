@@ -39,6 +39,11 @@ private:
     std::intptr_t handle_ = -1;
 };
 
+// The processor cores of the machine that other programs leave free now
+// (the cores less the load of the last minute); all cores where the system
+// does not tell its load.
+double free_cores();
+
 // Writes what the system holds of a file (or a folder, where the system can)
 // to the disk; true when done or when the file system has no such thing.
 bool sync_path(const std::string& path);

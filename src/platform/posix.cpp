@@ -7,7 +7,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
+#include <thread>
 #include <csignal>
 #include <cstring>
 #include <memory>
@@ -43,6 +46,13 @@ std::string FolderLock::handle_path() const {
 void FolderLock::release() {
     if (handle_ >= 0) ::close(static_cast<int>(handle_));
     handle_ = -1;
+}
+
+double free_cores() {
+    const double cores = std::max(1u, std::thread::hardware_concurrency());
+    double load[1] = {0.0};
+    if (::getloadavg(load, 1) != 1) return cores;
+    return std::max(0.0, cores - load[0]);
 }
 
 bool sync_path(const std::string& path) {

@@ -123,6 +123,9 @@ TEST(BadInputs, RefusedOrWarnedWithWhereAndWhatAndTheEarlierRunKept) {
          "than it needs: is a record missing above it?\n"},
         {"bad real", bio_set(21, "5 0.2x"), kRun, 2,
          "Bad real number in item 2 of list input (file ./bio.inn, line 23): the record of M at age 5\n"},
+        {"stop of a record", opt_set(6, "5 1000 0"), kRun, 1,
+         opt + "8 (riskmeth, Blim, blimsig): The risk method must be 0, 1 or 2\n"},
+        {"stop of a record, legacy", opt_set(6, "5 1000 0"), {}, 1, "", " The risk method must be 0, 1 or 2\r\n"},
         {"file ends", [](InputSet& s) { s.bio().keep_first(40); }, kRun, 1,
          "./bio.inn ends before the record of stock weight at age 1 (age, base, lower limit, upper limit, density, "
          "CV) (its last record is line 42): add the missing records\n"},

@@ -455,7 +455,7 @@ int run(State& s, const RunOptions& opts, std::FILE* term, const Processes* proc
     if (csv) status = write_record(s, tables, rec, status, more);
     {
         std::string why;
-        if (!folder.publish(written_files(s, tables, more), why)) {
+        if (!folder.publish(written_files(s, tables, more), why, true)) {
             say_on_error_stream(s, why);
             if (status == 0) status = 1;
         }

@@ -141,7 +141,7 @@ bool RunLife::stage(std::string& stagedir, std::string& why, bool adopt) {
     return true;
 }
 
-bool RunLife::publish(const std::vector<std::string>& names, std::string& why) {
+bool RunLife::publish(const std::vector<std::string>& names, std::string& why, bool one_run) {
     std::error_code ec;
     if (in_place_) {
         for (const std::string& n : names) {
@@ -173,7 +173,7 @@ bool RunLife::publish(const std::vector<std::string>& names, std::string& why) {
         }
         fs::remove(staging_, ec);
         staging_.clear();
-        for (const std::string& n : own_run_files()) {
+        for (const std::string& n : one_run ? own_run_files() : std::vector<std::string>{}) {
             if (std::find(names.begin(), names.end(), n) != names.end()) continue;
             if (std::find(staged.begin(), staged.end(), n) != staged.end()) continue;
             if (fs::is_regular_file(at(n), ec) && !fs::remove(at(n), ec) && ec) {

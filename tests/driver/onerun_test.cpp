@@ -65,7 +65,7 @@ TEST(OneRunPerFolder, AFolderMadeAnewWhileTheRunGoesOnGetsNothingOfIt) {
             fs::create_directory(out);
         }
         EXPECT_TRUE(tacsim::write_whole(life.at(".tacsim-checkpoint"), "{}\n", &checkpoint_why) != replaced) << checkpoint_why;
-        EXPECT_EQ(life.publish({"Results"}, why), !replaced) << why;
+        EXPECT_EQ(life.publish({"Results"}, why, true), !replaced) << why;
         EXPECT_EQ(fs::exists(out / "Results"), !replaced);
         EXPECT_EQ(fs::exists(out / ".tacsim-checkpoint"), !replaced);
         if (replaced) EXPECT_NE(why.find("was removed or replaced"), std::string::npos) << why;

@@ -149,3 +149,18 @@ TEST(BadInputs, RefusedOrWarnedWithWhereAndWhatAndTheEarlierRunKept) {
     EXPECT_EQ(legacy.err, "");
     EXPECT_EQ(legacy.out.find("reads as two items"), std::string::npos);
 }
+
+// The inputs of the reference runs and of the example, commas between their
+// values included, give no warning with the new interface.
+TEST(BadInputs, NoWarningOnTheReferenceInputsAndTheExample) {
+    const fs::path src = fs::path(TACSIM_SOURCE_DIR);
+    for (const fs::path& in : {src / "examples", src / "tests" / "golden" / "data" / "basic",
+                               src / "tests" / "golden" / "data" / "full", src / "tests" / "golden" / "data" / "rules"}) {
+        const fs::path dir = tacsim_test::fresh_dir("no-warning");
+        for (const auto& e : fs::directory_iterator(in))
+            if (e.is_regular_file()) fs::copy_file(e.path(), dir / e.path().filename());
+        const RunResult r = tacsim_test::run_with(dir, kCheck);
+        EXPECT_EQ(r.status, 0) << in;
+        EXPECT_EQ(r.err, "") << in;
+    }
+}

@@ -71,3 +71,17 @@ TEST(OneRunPerFolder, AFolderMadeAnewWhileTheRunGoesOnGetsNothingOfIt) {
         if (replaced) EXPECT_NE(why.find("was removed or replaced"), std::string::npos) << why;
     }
 }
+
+// A resume that is refused says what the user can do next.
+TEST(OneRunPerFolder, ARefusedResumeSaysWhatToDo) {
+    const fs::path dir = tacsim_test::fresh_dir("one-run-resume");
+    const fs::path basic = fs::path(TACSIM_SOURCE_DIR) / "tests" / "golden" / "data" / "basic";
+    for (const char* f : {"bio.inn", "opt.inn"}) fs::copy_file(basic / f, dir / f);
+    std::ofstream(dir / ".tacsim-checkpoint") << "not a checkpoint\n";
+    const auto r = tacsim_test::run_with(dir, {"--resume", "-q", "."});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err,
+              "Cannot resume from ./.tacsim-checkpoint: it is not a checkpoint of this program. Run again without "
+              "--resume to start afresh (the folder's results are then replaced), or resume into the folder that "
+              "holds the interrupted run\n");
+}

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "driver/runwatch.hpp"
+#include "platform/platform.hpp"
 #include "io/outfiles.hpp"
 #include "management/rulebook.hpp"
 #include "perrecruit/perrecruit.hpp"
@@ -54,6 +55,103 @@ const char* rule_value(int vtype) {
     }
 }
 
+// Width-aligned number for the tables: up to 4 significant digits.
+std::string cell(float v, int w) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%*.4g", w, static_cast<double>(v));
+    return buf;
+}
+
+// What was read, by age: M, selection (as scaled), weights and maturity with
+// their limits.
+void print_ages(const State& s, std::FILE* out) {
+    std::fprintf(out, "Values at age as read (selection scaled to a mean of 1 over ages %d-%d; limits in brackets):\n",
+                 s.fbar1, s.fbar2);
+    std::fprintf(out, "  %3s %7s %7s %25s %25s %25s\n", "age", "M", "sel", "catch weight [low, high]",
+                 "stock weight [low, high]", "maturity [low, high]");
+    auto with_limits = [](const AgePar& p, int a) {
+        return cell(p(a, 1), 9) + " [" + cell(p(a, 2), 6) + ", " + cell(p(a, 3), 6) + "]";
+    };
+    for (int a = s.firstage; a <= s.lastage; ++a) {
+        std::fprintf(out, "  %3d %7s %7s %25s %25s %25s\n", a, cell(s.natmor(a), 7).c_str(),
+                     cell(s.sel(a, 1), 7).c_str(), with_limits(s.wecapar, a).c_str(),
+                     with_limits(s.westpar, a).c_str(), with_limits(s.maturpar, a).c_str());
+    }
+}
+
+// The years a regime is in force.
+std::string regime_years(const State& s, int r) {
+    if (s.nreg < 2) return "all years";
+    if (s.regtype == 1) {
+        const int first = s.regstart(r), last = r < s.nreg ? s.regstart(r + 1) - 1 : maxyear;
+        return "years " + std::to_string(first) + "-" + std::to_string(last);
+    }
+    return "at random times (mean duration " + number(s.regdur) + " years)";
+}
+
+// The recruitment of each regime with its parameters.
+void print_regimes(const State& s, std::FILE* out) {
+    for (int r = 1; r <= s.nreg && r <= maxreg; ++r) {
+        std::fprintf(out, "  regime %d, %s: %s, %s", r, regime_years(s, r).c_str(), srfunction(s.recpari(r, 1)),
+                     deviate(s.recpari(r, 2)));
+        if (s.recpari(r, 1) <= 9) {
+            std::fprintf(out, "; level %s, SSB parameter %s, CV %s, exponent %s", number(s.recparr(r, 1)).c_str(),
+                         number(s.recparr(r, 2)).c_str(), number(s.recparr(r, 3)).c_str(),
+                         number(s.recparr(r, 6)).c_str());
+        }
+        std::fprintf(out, "; %s kept within %s..%s", s.recpari(r, 3) == 1 ? "the normal deviate" : "the multiplier",
+                     number(s.recparr(r, 4)).c_str(), number(s.recparr(r, 5)).c_str());
+        if (s.recparr(r, 8) > 0.0f) {
+            std::fprintf(out, "; cycle of amplitude %s and period %s", number(s.recparr(r, 7)).c_str(),
+                         number(s.recparr(r, 8)).c_str());
+        }
+        if (s.recparr(r, 10) > 1.0f && s.recparr(r, 12) > 1.0f) {
+            std::fprintf(out, "; outbursts every %s years, factor %s", number(s.recparr(r, 10)).c_str(),
+                         number(s.recparr(r, 12)).c_str());
+        }
+        std::fputs("\n", out);
+    }
+}
+
+// "lowest" or "lowest..highest" of an option's range.
+std::string range_text(const State& s, int k) {
+    const float lo = s.parrange(k, 1), hi = s.parrange(k, 2);
+    return optsteps(s, k) == 0 ? number(lo) : number(lo) + ".." + number(hi);
+}
+
+// Blim and the rule's triggers (its parameters on the scale of a basis
+// element).
+void print_limits(const State& s, std::FILE* out) {
+    static const char* const methods[] = {"the fraction of iterations below it", "Blim normally uncertain",
+                                          "Blim lognormally uncertain"};
+    std::fprintf(out, "Blim %s (risk: %s); crash below %s", number(s.blim).c_str(),
+                 s.riskmeth >= 0 && s.riskmeth <= 2 ? methods[s.riskmeth] : "unknown method",
+                 number(s.blim / 10.0f).c_str());
+    const HarvestRule* rule = run_rule(s);
+    const auto labels = option_names(s);
+    std::string trig;
+    for (int k = 1; rule != nullptr && k <= rule->nparams(); ++k) {
+        const std::string& n = labels[static_cast<std::size_t>(k - 1)];
+        if (n.rfind("Btrig", 0) == 0 || n == "B0") trig += (trig.empty() ? "" : ", ") + n + " " + range_text(s, k);
+    }
+    if (!trig.empty()) std::fprintf(out, "; triggers: %s", trig.c_str());
+    std::fputs("\n", out);
+}
+
+// The per-recruit points of each regime, once the analysis has run.
+void print_perrecruit(const State& s, std::FILE* out) {
+    for (int r = 1; r <= s.nreg && r <= maxreg; ++r) {
+        if (s.prrows(r) == 0) continue;
+        auto point = [&](const char* name, int c) {
+            if (s.prref(r, c) < 0.0f) return std::string(name) + " not found";
+            return std::string(name) + " " + number(s.prref(r, c)) + " (yield " + number(s.prref(r, c + 1)) +
+                   ", SSB " + number(s.prref(r, c + 2)) + ")";
+        };
+        std::fprintf(out, "Per recruit, regime %d at recruitment %s: %s, %s\n", r, number(s.prref(r, 7)).c_str(),
+                     point("Fmax", 1).c_str(), point("F0.1", 4).c_str());
+    }
+}
+
 struct TrialEnd {};
 
 // Ends the trial after `budget` seconds or at the end of the first set.
@@ -81,8 +179,12 @@ private:
 
 // Runs the per-recruit analysis and the start of the first option set with
 // standard output held aside (shown only when the trial stops the run);
-// returns the estimated seconds of the whole run.
-double timed_trial(State& s, std::FILE* out, long long nsets) {
+// returns the seconds of the analysis and of one whole set.
+struct Trial {
+    double setup = 0.0, per_set = 0.0;
+};
+
+Trial timed_trial(State& s, std::FILE* out) {
     s.con.flush();
     std::FILE* held = std::tmpfile();
     s.con.attach(held, "standard output");
@@ -114,7 +216,15 @@ double timed_trial(State& s, std::FILE* out, long long nsets) {
     s.con.attach(out, "standard output");
     if (held != nullptr) std::fclose(held);
     const double per_iteration = watch.seconds() / std::max(watch.done(), 1);
-    return setup + per_iteration * maxiter * static_cast<double>(nsets);
+    return Trial{setup, per_iteration * maxiter};
+}
+
+// "0.4 s" below 10 seconds, else as the progress line says durations.
+std::string duration_text(double t) {
+    if (t >= 9.95) return human_duration(t);
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.1f s", t);
+    return buf;
 }
 
 }  // namespace
@@ -128,9 +238,9 @@ void print_check(State& s, std::FILE* out, int jobs) {
     std::fprintf(out, "Recruitment: %d regime%s", s.nreg, s.nreg == 1 ? "" : "s");
     if (s.nreg > 1) std::fprintf(out, ", %s", s.regtype == 1 ? "starting at fixed years" : "starting at random times");
     std::fputs("\n", out);
-    for (int r = 1; r <= s.nreg && r <= maxreg; ++r) {
-        std::fprintf(out, "  regime %d: %s, %s\n", r, srfunction(s.recpari(r, 1)), deviate(s.recpari(r, 2)));
-    }
+    print_regimes(s, out);
+    print_ages(s, out);
+    print_limits(s, out);
 
     const HarvestRule* rule = run_rule(s);
     const int nrulepar = rule != nullptr ? rule->nparams() : 0;
@@ -173,12 +283,20 @@ void print_check(State& s, std::FILE* out, int jobs) {
     std::fflush(out);
 
     if (nsets > 0) {
-        // Sets share the threads; a set that runs again after a wrong guess
-        // (never in the trial, which runs one set) adds its time.
+        // Sets share the threads, as far as the machine has cores that other
+        // programs leave free (the trial ran on one); a thread finishes its
+        // sets one after the other. A set that runs again after a wrong
+        // guess (never in the trial, which runs one set) adds its time.
         const long long threads = std::min<long long>(jobs > 0 ? jobs : 1, nsets);
-        const double t = timed_trial(s, out, nsets) / static_cast<double>(threads);
-        std::fprintf(out, "Estimated run time: about %s on %lld thread%s\n", human_duration(t).c_str(), threads,
-                     threads == 1 ? "" : "s");
+        const Trial trial = timed_trial(s, out);
+        print_perrecruit(s, out);
+        const double cores = std::max(1.0, platform::free_cores());
+        const double at_once = std::min(static_cast<double>(threads), cores);
+        const double rounds = std::max(std::ceil(static_cast<double>(nsets) / static_cast<double>(threads)),
+                                       static_cast<double>(nsets) / at_once);
+        const double t = trial.setup + trial.per_set * rounds;
+        std::fprintf(out, "Estimated run time: about %s on %lld thread%s (one set: %s)\n", duration_text(t).c_str(),
+                     threads, threads == 1 ? "" : "s", duration_text(trial.per_set).c_str());
     } else {
         std::fputs("Estimated run time: none, no option set runs\n", out);
     }

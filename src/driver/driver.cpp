@@ -181,7 +181,7 @@ void save_checkpoint(State& s, const RunLife& folder, Checkpoint& base, const Ta
     c.carried = carried_bytes(s);
     std::string why;
     const std::string path = folder.path(kCheckpointFile);
-    if (!write_whole(path, checkpoint_text(c), &why)) {
+    if (!write_whole(folder.at(kCheckpointFile), checkpoint_text(c), &why)) {
         say_on_error_stream(s, "Cannot write the checkpoint " + path + ": " + why);
         throw StopRun{1};
     }
@@ -350,7 +350,7 @@ int run(State& s, const RunOptions& opts, std::FILE* term, const Processes* proc
             // earlier run left no longer describes them.
             if (!helper && !resuming) {
                 std::error_code ec;
-                std::filesystem::remove(folder.path(kCheckpointFile), ec);
+                std::filesystem::remove(folder.at(kCheckpointFile), ec);
             }
             // A resumed run writes again what comes before the option sets,
             // held in memory, to take the files over where they end.
@@ -410,6 +410,11 @@ int run(State& s, const RunOptions& opts, std::FILE* term, const Processes* proc
             }
             s.con.flush();
             say_on_error_stream(s, interrupted_after(watch.finished(), watch.total(), "option sets"));
+            // At once: mpirun, signalled too, ends its processes soon after.
+            try {
+                s.err.flush();
+            } catch (const StopRun&) {
+            }
         }
         status = 128 + in.signal;
     } catch (...) {
@@ -453,7 +458,7 @@ int run(State& s, const RunOptions& opts, std::FILE* term, const Processes* proc
     if (csv) status = write_record(s, tables, rec, status, more);
     {
         std::string why;
-        if (!folder.publish(written_files(s, tables, more), why)) {
+        if (!folder.publish(written_files(s, tables, more), why, true)) {
             say_on_error_stream(s, why);
             if (status == 0) status = 1;
         }
@@ -463,7 +468,7 @@ int run(State& s, const RunOptions& opts, std::FILE* term, const Processes* proc
     // resumes from the checkpoint, after it there is nothing to resume.
     if (status == 0) {
         std::error_code ec;
-        std::filesystem::remove(folder.path(kCheckpointFile), ec);
+        std::filesystem::remove(folder.at(kCheckpointFile), ec);
         sync_path(folder.shown());
     }
     // The report, drawn from the finished tables and run.json; when it

@@ -92,6 +92,10 @@ std::string RunLife::path(const std::string& name) const {
     return folder_.empty() ? name : (fs::path(folder_) / name).string();
 }
 
+std::string RunLife::at(const std::string& name) const {
+    return handle_.empty() ? path(name) : (fs::path(handle_) / name).string();
+}
+
 bool RunLife::claim(std::string& why) {
     if (!folder_.empty()) {
         // The folders that are missing, outermost first: made here, and
@@ -112,24 +116,26 @@ bool RunLife::claim(std::string& why) {
     }
     // A folder that cannot be locked (a file system without locks) does not
     // keep the run from going on.
-    if (lock_.lock(folder_) == platform::FolderLock::Outcome::busy) {
+    const auto locked = lock_.lock(folder_);
+    if (locked == platform::FolderLock::Outcome::busy) {
         why = "Another run is writing into " + shown();
         discard();
         return false;
     }
+    if (locked == platform::FolderLock::Outcome::locked) handle_ = lock_.handle_path();
     return true;
 }
 
 bool RunLife::stage(std::string& stagedir, std::string& why, bool adopt) {
     stagedir.clear();
     if (in_place_) return true;
-    staging_ = path(staging_name_);
+    staging_ = at(staging_name_);
     adopted_ = adopt;
     std::error_code ec;
     if (!adopt) fs::remove_all(staging_, ec);
     fs::create_directory(staging_, ec);
     if (ec) {
-        why = "Cannot create the output folder " + staging_;
+        why = "Cannot create the output folder " + path(staging_name_);
         staging_.clear();
         return false;
     }
@@ -137,7 +143,7 @@ bool RunLife::stage(std::string& stagedir, std::string& why, bool adopt) {
     return true;
 }
 
-bool RunLife::publish(const std::vector<std::string>& names, std::string& why) {
+bool RunLife::publish(const std::vector<std::string>& names, std::string& why, bool one_run) {
     std::error_code ec;
     if (in_place_) {
         for (const std::string& n : names) {
@@ -147,6 +153,13 @@ bool RunLife::publish(const std::vector<std::string>& names, std::string& why) {
             }
         }
     } else if (!staging_.empty()) {
+        // The staging folder went with the results folder it was in.
+        if (!fs::is_directory(staging_, ec)) {
+            staging_.clear();
+            why = "The results folder " + shown() +
+                  " was removed or replaced while the run went on: none of this run's files are there; run again";
+            return false;
+        }
         std::vector<std::string> staged;
         for (const auto& e : fs::directory_iterator(staging_, ec)) staged.push_back(e.path().filename().string());
         // The record of the run last: once it is there, so is everything it lists.
@@ -155,23 +168,23 @@ bool RunLife::publish(const std::vector<std::string>& names, std::string& why) {
         });
         for (const std::string& n : staged) {
             const std::string from = (fs::path(staging_) / n).string();
-            if (!sync_path(from) || !platform::replace_file(from, path(n))) {
+            if (!sync_path(from) || !platform::replace_file(from, at(n))) {
                 why = "Cannot write output file " + path(n);
                 return false;
             }
         }
         fs::remove(staging_, ec);
         staging_.clear();
-        for (const std::string& n : own_run_files()) {
+        for (const std::string& n : one_run ? own_run_files() : std::vector<std::string>{}) {
             if (std::find(names.begin(), names.end(), n) != names.end()) continue;
             if (std::find(staged.begin(), staged.end(), n) != staged.end()) continue;
-            if (fs::is_regular_file(path(n), ec) && !fs::remove(path(n), ec) && ec) {
+            if (fs::is_regular_file(at(n), ec) && !fs::remove(at(n), ec) && ec) {
                 why = "Cannot remove " + path(n) + ", left by an earlier run";
                 return false;
             }
         }
     }
-    if (!sync_path(folder_.empty() ? "." : folder_)) {
+    if (!sync_path(handle_.empty() ? (folder_.empty() ? "." : folder_) : handle_)) {
         why = "Cannot write output file " + shown();
         return false;
     }
@@ -183,6 +196,7 @@ void RunLife::discard() {
     if (!staging_.empty() && !adopted_) fs::remove_all(staging_, ec);
     staging_.clear();
     lock_.release();
+    handle_.clear();
     // Innermost first; a folder that is not empty stays.
     for (auto it = made_.rbegin(); it != made_.rend(); ++it) fs::remove(*it, ec);
     made_.clear();

@@ -91,10 +91,11 @@ public:
     // and moved over the file of its name in the folder; files made in place
     // (`names`, as named in the folder) are handed to the disk; then the
     // folder itself. False, with the message in `why`, on a failure.
-    // A staged run also removes the files of the program's own
-    // (own_run_files) that an earlier run left in the folder and this run
-    // does not write, in the same step: a folder holds one run.
-    bool publish(const std::vector<std::string>& names, std::string& why);
+    // A staged run of the option sets (`one_run`) also removes the files of
+    // the program's own (own_run_files) that an earlier run left in the
+    // folder and this run does not write, in the same step: a folder holds
+    // one run. A tuning leaves them.
+    bool publish(const std::vector<std::string>& names, std::string& why, bool one_run = false);
     // The end of a run that is not kept: the staged files are removed, and
     // the folder too when this run made it and it is empty.
     void discard();
@@ -104,8 +105,14 @@ public:
     // Path of a file in the results folder.
     std::string path(const std::string& name) const;
 
+    // Path of a file in the folder as the run writes it: through the lock's
+    // handle where the system allows, so that a folder removed and made anew
+    // while the run goes on gets nothing of it. Messages name path(name).
+    std::string at(const std::string& name) const;
+
 private:
     std::string folder_, staging_name_, staging_;
+    std::string handle_;  // the locked folder by its handle; empty: by its name
     bool in_place_;
     bool keep_ = false, adopted_ = false;
     platform::FolderLock lock_;

@@ -30,7 +30,10 @@ std::string file_name(const std::string& field) {
 
 // A message before a stop (see messages()), and a warning, which stays
 // among the results on standard output.
-void say(State& s, std::initializer_list<Item> items) { list_write(messages(s), items); }
+void say(State& s, std::initializer_list<Item> items) {
+    say_where(s);
+    list_write(messages(s), items);
+}
 void warn(State& s, std::initializer_list<Item> items) { list_write(s.con, items); }
 
 [[noreturn]] void cannot_open(State& s, const std::string& name) {
@@ -166,6 +169,7 @@ public:
         before_ = std::move(what_);
         what_ = std::move(what);
         cur_ = next_++;
+        s_.reading_at = what_.empty() ? std::string() : where() + " (" + what_ + ")";
     }
     // `again`: the layout reads the record again, with more items; the
     // decimal comma is looked for then.
@@ -519,6 +523,7 @@ void getpopinn(State& s) {
             stop_with(s, {"Recruitment truncation limits admit no deviate in regime", r});
         }
     }
+    s.reading_at.clear();  // srspec and what follows say where they are themselves
     if (want_srspec) read_srspec(s);
 
     c.next("bref", {s.bref});
@@ -550,6 +555,7 @@ void getpopinn(State& s) {
         stop_with(s, {"Must be i or p - correct the file and start again"});
     }
 
+    s.reading_at.clear();
     // Derived values: current weights and maturity, nothing below the
     // recruitment age, the historical years, and selection scaled to a mean
     // of 1 over the reference ages.
@@ -814,6 +820,7 @@ void getoptinn(State& s) {
         c.next("fprime", {s.fprime});
     } else {
         c.next("catch0", {s.catch0});
+        s.reading_at.clear();
         read_initial_stock(s);
     }
 
@@ -932,6 +939,7 @@ void getoptinn(State& s) {
         }
     }
 
+    s.reading_at.clear();
     // Spawning after part of the year's mortality needs the numbers one year
     // further on (a window already at the largest year stays there: it is far
     // beyond the TAC year either way).

@@ -26,7 +26,14 @@ void messages_to_error_stream(State& s) {
     s.err.end_records_with_lf(true);
 }
 
+void say_where(State& s) {
+    if (!s.messages_to_err || s.reading_at.empty()) return;
+    s.err.put(s.reading_at + ":");
+    s.reading_at.clear();
+}
+
 void stop_with(State& s, std::initializer_list<Item> items) {
+    say_where(s);
     list_write(messages(s), items);
     stop(s);
 }

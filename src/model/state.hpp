@@ -179,6 +179,10 @@ struct State : Model {
     // error stream with LF line ends instead of standard output: a run given
     // any argument. An argument-less run writes them as it always did.
     bool messages_to_err = false;
+    // Where the input readers are ("bio.inn line 5 (fbar1, fbar2)"): a run
+    // given any argument puts it before the first line of a stop's message.
+    // Empty outside the records of the biological and options files.
+    std::string reading_at;
     std::string unit12name;
     // The tables of the run (not owned); none when the run writes no tables.
     Tables* tables = nullptr;
@@ -204,6 +208,9 @@ inline OutFile& messages(State& s) { return s.messages_to_err ? s.err : s.con; }
 // Sends the model's messages to the error stream with LF line ends.
 void messages_to_error_stream(State& s);
 
+// Before the first line of a message of a run given any argument: where
+// the readers are (reading_at), once.
+void say_where(State& s);
 // Writes a message of the model as one free-form record (see messages())
 // and ends the run with exit status 1.
 [[noreturn]] void stop_with(State& s, std::initializer_list<Item> items);

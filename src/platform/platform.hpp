@@ -29,10 +29,20 @@ public:
     ~FolderLock() { release(); }
     Outcome lock(const std::string& folder, bool shared = false);
     void release();
+    // A path that reaches the locked folder through the lock's handle, not
+    // its name: a folder removed and made anew under the same name while
+    // the lock is held gets nothing written through it. Empty where the
+    // system offers no such path or nothing is locked.
+    std::string handle_path() const;
 
 private:
     std::intptr_t handle_ = -1;
 };
+
+// The processor cores of the machine that other programs leave free now
+// (the cores less the load of the last minute); all cores where the system
+// does not tell its load.
+double free_cores();
 
 // Writes what the system holds of a file (or a folder, where the system can)
 // to the disk; true when done or when the file system has no such thing.

@@ -4,9 +4,13 @@
 #include <fcntl.h>
 #include <openssl/evp.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
+#include <thread>
 #include <csignal>
 #include <cstring>
 #include <memory>
@@ -29,9 +33,26 @@ FolderLock::Outcome FolderLock::lock(const std::string& folder, bool shared) {
     return Outcome::locked;
 }
 
+std::string FolderLock::handle_path() const {
+    if (handle_ < 0) return {};
+    const std::string p = "/proc/self/fd/" + std::to_string(handle_);
+    struct stat by_handle {}, by_path {};
+    // Only where the system resolves the handle's path to the folder itself.
+    if (::stat(p.c_str(), &by_path) != 0 || ::fstat(static_cast<int>(handle_), &by_handle) != 0) return {};
+    if (by_path.st_dev != by_handle.st_dev || by_path.st_ino != by_handle.st_ino) return {};
+    return p;
+}
+
 void FolderLock::release() {
     if (handle_ >= 0) ::close(static_cast<int>(handle_));
     handle_ = -1;
+}
+
+double free_cores() {
+    const double cores = std::max(1u, std::thread::hardware_concurrency());
+    double load[1] = {0.0};
+    if (::getloadavg(load, 1) != 1) return cores;
+    return std::max(0.0, cores - load[0]);
 }
 
 bool sync_path(const std::string& path) {

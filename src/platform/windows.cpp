@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <memory>
 #include <system_error>
+#include <thread>
 
 #include "platform/platform.hpp"
 
@@ -60,6 +61,13 @@ FolderLock::Outcome FolderLock::lock(const std::string& folder, bool shared) {
     }
     handle_ = reinterpret_cast<std::intptr_t>(h);
     return Outcome::locked;
+}
+
+std::string FolderLock::handle_path() const { return {}; }
+
+double free_cores() {
+    const unsigned n = std::thread::hardware_concurrency();
+    return n > 0 ? static_cast<double>(n) : 1.0;
 }
 
 void FolderLock::release() {

@@ -123,6 +123,9 @@ TEST(BadInputs, RefusedOrWarnedWithWhereAndWhatAndTheEarlierRunKept) {
          "than it needs: is a record missing above it?\n"},
         {"bad real", bio_set(21, "5 0.2x"), kRun, 2,
          "Bad real number in item 2 of list input (file ./bio.inn, line 23): the record of M at age 5\n"},
+        {"stop of a record", opt_set(6, "5 1000 0"), kRun, 1,
+         opt + "8 (riskmeth, Blim, blimsig): The risk method must be 0, 1 or 2\n"},
+        {"stop of a record, legacy", opt_set(6, "5 1000 0"), {}, 1, "", " The risk method must be 0, 1 or 2\r\n"},
         {"file ends", [](InputSet& s) { s.bio().keep_first(40); }, kRun, 1,
          "./bio.inn ends before the record of stock weight at age 1 (age, base, lower limit, upper limit, density, "
          "CV) (its last record is line 42): add the missing records\n"},
@@ -145,4 +148,19 @@ TEST(BadInputs, RefusedOrWarnedWithWhereAndWhatAndTheEarlierRunKept) {
     EXPECT_EQ(legacy.status, 0);
     EXPECT_EQ(legacy.err, "");
     EXPECT_EQ(legacy.out.find("reads as two items"), std::string::npos);
+}
+
+// The inputs of the reference runs and of the example, commas between their
+// values included, give no warning with the new interface.
+TEST(BadInputs, NoWarningOnTheReferenceInputsAndTheExample) {
+    const fs::path src = fs::path(TACSIM_SOURCE_DIR);
+    for (const fs::path& in : {src / "examples", src / "tests" / "golden" / "data" / "basic",
+                               src / "tests" / "golden" / "data" / "full", src / "tests" / "golden" / "data" / "rules"}) {
+        const fs::path dir = tacsim_test::fresh_dir("no-warning");
+        for (const auto& e : fs::directory_iterator(in))
+            if (e.is_regular_file()) fs::copy_file(e.path(), dir / e.path().filename());
+        const RunResult r = tacsim_test::run_with(dir, kCheck);
+        EXPECT_EQ(r.status, 0) << in;
+        EXPECT_EQ(r.err, "") << in;
+    }
 }

@@ -617,6 +617,7 @@ struct RunFacts {
     int vtype = 0;
     double risk_limit = 5.0;  // %
     std::string risk_method;  // how the risk to Blim is counted, as run.json names it
+    std::string random;       // the counter-based generator and its seed; empty: the legacy stream
     std::string biomass_unit, number_unit;  // empty: not known
     // What tells the run's stock from another's: the names and hashes of its
     // inputs but the management options (opt.inn) as run.json records them,
@@ -723,6 +724,9 @@ RunFacts read_run(const fs::path& dir, const std::string& version, const RunCont
         if (j["risk_method"].get<int>() != 0 && j.contains("blim_sigma") && j["blim_sigma"].is_number()) {
             r.risk_method += ", blim_sigma " + people(j["blim_sigma"].get<double>(), option_digits);
         }
+    }
+    if (j.contains("generator") && j["generator"].is_string() && j.contains("seed") && j["seed"].is_number_unsigned()) {
+        r.random = j["generator"].get<std::string>() + ", seed " + std::to_string(j["seed"].get<unsigned long long>());
     }
     if (!context.risk_limit && j.contains("risk_limit") && j["risk_limit"].is_number()) {
         r.risk_limit = j["risk_limit"].get<double>();
@@ -1116,6 +1120,7 @@ std::string page_text(const std::vector<RunTables>& runs, const std::string& ver
         if (!run.date.empty()) h << "<dt>Run</dt><dd>" << esc(run.date) << "</dd>\n";
         h << "<dt>Program</dt><dd>" << esc(run.version) << "</dd>\n";
         if (!run.command.empty()) h << "<dt>Command</dt><dd><code>" << esc(run.command) << "</code></dd>\n";
+        if (!run.random.empty()) h << "<dt>Random numbers</dt><dd>" << esc(run.random) << "</dd>\n";
         h << "<dt>Harvest rule</dt><dd>" << (sets.rule > 0 ? "rule " + std::to_string(sets.rule) : "unknown") << "</dd>\n";
         if (!yearly.years.empty()) {
             h << "<dt>Years</dt><dd>" << text_of(yearly.years.front()) << "-" << text_of(yearly.years.back()) << "</dd>\n";

@@ -185,6 +185,29 @@ TEST_F(ReportFolder, SingleIterationsAndPerRecruitCurvesWhenPresent) {
     EXPECT_NE(read(report_file).find("tacsim 9.9"), std::string::npos);
 }
 
+// The header names the generator and seed of a run given --seed, and says
+// nothing of the legacy stream.
+TEST_F(ReportFolder, HeaderNamesTheSeededGenerator) {
+    const struct {
+        const char* record;
+        const char* says;  // empty: no line
+    } cases[] = {
+        {R"({"version": "9.9", "seed": 15349668})", ""},
+        {R"({"version": "9.9", "seed": 7, "generator": "philox4x32-10"})",
+         "<dt>Random numbers</dt><dd>philox4x32-10, seed 7</dd>"},
+    };
+    for (const auto& c : cases) {
+        write("run.json", c.record);
+        write_report(dir, "tacsim test");
+        const std::string page = read(report_file);
+        if (*c.says == 0) {
+            EXPECT_EQ(page.find("Random numbers"), std::string::npos);
+        } else {
+            EXPECT_NE(page.find(c.says), std::string::npos);
+        }
+    }
+}
+
 TEST_F(ReportFolder, SingleIterationsFromTheFullSeriesWithoutTheSampleTable) {
     const std::string text =
         "set,iteration,year,ssb,tsb,f,catch,tac,recruitment,regime\n"

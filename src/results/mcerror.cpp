@@ -1,6 +1,7 @@
 #include "results/mcerror.hpp"
 
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 
@@ -33,6 +34,21 @@ constexpr int replicates = 200;
 // number of threads are untouched.
 template <class Below>
 float bootstrap_max_se(int first, int last, std::uint32_t what, Below&& below) {
+    // The years below (value 1) of each iteration as bits: with values of 0
+    // and 1 only (a fixed Blim, the trigger), a resample adds up only the
+    // bits that are set.
+    std::array<std::uint64_t, maxiter> mask{};
+    bool binary = true;
+    for (int i = 1; i <= maxiter; ++i) {
+        for (int y = first; y <= last; ++y) {
+            const float v = below(y, i);
+            if (v == 1.0f) {
+                mask[static_cast<std::size_t>(i - 1)] |= std::uint64_t{1} << (y - first);
+            } else if (v != 0.0f) {
+                binary = false;
+            }
+        }
+    }
     const std::uint32_t key[2] = {0x6d636572u, 0x626f6f74u};
     std::array<float, maxyear + 1> share{};
     std::array<float, replicates> top{};
@@ -49,7 +65,13 @@ float bootstrap_max_se(int first, int last, std::uint32_t what, Below&& below) {
                 left = 4;
             }
             const int i = 1 + static_cast<int>(block[--left] % static_cast<std::uint32_t>(maxiter));
-            for (int y = first; y <= last; ++y) share[static_cast<std::size_t>(y)] += below(y, i);
+            if (binary) {
+                for (std::uint64_t m = mask[static_cast<std::size_t>(i - 1)]; m != 0; m &= m - 1) {
+                    share[static_cast<std::size_t>(first + std::countr_zero(m))] += 1.0f;
+                }
+            } else {
+                for (int y = first; y <= last; ++y) share[static_cast<std::size_t>(y)] += below(y, i);
+            }
         }
         float m = 0.0f;
         for (int y = first; y <= last; ++y) m = std::fmax(m, share[static_cast<std::size_t>(y)] / nit);

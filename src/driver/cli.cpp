@@ -143,6 +143,11 @@ std::optional<int> parse_command_line(int argc, const char* const* argv, RunOpti
     tune->add_option("--tolerance", opts.tuning.tolerance,
                      "Width of the final bracket (default: a hundredth of the range)")
         ->type_name("X");
+    tune->add_option("--replicates", opts.tuning.replicates,
+                     "Tune again under R further seeds (S+1..S+R with --seed S, else 1..R) and give the tuned "
+                     "value's range and standard deviation")
+        ->check(CLI::Range(0, 1000))
+        ->type_name("R");
     tune->add_option("DIR", opts.dir, "Folder holding bio.inn and opt.inn (default: the working folder)")
         ->check(CLI::ExistingDirectory)
         ->type_name("");

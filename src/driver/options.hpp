@@ -15,6 +15,9 @@ struct TuneOptions {
     std::string statistic = "risk3";
     std::string window = "all";
     float tolerance = 0.0f;  // 0: a hundredth of the interval
+    // Searches again under this many further seeds of the counter-based
+    // stream, for the spread of the tuned value.
+    int replicates = 0;
 };
 
 struct RunOptions {

@@ -15,6 +15,8 @@
 #include <string_view>
 #include <system_error>
 
+#include <limits>
+
 #include "driver/runlife.hpp"
 #include "driver/runwatch.hpp"
 #include "io/input.hpp"
@@ -23,6 +25,8 @@
 #include "io/outfiles.hpp"
 #include "management/rulebook.hpp"
 #include "perrecruit/perrecruit.hpp"
+#include "random/draws.hpp"
+#include "results/mcerror.hpp"
 #include "results/tables.hpp"
 #include "simulation/parallel.hpp"
 #include "simulation/simulation.hpp"
@@ -160,9 +164,18 @@ public:
                 field(std::string(window_name(static_cast<Window>(w))) + "_" + summaryname(k));
             }
         }
+        // The tuned statistic's standard error, the search (0: the run's own
+        // stream) and its seed, and the answers' spread over the searches of
+        // the combination (empty without --replicates).
+        field("statistic_se");
+        field("replicate");
+        field("seed");
+        field("answer_min");
+        field("answer_max");
+        field("answer_sd");
         end();
     }
-    void rows(const Request& q, int combination, const TunedCombination& c) {
+    void rows(const Request& q, int combination, const TunedCombination& c, const std::string& spread) {
         for (std::size_t i = 0; i < c.result.points.size(); ++i) {
             const TunePoint& p = c.result.points[i];
             line_ = std::to_string(combination);
@@ -176,6 +189,10 @@ public:
             for (int w = 0; w < nwindows; ++w) {
                 for (int k = 0; k < nsummary; ++k) field(shortest(c.stats[i][w][k]));
             }
+            field(shortest(c.se[i]));
+            field(std::to_string(c.replicate));
+            field(c.seed);
+            line_ += spread;
             end();
         }
     }
@@ -214,6 +231,7 @@ public:
         cell("meets");
         cell("fails");
         cell(std::string(summaryname(q_.stat)) + "%");
+        cell("se");
         cell("C50");
         cell("IAV%");
         cell("SSB50");
@@ -231,7 +249,9 @@ public:
         cell(report::fixed(r.answer, q_.tuned_decimals));
         cell(r.has_meets ? report::fixed(r.meets, q_.tuned_decimals) : "-");
         cell(r.has_fails ? report::fixed(r.fails, q_.tuned_decimals) : "-");
-        for (const int k : {q_.stat, static_cast<int>(C50), static_cast<int>(IAV), static_cast<int>(SSB50)}) {
+        cell(report::significant(v[q_.stat]));
+        cell(report::significant(c.se[static_cast<std::size_t>(r.answer_index)]));
+        for (const int k : {static_cast<int>(C50), static_cast<int>(IAV), static_cast<int>(SSB50)}) {
             cell(report::significant(v[k]));
         }
         cell(std::to_string(r.points.size()));
@@ -248,6 +268,15 @@ private:
         std::fprintf(out_, "%s  %s\n", row_.c_str(), last);
         std::fflush(out_);
     }
+public:
+    // The tuned value's spread over the searches under several seeds.
+    void spread(int searches, float lo, float hi, float sd) {
+        std::fprintf(out_, "  %s under %d seeds: %s to %s, standard deviation %s\n", q_.name.c_str(), searches,
+                     shortest(lo).c_str(), shortest(hi).c_str(), general(sd).c_str());
+        std::fflush(out_);
+    }
+
+private:
     const Request& q_;
     std::FILE* out_;
     std::string row_;
@@ -262,13 +291,29 @@ struct TuneStopped {
     std::string message;
 };
 
+// The Monte Carlo standard error of summary statistic `stat` in the window,
+// of the set whose results the state holds (after setstats); NaN when the
+// window has no values.
+float statistic_se(State& s, Window window, int stat) {
+    int first = 0, last = 0;
+    window_years(s, window, first, last);
+    if (!(1 <= first && first <= last && last <= maxyear)) return std::numeric_limits<float>::quiet_NaN();
+    YearVec plim, ptrig, pcrash;
+    yearlyrisks(s, plim, ptrig, pcrash);
+    McErrors e;
+    mcerrors(s, first, last, plim, ptrig, pcrash, e);
+    for (const McError& m : e)
+        if (std::string_view(m.statistic) == summaryname(stat)) return m.se;
+    return std::numeric_limits<float>::quiet_NaN();
+}
+
 // The sets of one batch of points on the runner's threads, each from the
 // model the inputs and the per-recruit analysis leave (as a run of that one
 // set starts); their statistics from the model each set ends with. The
 // first stop, in the order of the batch, ends the tuning.
 void runbatch(SetRunner& runner, const std::shared_ptr<const Model>& start, State& scratch,
               const OptionVec& base, int option, std::span<TunePoint> batch, std::vector<SetValues>& stats,
-              int stat, Window window, long long& jobno) {
+              std::vector<float>& ses, int stat, Window window, long long& jobno) {
     const long long first = jobno + 1;
     for (TunePoint& p : batch) {
         SetJob job;
@@ -306,6 +351,7 @@ void runbatch(SetRunner& runner, const std::shared_ptr<const Model>& start, Stat
         const SummaryValues& v = stats[at + i][static_cast<int>(window)];
         batch[i].risk = v[stat];
         batch[i].catch_ = v[C50];
+        ses.push_back(statistic_se(scratch, window, stat));
     }
 }
 
@@ -471,32 +517,67 @@ int tune(const RunOptions& opts, const TuneOptions& t, std::FILE* out, std::FILE
         }
         return status;
     };
+    // The further seeds of --replicates: those after the run's own, or 1, 2,
+    // ... after the legacy stream.
+    const unsigned long long seed0 = opts.seed.value_or(0ULL);
     for (std::size_t c = 0; c < combos.size(); ++c) {
-        TunedCombination tc;
-        tc.par = combos[c];
-        try {
-            tc.result = tune_search(q.lo, q.hi, q.tol, q.limit, q.jobs, [&](std::span<TunePoint> batch) {
-                if (progress) {
-                    std::fprintf(err, "\r\033[Kcombination %zu of %zu, round %d: %zu set%s, %.0f s", c + 1,
-                                 combos.size(), batch[0].round, batch.size(), batch.size() == 1 ? "" : "s",
-                                 std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-                    std::fflush(err);
+        std::vector<TunedCombination> searches(static_cast<std::size_t>(t.replicates) + 1);
+        for (std::size_t r = 0; r < searches.size(); ++r) {
+            TunedCombination& tc = searches[r];
+            tc.par = combos[c];
+            tc.replicate = static_cast<int>(r);
+            std::shared_ptr<const Model> from = model;
+            if (r > 0 || opts.seed) {
+                const unsigned long long seed = seed0 + r;
+                tc.seed = std::to_string(seed);
+                if (r > 0) {
+                    auto m = std::make_shared<Model>(*model);
+                    stream_seed(*m, seed);
+                    m->rng.common = 1;
+                    from = std::move(m);
                 }
-                runbatch(*runner, model, *s, tc.par, q.option, batch, tc.stats, q.stat, q.window, jobno);
-            });
-        } catch (const TuneStopped& st) {
-            return end(st.status, st.message);
-        } catch (const Interrupted& in) {
-            return end(128 + in.signal, interrupted_after(static_cast<long long>(finished),
-                                                          static_cast<long long>(combos.size()), "evaluations") +
-                                            "\n");
+            }
+            try {
+                tc.result = tune_search(q.lo, q.hi, q.tol, q.limit, q.jobs, [&](std::span<TunePoint> batch) {
+                    if (progress) {
+                        std::fprintf(err, "\r\033[Kcombination %zu of %zu, round %d: %zu set%s, %.0f s", c + 1,
+                                     combos.size(), batch[0].round, batch.size(), batch.size() == 1 ? "" : "s",
+                                     std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+                        std::fflush(err);
+                    }
+                    runbatch(*runner, from, *s, tc.par, q.option, batch, tc.stats, tc.se, q.stat, q.window, jobno);
+                });
+            } catch (const TuneStopped& st) {
+                return end(st.status, st.message);
+            } catch (const Interrupted& in) {
+                return end(128 + in.signal, interrupted_after(static_cast<long long>(finished),
+                                                              static_cast<long long>(combos.size()), "evaluations") +
+                                                "\n");
+            }
+            if (progress) std::fputs("\r\033[K", err);
+            sets += tc.result.points.size();
         }
-        if (progress) std::fputs("\r\033[K", err);
-        sets += tc.result.points.size();
-        csv.rows(q, static_cast<int>(c) + 1, tc);
+        // The tuned value's range and standard deviation over the searches.
+        std::string spread = ",,,";
+        float lo = searches[0].result.answer, hi = lo, sd = 0.0f;
+        if (searches.size() > 1) {
+            float sum = 0.0f;
+            for (const TunedCombination& tc : searches) {
+                lo = std::min(lo, tc.result.answer);
+                hi = std::max(hi, tc.result.answer);
+                sum = sum + tc.result.answer;
+            }
+            const float n = static_cast<float>(searches.size());
+            float ss = 0.0f;
+            for (const TunedCombination& tc : searches) ss = ss + (tc.result.answer - sum / n) * (tc.result.answer - sum / n);
+            sd = std::sqrt(ss / (n - 1.0f));
+            spread = "," + shortest(lo) + "," + shortest(hi) + "," + shortest(sd);
+        }
+        for (const TunedCombination& tc : searches) csv.rows(q, static_cast<int>(c) + 1, tc, spread);
         if (!csv.flush()) return end(1, "");
         ++finished;
-        table.row(tc);
+        table.row(searches[0]);
+        if (searches.size() > 1) table.spread(static_cast<int>(searches.size()), lo, hi, sd);
     }
     if (const int status = end(0, "")) return status;
     const double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

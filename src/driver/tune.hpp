@@ -22,6 +22,11 @@ struct TunedCombination {
     OptionVec par;
     TuneResult result;
     std::vector<SetValues> stats;
+    // The Monte Carlo standard error of the tuned statistic at every point.
+    std::vector<float> se;
+    // 0: the search of the run's own stream; 1, 2, ...: of a further seed.
+    int replicate = 0;
+    std::string seed;  // the counter-based stream's seed; empty: the legacy stream
 };
 
 // Parses a risk limit, a fraction in [0, 1] ("0.05") or a percentage

@@ -226,36 +226,43 @@ struct Summary {
     std::vector<std::vector<std::vector<std::optional<double>>>> v;  // (window, set, statistic)
 };
 
+// The statistics of summary.csv and, when the run wrote mcerror.csv, their
+// Monte Carlo standard errors as statistics of their own, named with "_se"
+// (in the summary's windows only).
 Summary read_summary(const fs::path& dir, const Sets& sets) {
-    const Table t = read_table(dir / "summary.csv");
-    const int cset = t.need("set"), cfirst = t.need("first_year"), clast = t.need("last_year");
-    const int cstat = t.need("statistic"), cval = t.need("value");
     Summary s;
     std::map<std::pair<double, double>, std::size_t> windex;
     std::map<std::string, std::size_t> sindex;
-    for (std::size_t r = 0; r < t.rows.size(); ++r) {
-        const auto key = std::make_pair(t.value(r, cfirst), t.value(r, clast));
-        auto w = windex.find(key);
-        if (w == windex.end()) {
-            w = windex.emplace(key, s.windows.size()).first;
-            s.windows.push_back({key.first, key.second,
-                                 "years " + text_of(key.first) + "-" + text_of(key.second)});
-            s.v.emplace_back(sets.ids.size());
+    for (const bool errors : {false, true}) {
+        if (errors && !fs::exists(dir / "mcerror.csv")) break;
+        const Table t = read_table(dir / (errors ? "mcerror.csv" : "summary.csv"));
+        const int cset = t.need("set"), cfirst = t.need("first_year"), clast = t.need("last_year");
+        const int cstat = t.need("statistic"), cval = t.need(errors ? "se" : "value");
+        for (std::size_t r = 0; r < t.rows.size(); ++r) {
+            const auto key = std::make_pair(t.value(r, cfirst), t.value(r, clast));
+            auto w = windex.find(key);
+            if (w == windex.end() && errors) continue;
+            if (w == windex.end()) {
+                w = windex.emplace(key, s.windows.size()).first;
+                s.windows.push_back({key.first, key.second,
+                                     "years " + text_of(key.first) + "-" + text_of(key.second)});
+                s.v.emplace_back(sets.ids.size());
+            }
+            const std::string name = t.rows[r][static_cast<std::size_t>(cstat)] + (errors ? "_se" : "");
+            auto k = sindex.find(name);
+            if (k == sindex.end()) {
+                k = sindex.emplace(name, s.names.size()).first;
+                s.names.push_back(name);
+            }
+            const auto set = sets.index.find(as_int(t, r, cset));
+            if (set == sets.index.end()) {
+                throw ReportError(t.name + ", line " + std::to_string(t.lines[r]) + ": set " +
+                                  t.rows[r][static_cast<std::size_t>(cset)] + " is not in sets.csv");
+            }
+            auto& row = s.v[w->second][set->second];
+            if (row.size() <= k->second) row.resize(k->second + 1);
+            row[k->second] = t.number(r, cval);
         }
-        const std::string& name = t.rows[r][static_cast<std::size_t>(cstat)];
-        auto k = sindex.find(name);
-        if (k == sindex.end()) {
-            k = sindex.emplace(name, s.names.size()).first;
-            s.names.push_back(name);
-        }
-        const auto set = sets.index.find(as_int(t, r, cset));
-        if (set == sets.index.end()) {
-            throw ReportError(t.name + ", line " + std::to_string(t.lines[r]) + ": set " +
-                              t.rows[r][static_cast<std::size_t>(cset)] + " is not in sets.csv");
-        }
-        auto& row = s.v[w->second][set->second];
-        if (row.size() <= k->second) row.resize(k->second + 1);
-        row[k->second] = t.number(r, cval);
     }
     for (auto& w : s.v) {
         for (auto& row : w) row.resize(s.names.size());
@@ -769,6 +776,7 @@ struct RunFacts {
     int vtype = 0;
     double risk_limit = 5.0;  // %
     std::string risk_method;  // how the risk to Blim is counted, as run.json names it
+    std::string random;       // the counter-based generator and its seed; empty: the legacy stream
     std::string biomass_unit, number_unit;  // empty: not known
     // What tells the run's stock from another's: the names and hashes of its
     // inputs but the management options (opt.inn) as run.json records them,
@@ -882,6 +890,9 @@ RunFacts read_run(const fs::path& dir, const std::string& version, const RunCont
         if (j["risk_method"].get<int>() != 0 && j.contains("blim_sigma") && j["blim_sigma"].is_number()) {
             r.risk_method += ", blim_sigma " + people(j["blim_sigma"].get<double>(), option_digits);
         }
+    }
+    if (j.contains("generator") && j["generator"].is_string() && j.contains("seed") && j["seed"].is_number_unsigned()) {
+        r.random = j["generator"].get<std::string>() + ", seed " + std::to_string(j["seed"].get<unsigned long long>());
     }
     if (!context.risk_limit && j.contains("risk_limit") && j["risk_limit"].is_number()) {
         r.risk_limit = j["risk_limit"].get<double>();
@@ -1275,7 +1286,8 @@ std::string page_text(const std::vector<RunTables>& runs, const std::string& ver
     }
     const bool tradeoffs = !catch_stat.empty() && !risks.empty();
     if (tradeoffs) {
-        specs["tradeoff"] = tradeoff_spec(catch_stat, tooltip, run.risk_limit, several);
+        const bool errors = std::find(stat_names.begin(), stat_names.end(), catch_stat + "_se") != stat_names.end();
+        specs["tradeoff"] = tradeoff_spec(catch_stat, tooltip, run.risk_limit, several, errors);
         specs["iav"] = iav_spec(catch_stat, iav_stat, tooltip, several);
     } else {
         notes.push_back("summary.csv lacks the median catch or the risks: no trade-off charts");
@@ -1324,6 +1336,7 @@ std::string page_text(const std::vector<RunTables>& runs, const std::string& ver
         if (!run.date.empty()) h << "<dt>Run</dt><dd>" << esc(run.date) << "</dd>\n";
         h << "<dt>Program</dt><dd>" << esc(run.version) << "</dd>\n";
         if (!run.command.empty()) h << "<dt>Command</dt><dd><code>" << esc(run.command) << "</code></dd>\n";
+        if (!run.random.empty()) h << "<dt>Random numbers</dt><dd>" << esc(run.random) << "</dd>\n";
         h << "<dt>Harvest rule</dt><dd>" << (sets.rule > 0 ? "rule " + std::to_string(sets.rule) : "unknown") << "</dd>\n";
         if (!yearly.years.empty()) {
             h << "<dt>Years</dt><dd>" << text_of(yearly.years.front()) << "-" << text_of(yearly.years.back()) << "</dd>\n";

@@ -171,15 +171,39 @@ Json sets_layer(const std::string& x_field, const std::string& x_title, const st
 
 }  // namespace
 
-Json tradeoff_spec(const std::string& catch_stat, const Json& tooltip_fields, double risk_limit, bool by_run) {
+Json tradeoff_spec(const std::string& catch_stat, const Json& tooltip_fields, double risk_limit, bool by_run,
+                   bool errors) {
     Json view = base();
     view["datasets"] = {{"limit", limit_rows(risk_limit)}};
+    const std::string x_title = "Risk {risk}: P(SSB < Blim) (%), {window}";
+    const std::string y_title = "Median catch " + catch_stat + " (input biomass unit)";
     view["layer"] = Json::array(
-        {sets_layer("risk", "Risk {risk}: P(SSB < Blim) (%), {window}",
-                    "catch", "Median catch " + catch_stat + " (input biomass unit)", tooltip_fields, by_run),
-         limit_layer("x", "#d62728")});
+        {sets_layer("risk", x_title, "catch", y_title, tooltip_fields, by_run), limit_layer("x", "#d62728")});
     // Risk runs from 0.
     view["layer"][0]["encoding"]["x"]["scale"] = {{"domainMin", 0}};
+    if (errors) {
+        // {risk} is the risk chosen on the page.
+        const std::string rse = "datum['{risk}_se']", cse = "datum['" + catch_stat + "_se']";
+        const Json interval = Json::array(
+            {Json{{"filter", "isValid(datum.risk) && isValid(datum.catch) && isValid(" + rse + ") && isValid(" + cse + ")"}},
+             Json{{"calculate", "max(0, datum.risk - 1.96 * " + rse + ")"}, {"as", "risk_lo"}},
+             Json{{"calculate", "datum.risk + 1.96 * " + rse}, {"as", "risk_hi"}},
+             Json{{"calculate", "datum.catch - 1.96 * " + cse}, {"as", "catch_lo"}},
+             Json{{"calculate", "datum.catch + 1.96 * " + cse}, {"as", "catch_hi"}}});
+        const auto whisker = [&](const char* along, const char* across) {
+            const bool x = along[0] == 'r';
+            Json enc;
+            enc[x ? "x" : "y"] = {{"field", std::string(along) + "_lo"}, {"type", "quantitative"}, {"title", x ? x_title : y_title}};
+            enc[x ? "x2" : "y2"] = {{"field", std::string(along) + "_hi"}};
+            enc[x ? "y" : "x"] = {{"field", across}, {"type", "quantitative"}, {"title", x ? y_title : x_title}};
+            return Json{{"data", data("sets")},
+                        {"transform", interval},
+                        {"mark", {{"type", "rule"}, {"color", "#888"}, {"opacity", 0.6}}},
+                        {"encoding", enc}};
+        };
+        view["layer"].push_back(whisker("risk", "catch"));
+        view["layer"].push_back(whisker("catch", "risk"));
+    }
     return view;
 }
 

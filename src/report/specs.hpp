@@ -27,7 +27,10 @@ Json probability_spec(double risk_limit);
 Json shape_spec(const std::string& value_title);
 // Median catch against risk, coloured by an option, with a line at the risk
 // limit (%); `by_run`: the points' shape by the field "run" (several runs).
-Json tradeoff_spec(const std::string& catch_stat, const Json& tooltip_fields, double risk_limit, bool by_run = false);
+// With `errors`, each set's 95 % intervals (plus or minus 1.96 standard
+// errors, from the fields "<statistic>_se") as whiskers in both directions.
+Json tradeoff_spec(const std::string& catch_stat, const Json& tooltip_fields, double risk_limit, bool by_run = false,
+                   bool errors = false);
 // A tuning (data set "tune": label, value, risk, answer, bracket): the risk
 // against the tuned option at every value tried, a line per combination,
 // the answer and its bracket marked, a line at the limit.

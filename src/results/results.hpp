@@ -22,6 +22,10 @@ void risk(State& s, const ValueSet& values, float blim, float sigma, int method,
 // other than 0 (one that weighs values by their distance from Blim).
 void checkriskref(State& s, float blim, float sigma);
 void cumnorm(float x, float mean, float sd, float& p);
+// The probability that an SSB of v lies below Blim by risk method `method`
+// (0: 1 or 0; 1 and 2: Blim uncertain, normally or lognormally with sigma):
+// one iteration's share of the risk.
+float pbelow(float v, float blim, float sigma, int method);
 
 void printbas(State& s, const NHistArr& nhist);
 void printsr(State& s, const NHistArr& nhist);

@@ -126,23 +126,23 @@ void risk(State& s, const ValueSet& values, float blim, float sigma, int method,
     }
     checkriskref(s, blim, sigma);
     float sum = 0.0f;
-    if (method == 1) {
-        const float sd = sigma * blim;
-        for (int i = 1; i <= maxiter; ++i) {
-            float p = 0.0f;
-            cumnorm(values(i), blim, sd, p);
-            sum = sum + (1.0f - p);
-        }
-    } else if (method == 2) {
-        const float lb = log_sp(blim);
-        for (int i = 1; i <= maxiter; ++i) {
-            float p = 0.0f;
-            // A non-positive SSB counts as certainly below Blim.
-            if (values(i) > 0.0f) cumnorm(log_sp(values(i)), lb, sigma, p);
-            sum = sum + (1.0f - p);
-        }
+    if (method == 1 || method == 2) {
+        for (int i = 1; i <= maxiter; ++i) sum = sum + pbelow(values(i), blim, sigma, method);
     }
     result = (sum > 0.0f) ? sum / nn : 0.0f;
+}
+
+float pbelow(float v, float blim, float sigma, int method) {
+    float p = 0.0f;
+    if (method == 1) {
+        cumnorm(v, blim, sigma * blim, p);
+    } else if (method == 2) {
+        // A non-positive SSB counts as certainly below Blim.
+        if (v > 0.0f) cumnorm(log_sp(v), log_sp(blim), sigma, p);
+    } else {
+        return v < blim ? 1.0f : 0.0f;
+    }
+    return 1.0f - p;
 }
 
 }  // namespace tacsim

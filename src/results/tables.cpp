@@ -11,6 +11,7 @@
 #include "io/outfiles.hpp"
 #include "management/rulebook.hpp"
 #include "perrecruit/perrecruit.hpp"
+#include "results/mcerror.hpp"
 #include "results/results.hpp"
 
 namespace tacsim {
@@ -197,6 +198,7 @@ void TableRows::clear() {
     summary.clear();
     iterations.clear();
     samples.clear();
+    mcerror.clear();
 }
 
 void putnum(std::string& b, float v) {
@@ -263,6 +265,7 @@ void headerrows(const State& s, TableRows& out, bool iterations, bool samples) {
     endrow(out.sets);
     out.yearly.append("set,year,model_year,quantity,mean,p05,p10,p25,p50,p75,p90,p95\n");
     out.summary.append("set,first_year,last_year,statistic,value\n");
+    mcerrorheader(out.mcerror);
     if (iterations) out.iterations.append("set,iteration,year,ssb,tsb,f,catch,tac,recruitment,regime\n");
     if (samples) out.samples.append("set,iteration,year,ssb,tsb,f,catch,tac,recruitment\n");
 }
@@ -308,6 +311,7 @@ void setrows(State& s, long long set, TableRows& out, bool iterations, bool samp
         windowrows(s, set, out.summary, s.sumyr1, s.sumyr2, plim, ptrig, pcrash);
     }
     windowrows(s, set, out.summary, 1, maxyear, plim, ptrig, pcrash);
+    mcerrorrows(s, set, out.mcerror, plim, ptrig, pcrash);
 
     if (iterations) iterationrows(s, set, out.iterations);
     if (samples) samplerows(s, set, out.samples);
@@ -404,6 +408,7 @@ void Tables::open(State& s, const std::string& dir, bool iterations, bool sample
     openfile(s, sets_f_, kSetsCsv);
     openfile(s, yearly_f_, kYearlyCsv);
     openfile(s, summary_f_, kSummaryCsv);
+    openfile(s, mcerror_f_, kMcErrorCsv);
     if (iterations_) {
         openfile(s, iters_f_, kIterationsCsv);
         // One gzip member per option set (and one for the header row): a file
@@ -419,6 +424,7 @@ void Tables::open(State& s, const std::string& dir, bool iterations, bool sample
     rows_.sets.reserve(1024);
     rows_.yearly.reserve(10 * (maxyear + 1) * 128);
     rows_.summary.reserve(3 * 24 * 64);
+    rows_.mcerror.reserve(3 * nmcerror * 160);
     if (iterations_) rows_.iterations.reserve(static_cast<std::size_t>(maxiter) * (maxyear + 1) * 96);
     if (samples_) rows_.samples.reserve(static_cast<std::size_t>(sample_count) * (maxyear + 1) * 96);
     headerrows(s, rows_, iterations_, samples_);
@@ -470,9 +476,10 @@ void Tables::write(TableRows& rows, long long set, OutFile* console) {
     put(sets_f_, rows.sets);
     put(yearly_f_, rows.yearly);
     put(summary_f_, rows.summary);
+    put(mcerror_f_, rows.mcerror);
     if (iterations_ && !rows.iterations.empty()) gzipmember(rows.iterations);
     if (samples_) put(samples_f_, rows.samples);
-    for (File* f : {&sets_f_, &yearly_f_, &summary_f_, &iters_f_, &samples_f_}) {
+    for (File* f : {&sets_f_, &yearly_f_, &summary_f_, &iters_f_, &samples_f_, &mcerror_f_}) {
         if (f->out.is_open()) f->out.flush(console);
     }
     rows.clear();
@@ -485,14 +492,14 @@ void Tables::write(TableRows& rows, long long set, OutFile* console) {
 }
 
 void Tables::close(OutFile* console) {
-    for (File* f : {&sets_f_, &yearly_f_, &summary_f_, &iters_f_, &samples_f_}) {
+    for (File* f : {&sets_f_, &yearly_f_, &summary_f_, &iters_f_, &samples_f_, &mcerror_f_}) {
         if (f->out.is_open()) f->out.close(console);
     }
 }
 
 bool Tables::resume(long long sets, const std::vector<double>& seconds,
                     const std::function<bool(const std::string&, OutFile&, std::uintmax_t&)>& at) {
-    for (File* f : {&sets_f_, &yearly_f_, &summary_f_, &iters_f_, &samples_f_}) {
+    for (File* f : {&sets_f_, &yearly_f_, &summary_f_, &iters_f_, &samples_f_, &mcerror_f_}) {
         if (f->out.holding() && !at(f->name, f->out, f->size)) return false;
     }
     set_ = sets;
@@ -503,7 +510,7 @@ bool Tables::resume(long long sets, const std::vector<double>& seconds,
 
 std::vector<Tables::Committed> Tables::committed() const {
     std::vector<Committed> out;
-    for (const File* f : {&sets_f_, &yearly_f_, &summary_f_, &iters_f_, &samples_f_}) {
+    for (const File* f : {&sets_f_, &yearly_f_, &summary_f_, &iters_f_, &samples_f_, &mcerror_f_}) {
         if (!f->path.empty()) out.push_back({f->path, f->size});
     }
     return out;
@@ -512,7 +519,7 @@ std::vector<Tables::Committed> Tables::committed() const {
 std::vector<std::string> Tables::names() const {
     std::vector<std::string> out;
     if (!open_) return out;
-    out = {kSetsCsv, kYearlyCsv, kSummaryCsv};
+    out = {kSetsCsv, kYearlyCsv, kSummaryCsv, kMcErrorCsv};
     if (perrecruit_) {
         out.push_back(kPerRecruitCsv);
         out.push_back(kRefPointsCsv);

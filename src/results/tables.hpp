@@ -34,6 +34,7 @@ inline constexpr int sample_count = 5;
 // capacity from set to set, so after the first set nothing is allocated.
 struct TableRows {
     std::string sets, yearly, summary, iterations, samples;
+    std::string mcerror;  // Monte Carlo standard errors of the summary
     void clear();
 };
 
@@ -147,7 +148,7 @@ private:
 
     bool open_ = false, iterations_ = false, samples_ = false, perrecruit_ = false;
     std::string dir_;
-    File sets_f_, yearly_f_, summary_f_, iters_f_, samples_f_;
+    File sets_f_, yearly_f_, summary_f_, iters_f_, samples_f_, mcerror_f_;
     TableRows rows_;
     long long set_ = 0;
     std::vector<double> seconds_;

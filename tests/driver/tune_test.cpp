@@ -12,7 +12,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <cmath>
 #include <map>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -299,6 +301,83 @@ TEST(TuneCommand, InterruptedTuningKeepsWholeCombinationsOrThePreviousFile) {
     if (status == 143) {
         EXPECT_NE(read_file(in.path() / "stderr.txt").find("Interrupted after 1 of 2 evaluations"),
                   std::string::npos);
+    }
+}
+
+}  // namespace
+}  // namespace tacsim
+
+namespace tacsim {
+namespace {
+
+// The tuned statistic's standard error on every row, and with --replicates
+// the further searches: their seeds, statistics of their own, and the
+// answers' range and standard deviation on every row of the combination.
+TEST(Tune, StandardErrorAndReplicates) {
+    struct Case {
+        int replicates;
+        std::optional<unsigned long long> seed;
+        std::vector<std::string> seeds;  // of the searches 0, 1, ...
+    };
+    const Case cases[] = {
+        {0, std::nullopt, {""}},
+        {1, std::nullopt, {"", "1"}},
+        {2, 11ULL, {"11", "12", "13"}},
+    };
+    for (const Case& c : cases) {
+        const Folder in("replicates", {{kTarget, "0.2 1.2 0.1"}});
+        TuneOptions t;
+        t.option = "Target";
+        t.limit = "5%";
+        t.statistic = "risk2";
+        t.tolerance = 0.5f;
+        t.replicates = c.replicates;
+        RunOptions opts;
+        opts.dir = in.path().string();
+        opts.jobs = 1;
+        opts.seed = c.seed;
+        std::FILE* out = std::tmpfile();
+        std::FILE* err = std::tmpfile();
+        ASSERT_EQ(tune(opts, t, out, err), 0) << testing::read_from(err);
+        const std::string said = testing::read_from(out);
+        std::fclose(out);
+        std::fclose(err);
+        Tuned r;
+        std::istringstream csv(read_file(in.path() / "tune.csv"));
+        std::string line;
+        std::getline(csv, line);
+        r.header = fields(line);
+        while (std::getline(csv, line)) r.rows.push_back(fields(line));
+
+        std::vector<float> answers;
+        std::set<std::string> at_top;  // mean catch at the highest target, per search
+        for (std::size_t i = 0; i < r.rows.size(); ++i) {
+            ASSERT_EQ(r.rows[i].size(), r.header.size());
+            const int k = std::stoi(r.at(i, "replicate"));
+            ASSERT_LT(k, static_cast<int>(c.seeds.size()));
+            EXPECT_EQ(r.at(i, "seed"), c.seeds[static_cast<std::size_t>(k)]);
+            // risk2 is a share of the iterations: binomial.
+            const double p = std::stod(r.at(i, "all_risk2")) / 100.0;
+            EXPECT_NEAR(std::stod(r.at(i, "statistic_se")), 100.0 * std::sqrt(p * (1.0 - p) / 1000.0), 1e-4);
+            if (r.at(i, "answer") == "1") answers.push_back(std::stof(r.at(i, "Target")));
+            if (r.at(i, "Target") == "1.2") at_top.insert(r.at(i, "all_Cmean"));
+        }
+        ASSERT_EQ(answers.size(), c.seeds.size());
+        EXPECT_EQ(at_top.size(), c.seeds.size()) << "every seed draws numbers of its own";
+        if (c.replicates == 0) {
+            EXPECT_EQ(r.at(0, "answer_min") + r.at(0, "answer_max") + r.at(0, "answer_sd"), "");
+            EXPECT_EQ(said.find("seeds:"), std::string::npos);
+            continue;
+        }
+        double mean = 0.0, ss = 0.0;
+        for (float a : answers) mean += a / static_cast<double>(answers.size());
+        for (float a : answers) ss += (a - mean) * (a - mean);
+        for (std::size_t i = 0; i < r.rows.size(); ++i) {
+            EXPECT_EQ(std::stof(r.at(i, "answer_min")), *std::min_element(answers.begin(), answers.end()));
+            EXPECT_EQ(std::stof(r.at(i, "answer_max")), *std::max_element(answers.begin(), answers.end()));
+            EXPECT_NEAR(std::stod(r.at(i, "answer_sd")), std::sqrt(ss / (answers.size() - 1.0)), 1e-5);
+        }
+        EXPECT_NE(said.find("Target under " + std::to_string(answers.size()) + " seeds:"), std::string::npos) << said;
     }
 }
 

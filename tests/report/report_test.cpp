@@ -1,6 +1,8 @@
 // report.html from a results folder: what the page holds, what it needs and
 // what it says when a table is missing or broken.
 #include <gtest/gtest.h>
+
+#include <algorithm>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -183,6 +185,62 @@ TEST_F(ReportFolder, SingleIterationsAndPerRecruitCurvesWhenPresent) {
     EXPECT_EQ(pr["curve"][1]["value"], 2);      // per recruit, not the equilibrium yield
     EXPECT_EQ(pr["points"].size(), 1u);         // Fcrash without a value is not marked
     EXPECT_NE(read(report_file).find("tacsim 9.9"), std::string::npos);
+}
+
+// The header names the generator and seed of a run given --seed, and says
+// nothing of the legacy stream.
+TEST_F(ReportFolder, HeaderNamesTheSeededGenerator) {
+    const struct {
+        const char* record;
+        const char* says;  // empty: no line
+    } cases[] = {
+        {R"({"version": "9.9", "seed": 15349668})", ""},
+        {R"({"version": "9.9", "seed": 7, "generator": "philox4x32-10"})",
+         "<dt>Random numbers</dt><dd>philox4x32-10, seed 7</dd>"},
+    };
+    for (const auto& c : cases) {
+        write("run.json", c.record);
+        write_report(dir, "tacsim test");
+        const std::string page = read(report_file);
+        if (*c.says == 0) {
+            EXPECT_EQ(page.find("Random numbers"), std::string::npos);
+        } else {
+            EXPECT_NE(page.find(c.says), std::string::npos);
+        }
+    }
+}
+
+// With mcerror.csv beside the summary, its standard errors are statistics
+// "<name>_se" of the summary's windows (a window the summary lacks is left
+// out) and the trade-off chart gets its whiskers; without it, none.
+TEST_F(ReportFolder, StandardErrorsGiveWhiskers) {
+    const struct {
+        const char* mcerror;  // nullptr: no file
+        std::size_t layers;
+    } cases[] = {
+        {nullptr, 2},
+        {"set,window,first_year,last_year,statistic,estimate,se,method\n"
+         "2,all,2020,2021,C50,3,0.25,order statistics\n2,all,2020,2021,risk3,3,0.5,bootstrap over iterations\n"
+         "2,x,2000,2001,C50,3,9,order statistics\n",
+         4},
+    };
+    for (const auto& c : cases) {
+        fs::remove(dir / "mcerror.csv");
+        if (c.mcerror != nullptr) write("mcerror.csv", c.mcerror);
+        write_report(dir, "tacsim test");
+        const auto d = page_data();
+        const auto& names = d["statNames"];
+        const auto at = std::find(names.begin(), names.end(), "C50_se");
+        ASSERT_EQ(at != names.end(), c.mcerror != nullptr);
+        ASSERT_EQ(d["specs"]["tradeoff"]["layer"].size(), c.layers);
+        if (c.mcerror == nullptr) continue;
+        const auto k = static_cast<std::size_t>(at - names.begin());
+        ASSERT_EQ(d["windows"].size(), 2u);  // not the window of 2000-2001
+        EXPECT_EQ(d["stats"][1][1][k], 0.25);  // years 2020-2021, set 2
+        EXPECT_TRUE(d["stats"][1][0][k].is_null());
+        const std::string whisker = d["specs"]["tradeoff"]["layer"][2].dump();
+        EXPECT_NE(whisker.find("datum.risk - 1.96 * datum['{risk}_se']"), std::string::npos) << whisker;
+    }
 }
 
 TEST_F(ReportFolder, SingleIterationsFromTheFullSeriesWithoutTheSampleTable) {

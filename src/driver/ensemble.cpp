@@ -242,6 +242,13 @@ int read_inputs(State& s, const OperatingModel& m, std::FILE* err) {
     return status;
 }
 
+bool complete(const std::map<long long, SetDigest>& digests, long long nsets) {
+    for (long long k = 1; k <= nsets; ++k) {
+        if (digests.count(k) == 0) return false;
+    }
+    return true;
+}
+
 std::string progress_folder(const std::string& out) { return (fs::path(out) / kEnsembleProgress).string(); }
 std::string digest_file(const std::string& out, const std::string& name) {
     return (fs::path(progress_folder(out)) / (name + ".sets")).string();
@@ -446,8 +453,10 @@ int run_ensemble(const RunOptions& opts, std::FILE* out, std::FILE* err, std::FI
         const std::string folder = (fs::path(opts.output) / r.model.name).string();
         const std::string dfile = digest_file(opts.output, r.model.name);
         std::string whole;
-        if (!helper) r.digests = read_digests(dfile, whole);
-        if (r.finished) continue;
+        r.digests = read_digests(dfile, whole);
+        // A finished model whose statistics are not all there any more runs
+        // again (every process decides alike: the helpers rerun it too).
+        if (r.finished && complete(r.digests, nsets)) continue;
         if (term != nullptr && !opts.quiet) {
             std::fprintf(term, "Operating model %zu of %zu: %s\n", j + 1, runs.size(), r.model.name.c_str());
         }
@@ -497,11 +506,9 @@ int run_ensemble(const RunOptions& opts, std::FILE* out, std::FILE* err, std::FI
                                     "); the same command with --resume goes on from there");
         }
         if (helper) continue;
-        for (long long k = 1; k <= nsets; ++k) {
-            if (r.digests.count(k) == 0) {
-                return stop(1, "Internal error: model '" + r.model.name + "' left no statistics of option set " +
-                                   std::to_string(k) + "; run the ensemble again without --resume");
-            }
+        if (!complete(r.digests, nsets)) {
+            return stop(1, "Internal error: model '" + r.model.name +
+                               "' left the statistics of some option sets out; run the ensemble again without --resume");
         }
         std::FILE* fin = std::fopen((fs::path(progress) / kFinished).string().c_str(), "ab");
         if (fin == nullptr || std::fprintf(fin, "%s\n", r.model.name.c_str()) < 0 || std::fclose(fin) != 0) {

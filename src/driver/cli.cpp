@@ -139,8 +139,14 @@ std::optional<int> parse_command_line(int argc, const char* const* argv, RunOpti
     tune->add_option("--tolerance", opts.tuning.tolerance,
                      "Width of the final bracket (default: a hundredth of the range)")
         ->type_name("X");
-    tune->add_option("DIR", opts.dir, "Folder holding bio.inn and opt.inn (default: the working folder)")
-        ->check(CLI::ExistingDirectory)
+    tune->add_option("--criterion", opts.tuning.criterion,
+                     "Tuning an ensemble: pooled (default; the pooled reference set meets the limit) or each (every "
+                     "reference model meets it)")
+        ->type_name("C");
+    tune->add_option("DIR", opts.dir,
+                     "Folder holding bio.inn and opt.inn (default: the working folder), or an ensemble file "
+                     "(docs/ensembles.md)")
+        ->check(CLI::ExistingPath)
         ->type_name("");
 
     // An option that neither the program nor a subcommand knows is named as

@@ -15,6 +15,9 @@ struct TuneOptions {
     std::string statistic = "risk3";
     std::string window = "all";
     float tolerance = 0.0f;  // 0: a hundredth of the interval
+    // Tuning an ensemble: "pooled" (the pooled reference statistic meets the
+    // limit) or "each" (every reference model's does).
+    std::string criterion = "pooled";
 };
 
 struct RunOptions {

@@ -22,6 +22,9 @@ struct TunedCombination {
     OptionVec par;
     TuneResult result;
     std::vector<SetValues> stats;
+    // Tuning an ensemble: per point, every model's own statistics, in the
+    // order of the models (reference models first); `stats` are the pooled.
+    std::vector<std::vector<SetValues>> by_model;
 };
 
 // Parses a risk limit, a fraction in [0, 1] ("0.05") or a percentage

@@ -114,6 +114,11 @@ std::optional<int> parse_command_line(int argc, const char* const* argv, RunOpti
     CLI::App* ensemble = app.add_subcommand(
         "ensemble", "Run every operating model FILE names (CSV: name,folder,weight,set) into OUT/<name> and pool "
                     "their statistics into OUT (see docs/ensembles.md)");
+    ensemble->footer(
+        "FILE names one operating model a row: its name (its folder in OUT), its input folder (relative to\n"
+        "FILE), its weight (reference models; normalised) and its set, reference or robustness. Every model\n"
+        "must have the same option sets. The program's -o OUT (needed), -j, --resume, --iterations, --report,\n"
+        "--risk-limit and -q apply. See docs/ensembles.md.");
     ensemble->add_option("FILE", opts.ensemble_file, "The ensemble file")->required()->type_name("");
     ensemble->fallthrough();
     app.set_version_flag("-V,--version", version_text(), "Print the version and the build's commit");

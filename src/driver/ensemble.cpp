@@ -137,6 +137,9 @@ std::optional<std::vector<OperatingModel>> read_ensemble(const std::string& file
         for (const auto& other : models) {
             if (other.name == m.name) return fault(no, "a second model named '" + m.name + "'");
         }
+        for (const char* own : {kEnsembleCsv, kByModelCsv, kRobustnessCsv, "report.html"}) {
+            if (m.name == own) return fault(no, "the name '" + m.name + "' is that of a file of the ensemble");
+        }
         const std::string set = lower(f[3]);
         if (set != "reference" && set != "robustness") {
             return fault(no, "the set is reference or robustness, not '" + f[3] + "'");
@@ -463,13 +466,15 @@ int run_ensemble(const RunOptions& opts, std::FILE* out, std::FILE* err, std::FI
         RunOptions mo = opts;
         mo.ensemble = false;
         mo.ensemble_file.clear();
-        mo.report = false;
+        // With --report each model's page goes into its folder.
+        mo.report = opts.report;
         mo.dir = r.model.path;
         mo.output = folder;
         mo.csv = true;
         mo.resume = opts.resume && fs::exists(fs::path(folder) / kCheckpointFile, ec);
         mo.args = {opts.args.empty() ? "tacsim" : opts.args.front(), "--csv", r.model.path, "-o", folder};
         if (opts.iterations) mo.args.push_back("--iterations");
+        if (opts.report) mo.args.push_back("--report");
         auto s = make_state();
         std::FILE* digests = nullptr;
         if (helper) {

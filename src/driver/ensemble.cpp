@@ -11,12 +11,14 @@
 #include <sstream>
 
 #include "driver/checkpoint.hpp"
+#include "driver/cli.hpp"
 #include "driver/driver.hpp"
 #include "driver/runlife.hpp"
 #include "io/durable.hpp"
 #include "io/input.hpp"
 #include "management/rulebook.hpp"
 #include "platform/platform.hpp"
+#include "report/ensemble_page.hpp"
 #include "results/pooled.hpp"
 #include "results/tables.hpp"
 #include "simulation/processes.hpp"
@@ -535,6 +537,16 @@ int run_ensemble(const RunOptions& opts, std::FILE* out, std::FILE* err, std::FI
     for (const auto& [name, text] : files) {
         const std::string path = (fs::path(opts.output) / name).string();
         if (!write_whole(path, *text, &why)) return stop(1, "Cannot write output file " + path + ": " + why);
+    }
+    // The ensemble's page, from the tables just written.
+    if (opts.report) {
+        std::vector<report::EnsembleMember> members;
+        for (const auto& r : runs) members.push_back({r.model.name, r.model.reference});
+        try {
+            report::write_ensemble_page(opts.output, members, limit, version_text());
+        } catch (const std::exception& e) {
+            return stop(1, std::string("Cannot write the ensemble's report: ") + e.what());
+        }
     }
     fs::remove_all(progress, ec);
     sync_path(opts.output);

@@ -419,7 +419,10 @@ int run_ensemble(const RunOptions& opts, std::FILE* out, std::FILE* err, std::FI
     // ---- the results folder, locked for the whole ensemble, and what an
     //      earlier attempt finished
     RunLife life(helper ? std::string() : opts.output, false);
-    if (!helper && !life.claim(why)) return stop(1, why);
+    const bool claimed = helper || life.claim(why);
+    // The other processes go on only when the first one holds the folder.
+    if (several && !sweep_ready(*procs, claimed)[0]) return helper ? 0 : stop(1, why);
+    if (!claimed) return stop(1, why);
     const std::string progress = progress_folder(opts.output);
     const std::string described = description(runs);
     std::error_code ec;

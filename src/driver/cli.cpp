@@ -118,6 +118,11 @@ std::optional<int> parse_command_line(int argc, const char* const* argv, RunOpti
     CLI::App* ensemble = app.add_subcommand(
         "ensemble", "Run every operating model FILE names (CSV: name,folder,weight,set) into OUT/<name> and pool "
                     "their statistics into OUT (see docs/ensembles.md)");
+    ensemble->footer(
+        "FILE names one operating model a row: its name (its folder in OUT), its input folder (relative to\n"
+        "FILE), its weight (reference models; normalised) and its set, reference or robustness. Every model\n"
+        "must have the same option sets. The program's -o OUT (needed), -j, --resume, --iterations, --report,\n"
+        "--risk-limit and -q apply. See docs/ensembles.md.");
     ensemble->add_option("FILE", opts.ensemble_file, "The ensemble file")->required()->type_name("");
     ensemble->fallthrough();
     app.set_version_flag("-V,--version", version_text(), "Print the version and the build's commit");
@@ -148,8 +153,14 @@ std::optional<int> parse_command_line(int argc, const char* const* argv, RunOpti
                      "value's range and standard deviation")
         ->check(CLI::Range(0, 1000))
         ->type_name("R");
-    tune->add_option("DIR", opts.dir, "Folder holding bio.inn and opt.inn (default: the working folder)")
-        ->check(CLI::ExistingDirectory)
+    tune->add_option("--criterion", opts.tuning.criterion,
+                     "Tuning an ensemble: pooled (default; the pooled reference set meets the limit) or each (every "
+                     "reference model meets it)")
+        ->type_name("C");
+    tune->add_option("DIR", opts.dir,
+                     "Folder holding bio.inn and opt.inn (default: the working folder), or an ensemble file "
+                     "(docs/ensembles.md)")
+        ->check(CLI::ExistingPath)
         ->type_name("");
 
     // An option that neither the program nor a subcommand knows is named as

@@ -11,12 +11,14 @@
 #include <sstream>
 
 #include "driver/checkpoint.hpp"
+#include "driver/cli.hpp"
 #include "driver/driver.hpp"
 #include "driver/runlife.hpp"
 #include "io/durable.hpp"
 #include "io/input.hpp"
 #include "management/rulebook.hpp"
 #include "platform/platform.hpp"
+#include "report/ensemble_page.hpp"
 #include "results/pooled.hpp"
 #include "results/tables.hpp"
 #include "simulation/processes.hpp"
@@ -137,6 +139,9 @@ std::optional<std::vector<OperatingModel>> read_ensemble(const std::string& file
         for (const auto& other : models) {
             if (other.name == m.name) return fault(no, "a second model named '" + m.name + "'");
         }
+        for (const char* own : {kEnsembleCsv, kByModelCsv, kRobustnessCsv, "report.html"}) {
+            if (m.name == own) return fault(no, "the name '" + m.name + "' is that of a file of the ensemble");
+        }
         const std::string set = lower(f[3]);
         if (set != "reference" && set != "robustness") {
             return fault(no, "the set is reference or robustness, not '" + f[3] + "'");
@@ -240,6 +245,13 @@ int read_inputs(State& s, const OperatingModel& m, std::FILE* err) {
     const std::string said = s.con.take() + s.err.take();
     if (status != 0 && err != nullptr) std::fputs(said.c_str(), err);
     return status;
+}
+
+bool complete(const std::map<long long, SetDigest>& digests, long long nsets) {
+    for (long long k = 1; k <= nsets; ++k) {
+        if (digests.count(k) == 0) return false;
+    }
+    return true;
 }
 
 std::string progress_folder(const std::string& out) { return (fs::path(out) / kEnsembleProgress).string(); }
@@ -407,7 +419,10 @@ int run_ensemble(const RunOptions& opts, std::FILE* out, std::FILE* err, std::FI
     // ---- the results folder, locked for the whole ensemble, and what an
     //      earlier attempt finished
     RunLife life(helper ? std::string() : opts.output, false);
-    if (!helper && !life.claim(why)) return stop(1, why);
+    const bool claimed = helper || life.claim(why);
+    // The other processes go on only when the first one holds the folder.
+    if (several && !sweep_ready(*procs, claimed)[0]) return helper ? 0 : stop(1, why);
+    if (!claimed) return stop(1, why);
     const std::string progress = progress_folder(opts.output);
     const std::string described = description(runs);
     std::error_code ec;
@@ -446,21 +461,25 @@ int run_ensemble(const RunOptions& opts, std::FILE* out, std::FILE* err, std::FI
         const std::string folder = (fs::path(opts.output) / r.model.name).string();
         const std::string dfile = digest_file(opts.output, r.model.name);
         std::string whole;
-        if (!helper) r.digests = read_digests(dfile, whole);
-        if (r.finished) continue;
+        r.digests = read_digests(dfile, whole);
+        // A finished model whose statistics are not all there any more runs
+        // again (every process decides alike: the helpers rerun it too).
+        if (r.finished && complete(r.digests, nsets)) continue;
         if (term != nullptr && !opts.quiet) {
             std::fprintf(term, "Operating model %zu of %zu: %s\n", j + 1, runs.size(), r.model.name.c_str());
         }
         RunOptions mo = opts;
         mo.ensemble = false;
         mo.ensemble_file.clear();
-        mo.report = false;
+        // With --report each model's page goes into its folder.
+        mo.report = opts.report;
         mo.dir = r.model.path;
         mo.output = folder;
         mo.csv = true;
         mo.resume = opts.resume && fs::exists(fs::path(folder) / kCheckpointFile, ec);
         mo.args = {opts.args.empty() ? "tacsim" : opts.args.front(), "--csv", r.model.path, "-o", folder};
         if (opts.iterations) mo.args.push_back("--iterations");
+        if (opts.report) mo.args.push_back("--report");
         auto s = make_state();
         std::FILE* digests = nullptr;
         if (helper) {
@@ -497,11 +516,9 @@ int run_ensemble(const RunOptions& opts, std::FILE* out, std::FILE* err, std::FI
                                     "); the same command with --resume goes on from there");
         }
         if (helper) continue;
-        for (long long k = 1; k <= nsets; ++k) {
-            if (r.digests.count(k) == 0) {
-                return stop(1, "Internal error: model '" + r.model.name + "' left no statistics of option set " +
-                                   std::to_string(k) + "; run the ensemble again without --resume");
-            }
+        if (!complete(r.digests, nsets)) {
+            return stop(1, "Internal error: model '" + r.model.name +
+                               "' left the statistics of some option sets out; run the ensemble again without --resume");
         }
         std::FILE* fin = std::fopen((fs::path(progress) / kFinished).string().c_str(), "ab");
         if (fin == nullptr || std::fprintf(fin, "%s\n", r.model.name.c_str()) < 0 || std::fclose(fin) != 0) {
@@ -523,6 +540,16 @@ int run_ensemble(const RunOptions& opts, std::FILE* out, std::FILE* err, std::FI
     for (const auto& [name, text] : files) {
         const std::string path = (fs::path(opts.output) / name).string();
         if (!write_whole(path, *text, &why)) return stop(1, "Cannot write output file " + path + ": " + why);
+    }
+    // The ensemble's page, from the tables just written.
+    if (opts.report) {
+        std::vector<report::EnsembleMember> members;
+        for (const auto& r : runs) members.push_back({r.model.name, r.model.reference});
+        try {
+            report::write_ensemble_page(opts.output, members, limit, version_text());
+        } catch (const std::exception& e) {
+            return stop(1, std::string("Cannot write the ensemble's report: ") + e.what());
+        }
     }
     fs::remove_all(progress, ec);
     sync_path(opts.output);

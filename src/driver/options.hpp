@@ -18,6 +18,9 @@ struct TuneOptions {
     // Searches again under this many further seeds of the counter-based
     // stream, for the spread of the tuned value.
     int replicates = 0;
+    // Tuning an ensemble: "pooled" (the pooled reference statistic meets the
+    // limit) or "each" (every reference model's does).
+    std::string criterion = "pooled";
 };
 
 struct RunOptions {

@@ -12,16 +12,20 @@
 #include <cstring>
 #include <exception>
 #include <filesystem>
+#include <limits>
 #include <string_view>
 #include <system_error>
 
 #include <limits>
 
+#include "driver/ensemble.hpp"
 #include "driver/runlife.hpp"
 #include "driver/runwatch.hpp"
 #include "io/input.hpp"
 #include "platform/platform.hpp"
 #include "report/numbers.hpp"
+#include "results/pooled.hpp"
+#include "io/durable.hpp"
 #include "io/outfiles.hpp"
 #include "management/rulebook.hpp"
 #include "perrecruit/perrecruit.hpp"
@@ -272,7 +276,7 @@ public:
     // The tuned value's spread over the searches under several seeds.
     void spread(int searches, float lo, float hi, float sd) {
         std::fprintf(out_, "  %s under %d seeds: %s to %s, standard deviation %s\n", q_.name.c_str(), searches,
-                     shortest(lo).c_str(), shortest(hi).c_str(), general(sd).c_str());
+                     shortest(lo).c_str(), shortest(hi).c_str(), report::significant(sd).c_str());
         std::fflush(out_);
     }
 
@@ -312,8 +316,8 @@ float statistic_se(State& s, Window window, int stat) {
 // set starts); their statistics from the model each set ends with. The
 // first stop, in the order of the batch, ends the tuning.
 void runbatch(SetRunner& runner, const std::shared_ptr<const Model>& start, State& scratch,
-              const OptionVec& base, int option, std::span<TunePoint> batch, std::vector<SetValues>& stats,
-              std::vector<float>& ses, int stat, Window window, long long& jobno) {
+              const OptionVec& base, int option, std::span<TunePoint> batch, std::vector<SetDigest>& digests,
+              bool whole, std::vector<float>& ses, int stat, Window window, long long& jobno) {
     const long long first = jobno + 1;
     for (TunePoint& p : batch) {
         SetJob job;
@@ -335,8 +339,7 @@ void runbatch(SetRunner& runner, const std::shared_ptr<const Model>& start, Stat
         done[i] = std::move(o);
         ++n;
     }
-    const std::size_t at = stats.size();
-    stats.resize(at + batch.size());
+    digests.assign(batch.size(), SetDigest{});
     for (std::size_t i = 0; i < batch.size(); ++i) {
         SetOutcome& o = done[i];
         if (o.stop || !o.end) {
@@ -347,11 +350,67 @@ void runbatch(SetRunner& runner, const std::shared_ptr<const Model>& start, Stat
             throw TuneStopped{st.status, message};
         }
         std::memcpy(static_cast<void*>(static_cast<Model*>(&scratch)), o.end.get(), sizeof(Model));
-        setstats(scratch, stats[at + i]);
-        const SummaryValues& v = stats[at + i][static_cast<int>(window)];
-        batch[i].risk = v[stat];
-        batch[i].catch_ = v[C50];
+        // Pooling needs the whole digest; a single model its statistics.
+        if (whole) {
+            digest_set(scratch, o.job.k, digests[i]);
+        } else {
+            setstats(scratch, digests[i].stats);
+        }
         ses.push_back(statistic_se(scratch, window, stat));
+    }
+}
+
+// One operating model of a tuning (a plain tuning has one, of weight 1):
+// its inputs, the model its sets start from and its threads.
+struct TuneModel {
+    OperatingModel om;
+    std::unique_ptr<State> s;
+    std::shared_ptr<const Model> start;
+    std::unique_ptr<SetRunner> runner;
+};
+
+// A batch of points on every model; each point's statistics are the
+// pooled ones of the reference models (a single model's own), its risk
+// the pooled statistic or, by the criterion `each`, the largest of the
+// reference models'.
+void evaluate(std::vector<TuneModel>& models, const std::vector<std::shared_ptr<const Model>>& starts,
+              const OptionVec& base, int option, std::span<TunePoint> batch, TunedCombination& tc, int stat,
+              Window window, bool each, long long& jobno) {
+    const bool pooled = models.size() > 1;
+    std::vector<std::vector<SetDigest>> digests(models.size());
+    std::vector<float> ses;
+    for (std::size_t j = 0; j < models.size(); ++j) {
+        ses.clear();
+        runbatch(*models[j].runner, starts[j], *models[j].s, base, option, batch, digests[j], pooled, ses, stat,
+                 window, jobno);
+    }
+    const auto w = static_cast<std::size_t>(window);
+    for (std::size_t i = 0; i < batch.size(); ++i) {
+        SetValues v = digests[0][i].stats;
+        std::vector<SetValues> each_model;
+        std::vector<Weighed> members;
+        for (std::size_t j = 0; j < models.size(); ++j) {
+            if (models[j].om.reference) members.push_back({&digests[j][i], models[j].om.weight});
+            each_model.push_back(digests[j][i].stats);
+        }
+        if (pooled) pooled_setvalues(members, v);
+        tc.by_model.push_back(std::move(each_model));
+        batch[i].risk = v[w][static_cast<std::size_t>(stat)];
+        batch[i].catch_ = v[w][C50];
+        if (each) {
+            // Every reference model meets the limit when the largest of
+            // their statistics does.
+            batch[i].risk = -std::numeric_limits<float>::infinity();
+            for (std::size_t j = 0; j < models.size(); ++j) {
+                if (models[j].om.reference) {
+                    batch[i].risk = std::max(batch[i].risk, digests[j][i].stats[w][static_cast<std::size_t>(stat)]);
+                }
+            }
+        }
+        tc.stats.push_back(v);
+        // The standard error of a single model's statistic; pooled
+        // statistics have none here.
+        tc.se.push_back(pooled ? std::numeric_limits<float>::quiet_NaN() : ses[i]);
     }
 }
 
@@ -400,12 +459,54 @@ int tune(const RunOptions& opts, const TuneOptions& t, std::FILE* out, std::FILE
     if (t.tolerance < 0.0f || !std::isfinite(t.tolerance)) return usage(err, "the tolerance must be positive");
     q.jobs = opts.jobs > 0 ? opts.jobs : default_jobs();
 
-    // ---- the inputs, read and checked as a run reads them
-    auto s = make_state();
-    if (const int status = setup(*s, opts, err)) return status;
-    // With a seed, every point of the search draws the same numbers, as the
-    // legacy stream does: the risk is then a smooth function of the option.
-    s->rng.common = 1;
+    // ---- the inputs, read and checked as a run reads them; an ensemble
+    //      file in place of the folder: every model's, with the same option
+    //      sets, tune.csv beside the file (or in -o)
+    const bool ensemble = !opts.dir.empty() && std::filesystem::is_regular_file(opts.dir);
+    const std::string criterion = lower(t.criterion);
+    if (criterion != "pooled" && criterion != "each") {
+        return usage(err, "the criterion is pooled or each, not '" + t.criterion + "'");
+    }
+    std::vector<TuneModel> models;
+    if (ensemble) {
+        std::string why;
+        const auto oms = read_ensemble(opts.dir, why);
+        if (!oms) return usage(err, why);
+        for (const OperatingModel& om : *oms) {
+            RunOptions mo = opts;
+            mo.dir = om.path;
+            const std::string beside = std::filesystem::path(opts.dir).parent_path().string();
+            mo.output = !opts.output.empty() ? opts.output : beside.empty() ? "." : beside;
+            TuneModel m{om, make_state(), nullptr, nullptr};
+            if (const int status = setup(*m.s, mo, err)) {
+                std::fprintf(err, "The tuning stops: the inputs of model '%s' (%s) cannot be run\n", om.name.c_str(),
+                             om.path.c_str());
+                return status;
+            }
+            if (!models.empty()) {
+                const std::string differs = option_sets_differ(*models.front().s, models.front().om.name, *m.s, om.name);
+                if (!differs.empty()) {
+                    std::fprintf(err, "Cannot tune the ensemble %s: %s; the option sets must be the same in every model\n",
+                                 opts.dir.c_str(), differs.c_str());
+                    return 1;
+                }
+            }
+            // With a seed, every point of the search draws the same numbers,
+            // as the legacy stream does: the risk is then a smooth function
+            // of the option.
+            m.s->rng.common = 1;
+            models.push_back(std::move(m));
+        }
+        // The first reference model's options and output folder stand for all.
+        std::stable_partition(models.begin(), models.end(), [](const TuneModel& m) { return m.om.reference; });
+    } else {
+        TuneModel m{OperatingModel{}, make_state(), nullptr, nullptr};
+        m.om.weight = 1.0f;
+        if (const int status = setup(*m.s, opts, err)) return status;
+        m.s->rng.common = 1;
+        models.push_back(std::move(m));
+    }
+    State* const s = models.front().s.get();
 
     {
         const std::array<std::string, noptions> names = option_names(*s);
@@ -477,21 +578,28 @@ int tune(const RunOptions& opts, const TuneOptions& t, std::FILE* out, std::FILE
     csv.header(q);
     int first = 0, last = 0;
     window_years(*s, q.window, first, last);
+    if (ensemble) {
+        std::fprintf(out, "Ensemble %s: %zu models, the %s criterion (%s)\n", opts.dir.c_str(), models.size(),
+                     criterion.c_str(),
+                     criterion == "each" ? "every reference model meets the limit" : "the pooled reference set meets the limit");
+    }
     std::fprintf(out, "Tuning %s in [%s, %s] to %s: %s over model years %d-%d at or below %s %%, %zu combination%s, %d job%s\n",
                  q.name.c_str(), shortest(q.lo).c_str(), shortest(q.hi).c_str(), tolerance_text(q.tol).c_str(),
                  summaryname(q.stat), first, last, shortest(q.limit).c_str(),
                  combos.size(), combos.size() == 1 ? "" : "s", q.jobs, q.jobs == 1 ? "" : "s");
     TuneTable table(q, out);
     table.header();
+    // Tuning an ensemble: every model's statistic at each answer.
+    std::string bymodel = "combination,model,model_set,weight," + q.name + ",statistic,value,meets\n";
 
     // Every set starts from the model as the inputs and the per-recruit
     // analysis leave it: what a run of that one option set starts from.
-    const std::shared_ptr<const Model> model = [&] {
-        auto m = std::make_shared<Model>();
-        std::memcpy(static_cast<void*>(m.get()), static_cast<const Model*>(s.get()), sizeof(Model));
-        return m;
-    }();
-    const auto runner = thread_runner(*s, q.jobs);
+    for (TuneModel& m : models) {
+        auto start = std::make_shared<Model>();
+        std::memcpy(static_cast<void*>(start.get()), static_cast<const Model*>(m.s.get()), sizeof(Model));
+        m.start = std::move(start);
+        m.runner = thread_runner(*m.s, q.jobs);
+    }
     long long jobno = 0;
     const auto start = std::chrono::steady_clock::now();
     // A progress line only on a terminal: files and pipes keep their bytes.
@@ -504,6 +612,7 @@ int tune(const RunOptions& opts, const TuneOptions& t, std::FILE* out, std::FILE
         if (progress) std::fputs("\r\033[K", err);
         bool ok = csv.close();
         std::string why;
+        if (ok && ensemble && finished > 0) ok = write_whole(write_path(*s, "tune_by_model.csv"), bymodel, &why);
         if (ok && finished > 0) {
             life.keep();
             if (!life.publish({}, why)) ok = false;
@@ -526,15 +635,20 @@ int tune(const RunOptions& opts, const TuneOptions& t, std::FILE* out, std::FILE
             TunedCombination& tc = searches[r];
             tc.par = combos[c];
             tc.replicate = static_cast<int>(r);
-            std::shared_ptr<const Model> from = model;
+            // Each model's sets start from its own start, under a further
+            // seed for a replicate.
+            std::vector<std::shared_ptr<const Model>> from;
+            for (const TuneModel& m : models) from.push_back(m.start);
             if (r > 0 || opts.seed) {
                 const unsigned long long seed = seed0 + r;
                 tc.seed = std::to_string(seed);
                 if (r > 0) {
-                    auto m = std::make_shared<Model>(*model);
-                    stream_seed(*m, seed);
-                    m->rng.common = 1;
-                    from = std::move(m);
+                    for (std::shared_ptr<const Model>& f : from) {
+                        auto m = std::make_shared<Model>(*f);
+                        stream_seed(*m, seed);
+                        m->rng.common = 1;
+                        f = std::move(m);
+                    }
                 }
             }
             try {
@@ -545,7 +659,7 @@ int tune(const RunOptions& opts, const TuneOptions& t, std::FILE* out, std::FILE
                                      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
                         std::fflush(err);
                     }
-                    runbatch(*runner, from, *s, tc.par, q.option, batch, tc.stats, tc.se, q.stat, q.window, jobno);
+                    evaluate(models, from, tc.par, q.option, batch, tc, q.stat, q.window, criterion == "each", jobno);
                 });
             } catch (const TuneStopped& st) {
                 return end(st.status, st.message);
@@ -578,6 +692,23 @@ int tune(const RunOptions& opts, const TuneOptions& t, std::FILE* out, std::FILE
         ++finished;
         table.row(searches[0]);
         if (searches.size() > 1) table.spread(static_cast<int>(searches.size()), lo, hi, sd);
+        const TunedCombination& tc = searches[0];
+        if (ensemble) {
+            // Every model's statistic at the answer.
+            const auto& at = tc.by_model[static_cast<std::size_t>(tc.result.answer_index)];
+            for (std::size_t j = 0; j < models.size(); ++j) {
+                const TuneModel& m = models[j];
+                const float v = at[j][static_cast<std::size_t>(q.window)][static_cast<std::size_t>(q.stat)];
+                std::fprintf(out, "    %s (%s): %s %s %%, %s\n", m.om.name.c_str(),
+                             m.om.reference ? ("reference, weight " + shortest(m.om.weight)).c_str() : "robustness",
+                             summaryname(q.stat), shortest(v).c_str(), v <= q.limit ? "meets the limit" : "over the limit");
+                bymodel += std::to_string(c + 1) + ",";
+                puttext(bymodel, m.om.name);
+                bymodel += m.om.reference ? ",reference," + shortest(m.om.weight) : std::string(",robustness,");
+                bymodel += "," + shortest(tc.result.answer) + "," + std::string(window_name(q.window)) + "_" +
+                           summaryname(q.stat) + "," + shortest(v) + "," + (v <= q.limit ? "1" : "0") + "\n";
+            }
+        }
     }
     if (const int status = end(0, "")) return status;
     const double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

@@ -27,6 +27,9 @@ struct TunedCombination {
     // 0: the search of the run's own stream; 1, 2, ...: of a further seed.
     int replicate = 0;
     std::string seed;  // the counter-based stream's seed; empty: the legacy stream
+    // Tuning an ensemble: per point, every model's own statistics, in the
+    // order of the models (reference models first); `stats` are the pooled.
+    std::vector<std::vector<SetValues>> by_model;
 };
 
 // Parses a risk limit, a fraction in [0, 1] ("0.05") or a percentage

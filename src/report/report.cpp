@@ -21,6 +21,20 @@ namespace tacsim::report {
 
 namespace fs = std::filesystem;
 
+// Text placed inside a <script> element must not end it early.
+std::string script_safe(std::string_view s) {
+    std::string out;
+    out.reserve(s.size());
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '<' && i + 1 < s.size() && (s[i + 1] == '/' || s[i + 1] == '!')) {
+            out += "\\x3C";  // the same character in a JavaScript string, regular expression or JSON text
+        } else {
+            out += s[i];
+        }
+    }
+    return out;
+}
+
 namespace {
 
 // ------------------------------------------------------------------ helpers
@@ -89,19 +103,6 @@ std::string esc(std::string_view s) {
     return out;
 }
 
-// Text placed inside a <script> element must not end it early.
-std::string script_safe(std::string_view s) {
-    std::string out;
-    out.reserve(s.size());
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '<' && i + 1 < s.size() && (s[i + 1] == '/' || s[i + 1] == '!')) {
-            out += "\\x3C";  // the same character in a JavaScript string, regular expression or JSON text
-        } else {
-            out += s[i];
-        }
-    }
-    return out;
-}
 
 // The text deflated (zlib format) and in base64: the form in which the page
 // carries each set's series; the browser inflates it with its own

@@ -8,6 +8,7 @@
 #include <string>
 
 #include <nlohmann/json.hpp>
+#include <string_view>
 
 namespace tacsim::report {
 
@@ -42,5 +43,8 @@ Json iav_spec(const std::string& catch_stat, const std::string& iav_stat, const 
 // regime, f, value), the reference points by shape (data set "points":
 // regime, point, f, value).
 Json perrecruit_spec(const std::string& y_title, Json rows, Json points);
+
+// Text placed inside a <script> element, made unable to end it early.
+std::string script_safe(std::string_view s);
 
 }  // namespace tacsim::report

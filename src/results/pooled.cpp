@@ -199,4 +199,22 @@ void pooled_summary(const std::vector<Weighed>& members, Window w, SummaryValues
     out[kRisk3] = 100.0f * rmax;
 }
 
+void pooled_setvalues(const std::vector<Weighed>& members, SetValues& out) {
+    for (int w = 0; w < nwindows; ++w) {
+        const auto k = static_cast<std::size_t>(w);
+        bool whole = !members.empty();
+        for (const Weighed& m : members) {
+            const SetDigest& d = *m.digest;
+            if (std::isnan(d.stats[k][0]) || d.first[k] != members.front().digest->first[k] ||
+                d.last[k] != members.front().digest->last[k])
+                whole = false;
+        }
+        if (whole) {
+            pooled_summary(members, static_cast<Window>(w), out[k]);
+        } else {
+            out[k].fill(std::numeric_limits<float>::quiet_NaN());
+        }
+    }
+}
+
 }  // namespace tacsim

@@ -52,6 +52,10 @@ struct Weighed {
 // those. The weights must sum to 1, and every member must have the window.
 void pooled_summary(const std::vector<Weighed>& members, Window w, SummaryValues& out);
 
+// The same for every window; a window that some member lacks, or has over
+// other years than the first member, is NaN throughout.
+void pooled_setvalues(const std::vector<Weighed>& members, SetValues& out);
+
 // The value below which the weight `fraction` of the pooled values lies:
 // the first value, in ascending order, at which the cumulative weight reaches
 // the fraction (the weights of equal values taken together). `values[j]` are

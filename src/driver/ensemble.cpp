@@ -101,7 +101,10 @@ std::optional<std::vector<OperatingModel>> read_ensemble(const std::string& file
         why = "Cannot read the ensemble file " + file + ": no such file";
         return std::nullopt;
     }
-    std::istringstream in(whole_file(file));
+    std::string text = whole_file(file);
+    // A spreadsheet may begin its CSV text with a byte order mark.
+    if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);
+    std::istringstream in(text);
     const fs::path base = fs::path(file).parent_path();
     std::vector<OperatingModel> models;
     std::string line;

@@ -76,9 +76,11 @@ TEST(Ensemble, OneModelOrWeightedCopiesGiveTheSingleRun) {
         {"one model", "12 1 1 10", "only,stock,1,reference\n", {"only"}, 0.0},
         // A summary window of the first five years is not repeated.
         {"one model, summary years 1-5", "12 1 1 5", "only,stock,1,reference\n", {"only"}, 0.0},
-        // A robustness model changes nothing in the pooled statistics.
+        // A robustness model changes nothing in the pooled statistics; the
+        // fields quoted and the lines ended as R's write.csv writes them.
         {"copies 0.3 and 0.7", "12 1 1 10",
-         "a,stock,0.3,reference\nb,stock,0.7,reference\nc,stock,,robustness\n", {"a", "b", "c"}, 1e-6},
+         "\"a\",\"stock\",0.3,\"reference\"\r\n\"b\",\"stock\",0.7,\"reference\"\r\n\"c\",\"stock\",NA,\"robustness\"\r\n",
+         {"a", "b", "c"}, 1e-6},
     };
     int n = 0;
     for (const Case& c : cases) {

@@ -101,7 +101,10 @@ std::optional<std::vector<OperatingModel>> read_ensemble(const std::string& file
         why = "Cannot read the ensemble file " + file + ": no such file";
         return std::nullopt;
     }
-    std::istringstream in(whole_file(file));
+    std::string text = whole_file(file);
+    // A spreadsheet may begin its CSV text with a byte order mark.
+    if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);
+    std::istringstream in(text);
     const fs::path base = fs::path(file).parent_path();
     std::vector<OperatingModel> models;
     std::string line;
@@ -283,11 +286,14 @@ std::map<long long, SetDigest> read_digests(const std::string& path, std::string
     return out;
 }
 
-void row_start(std::string& b, const std::vector<std::string>& lead, long long set, int first, int last, int k) {
-    for (const auto& l : lead) {
-        puttext(b, l);
-        b += ',';
-    }
+// Whether summary.csv has rows of window w of this set: the summary window
+// only when its file is on and its years differ from the other two windows'.
+bool in_summary(const SetDigest& d, std::size_t w) {
+    if (std::isnan(d.stats[w][0])) return false;
+    return static_cast<Window>(w) != Window::summary || !(d.first[w] == 1 && (d.last[w] == 5 || d.last[w] == maxyear));
+}
+
+void row_start(std::string& b, long long set, int first, int last, int k) {
     putint(b, set);
     b += ',';
     putint(b, first);
@@ -312,34 +318,37 @@ bool ensemble_tables(const std::vector<ModelRun>& runs, long long nsets, float l
         for (int w = 0; w < nwindows; ++w) {
             const auto wi = static_cast<std::size_t>(w);
             std::vector<Weighed> members;
-            bool poolable = true;
-            int first = 0, last = 0, meeting = 0;
-            bool robust_window = true;
+            std::vector<const SetDigest*> robust;
             for (const auto& r : runs) {
                 const SetDigest& d = r.digests.at(k);
-                const bool has = !std::isnan(d.stats[wi][0]);
-                if (!r.model.reference) {
-                    if (!has) robust_window = false;
-                    else if (d.stats[wi][22] <= limit) ++meeting;
-                    continue;
+                if (r.model.reference) {
+                    members.push_back({&d, r.model.weight});
+                } else {
+                    robust.push_back(&d);
                 }
-                if (members.empty()) {
-                    first = d.first[wi];
-                    last = d.last[wi];
-                }
-                if (!has || d.first[wi] != first || d.last[wi] != last) poolable = false;
-                members.push_back({&d, r.model.weight});
+            }
+            // The window pooled when every reference model has it over the
+            // same years; robustness models counted when they have it too.
+            const SetDigest& lead_digest = *members.front().digest;
+            const int first = lead_digest.first[wi], last = lead_digest.last[wi];
+            auto same = [&](const SetDigest& d) { return in_summary(d, wi) && d.first[wi] == first && d.last[wi] == last; };
+            const bool poolable = std::all_of(members.begin(), members.end(), [&](const Weighed& m) { return same(*m.digest); });
+            const bool none = std::none_of(members.begin(), members.end(), [&](const Weighed& m) { return in_summary(*m.digest, wi); });
+            const bool robust_window = poolable && std::all_of(robust.begin(), robust.end(), [&](const SetDigest* d) { return same(*d); });
+            int meeting = 0;
+            for (const SetDigest* d : robust) {
+                if (d->stats[wi][risk3] <= limit) ++meeting;
             }
             for (const auto& r : runs) {
                 const SetDigest& d = r.digests.at(k);
-                if (std::isnan(d.stats[wi][0])) continue;
+                if (!in_summary(d, wi)) continue;
                 for (int s = 0; s < nsummary; ++s) {
                     std::string& b = t.by_model;
                     puttext(b, r.model.name);
                     b += r.model.reference ? ",reference," : ",robustness,";
                     if (r.model.reference) putnum(b, r.model.weight);
                     b += ',';
-                    row_start(b, {}, k, d.first[wi] + r.inputs->year0, d.last[wi] + r.inputs->year0, s);
+                    row_start(b, k, d.first[wi] + r.inputs->year0, d.last[wi] + r.inputs->year0, s);
                     putnum(b, d.stats[wi][static_cast<std::size_t>(s)]);
                     b += '\n';
                 }
@@ -348,18 +357,18 @@ bool ensemble_tables(const std::vector<ModelRun>& runs, long long nsets, float l
                 SummaryValues v;
                 pooled_summary(members, static_cast<Window>(w), v);
                 for (int s = 0; s < nsummary; ++s) {
-                    row_start(t.pooled, {}, k, first + lead.year0, last + lead.year0, s);
+                    row_start(t.pooled, k, first + lead.year0, last + lead.year0, s);
                     putnum(t.pooled, v[static_cast<std::size_t>(s)]);
                     t.pooled += '\n';
                 }
-            } else if (static_cast<Window>(w) == Window::summary) {
-                note = "ensemble.csv has no rows of the summary window: the reference models' Years files differ in "
-                       "their years or are not written";
-            } else {
+            } else if (static_cast<Window>(w) != Window::summary) {
                 return false;
+            } else if (!none) {
+                note = "ensemble.csv has no rows of the summary window: the reference models' Years files differ in "
+                       "their years or are not all written";
             }
-            if (nrobust > 0 && robust_window && (static_cast<Window>(w) != Window::summary || poolable)) {
-                row_start(t.robust, {}, k, first + lead.year0, last + lead.year0, 22);
+            if (nrobust > 0 && robust_window) {
+                row_start(t.robust, k, first + lead.year0, last + lead.year0, risk3);
                 putnum(t.robust, limit);
                 t.robust += ',';
                 putint(t.robust, nrobust);

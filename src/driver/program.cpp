@@ -1,6 +1,7 @@
 #include "driver/program.hpp"
 
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "driver/runwatch.hpp"
 #include "driver/tune.hpp"
 #include "platform/platform.hpp"
+#include "report/ensemble_page.hpp"
 #include "simulation/processes.hpp"
 
 namespace tacsim {
@@ -82,7 +84,19 @@ int tacsim_main(int argc, const char* const* argv) {
             if (opts.risk_limit) context.risk_limit = *opts.risk_limit;
             context.biomass_unit = opts.biomass_unit;
             context.number_unit = opts.number_unit;
-            if (opts.output.empty()) {
+            namespace fs = std::filesystem;
+            if (dirs.size() == 1 && fs::exists(fs::path(dirs.front()) / kEnsembleCsv) &&
+                fs::exists(fs::path(dirs.front()) / kByModelCsv)) {
+                // The folder of an ensemble: its page again, at the limit asked.
+                try {
+                    const auto members = report::ensemble_members(dirs.front());
+                    report::write_ensemble_page(dirs.front(), members, context.risk_limit.value_or(5.0), version_text());
+                } catch (const std::exception& e) {
+                    state->err.put(std::string("Cannot write the ensemble's report: ") + e.what());
+                    state->err.end_record();
+                    throw StopRun{1};
+                }
+            } else if (opts.output.empty()) {
                 write_report_page(*state, dirs.front(), context);
             } else {
                 std::vector<report::RunSource> runs;

@@ -117,16 +117,6 @@ void write_ensemble_page(const fs::path& out, const std::vector<EnsembleMember>&
             p[s] = cell(pooled, r, value);
         }
     }
-    // Robustness models meeting the limit, per set.
-    const Table robust = read_table(out / "robustness.csv");
-    std::map<long long, std::pair<long long, long long>> holds;  // set -> (meeting, models)
-    if (!robust.rows.empty()) {
-        const int set = robust.need("set"), meeting = robust.need("meeting"), n = robust.need("models");
-        for (std::size_t r : widest_window(robust)) {
-            holds[static_cast<long long>(robust.value(r, set))] = {static_cast<long long>(robust.value(r, meeting)),
-                                                                  static_cast<long long>(robust.value(r, n))};
-        }
-    }
     d["pooled"] = Json::array();
     long long best = 0;
     double best_catch = 0.0;
@@ -152,6 +142,16 @@ void write_ensemble_page(const fs::path& out, const std::vector<EnsembleMember>&
             auto& c = cells[each.rows[r][static_cast<std::size_t>(model)]][static_cast<long long>(each.value(r, set))];
             if (s == "risk3") c.first = cell(each, r, value);
             if (s == "C50") c.second = cell(each, r, value);
+        }
+    }
+    // Robustness models meeting the limit, per set: (meeting, models).
+    std::map<long long, std::pair<long long, long long>> holds;
+    for (const auto& m : models) {
+        if (m.reference) continue;
+        for (const auto& [k, c] : cells[m.name]) {
+            auto& h = holds[k];
+            ++h.second;
+            if (c.first.is_number() && c.first.get<double>() <= limit) ++h.first;
         }
     }
     d["cells"] = Json::array();
@@ -232,6 +232,19 @@ void write_ensemble_page(const fs::path& out, const std::vector<EnsembleMember>&
     if (!write_whole((out / "report.html").string(), h.str(), &why)) {
         throw ReportError("Cannot write " + (out / "report.html").string() + ": " + why);
     }
+}
+
+std::vector<EnsembleMember> ensemble_members(const fs::path& out) {
+    const Table t = read_table(out / "by_model.csv");
+    const int model = t.need("model"), set = t.need("model_set");
+    std::vector<EnsembleMember> members;
+    for (std::size_t r = 0; r < t.rows.size(); ++r) {
+        const std::string& name = t.rows[r][static_cast<std::size_t>(model)];
+        if (std::none_of(members.begin(), members.end(), [&](const EnsembleMember& m) { return m.name == name; })) {
+            members.push_back({name, t.rows[r][static_cast<std::size_t>(set)] == "reference"});
+        }
+    }
+    return members;
 }
 
 }  // namespace tacsim::report

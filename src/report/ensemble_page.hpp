@@ -17,11 +17,14 @@ struct EnsembleMember {
     bool reference = true;
 };
 
-// Draws the page from OUT's ensemble.csv, by_model.csv and robustness.csv
-// and each model's yearly.csv (in OUT/<name>/), over all years; `limit` is
+// Draws the page from OUT's ensemble.csv and by_model.csv and each model's
+// yearly.csv (in OUT/<name>/), over all years; `limit` is
 // the risk limit (%). Throws ReportError naming the file when a table
 // cannot be read.
 void write_ensemble_page(const std::filesystem::path& out, const std::vector<EnsembleMember>& models, double limit,
                          const std::string& version);
+
+// The models of the ensemble in OUT, in the order of by_model.csv.
+std::vector<EnsembleMember> ensemble_members(const std::filesystem::path& out);
 
 }  // namespace tacsim::report

@@ -3,7 +3,9 @@
 // model's statistics; and a faulty ensemble stops before anything is written.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -62,33 +64,40 @@ std::map<std::string, std::string> files_of(const fs::path& dir) {
 
 TEST(Ensemble, OneModelOrWeightedCopiesGiveTheSingleRun) {
     const fs::path root = fresh_dir("ensemble-same");
-    inputs(root / "stock", {{kTarget, "0.4 0.4 0"}});
-    ASSERT_EQ(run_with(root, {"--csv", "stock", "-o", "single"}).status, 0);
-    const auto single = files_of(root / "single");
-    const auto summary = statistics(root / "single" / "summary.csv");
-
+    constexpr int kYears = 94;  // line of opt.inn switching the Years file on, with its window
     struct Case {
         const char* what;
-        const char* rows;  // of the ensemble file, after its header
+        const char* years;  // the Years file's record
+        const char* rows;   // of the ensemble file, after its header
         std::vector<std::string> models;
-        double tolerance;  // relative, of the pooled statistics
+        double tolerance;   // relative, of the pooled statistics
     };
     const Case cases[] = {
-        {"one model", "only,stock,1,reference\n", {"only"}, 0.0},
-        // A robustness model changes nothing in the pooled statistics.
-        {"copies 0.3 and 0.7", "a,stock,0.3,reference\nb,stock,0.7,reference\nc,stock,,robustness\n", {"a", "b", "c"},
-         1e-6},
+        {"one model", "12 1 1 10", "only,stock,1,reference\n", {"only"}, 0.0},
+        // A summary window of the first five years is not repeated.
+        {"one model, summary years 1-5", "12 1 1 5", "only,stock,1,reference\n", {"only"}, 0.0},
+        // A robustness model changes nothing in the pooled statistics; the
+        // fields quoted and the lines ended as R's write.csv writes them.
+        {"copies 0.3 and 0.7", "12 1 1 10",
+         "\"a\",\"stock\",0.3,\"reference\"\r\n\"b\",\"stock\",0.7,\"reference\"\r\n\"c\",\"stock\",NA,\"robustness\"\r\n",
+         {"a", "b", "c"}, 1e-6},
     };
     int n = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        const std::string file = "ensemble" + std::to_string(++n) + ".csv";
-        const std::string out = "out" + std::to_string(n);
-        std::ofstream(root / file) << "name,folder,weight,set\n" << c.rows;
-        const auto r = run_with(root, {"ensemble", file, "-o", out, "-j", "2"});
+        const fs::path dir = root / std::to_string(++n);
+        inputs(dir / "stock", {{kTarget, "0.4 0.4 0"}, {kYears, c.years}});
+        ASSERT_EQ(run_with(dir, {"--csv", "stock", "-o", "single"}).status, 0);
+        const auto single = files_of(dir / "single");
+        const auto summary = statistics(dir / "single" / "summary.csv");
+        std::ofstream(dir / "ensemble.csv") << "name,folder,weight,set\n" << c.rows;
+        const auto r = run_with(dir, {"ensemble", "ensemble.csv", "-o", "out", "-j", "2"});
         ASSERT_EQ(r.status, 0) << r.err;
-        for (const auto& m : c.models) EXPECT_TRUE(files_of(root / out / m) == single) << m;
-        const auto pooled = statistics(root / out / "ensemble.csv");
+        EXPECT_EQ(r.err.find("Note"), std::string::npos) << r.err;
+        for (const auto& m : c.models) EXPECT_TRUE(files_of(dir / "out" / m) == single) << m;
+        const auto pooled = statistics(dir / "out" / "ensemble.csv");
+        const auto lines = [](const fs::path& f) { return std::count(std::istreambuf_iterator<char>(std::ifstream(f).rdbuf()), {}, '\n'); };
+        ASSERT_EQ(lines(dir / "out" / "ensemble.csv"), lines(dir / "single" / "summary.csv"));
         ASSERT_EQ(pooled.size(), summary.size());
         for (const auto& [key, value] : summary) {
             ASSERT_EQ(pooled.count(key), 1u) << key;
@@ -99,7 +108,7 @@ TEST(Ensemble, OneModelOrWeightedCopiesGiveTheSingleRun) {
                 EXPECT_LE(std::fabs(a - b), c.tolerance * std::fabs(b) + 1e-9) << key;
             }
         }
-        EXPECT_FALSE(fs::exists(root / out / ".tacsim-ensemble"));
+        EXPECT_FALSE(fs::exists(dir / "out" / ".tacsim-ensemble"));
     }
 }
 

@@ -7,7 +7,8 @@
 //   - the fans of SSB and catch of every model against its yearly.csv, for
 //     every option set chosen in turn;
 //   - the answer: the set of the highest pooled median catch among those
-//     that meet the limit, and its count in robustness.csv.
+//     that meet the limit, and the robustness models meeting it (as
+//     robustness.csv counts them when it was written at this limit).
 // Also: no console error, no request leaves the page.
 //   node check_ensemble.cjs NODE_MODULES OUT_DIR LIMIT
 'use strict';
@@ -101,7 +102,15 @@ function datums(view) {
     let best = null;
     for (const [set, w] of Object.entries(want)) if (w.risk3 <= limit && (best === null || w.C50 > want[best].C50)) best = set;
     const answer = await page.evaluate(() => document.getElementById('ens-answer').textContent);
-    const held = robust.find((r) => r.set === best);
+    // The robustness models meeting the limit, from their cells; robustness.csv
+    // counts the same when it was written at this limit.
+    const robustCells = byModel.filter((r) => r.model_set === 'robustness' && r.statistic === 'risk3' && r.set === best);
+    const held = robustCells.length ? { meeting: robustCells.filter((r) => num(r.value) <= limit).length, models: robustCells.length } : null;
+    const listed = robust.find((r) => r.set === best);
+    if (listed && Number(listed.risk_limit) === limit) {
+      check(Number(listed.meeting) === held.meeting && Number(listed.models) === held.models,
+        `robustness.csv counts ${listed.meeting} of ${listed.models} for set ${best}, as the cells do`);
+    }
     check(best === null ? /No option set/.test(answer)
       : answer.includes(`set ${best}`) && (!held || answer.includes(`${held.meeting} of ${held.models} robustness`)),
       `the answer names set ${best}${held ? ` and ${held.meeting} of ${held.models} robustness models` : ''}: ${answer}`);

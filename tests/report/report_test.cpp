@@ -185,6 +185,53 @@ TEST_F(ReportFolder, SingleIterationsAndPerRecruitCurvesWhenPresent) {
     EXPECT_NE(read(report_file).find("tacsim 9.9"), std::string::npos);
 }
 
+TEST_F(ReportFolder, TuningSetsTheWindowAndTheAnswerAtTheTop) {
+    // Tuned over the summary window (2021-2021, the first in summary.csv):
+    // the answer 0.30 with its bracket 0.35, so two decimals.
+    write("tune.csv", "combination,Target,round,meets,answer,tuned,statistic,limit,summary_risk3\n"
+                      "1,0.2,1,1,0,Target,summary_risk3,5,1\n1,0.4,1,0,0,Target,summary_risk3,5,9\n"
+                      "1,0.3,2,1,1,Target,summary_risk3,5,4\n1,0.35,3,0,0,Target,summary_risk3,5,6\n");
+    write_report(dir, "tacsim test");
+    const auto d = page_data();
+    EXPECT_EQ(d["defaultWindow"], 0);
+    EXPECT_EQ(d["optionDecimals"][2], 1);  // Target 0.2, 0.3, 0.4
+    const std::string page = read(report_file);
+    const auto answer = page.substr(page.find("id=\"answer\""), page.find("</section>") - page.find("id=\"answer\""));
+    EXPECT_NE(answer.find("<b>Tuned Target</b>"), std::string::npos) << answer;
+    EXPECT_NE(answer.find(": 0.30, years 2021-2021."), std::string::npos) << answer;
+    // People's names on the tuning chart, and no legend for its one combination.
+    const auto& tune = d["specs"]["tune"];
+    EXPECT_NE(tune.dump().find("largest yearly P(SSB < Blim), years 2021-2021 (%)"), std::string::npos);
+    EXPECT_EQ(tune.dump().find("summary_risk3"), std::string::npos);
+    EXPECT_FALSE(tune["layer"][0]["encoding"]["color"].contains("legend"));
+    EXPECT_EQ(page.find("bundled example"), std::string::npos);
+}
+
+TEST_F(ReportFolder, FmaxAtTheEndOfTheEquilibriumCurveIsNamedSo) {
+    struct Case {
+        const char* curve;      // rows of perrecruit.csv after the header
+        const char* fcrash;     // Fcrash's F-factor
+        bool named;             // Fmax (at 0.5) is named the end of the curve
+    };
+    const Case cases[] = {
+        {"1,0,0,10,0,5\n1,0.5,4,6,2,3\n1,1,2,3,1,1\n", "", false},    // a maximum inside the curve
+        {"1,0,0,10,0,5\n1,0.5,4,6,2,3\n1,1,,,2.5,1\n", "", true},     // the curve ends at Fmax
+        {"1,0,0,10,0,5\n1,0.5,4,6,2,3\n1,1,2,3,2.5,1\n", "0.505", true},  // Fcrash within a grid step
+        {"1,0,0,10,0,5\n1,0.5,4,6,2,3\n1,1,2,3,2.5,1\n", "0.9", false},
+    };
+    for (const auto& c : cases) {
+        write("perrecruit.csv", std::string("regime,f_factor,yield,ssb,yield_per_recruit,ssb_per_recruit\n") + c.curve);
+        write("refpoints.csv", std::string("regime,refpoint,f,yield,ssb,yield_per_recruit,ssb_per_recruit\n"
+                                           "1,Fmax,0.5,4,6,2,3\n1,Fcrash,") + c.fcrash + ",,,1,1\n");
+        write_report(dir, "tacsim test");
+        const auto d = page_data();
+        const std::string label = d["specs"]["ypr"]["datasets"]["points"][0]["label"];
+        EXPECT_EQ(label == "Fmax = Fcrash (end of the curve)", c.named) << c.curve << " Fcrash " << c.fcrash;
+        const std::string page = read(report_file);
+        EXPECT_EQ(page.find("yield per recruit still rises there") != std::string::npos, c.named) << c.curve;
+    }
+}
+
 TEST_F(ReportFolder, SingleIterationsFromTheFullSeriesWithoutTheSampleTable) {
     const std::string text =
         "set,iteration,year,ssb,tsb,f,catch,tac,recruitment,regime\n"

@@ -1,6 +1,7 @@
 #include "report/report.hpp"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <fstream>
@@ -655,8 +656,25 @@ struct Tuning {
     double limit = 5.0;
     int decimals = 0;    // of the tuned option, as the tuning resolved it
     std::string answer_html;  // the tuned value of each combination, for the answer at the top
+    std::vector<double> answers;  // the tuned value of each combination that has one
     bool present = false;
 };
+
+// The group of a statistic in the table's heading, with its unit: catch,
+// F, SSB, TSB (in the biomass unit or per year), the TAC's changes and the
+// risks (in %); "" for a statistic of no group.
+std::string stat_group(const std::string& name) {
+    const std::string n = lower(name);
+    if (n == "cmean" || (n.size() > 1 && n[0] == 'c' && std::isdigit(static_cast<unsigned char>(n[1])))) {
+        return "Catch (input biomass unit)";
+    }
+    if (n == "fmean" || (n.size() > 1 && n[0] == 'f' && std::isdigit(static_cast<unsigned char>(n[1])))) return "F (per year)";
+    if (n == "smean" || n.rfind("ssb", 0) == 0) return "SSB (input biomass unit)";
+    if (n == "tmean" || n.rfind("tsb", 0) == 0) return "TSB (input biomass unit)";
+    if (n == "iav" || n.rfind("tac_change", 0) == 0) return "TAC change (%)";
+    if (n.rfind("risk", 0) == 0 || n == "probtrig" || n == "crash") return "Risk (%)";
+    return "";
+}
 
 // What a risk statistic counts, for people.
 std::string risk_words(const std::string& risk) {
@@ -735,6 +753,7 @@ Tuning read_tuning(const fs::path& dir) {
             tu.decimals = std::max(tu.decimals, resolution_decimals(std::fabs(t.value(*answer, cval) - t.value(*beyond, cval))));
         }
         answers.emplace_back(others.empty() ? "" : label, answer ? std::optional<double>(t.value(*answer, cval)) : std::nullopt);
+        if (answer) tu.answers.push_back(t.value(*answer, cval));
         for (std::size_t r : rows) {
             tu.rows.push_back({{"label", label},
                                {"combination", comb},
@@ -1132,6 +1151,12 @@ std::string page_text(const std::vector<RunTables>& runs, const std::string& ver
         Json years = Json::array();
         for (double y : t.yearly.years) years.push_back(num(y));
         run_list.push_back({{"label", t.label}, {"years", std::move(years)}, {"iterations", t.samples.iterations}});
+        if (t.tuning.present) {
+            Json tuned = Json::array();
+            for (double a : t.tuning.answers) tuned.push_back(num(a));
+            run_list.back()["tunedOption"] = t.tuning.option;
+            run_list.back()["tuned"] = std::move(tuned);
+        }
     }
     const std::vector<std::string> swept = swept_of(options, values);
 
@@ -1211,6 +1236,10 @@ std::string page_text(const std::vector<RunTables>& runs, const std::string& ver
     }
     d["statDecimals"] = std::move(stat_decimals);
     d["stats"] = std::move(stats);
+    // The table's groups of columns: the statistics in their order, each run
+    // of one group under one heading.
+    d["statGroups"] = Json::array();
+    for (const auto& n : stat_names) d["statGroups"].push_back(stat_group(n));
     d["riskLimit"] = run.risk_limit;
     d["catchUnit"] = "input biomass unit";
     d["riskWords"] = Json::object();
@@ -1273,6 +1302,17 @@ std::string page_text(const std::vector<RunTables>& runs, const std::string& ver
                                   tuning.rows, tuning.limit, tuning.decimals);
         static_charts.push_back("tune");
     }
+    // A page of several runs: one set of every run side by side.
+    Json side_charts = Json::array();
+    if (several) {
+        // Small enough that the row of charts fits a printed A4 page.
+        const int width = std::clamp(620 / static_cast<int>(runs.size()) - 45, 120, 300);
+        specs["side-ssb"] = side_fan_spec("SSB (input biomass unit)", width);
+        specs["side-catch"] = side_fan_spec("Catch (input biomass unit)", width);
+        specs["side-f"] = side_fan_spec("F (per year)", width);
+        side_charts = Json::array({"side-ssb", "side-catch", "side-f"});
+    }
+    d["sideCharts"] = std::move(side_charts);
     const bool tradeoffs = !catch_stat.empty() && !risks.empty();
     if (tradeoffs) {
         specs["tradeoff"] = tradeoff_spec(catch_stat, tooltip, run.risk_limit, several);
@@ -1397,6 +1437,15 @@ std::string page_text(const std::vector<RunTables>& runs, const std::string& ver
              "<select id=\"colour-select\"></select><p id=\"risk-definition\"></p></div>\n";
     }
 
+    if (several) {
+        h << "<h2>The runs side by side</h2>\n<p class=\"note\">For each run its best set (the highest median catch "
+             "among the sets that meet the risk limit in the window and risk chosen above; the set with the lowest risk "
+             "where none meets it), on shared axes: the bands hold 80 % and 50 % of the iterations, the line is the "
+             "median.</p>\n<div class=\"sidebyside\">\n"
+          << figure("side-ssb", "SSB of each run's best set", "Spawning stock biomass.")
+          << figure("side-catch", "Catch of each run's best set", "Catch.")
+          << figure("side-f", "F of each run's best set", "Fishing mortality.") << "</div>\n";
+    }
     if (tuned) {
         h << "<h2>Tuning of " << esc(tuning.option) << "</h2>\n<div class=\"grid\">\n"
           << figure("tune", "Risk against " + tuning.option,
@@ -1459,7 +1508,9 @@ std::string page_text(const std::vector<RunTables>& runs, const std::string& ver
 
     h << "<h2>Summary statistics of every option set</h2>\n<p class=\"note\">Window: <span id=\"table-window\"></span>. "
          "Click a heading to sort, a row to choose the set above. Statistic names as in summary.csv "
-         "(docs/outputs.md).</p>\n<div class=\"tablewrap\"><table id=\"stats-table\"></table></div>\n";
+         "(docs/outputs.md); the set and option columns stay in view while the others scroll.</p>\n"
+         "<div class=\"tablewrap screen-only\"><table id=\"stats-table\"></table></div>\n"
+         "<div class=\"print-only\" id=\"stats-print\"></div>\n";
 
     h << "<script type=\"application/json\" id=\"tacsim-data\">" << script_safe(with_units(d.dump(), run, true)) << "</script>\n";
     for (std::size_t i = 0; i < perset.size(); ++i) {

@@ -13,14 +13,20 @@ namespace tacsim::report {
 
 using Json = nlohmann::ordered_json;
 
-// Width of a chart's plotting area in pixels; two charts and their axes fit
-// side by side in 1280 pixels.
-inline constexpr int chart_width = 470;
+// Width of a chart's plotting area in pixels: two charts with their axes
+// and legends side by side on a page 1400 pixels wide, one on a narrower
+// screen and on a printed A4 page. The trade-offs leave room for a legend.
+inline constexpr int chart_width = 540;
+inline constexpr int wide_chart_width = 500;
 inline constexpr int chart_height = 210;
 
 // Fan chart: bands 10-90 % and 25-75 %, median, single iterations, dashed
 // reference lines; with `extra_label` also a line from "extra" (the TAC).
 Json fan_spec(const std::string& y_title, const std::string& extra_label);
+// The fans of one set of every run side by side on shared axes (data set
+// "fan": title, order, run, year, p10 ... p90), one small chart of
+// `width` pixels per run.
+Json side_fan_spec(const std::string& y_title, int width);
 // Yearly probability of SSB below Blim (%), with a line at the risk limit (%).
 Json probability_spec(double risk_limit);
 // Rule value against the decision basis, triggers as vertical rules.

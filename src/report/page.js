@@ -381,6 +381,9 @@
                                        fmt: (v) => fmtOption(name, v) })));
     const statCols = D.statNames.map((name, k) => ({ name: name, title: D.statTitles[name] || name, group: D.statGroups[k] || '',
                                                     get: (i) => stat(i, name), fmt: (v) => fmtStat(name, v) }));
+    // Each group's columns together, the groups in the order they first appear.
+    const groups = [...new Set(statCols.map((c) => c.group))];
+    statCols.sort((a, b) => groups.indexOf(a.group) - groups.indexOf(b.group));
     return { fixedCols, statCols, all: fixedCols.concat(statCols) };
   }
 

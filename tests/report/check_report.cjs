@@ -119,7 +119,7 @@ const riskLimit = runs[0].riskLimit;
 function describeViews() {
   const out = {};
   for (const [id, view] of Object.entries(window.tacsimViews)) {
-    const marks = [], texts = [];
+    const marks = [], texts = [], labels = [];
     // gw, gh: the size of the enclosing group (a cell of a faceted chart).
     const walk = (node, ox, oy, inAxis, gw, gh) => {
       if (!node) return;
@@ -137,6 +137,13 @@ function describeViews() {
           });
         }
         for (const it of node.items) {
+          // Text marks of the data (labels, not axes or legends), in the
+          // coordinates of their plotting area.
+          if (node.marktype === 'text' && !guide && it.text && it.bounds && !it.bounds.empty() &&
+              (it.opacity === undefined || it.opacity > 0)) {
+            labels.push({ text: String(it.text), x1: it.bounds.x1, y1: it.bounds.y1, x2: it.bounds.x2, y2: it.bounds.y2,
+                          w: gw !== undefined ? gw : view.width(), h: gh !== undefined ? gh : view.height() });
+          }
           if (node.marktype === 'text' && it.text !== undefined && it.text !== '' && (it.opacity === undefined || it.opacity > 0) &&
               (it.fillOpacity === undefined || it.fillOpacity > 0) && it.bounds && !it.bounds.empty()) {
             texts.push({ text: String(it.text), x1: ox + it.bounds.x1, y1: oy + it.bounds.y1, x2: ox + it.bounds.x2, y2: oy + it.bounds.y2 });
@@ -159,7 +166,7 @@ function describeViews() {
     out[id] = {
       width: view.width(), height: view.height(),
       origin: root.items[0] ? [root.items[0].x || 0, root.items[0].y || 0] : [0, 0],
-      x: domain('x'), y: domain('y'), marks, texts, data,
+      x: domain('x'), y: domain('y'), marks, texts, labels, data,
     };
   }
   return out;
@@ -553,19 +560,17 @@ function checkRef(id, v, label, want, t, where) {
           const texts = [document.body.innerText];
           document.querySelectorAll('svg text').forEach((e) => texts.push(e.textContent));
           document.querySelectorAll('select option').forEach((e) => texts.push(e.textContent));
-          const outside = [];
-          document.querySelectorAll('.chart svg').forEach((svg) => {
-            const box = svg.getBoundingClientRect();
-            svg.querySelectorAll('text').forEach((e) => {
-              const r = e.getBoundingClientRect();
-              if (r.width === 0 || !e.textContent) return;
-              if (r.left < box.left - 1 || r.right > box.right + 1 || r.top < box.top - 1 || r.bottom > box.bottom + 1) {
-                outside.push(svg.closest('.chart').id + ': "' + e.textContent + '"');
-              }
-            });
-          });
-          return { texts, outside };
+          return { texts };
         });
+        // Labels of the data stay in their plotting area.
+        const described = await page.evaluate(describeViews);
+        const outside = [];
+        for (const [id, v] of Object.entries(described)) {
+          for (const b of v.labels) {
+            if (b.x1 < -1 || b.x2 > b.w + 1 || b.y1 < -1 || b.y2 > b.h + 1) outside.push(`${id}: "${b.text}"`);
+          }
+        }
+        seen.outside = outside;
         for (const text of seen.texts) {
           for (const n of text.match(/\d[\d.]*/g) || []) {
             const digits = n.replace(/\./g, '').replace(/^0+/, '');

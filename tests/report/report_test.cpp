@@ -140,6 +140,11 @@ TEST_F(ReportFolder, PageIsSelfContainedAndHoldsEverySet) {
     EXPECT_EQ(d["risks"], nlohmann::json({"risk1", "risk2", "risk3"}));
     EXPECT_EQ(d["windows"].size(), 2u);
     EXPECT_EQ(d["defaultWindow"], 1);  // all years: the run has no tuning
+    // The table's groups with their units, and one number of decimals per
+    // column (1.5, 3.0, 4.5).
+    EXPECT_EQ(d["statGroups"], nlohmann::json({"Catch (input biomass unit)", "TAC change (%)", "Risk (%)", "Risk (%)",
+                                               "Risk (%)"}));
+    EXPECT_EQ(d["statDecimals"][0][0], 1);
     ASSERT_EQ(d["perset"].size(), 3u);
     const auto& p3 = d["perset"][2];
     EXPECT_EQ(p3["q"]["ssb"][2], nlohmann::json({30, 30}));  // medians of set 3

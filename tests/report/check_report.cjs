@@ -572,7 +572,8 @@ function checkRef(id, v, label, want, t, where) {
         }
         seen.outside = outside;
         for (const text of seen.texts) {
-          for (const n of text.match(/\d[\d.]*/g) || []) {
+          // Numbers standing alone (not the digits of a commit hash or a name).
+          for (const n of text.match(/(?<![\w.])\d[\d.]*(?![\w])/g) || []) {
             const digits = n.replace(/\./g, '').replace(/^0+/, '');
             t.same(digits.length <= 7, true, `"${n}" (colour by ${c})`);
           }

@@ -441,7 +441,11 @@
     // The fixed columns stay at their place while the rest scrolls.
     const firstRow = table.tBodies[0].rows[0];
     if (firstRow) {
-      const lefts = Array.from(firstRow.cells).slice(0, fixedCols.length).map((td) => td.offsetLeft);
+      const lefts = [];
+      Array.from(firstRow.cells).slice(0, fixedCols.length).reduce((left, td) => {
+        lefts.push(left);
+        return left + td.getBoundingClientRect().width;
+      }, 0);
       table.querySelectorAll('tr').forEach((tr) => {
         Array.from(tr.querySelectorAll('.fixed')).forEach((cell, k) => { cell.style.left = lefts[k] + 'px'; });
       });

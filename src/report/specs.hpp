@@ -14,10 +14,10 @@ namespace tacsim::report {
 using Json = nlohmann::ordered_json;
 
 // Width of a chart's plotting area in pixels: two charts with their axes
-// and legends side by side on a page 1400 pixels wide, one on a narrower
+// and legends side by side on a page 1280 pixels wide, one on a narrower
 // screen and on a printed A4 page. The trade-offs leave room for a legend.
-inline constexpr int chart_width = 540;
-inline constexpr int wide_chart_width = 500;
+inline constexpr int chart_width = 520;
+inline constexpr int wide_chart_width = 450;
 inline constexpr int chart_height = 210;
 
 // Fan chart: bands 10-90 % and 25-75 %, median, single iterations, dashed

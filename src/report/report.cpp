@@ -525,9 +525,26 @@ PerRecruit read_perrecruit(const fs::path& dir, std::vector<std::string>& notes)
         const auto f = t.number(r, cf);
         if (f && cyield >= 0 && t.number(r, cyield)) curve_end[reg] = std::max(curve_end[reg], *f);
     }
+    // Whether yield per recruit still rises beyond F-factor f: the next row
+    // of the regime's grid has the higher yield per recruit.
+    const auto ypr_rises = [&](const std::string& reg, double f) {
+        std::optional<double> at, next, next_f;
+        for (std::size_t r = 0; r < t.rows.size(); ++r) {
+            if ((creg >= 0 ? t.rows[r][static_cast<std::size_t>(creg)] : "1") != reg) continue;
+            const auto g = t.number(r, cf);
+            const auto y = t.number(r, cy);
+            if (!g || !y) continue;
+            if (std::fabs(*g - f) < 1e-6) at = y;
+            if (*g > f + 1e-6 && (!next_f || *g < *next_f)) {
+                next_f = g;
+                next = y;
+            }
+        }
+        return at && next && *next > *at;
+    };
     // Fmax at the end of the equilibrium curve, where recruitment fails: the
     // highest yield there is the end of the curve, not a maximum of the yield
-    // per recruit, which still rises.
+    // per recruit.
     const auto fmax_at_end = [&](std::size_t r) {
         if (rpoint < 0 || rf < 0 || lower(rp.rows[r][static_cast<std::size_t>(rpoint)]) != "fmax") return false;
         const std::string reg = rreg >= 0 ? rp.rows[r][static_cast<std::size_t>(rreg)] : "1";
@@ -544,6 +561,10 @@ PerRecruit read_perrecruit(const fs::path& dir, std::vector<std::string>& notes)
             at_crash = fc && *fc > 0.0 && std::fabs(*fc - *f) <= 0.0101;
         }
         return at_end || at_crash;
+    };
+    const auto rises = [&](std::size_t r) {
+        const auto f = rp.number(r, rf);
+        return f && ypr_rises(rreg >= 0 ? rp.rows[r][static_cast<std::size_t>(rreg)] : "1", *f);
     };
     // The table as it stands, for the header; each number column with one
     // number of decimals.
@@ -573,7 +594,7 @@ PerRecruit read_perrecruit(const fs::path& dir, std::vector<std::string>& notes)
             const std::string& v = row[c];
             if (static_cast<int>(c) == rpoint && fmax_at_end(r)) {
                 h << "<td class=\"text\">" << esc(v) << " = Fcrash: the end of the equilibrium curve, where recruitment "
-                     "fails; yield per recruit still rises there</td>";
+                     "fails" << (rises(r) ? "; yield per recruit still rises there" : "") << "</td>";
             } else if (c < decimals.size() && decimals[c] >= 0 && !v.empty()) {
                 h << "<td>" << fixed(rp.value(r, static_cast<int>(c)), decimals[c]) << "</td>";
             } else {
@@ -635,7 +656,8 @@ PerRecruit read_perrecruit(const fs::path& dir, std::vector<std::string>& notes)
             last_regime = reg;
             a << esc(rp.rows[r][static_cast<std::size_t>(rpoint)]) << " " << fixed(*f, d);
             if (fmax_at_end(r)) {
-                a << " (= Fcrash, the end of the equilibrium curve: not a maximum of yield per recruit)";
+                a << " (= Fcrash, the end of the equilibrium curve" << (rises(r) ? ": yield per recruit still rises there" : "")
+                  << ")";
                 p.fmax_at_end = true;
             }
         }
@@ -1497,8 +1519,8 @@ std::string page_text(const std::vector<RunTables>& runs, const std::string& ver
                     "one above the other." +
                         std::string(pr.fmax_at_end
                                         ? " Where Fmax is named \"= Fcrash\", the highest equilibrium yield lies at the end "
-                                          "of the equilibrium curve, where recruitment fails: yield per recruit still "
-                                          "rises there, and Fmax is no maximum of it."
+                                          "of the equilibrium curve, where recruitment fails: Fmax is no maximum of yield "
+                                          "per recruit (the reference points above say where it still rises)."
                                         : ""))
           << figure("spr", "SSB per recruit",
                     "Equilibrium SSB per recruit against F, a line per recruitment regime; the reference points are "

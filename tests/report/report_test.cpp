@@ -217,12 +217,14 @@ TEST_F(ReportFolder, FmaxAtTheEndOfTheEquilibriumCurveIsNamedSo) {
         const char* curve;      // rows of perrecruit.csv after the header
         const char* fcrash;     // Fcrash's F-factor
         bool named;             // Fmax (at 0.5) is named the end of the curve
+        bool rises;             // and yield per recruit said to rise beyond it
     };
     const Case cases[] = {
-        {"1,0,0,10,0,5\n1,0.5,4,6,2,3\n1,1,2,3,1,1\n", "", false},    // a maximum inside the curve
-        {"1,0,0,10,0,5\n1,0.5,4,6,2,3\n1,1,,,2.5,1\n", "", true},     // the curve ends at Fmax
-        {"1,0,0,10,0,5\n1,0.5,4,6,2,3\n1,1,2,3,2.5,1\n", "0.505", true},  // Fcrash within a grid step
-        {"1,0,0,10,0,5\n1,0.5,4,6,2,3\n1,1,2,3,2.5,1\n", "0.9", false},
+        {"1,0,0,10,0,5\n1,0.5,4,6,2,3\n1,1,2,3,1,1\n", "", false, false},    // a maximum inside the curve
+        {"1,0,0,10,0,5\n1,0.5,4,6,2,3\n1,1,,,2.5,1\n", "", true, true},      // the curve ends at Fmax
+        {"1,0,0,10,0,5\n1,0.5,4,6,2,3\n1,1,2,3,2.5,1\n", "0.505", true, true},  // Fcrash within a grid step
+        {"1,0,0,10,0,5\n1,0.5,4,6,2,3\n1,1,,,1.5,1\n", "", true, false},     // at the end, but falling
+        {"1,0,0,10,0,5\n1,0.5,4,6,2,3\n1,1,2,3,2.5,1\n", "0.9", false, false},
     };
     for (const auto& c : cases) {
         write("perrecruit.csv", std::string("regime,f_factor,yield,ssb,yield_per_recruit,ssb_per_recruit\n") + c.curve);
@@ -233,7 +235,8 @@ TEST_F(ReportFolder, FmaxAtTheEndOfTheEquilibriumCurveIsNamedSo) {
         const std::string label = d["specs"]["ypr"]["datasets"]["points"][0]["label"];
         EXPECT_EQ(label == "Fmax = Fcrash (end of the curve)", c.named) << c.curve << " Fcrash " << c.fcrash;
         const std::string page = read(report_file);
-        EXPECT_EQ(page.find("yield per recruit still rises there") != std::string::npos, c.named) << c.curve;
+        EXPECT_EQ(page.find("Fcrash: the end of the equilibrium curve") != std::string::npos, c.named) << c.curve;
+        EXPECT_EQ(page.find("yield per recruit still rises there") != std::string::npos, c.rises) << c.curve;
     }
 }
 

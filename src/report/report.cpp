@@ -1306,7 +1306,11 @@ std::string page_text(const std::vector<RunTables>& runs, const std::string& ver
     specs["plim"] = probability_spec(run.risk_limit);
     Json per_set_charts = Json::array({"ssb", "f", "catch", "recruitment", "plim"});
     if (any_shape) {
-        specs["shape"] = shape_spec(value_title(run.vtype));
+        bool series = false;  // a rule of two series (by the recruitment indicator) in some run
+        for (const auto& t : runs) {
+            for (const auto& sh : t.shapes.list) series = series || sh["series"].size() > 1;
+        }
+        specs["shape"] = shape_spec(value_title(run.vtype), series);
         per_set_charts.push_back("shape");
     }
     Json static_charts = Json::array();
@@ -1342,6 +1346,7 @@ std::string page_text(const std::vector<RunTables>& runs, const std::string& ver
     } else {
         notes.push_back("summary.csv lacks the median catch or the risks: no trade-off charts");
     }
+    format_tooltips(specs);
     d["specs"] = std::move(specs);
     d["perSetCharts"] = std::move(per_set_charts);
     d["staticCharts"] = std::move(static_charts);

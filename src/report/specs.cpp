@@ -1,5 +1,6 @@
 #include "report/specs.hpp"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace tacsim::report {
@@ -103,6 +104,28 @@ Json fan_spec(const std::string& y_title, const std::string& extra_label) {
     return view;
 }
 
+void format_tooltips(Json& spec) {
+    static const char* const names[] = {"year", "iteration", "label", "regime", "run", "point", "set", "combination", "title"};
+    if (spec.is_array()) {
+        for (auto& x : spec) format_tooltips(x);
+        return;
+    }
+    if (!spec.is_object()) return;
+    for (auto& [key, value] : spec.items()) {
+        if (key == "tooltip" && value.is_array()) {
+            for (auto& f : value) {
+                if (!f.is_object() || !f.contains("field") || f.contains("format")) continue;
+                const std::string field = f["field"].get<std::string>();
+                if (std::find(std::begin(names), std::end(names), field) != std::end(names)) continue;
+                f["type"] = "quantitative";
+                f["format"] = ".4r";
+            }
+        } else if (key != "datasets" && key != "data") {
+            format_tooltips(value);
+        }
+    }
+}
+
 Json side_fan_spec(const std::string& y_title, int width) {
     Json inner = Json::object();
     inner["width"] = width;
@@ -147,7 +170,7 @@ Json probability_spec(double risk_limit) {
     return view;
 }
 
-Json shape_spec(const std::string& value_title) {
+Json shape_spec(const std::string& value_title, bool series) {
     Json view = base();
     const auto label = [](bool beyond) {
         return Json{{"data", data("refs")},
@@ -166,7 +189,7 @@ Json shape_spec(const std::string& value_title) {
                        {"scale", {{"nice", false}}}}},
                 {"y", {{"field", "value"}, {"type", "quantitative"}, {"title", value_title}}},
                 {"color", {{"field", "series"}, {"type", "nominal"}, {"title", nullptr},
-                           {"legend", {{"orient", "top"}, {"direction", "horizontal"}}}}},
+                           {"legend", series ? Json{{"orient", "top"}, {"direction", "horizontal"}} : Json(nullptr)}}},
                 {"tooltip", Json::array({Json{{"field", "basis"}, {"title", "Basis"}},
                                          Json{{"field", "value"}, {"title", value_title}}})}}}},
          Json{{"data", data("refs")},

@@ -29,8 +29,13 @@ Json fan_spec(const std::string& y_title, const std::string& extra_label);
 Json side_fan_spec(const std::string& y_title, int width);
 // Yearly probability of SSB below Blim (%), with a line at the risk limit (%).
 Json probability_spec(double risk_limit);
-// Rule value against the decision basis, triggers as vertical rules.
-Json shape_spec(const std::string& value_title);
+// Rule value against the decision basis, triggers as vertical rules;
+// `series`: more than one series (cases of the recruitment indicator), named
+// in a legend.
+Json shape_spec(const std::string& value_title, bool series);
+// Every number of the charts' tooltips (not years, iterations and names)
+// with four significant digits, as people read them.
+void format_tooltips(Json& spec);
 // Median catch against risk, coloured by an option, with a line at the risk
 // limit (%); `by_run`: the points' shape by the field "run" (several runs).
 Json tradeoff_spec(const std::string& catch_stat, const Json& tooltip_fields, double risk_limit, bool by_run = false);

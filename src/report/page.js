@@ -86,7 +86,11 @@
       if (colourName === undefined) { r.colour = 'all'; r.colourKey = 0; }
       else if (several && colourIx === 0) { r.colour = r.run; r.colourKey = D.setRun[i]; }
       else { r.colour = fmtOption(colourName, r[colourName]); r.colourKey = r[colourName]; }
-      r.label = pointLabel(i);
+      r.text = pointLabel(i);
+      const run = D.runs[D.setRun[i]];
+      r.tuned = !!(run.tuned && run.tuned.some((v) => v !== null &&
+        Math.abs(v - r[run.tunedOption]) <= 1e-6 * Math.max(1, Math.abs(v))));
+      r.best = false;
       r.catch = stat(i, D.keys.catch);
       r.risk = riskIx >= 0 ? stat(i, D.risks[riskIx]) : null;
       r.iav = stat(i, D.keys.iav);
@@ -119,8 +123,41 @@
     return out;
   }
 
+  // Labels beside the points, each at the first place around its point
+  // (right, left, above, below, then the corners) where it overlaps no other
+  // label and no other point and stays in the plotting area; a label without
+  // such a place is left out (the tooltip still names the set). The best set
+  // is labelled first.
+  let measure = null;
+  function placeLabels(view, rows, xField, yField) {
+    const xs = view.scale('x'), ys = view.scale('y'), W = view.width(), H = view.height();
+    if (!measure) { measure = document.createElement('canvas').getContext('2d'); measure.font = '10px sans-serif'; }
+    const pts = rows.map((r) => (r[xField] === null || r[yField] === null) ? null : [xs(r[xField]), ys(r[yField])]);
+    const boxes = [];
+    const free = (b, i) => b.x1 >= 0 && b.x2 <= W && b.y1 >= 0 && b.y2 <= H &&
+      !boxes.some((o) => b.x1 < o.x2 && o.x1 < b.x2 && b.y1 < o.y2 && o.y1 < b.y2) &&
+      !pts.some((q, j) => j !== i && q && q[0] > b.x1 - 4 && q[0] < b.x2 + 4 && q[1] > b.y1 - 4 && q[1] < b.y2 + 4);
+    const order = rows.map((_, i) => i).sort((a, b) => (rows[b].best ? 1 : 0) - (rows[a].best ? 1 : 0));
+    for (const i of order) {
+      const r = rows[i], p = pts[i], text = r.text;
+      r.lx = null; r.ly = null; r.label = '';
+      if (!p || !text) continue;
+      const w = measure.measureText(text).width, h = 12;
+      // Clear of the ring or square that marks the best and the tuned set.
+      const g = r.best || r.tuned ? 11 : 7;
+      const places = [[g, 0], [-g - w, 0], [-w / 2, -g - 4], [-w / 2, g + 4], [g - 2, -g - 3], [g - 2, g + 3],
+        [-g + 2 - w, -g - 3], [-g + 2 - w, g + 3]];
+      for (const [dx, dy] of places) {
+        const b = { x1: p[0] + dx - 1, x2: p[0] + dx + w + 1, y1: p[1] + dy - h / 2, y2: p[1] + dy + h / 2 };
+        if (free(b, i)) { boxes.push(b); r.lx = xs.invert(p[0] + dx); r.ly = ys.invert(p[1] + dy); r.label = text; break; }
+      }
+    }
+  }
+
   async function drawTradeoffs() {
     const rows = setRows();
+    const answers = bestOfRuns(rows);
+    for (const a of answers) if (a.best) a.best.best = true;
     for (const id of ['tradeoff', 'iav']) {
       const chartSpec = fillTemplate(D.specs[id]);
       // Coloured by run: colour and shape in one legend.
@@ -131,14 +168,23 @@
         }
       }
       chartSpec.datasets = Object.assign(chartSpec.datasets || {}, { sets: rows });
+      const fields = id === 'tradeoff' ? ['risk', 'catch'] : ['catch', 'iav'];
+      const mine = rows.map((r) => Object.assign({}, r));
+      mine.forEach((r) => { r.label = ''; });
+      chartSpec.datasets.sets = mine;
       const res = await vegaEmbed('#chart-' + id, chartSpec, embedOptions);
       if (views[id]) views[id].finalize();
       views[id] = res.view;
+      placeLabels(res.view, mine, fields[0], fields[1]);
+      // New objects (Object.entries leaves out the view's own tuple ids).
+      res.view.data('sets', mine.map((r) => Object.fromEntries(Object.entries(r))));
+      await res.view.runAsync();
       res.view.addEventListener('click', (ev, item) => {
         if (item && item.datum && item.datum.ix !== undefined) choose(item.datum.ix);
       });
     }
-    drawAnswer(rows);
+    drawAnswer(answers);
+    if (D.sideCharts.length) await drawSide(answers);
     const riskText = byId('risk-definition');
     if (riskText && riskIx >= 0) riskText.textContent = D.riskDefinitions[D.risks[riskIx]] || '';
   }
@@ -158,7 +204,7 @@
     if (!best) {
       let low = null;
       for (const r of rows) if (r.risk !== null && (low === null || r.risk < low.risk)) low = r;
-      return { best: null, text: lead + ' No set meets the limit' +
+      return { best: null, low: low, text: lead + ' No set meets the limit' +
         (low ? '; the lowest risk is set ' + low.set + '\'s, ' + fmtStat(riskName, low.risk) + ' %.' : '.') };
     }
     return { best: best, text: lead + ' Highest median catch among them: ' + setLabel(best.ix) + '; median catch ' +
@@ -166,7 +212,20 @@
       (best.iav !== null ? ', mean TAC change ' + fmtStat(D.keys.iav, best.iav) + ' %' : '') + '.' };
   }
 
-  function drawAnswer(rows) {
+  // The answer of each run, and of all runs together on a page of several
+  // (run "all").
+  function bestOfRuns(rows) {
+    const out = D.runs.map((run, k) => Object.assign(describeBest(rows.filter((r) => D.setRun[r.ix] === k),
+      several ? run.label : ''), { run: String(k) }));
+    if (several) {
+      const all = describeBest(rows, '');
+      all.text = 'Best of all runs: ' + (all.best ? all.text.slice(all.text.indexOf('Highest')) : 'no set of any run meets the limit.');
+      out.push(Object.assign(all, { run: 'all' }));
+    }
+    return out;
+  }
+
+  function drawAnswer(answers) {
     const list = byId('answer-lines');
     if (!list) return;
     list.textContent = '';
@@ -178,11 +237,32 @@
       li.dataset.ix = answer.best ? String(answer.best.ix) : '';
       list.appendChild(li);
     };
-    D.runs.forEach((run, k) => add(describeBest(rows.filter((r) => D.setRun[r.ix] === k), several ? run.label : ''), String(k)));
-    if (several) {
-      const all = describeBest(rows, '');
-      all.text = 'Best of all runs: ' + (all.best ? all.text.slice(all.text.indexOf('Highest')) : 'no set of any run meets the limit.');
-      add(all, 'all');
+    for (const a of answers) add(a, a.run);
+  }
+
+  // ---- the runs side by side (a page of several runs) -------------------
+  async function drawSide(answers) {
+    const picked = [];
+    for (const a of answers) {
+      if (a.run === 'all') continue;
+      const k = Number(a.run);
+      const ix = a.best ? a.best.ix : a.low ? a.low.ix : D.setRun.indexOf(k);
+      if (ix >= 0) picked.push({ k, ix, p: await perset(ix) });
+    }
+    for (const [id, q] of [['side-ssb', 'ssb'], ['side-catch', 'catch'], ['side-f', 'f']]) {
+      const rows = [];
+      for (const { k, ix, p } of picked) {
+        for (const r of fanRows(q, p, D.runs[k])) rows.push(Object.assign(r, { run: D.runs[k].label, title: setLabel(ix), order: k }));
+      }
+      if (!views[id]) {
+        const chartSpec = JSON.parse(JSON.stringify(D.specs[id]));
+        chartSpec.datasets = { fan: rows };
+        const res = await vegaEmbed('#chart-' + id, chartSpec, embedOptions);
+        views[id] = res.view;
+      } else {
+        views[id].data('fan', rows);
+        await views[id].runAsync();
+      }
     }
   }
 
@@ -285,31 +365,62 @@
   }
 
   // ---- the sortable table ----------------------------------------------
+  // Columns: the run (several runs), the set and the swept options, fixed on
+  // the left; then the statistics under the heading of their group (catch,
+  // F, SSB, TSB, TAC change, risk) with its unit. Printed, the statistics
+  // go into blocks of whole groups that fit the width of an A4 page, each
+  // block with the fixed columns again.
   let sortKey = -1, sortDir = 1;
+  const printColumns = 15;          // columns of a printed block, the fixed ones included
+
+  function tableColumns() {
+    const text = (v) => String(v).replace(/&/g, '&amp;').replace(/</g, '&lt;').replace(/>/g, '&gt;');
+    const fixedCols = (several ? [{ name: 'run', title: 'run', get: (i) => runOf(i).label, fmt: text }] : [])
+      .concat([{ name: 'set', title: 'option set', get: (i) => D.sets[i], fmt: String }])
+      .concat(D.swept.map((name) => ({ name: name, title: 'swept option', get: (i) => D.values[i][D.options.indexOf(name)],
+                                       fmt: (v) => fmtOption(name, v) })));
+    const statCols = D.statNames.map((name, k) => ({ name: name, title: D.statTitles[name] || name, group: D.statGroups[k] || '',
+                                                    get: (i) => stat(i, name), fmt: (v) => fmtStat(name, v) }));
+    // Each group's columns together, the groups in the order they first appear.
+    const groups = [...new Set(statCols.map((c) => c.group))];
+    statCols.sort((a, b) => groups.indexOf(a.group) - groups.indexOf(b.group));
+    return { fixedCols, statCols, all: fixedCols.concat(statCols) };
+  }
+
+  // Runs of neighbouring columns of one group: [{group, cols}].
+  function groupsOf(cols) {
+    const out = [];
+    for (const c of cols) {
+      if (out.length && out[out.length - 1].group === c.group) out[out.length - 1].cols.push(c);
+      else out.push({ group: c.group, cols: [c] });
+    }
+    return out;
+  }
+
+  function tableHtml(fixedCols, statCols, order, sortable) {
+    const all = fixedCols.concat(statCols);
+    const head1 = fixedCols.map((c) => '<th rowspan="2" class="fixed sortable' + sortClass(all, c) + '" data-col="' +
+      c.name + '" title="' + c.title + '">' + c.name + '</th>').join('') +
+      groupsOf(statCols).map((g) => '<th class="group" colspan="' + g.cols.length + '">' + g.group + '</th>').join('');
+    const head2 = statCols.map((c) => '<th class="sortable' + sortClass(all, c) + '" data-col="' + c.name + '" title="' +
+      c.title + '">' + c.name + '</th>').join('');
+    const rows = order.map((i) => '<tr data-ix="' + i + '"' + (i === chosen ? ' class="chosen"' : '') + '>' +
+      fixedCols.map((c) => '<td class="fixed">' + c.fmt(c.get(i)) + '</td>').join('') +
+      statCols.map((c) => '<td>' + c.fmt(c.get(i)) + '</td>').join('') + '</tr>');
+    return '<thead><tr>' + head1 + '</tr><tr>' + head2 + '</tr></thead><tbody>' + rows.join('') + '</tbody>';
+  }
+
+  function sortClass(all, c) {
+    const k = all.indexOf(c);
+    return k === sortKey ? (sortDir > 0 ? ' sorted-asc' : ' sorted-desc') : '';
+  }
 
   function drawTable() {
     const table = byId('stats-table');
-    const text = (v) => String(v).replace(/&/g, '&amp;').replace(/</g, '&lt;').replace(/>/g, '&gt;');
-    const cols = (several ? [{ name: 'run', get: (i) => runOf(i).label, fmt: text }] : [])
-      .concat([{ name: 'set', get: (i) => D.sets[i], fmt: String }])
-      .concat(D.swept.map((name) => ({ name: name, get: (i) => D.values[i][D.options.indexOf(name)], fmt: (v) => fmtOption(name, v) })))
-      .concat(D.statNames.map((name) => ({ name: name, get: (i) => stat(i, name), fmt: (v) => fmtStat(name, v) })));
-    const head = document.createElement('thead');
-    const hr = document.createElement('tr');
-    cols.forEach((c, k) => {
-      const th = document.createElement('th');
-      th.textContent = c.name; th.className = 'sortable';
-      th.title = D.statTitles[c.name] || (k === 0 && several ? 'run' : c.name === 'set' ? 'option set' : 'swept option');
-      if (k === sortKey) th.classList.add(sortDir > 0 ? 'sorted-asc' : 'sorted-desc');
-      th.addEventListener('click', () => {
-        sortDir = (sortKey === k) ? -sortDir : 1; sortKey = k; drawTable();
-      });
-      hr.appendChild(th);
-    });
-    head.appendChild(hr);
+    const { fixedCols, statCols, all } = tableColumns();
     const order = D.sets.map((_, i) => i);
     if (sortKey >= 0) {
-      const get = cols[sortKey].get;
+      const get = all[sortKey].get;
       order.sort((a, b) => {
         const x = get(a), y = get(b);
         if (x === y) return a - b;
@@ -318,20 +429,39 @@
         return (x < y ? -1 : 1) * sortDir;
       });
     }
-    const body = document.createElement('tbody');
-    const html = [];
-    for (const i of order) {
-      html.push('<tr data-ix="' + i + '"' + (i === chosen ? ' class="chosen"' : '') + '>' +
-                cols.map((c) => '<td>' + c.fmt(c.get(i)) + '</td>').join('') + '</tr>');
-    }
-    body.innerHTML = html.join('');
-    body.addEventListener('click', (ev) => {
+    table.innerHTML = tableHtml(fixedCols, statCols, order);
+    table.querySelectorAll('th.sortable').forEach((th) => {
+      const k = all.findIndex((c) => c.name === th.dataset.col);
+      th.addEventListener('click', () => { sortDir = (sortKey === k) ? -sortDir : 1; sortKey = k; drawTable(); });
+    });
+    table.tBodies[0].addEventListener('click', (ev) => {
       const tr = ev.target.closest('tr');
       if (tr) choose(Number(tr.dataset.ix));
     });
-    table.textContent = '';
-    table.appendChild(head); table.appendChild(body);
-    byId('table-window').textContent = D.windows[windowIx] ? D.windows[windowIx].label : '';
+    // The fixed columns stay at their place while the rest scrolls.
+    const firstRow = table.tBodies[0].rows[0];
+    if (firstRow) {
+      const lefts = [];
+      Array.from(firstRow.cells).slice(0, fixedCols.length).reduce((left, td) => {
+        lefts.push(left);
+        return left + td.getBoundingClientRect().width;
+      }, 0);
+      table.querySelectorAll('tr').forEach((tr) => {
+        Array.from(tr.querySelectorAll('.fixed')).forEach((cell, k) => { cell.style.left = lefts[k] + 'px'; });
+      });
+    }
+    // Printed: blocks of whole groups that fit the page.
+    const blocks = [];
+    let current = [];
+    for (const g of groupsOf(statCols)) {
+      if (current.length && fixedCols.length + current.length + g.cols.length > printColumns) { blocks.push(current); current = []; }
+      current = current.concat(g.cols);
+    }
+    if (current.length) blocks.push(current);
+    const windowLabel = D.windows[windowIx] ? D.windows[windowIx].label : '';
+    byId('stats-print').innerHTML = blocks.map((cols, k) => '<div class="print-block"><p class="note">Block ' + (k + 1) +
+      ' of ' + blocks.length + ', ' + windowLabel + '</p><table>' + tableHtml(fixedCols, cols, order) + '</table></div>').join('');
+    byId('table-window').textContent = windowLabel;
   }
 
   // ---- start -------------------------------------------------------------

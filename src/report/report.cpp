@@ -1,6 +1,7 @@
 #include "report/report.hpp"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <fstream>
@@ -532,9 +533,26 @@ PerRecruit read_perrecruit(const fs::path& dir, std::vector<std::string>& notes)
         const auto f = t.number(r, cf);
         if (f && cyield >= 0 && t.number(r, cyield)) curve_end[reg] = std::max(curve_end[reg], *f);
     }
+    // Whether yield per recruit still rises beyond F-factor f: the next row
+    // of the regime's grid has the higher yield per recruit.
+    const auto ypr_rises = [&](const std::string& reg, double f) {
+        std::optional<double> at, next, next_f;
+        for (std::size_t r = 0; r < t.rows.size(); ++r) {
+            if ((creg >= 0 ? t.rows[r][static_cast<std::size_t>(creg)] : "1") != reg) continue;
+            const auto g = t.number(r, cf);
+            const auto y = t.number(r, cy);
+            if (!g || !y) continue;
+            if (std::fabs(*g - f) < 1e-6) at = y;
+            if (*g > f + 1e-6 && (!next_f || *g < *next_f)) {
+                next_f = g;
+                next = y;
+            }
+        }
+        return at && next && *next > *at;
+    };
     // Fmax at the end of the equilibrium curve, where recruitment fails: the
     // highest yield there is the end of the curve, not a maximum of the yield
-    // per recruit, which still rises.
+    // per recruit.
     const auto fmax_at_end = [&](std::size_t r) {
         if (rpoint < 0 || rf < 0 || lower(rp.rows[r][static_cast<std::size_t>(rpoint)]) != "fmax") return false;
         const std::string reg = rreg >= 0 ? rp.rows[r][static_cast<std::size_t>(rreg)] : "1";
@@ -551,6 +569,10 @@ PerRecruit read_perrecruit(const fs::path& dir, std::vector<std::string>& notes)
             at_crash = fc && *fc > 0.0 && std::fabs(*fc - *f) <= 0.0101;
         }
         return at_end || at_crash;
+    };
+    const auto rises = [&](std::size_t r) {
+        const auto f = rp.number(r, rf);
+        return f && ypr_rises(rreg >= 0 ? rp.rows[r][static_cast<std::size_t>(rreg)] : "1", *f);
     };
     // The table as it stands, for the header; each number column with one
     // number of decimals.
@@ -580,7 +602,7 @@ PerRecruit read_perrecruit(const fs::path& dir, std::vector<std::string>& notes)
             const std::string& v = row[c];
             if (static_cast<int>(c) == rpoint && fmax_at_end(r)) {
                 h << "<td class=\"text\">" << esc(v) << " = Fcrash: the end of the equilibrium curve, where recruitment "
-                     "fails; yield per recruit still rises there</td>";
+                     "fails" << (rises(r) ? "; yield per recruit still rises there" : "") << "</td>";
             } else if (c < decimals.size() && decimals[c] >= 0 && !v.empty()) {
                 h << "<td>" << fixed(rp.value(r, static_cast<int>(c)), decimals[c]) << "</td>";
             } else {
@@ -642,7 +664,8 @@ PerRecruit read_perrecruit(const fs::path& dir, std::vector<std::string>& notes)
             last_regime = reg;
             a << esc(rp.rows[r][static_cast<std::size_t>(rpoint)]) << " " << fixed(*f, d);
             if (fmax_at_end(r)) {
-                a << " (= Fcrash, the end of the equilibrium curve: not a maximum of yield per recruit)";
+                a << " (= Fcrash, the end of the equilibrium curve" << (rises(r) ? ": yield per recruit still rises there" : "")
+                  << ")";
                 p.fmax_at_end = true;
             }
         }
@@ -663,8 +686,25 @@ struct Tuning {
     double limit = 5.0;
     int decimals = 0;    // of the tuned option, as the tuning resolved it
     std::string answer_html;  // the tuned value of each combination, for the answer at the top
+    std::vector<double> answers;  // the tuned value of each combination that has one
     bool present = false;
 };
+
+// The group of a statistic in the table's heading, with its unit: catch,
+// F, SSB, TSB (in the biomass unit or per year), the TAC's changes and the
+// risks (in %); "" for a statistic of no group.
+std::string stat_group(const std::string& name) {
+    const std::string n = lower(name);
+    if (n == "cmean" || (n.size() > 1 && n[0] == 'c' && std::isdigit(static_cast<unsigned char>(n[1])))) {
+        return "Catch (input biomass unit)";
+    }
+    if (n == "fmean" || (n.size() > 1 && n[0] == 'f' && std::isdigit(static_cast<unsigned char>(n[1])))) return "F (per year)";
+    if (n == "smean" || n.rfind("ssb", 0) == 0) return "SSB (input biomass unit)";
+    if (n == "tmean" || n.rfind("tsb", 0) == 0) return "TSB (input biomass unit)";
+    if (n == "iav" || n.rfind("tac_change", 0) == 0) return "TAC change (%)";
+    if (n.rfind("risk", 0) == 0 || n == "probtrig" || n == "crash") return "Risk (%)";
+    return "";
+}
 
 // What a risk statistic counts, for people.
 std::string risk_words(const std::string& risk) {
@@ -743,6 +783,7 @@ Tuning read_tuning(const fs::path& dir) {
             tu.decimals = std::max(tu.decimals, resolution_decimals(std::fabs(t.value(*answer, cval) - t.value(*beyond, cval))));
         }
         answers.emplace_back(others.empty() ? "" : label, answer ? std::optional<double>(t.value(*answer, cval)) : std::nullopt);
+        if (answer) tu.answers.push_back(t.value(*answer, cval));
         for (std::size_t r : rows) {
             tu.rows.push_back({{"label", label},
                                {"combination", comb},
@@ -1144,6 +1185,12 @@ std::string page_text(const std::vector<RunTables>& runs, const std::string& ver
         Json years = Json::array();
         for (double y : t.yearly.years) years.push_back(num(y));
         run_list.push_back({{"label", t.label}, {"years", std::move(years)}, {"iterations", t.samples.iterations}});
+        if (t.tuning.present) {
+            Json tuned = Json::array();
+            for (double a : t.tuning.answers) tuned.push_back(num(a));
+            run_list.back()["tunedOption"] = t.tuning.option;
+            run_list.back()["tuned"] = std::move(tuned);
+        }
     }
     const std::vector<std::string> swept = swept_of(options, values);
 
@@ -1223,6 +1270,10 @@ std::string page_text(const std::vector<RunTables>& runs, const std::string& ver
     }
     d["statDecimals"] = std::move(stat_decimals);
     d["stats"] = std::move(stats);
+    // The table's groups of columns: the statistics in their order, each run
+    // of one group under one heading.
+    d["statGroups"] = Json::array();
+    for (const auto& n : stat_names) d["statGroups"].push_back(stat_group(n));
     d["riskLimit"] = run.risk_limit;
     d["catchUnit"] = "input biomass unit";
     d["riskWords"] = Json::object();
@@ -1267,7 +1318,11 @@ std::string page_text(const std::vector<RunTables>& runs, const std::string& ver
     specs["plim"] = probability_spec(run.risk_limit);
     Json per_set_charts = Json::array({"ssb", "f", "catch", "recruitment", "plim"});
     if (any_shape) {
-        specs["shape"] = shape_spec(value_title(run.vtype));
+        bool series = false;  // a rule of two series (by the recruitment indicator) in some run
+        for (const auto& t : runs) {
+            for (const auto& sh : t.shapes.list) series = series || sh["series"].size() > 1;
+        }
+        specs["shape"] = shape_spec(value_title(run.vtype), series);
         per_set_charts.push_back("shape");
     }
     Json static_charts = Json::array();
@@ -1285,6 +1340,17 @@ std::string page_text(const std::vector<RunTables>& runs, const std::string& ver
                                   tuning.rows, tuning.limit, tuning.decimals);
         static_charts.push_back("tune");
     }
+    // A page of several runs: one set of every run side by side.
+    Json side_charts = Json::array();
+    if (several) {
+        // Small enough that the row of charts fits a printed A4 page.
+        const int width = std::clamp(620 / static_cast<int>(runs.size()) - 45, 120, 300);
+        specs["side-ssb"] = side_fan_spec("SSB (input biomass unit)", width);
+        specs["side-catch"] = side_fan_spec("Catch (input biomass unit)", width);
+        specs["side-f"] = side_fan_spec("F (per year)", width);
+        side_charts = Json::array({"side-ssb", "side-catch", "side-f"});
+    }
+    d["sideCharts"] = std::move(side_charts);
     const bool tradeoffs = !catch_stat.empty() && !risks.empty();
     if (tradeoffs) {
         const bool errors = std::find(stat_names.begin(), stat_names.end(), catch_stat + "_se") != stat_names.end();
@@ -1293,6 +1359,7 @@ std::string page_text(const std::vector<RunTables>& runs, const std::string& ver
     } else {
         notes.push_back("summary.csv lacks the median catch or the risks: no trade-off charts");
     }
+    format_tooltips(specs);
     d["specs"] = std::move(specs);
     d["perSetCharts"] = std::move(per_set_charts);
     d["staticCharts"] = std::move(static_charts);
@@ -1411,6 +1478,15 @@ std::string page_text(const std::vector<RunTables>& runs, const std::string& ver
              "<select id=\"colour-select\"></select><p id=\"risk-definition\"></p></div>\n";
     }
 
+    if (several) {
+        h << "<h2>The runs side by side</h2>\n<p class=\"note\">For each run its best set (the highest median catch "
+             "among the sets that meet the risk limit in the window and risk chosen above; the set with the lowest risk "
+             "where none meets it), on shared axes: the bands hold 80 % and 50 % of the iterations, the line is the "
+             "median.</p>\n<div class=\"sidebyside\">\n"
+          << figure("side-ssb", "SSB of each run's best set", "Spawning stock biomass.")
+          << figure("side-catch", "Catch of each run's best set", "Catch.")
+          << figure("side-f", "F of each run's best set", "Fishing mortality.") << "</div>\n";
+    }
     if (tuned) {
         h << "<h2>Tuning of " << esc(tuning.option) << "</h2>\n<div class=\"grid\">\n"
           << figure("tune", "Risk against " + tuning.option,
@@ -1462,8 +1538,8 @@ std::string page_text(const std::vector<RunTables>& runs, const std::string& ver
                     "one above the other." +
                         std::string(pr.fmax_at_end
                                         ? " Where Fmax is named \"= Fcrash\", the highest equilibrium yield lies at the end "
-                                          "of the equilibrium curve, where recruitment fails: yield per recruit still "
-                                          "rises there, and Fmax is no maximum of it."
+                                          "of the equilibrium curve, where recruitment fails: Fmax is no maximum of yield "
+                                          "per recruit (the reference points above say where it still rises)."
                                         : ""))
           << figure("spr", "SSB per recruit",
                     "Equilibrium SSB per recruit against F, a line per recruitment regime; the reference points are "
@@ -1473,7 +1549,9 @@ std::string page_text(const std::vector<RunTables>& runs, const std::string& ver
 
     h << "<h2>Summary statistics of every option set</h2>\n<p class=\"note\">Window: <span id=\"table-window\"></span>. "
          "Click a heading to sort, a row to choose the set above. Statistic names as in summary.csv "
-         "(docs/outputs.md).</p>\n<div class=\"tablewrap\"><table id=\"stats-table\"></table></div>\n";
+         "(docs/outputs.md); the set and option columns stay in view while the others scroll.</p>\n"
+         "<div class=\"tablewrap screen-only\"><table id=\"stats-table\"></table></div>\n"
+         "<div class=\"print-only\" id=\"stats-print\"></div>\n";
 
     h << "<script type=\"application/json\" id=\"tacsim-data\">" << script_safe(with_units(d.dump(), run, true)) << "</script>\n";
     for (std::size_t i = 0; i < perset.size(); ++i) {

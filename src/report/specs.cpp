@@ -1,5 +1,6 @@
 #include "report/specs.hpp"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace tacsim::report {
@@ -103,6 +104,56 @@ Json fan_spec(const std::string& y_title, const std::string& extra_label) {
     return view;
 }
 
+void format_tooltips(Json& spec) {
+    static const char* const names[] = {"year", "iteration", "label", "regime", "run", "point", "set", "combination", "title"};
+    if (spec.is_array()) {
+        for (auto& x : spec) format_tooltips(x);
+        return;
+    }
+    if (!spec.is_object()) return;
+    for (auto& [key, value] : spec.items()) {
+        if (key == "tooltip" && value.is_array()) {
+            for (auto& f : value) {
+                if (!f.is_object() || !f.contains("field") || f.contains("format")) continue;
+                const std::string field = f["field"].get<std::string>();
+                if (std::find(std::begin(names), std::end(names), field) != std::end(names)) continue;
+                f["type"] = "quantitative";
+                f["format"] = ".4r";
+            }
+        } else if (key != "datasets" && key != "data") {
+            format_tooltips(value);
+        }
+    }
+}
+
+Json side_fan_spec(const std::string& y_title, int width) {
+    Json inner = Json::object();
+    inner["width"] = width;
+    inner["height"] = 150;
+    const auto area = [&](const char* lo, const char* hi, double opacity) {
+        return Json{{"mark", {{"type", "area"}, {"color", band}, {"opacity", opacity}}},
+                    {"encoding",
+                     {{"x", year_axis()},
+                      {"y", {{"field", lo}, {"type", "quantitative"}, {"title", y_title}}},
+                      {"y2", {{"field", hi}}}}}};
+    };
+    inner["layer"] = Json::array(
+        {area("p10", "p90", 0.22), area("p25", "p75", 0.4),
+         Json{{"mark", {{"type", "line"}, {"color", median}, {"strokeWidth", 2}}},
+              {"encoding",
+               {{"x", year_axis()},
+                {"y", {{"field", "p50"}, {"type", "quantitative"}}},
+                {"tooltip", Json::array({Json{{"field", "run"}, {"title", "Run"}}, Json{{"field", "year"}, {"title", "Year"}},
+                                         Json{{"field", "p50"}, {"title", "median"}}})}}}}});
+    Json view{{"$schema", schema},
+              {"data", data("fan")},
+              {"facet", {{"column", {{"field", "title"}, {"type", "nominal"}, {"title", nullptr}, {"sort", {{"field", "order"}}},
+                                     {"header", {{"labelFontSize", 11}, {"labelLimit", width}}}}}}},
+              {"spec", std::move(inner)},
+              {"config", {{"view", {{"stroke", "#ccc"}}}, {"axis", {{"labelSeparation", 6}, {"labelOverlap", true}}}}}};
+    return view;
+}
+
 Json probability_spec(double risk_limit) {
     Json view = base();
     view["datasets"] = {{"limit", limit_rows(risk_limit)}};
@@ -119,7 +170,7 @@ Json probability_spec(double risk_limit) {
     return view;
 }
 
-Json shape_spec(const std::string& value_title) {
+Json shape_spec(const std::string& value_title, bool series) {
     Json view = base();
     const auto label = [](bool beyond) {
         return Json{{"data", data("refs")},
@@ -138,7 +189,7 @@ Json shape_spec(const std::string& value_title) {
                        {"scale", {{"nice", false}}}}},
                 {"y", {{"field", "value"}, {"type", "quantitative"}, {"title", value_title}}},
                 {"color", {{"field", "series"}, {"type", "nominal"}, {"title", nullptr},
-                           {"legend", {{"orient", "top"}, {"direction", "horizontal"}}}}},
+                           {"legend", series ? Json{{"orient", "top"}, {"direction", "horizontal"}} : Json(nullptr)}}},
                 {"tooltip", Json::array({Json{{"field", "basis"}, {"title", "Basis"}},
                                          Json{{"field", "value"}, {"title", value_title}}})}}}},
          Json{{"data", data("refs")},
@@ -169,16 +220,43 @@ Json sets_layer(const std::string& x_field, const std::string& x_title, const st
     return layer;
 }
 
+// Over the points: a ring on the best set (the highest median catch among
+// the sets that meet the risk limit), a square on the set at the tuned
+// value, and each point's label where the page found room for it (the
+// label's anchor "lx", "ly" in the axes' units, inside the plotting area,
+// chosen by the page so that no two labels overlap).
+Json point_marks(const std::string& x_field, const std::string& y_field) {
+    const auto position = [&]() {
+        return Json{{"x", {{"field", x_field}, {"type", "quantitative"}}}, {"y", {{"field", y_field}, {"type", "quantitative"}}}};
+    };
+    const auto ring = [&](const char* filter, const char* shape, const char* colour) {
+        return Json{{"data", data("sets")},
+                    {"transform", Json::array({Json{{"filter", filter}}})},
+                    {"mark", {{"type", "point"}, {"shape", shape}, {"filled", false}, {"size", 300}, {"color", colour},
+                              {"strokeWidth", 1.8}}},
+                    {"encoding", position()}};
+    };
+    // A set without a label has no anchor, and so no text.
+    Json label{{"data", data("sets")},
+               {"mark", {{"type", "text"}, {"align", "left"}, {"baseline", "middle"}, {"fontSize", 10}, {"color", "#333"}}},
+               {"encoding",
+                {{"x", {{"field", "lx"}, {"type", "quantitative"}}},
+                 {"y", {{"field", "ly"}, {"type", "quantitative"}}},
+                 {"text", {{"field", "label"}}}}}};
+    return Json::array({ring("datum.best", "circle", "#111"), ring("datum.tuned", "square", "#b00020"), std::move(label)});
+}
+
 }  // namespace
 
 Json tradeoff_spec(const std::string& catch_stat, const Json& tooltip_fields, double risk_limit, bool by_run,
                    bool errors) {
-    Json view = base();
+    Json view = base(wide_chart_width);
     view["datasets"] = {{"limit", limit_rows(risk_limit)}};
     const std::string x_title = "Risk {risk}: P(SSB < Blim) (%), {window}";
     const std::string y_title = "Median catch " + catch_stat + " (input biomass unit)";
     view["layer"] = Json::array(
         {sets_layer("risk", x_title, "catch", y_title, tooltip_fields, by_run), limit_layer("x", "#d62728")});
+    for (auto& layer : point_marks("risk", "catch")) view["layer"].push_back(std::move(layer));
     // Risk runs from 0.
     view["layer"][0]["encoding"]["x"]["scale"] = {{"domainMin", 0}};
     if (errors) {
@@ -245,9 +323,10 @@ Json tune_spec(const std::string& option, const std::string& risk_title, Json ro
 }
 
 Json iav_spec(const std::string& catch_stat, const std::string& iav_stat, const Json& tooltip_fields, bool by_run) {
-    Json view = base();
+    Json view = base(wide_chart_width);
     view["layer"] = Json::array({sets_layer("catch", "Median catch " + catch_stat + " (input biomass unit), {window}",
                                             "iav", "Mean TAC change " + iav_stat + " (%)", tooltip_fields, by_run)});
+    for (auto& layer : point_marks("catch", "iav")) view["layer"].push_back(std::move(layer));
     return view;
 }
 
@@ -277,7 +356,6 @@ Json perrecruit_spec(const std::string& y_title, Json rows, Json points) {
                {{"x", {{"field", "f"}, {"type", "quantitative"}}},
                 {"y", {{"field", "value"}, {"type", "quantitative"}}},
                 {"color", {{"field", "regime"}, {"type", "nominal"}}},
-                {"yOffset", {{"field", "offset"}, {"type", "quantitative"}, {"scale", nullptr}}},
                 {"shape", {{"field", "label"}, {"type", "nominal"}, {"title", nullptr},
                            {"sort", nullptr},
                            {"legend", {{"orient", "top"}, {"direction", "horizontal"}}}}},
@@ -285,6 +363,22 @@ Json perrecruit_spec(const std::string& y_title, Json rows, Json points) {
                                          Json{{"field", "point"}, {"title", "Reference point"}},
                                          Json{{"field", "f"}, {"title", "F-factor"}},
                                          Json{{"field", "value"}, {"title", y_title}}})}}}}});
+    // Points that lie on another are drawn again, raised by their offset,
+    // with a thin leader down to their place.
+    for (int level = 1; level <= 3; ++level) {
+        Json raised = view["layer"][1];
+        raised["transform"] = Json::array({Json{{"filter", "datum.offset == " + std::to_string(-12 * level)}}});
+        raised["mark"]["yOffset"] = -12 * level;
+        Json leader{{"data", data("points")},
+                    {"transform", raised["transform"]},
+                    {"mark", {{"type", "rule"}, {"color", "#555"}, {"strokeWidth", 0.8}, {"y2Offset", -12 * level + 4}}},
+                    {"encoding", {{"x", {{"field", "f"}, {"type", "quantitative"}}},
+                                  {"y", {{"field", "value"}, {"type", "quantitative"}}},
+                                  {"y2", {{"field", "value"}}}}}};
+        view["layer"].push_back(std::move(leader));
+        view["layer"].push_back(std::move(raised));
+    }
+    view["layer"][1]["transform"] = Json::array({Json{{"filter", "!(datum.offset < 0)"}}});
     return view;
 }
 

@@ -14,18 +14,29 @@ namespace tacsim::report {
 
 using Json = nlohmann::ordered_json;
 
-// Width of a chart's plotting area in pixels; two charts and their axes fit
-// side by side in 1280 pixels.
-inline constexpr int chart_width = 470;
+// Width of a chart's plotting area in pixels: two charts with their axes
+// and legends side by side on a page 1280 pixels wide, one on a narrower
+// screen and on a printed A4 page. The trade-offs leave room for a legend.
+inline constexpr int chart_width = 520;
+inline constexpr int wide_chart_width = 450;
 inline constexpr int chart_height = 210;
 
 // Fan chart: bands 10-90 % and 25-75 %, median, single iterations, dashed
 // reference lines; with `extra_label` also a line from "extra" (the TAC).
 Json fan_spec(const std::string& y_title, const std::string& extra_label);
+// The fans of one set of every run side by side on shared axes (data set
+// "fan": title, order, run, year, p10 ... p90), one small chart of
+// `width` pixels per run.
+Json side_fan_spec(const std::string& y_title, int width);
 // Yearly probability of SSB below Blim (%), with a line at the risk limit (%).
 Json probability_spec(double risk_limit);
-// Rule value against the decision basis, triggers as vertical rules.
-Json shape_spec(const std::string& value_title);
+// Rule value against the decision basis, triggers as vertical rules;
+// `series`: more than one series (cases of the recruitment indicator), named
+// in a legend.
+Json shape_spec(const std::string& value_title, bool series);
+// Every number of the charts' tooltips (not years, iterations and names)
+// with four significant digits, as people read them.
+void format_tooltips(Json& spec);
 // Median catch against risk, coloured by an option, with a line at the risk
 // limit (%); `by_run`: the points' shape by the field "run" (several runs).
 // With `errors`, each set's 95 % intervals (plus or minus 1.96 standard

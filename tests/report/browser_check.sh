@@ -22,9 +22,10 @@ node "$src/tests/report/check_report.cjs" "$build/report-npm/node_modules" "$wor
   "$build/report-screenshot.png"
 
 # Rule 7 (a straight line from Alfa2 at Btrig1 to the Target at Btrig2 = 800),
-# from 2030.
+# from 2030, with the target F swept from 0.2 by 0.15 (in float arithmetic
+# 0.35000002, which the page shows as 0.35).
 sed 's/^2024$/2030/' "$src/examples/bio.inn" > "$other/bio.inn"
-sed -e 's/^1 1$/7 1/' -e 's/^10000 10000 0$/800 800 0/' \
+sed -e 's/^1 1$/7 1/' -e 's/^10000 10000 0$/800 800 0/' -e 's/^0.30 0.50 0.10$/0.2 0.5 0.15/' \
     -e '/^# Alfa2/{n;s/^0 0 0$/0.1 0.1 0/}' "$src/examples/opt.inn" > "$other/opt.inn"
 (cd "$other" && "$tacsim" --report -q > stdout.txt 2> stderr.txt) || {
   echo "tacsim --report (rule 7) failed:"; cat "$other/stderr.txt"; exit 1; }

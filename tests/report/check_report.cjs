@@ -119,8 +119,9 @@ const riskLimit = runs[0].riskLimit;
 function describeViews() {
   const out = {};
   for (const [id, view] of Object.entries(window.tacsimViews)) {
-    const marks = [], texts = [];
-    const walk = (node, ox, oy, inAxis) => {
+    const marks = [], texts = [], labels = [];
+    // gw, gh: the size of the enclosing group (a cell of a faceted chart).
+    const walk = (node, ox, oy, inAxis, gw, gh) => {
       if (!node) return;
       const isMark = node.marktype !== undefined && node.items !== undefined;
       if (isMark) {
@@ -128,7 +129,7 @@ function describeViews() {
         const guide = inAxis || /axis|legend|title/.test(role);
         if (!guide && node.marktype !== 'group') {
           marks.push({
-            name: node.name || '', type: node.marktype, role: role,
+            name: node.name || '', type: node.marktype, role: role, gw: gw, gh: gh,
             items: node.items.map((it) => ({
               x: it.x, y: it.y, x2: it.x2, y2: it.y2, ox: ox, oy: oy,
               datum: it.datum ? JSON.parse(JSON.stringify(it.datum, (k, v) => (k.startsWith('Symbol') ? undefined : v))) : null,
@@ -136,12 +137,21 @@ function describeViews() {
           });
         }
         for (const it of node.items) {
+          // Text marks of the data (labels, not axes or legends), in the
+          // coordinates of their plotting area.
+          if (node.marktype === 'text' && !guide && it.text && it.bounds && !it.bounds.empty() &&
+              (it.opacity === undefined || it.opacity > 0)) {
+            labels.push({ text: String(it.text), x1: it.bounds.x1, y1: it.bounds.y1, x2: it.bounds.x2, y2: it.bounds.y2,
+                          w: gw !== undefined ? gw : view.width(), h: gh !== undefined ? gh : view.height() });
+          }
           if (node.marktype === 'text' && it.text !== undefined && it.text !== '' && (it.opacity === undefined || it.opacity > 0) &&
               (it.fillOpacity === undefined || it.fillOpacity > 0) && it.bounds && !it.bounds.empty()) {
             texts.push({ text: String(it.text), x1: ox + it.bounds.x1, y1: oy + it.bounds.y1, x2: ox + it.bounds.x2, y2: oy + it.bounds.y2 });
           }
           if (node.marktype === 'group') {
-            (it.items || []).forEach((m) => walk(m, ox + (it.x || 0), oy + (it.y || 0), guide || /axis|legend|title/.test(node.role || '')));
+            const cell = /cell/.test(node.name || '') && it.width > 0;
+            (it.items || []).forEach((m) => walk(m, ox + (it.x || 0), oy + (it.y || 0), guide || /axis|legend|title/.test(node.role || ''),
+              cell ? it.width : gw, cell ? it.height : gh));
           }
         }
       }
@@ -156,7 +166,7 @@ function describeViews() {
     out[id] = {
       width: view.width(), height: view.height(),
       origin: root.items[0] ? [root.items[0].x || 0, root.items[0].y || 0] : [0, 0],
-      x: domain('x'), y: domain('y'), marks, texts, data,
+      x: domain('x'), y: domain('y'), marks, texts, labels, data,
     };
   }
   return out;
@@ -165,9 +175,10 @@ function describeViews() {
 // Every drawn item of the data marks lies in the plotting area (one pixel of
 // slack), so the axes cover what is drawn.
 function checkInside(id, v, t) {
-  const W = v.width, H = v.height, slack = 1.01;
+  const slack = 1.01;
   for (const m of v.marks) {
     t.same(true, true, id);
+    const W = m.gw !== undefined ? m.gw : v.width, H = m.gh !== undefined ? m.gh : v.height;
     for (const it of m.items) {
       for (const [k, lim] of [['x', W], ['x2', W], ['y', H], ['y2', H]]) {
         const c = it[k];
@@ -291,6 +302,71 @@ function checkRef(id, v, label, want, t, where) {
     for (const id of chartIds) {
       const n = views[id] ? views[id].marks.reduce((s, m) => s + m.items.length, 0) : 0;
       check(n > 0, `chart ${id} has drawn marks (${n})`);
+    }
+
+    // The answer at the top, for the window and risk the page opens on,
+    // recomputed from summary.csv: per run the set with the highest median
+    // catch among those that meet the risk limit (none where none does), and
+    // the best of all on a page of several. The page opens on the window of
+    // the tuning where there is one, else on all years.
+    {
+      const t = tally('the answer at the top equals the one recomputed from summary.csv, on the tuning\'s window or all years');
+      const state = await page.evaluate(() => ({
+        windowIx: Number(document.querySelector('#window-select').value),
+        risk: (document.querySelector('#risk-select option:checked') || {}).textContent,
+        lines: Array.from(document.querySelectorAll('#answer-lines li')).map((li) => ({ run: li.dataset.run, set: li.dataset.set })),
+      }));
+      const R0 = runs[0];
+      const tuned = R0.tune && R0.tune.length ? R0.tune[0].statistic.split('_')[0] : 'all';
+      const span = (w) => Number(w.last) - Number(w.first);
+      const wins = R0.windowOf;
+      const lo = Math.min(...wins.map((w) => Number(w.first))), hi = Math.max(...wins.map((w) => Number(w.last)));
+      const want = wins.findIndex((w) => tuned === 'first5' ? (Number(w.first) === lo && span(w) === 4)
+        : tuned === 'summary' ? !(Number(w.first) === lo && (span(w) === 4 || Number(w.last) === hi))
+          : (Number(w.first) === lo && Number(w.last) === hi));
+      t.same(state.windowIx, want, `window the page opens on (tuned over ${tuned})`);
+      const bestOf = (sets) => {
+        let best = null;
+        for (const S of sets) {
+          const win = S.R.windowOf[state.windowIx];
+          if (!win) continue;
+          const get = (stat) => num(S.R.summaryBy.get([S.row.set, win.first, win.last, stat].join('|')));
+          const risk = get(state.risk), c = get('C50');
+          if (risk === undefined || risk > riskLimit || c === undefined) continue;
+          if (best === null || c > best.c) best = { S, c };
+        }
+        return best ? best.S : null;
+      };
+      const expected = runs.map((R, r) => ({ run: String(r), S: bestOf(allSets.filter((S) => S.r === r)) }));
+      if (several) expected.push({ run: 'all', S: bestOf(allSets) });
+      t.same(state.lines.length, expected.length, 'answer lines');
+      for (const e of expected) {
+        const line = state.lines.find((l) => l.run === e.run);
+        if (!line) { t.fail(`no answer line for run ${e.run}`); continue; }
+        t.same(line.set, e.S ? e.S.row.set : '', `best set of run ${e.run}`);
+        if (e.run === 'all' && e.S) t.same(state.lines[e.S.r].set, e.S.row.set, 'the best of all is its run\'s best');
+      }
+      t.done();
+    }
+
+    // The captions' numbers are the run's: each decimal number in a caption
+    // is a risk limit or a value of the run's record (run.json) or tables.
+    {
+      const t = tally('the captions\' numbers are the run\'s');
+      const captions = await page.evaluate(() => Array.from(document.querySelectorAll('figcaption')).map((f) => f.textContent));
+      const known = new Set();
+      for (const R of runs) {
+        known.add(String(R.riskLimit));
+        for (const [k, v] of Object.entries(R.run)) if (typeof v === 'number') known.add(String(v));
+        for (const row of R.tune || []) known.add(row.limit);
+      }
+      for (const text of captions) {
+        for (const n of text.replace(/section \d+(\.\d+)*/g, '').match(/(?<![\w.])\d+\.\d+/g) || []) {
+          t.same(known.has(n) || known.has(String(Number(n))), true, `"${n}" in "${text.slice(0, 60)}..."`);
+        }
+      }
+      t.same(captions.length > 0, true, 'captions');
+      t.done();
     }
 
     // The per-recruit charts and the tuning (a page of one run) against
@@ -470,6 +546,71 @@ function checkRef(id, v, label, want, t, where) {
 
     const width = await page.evaluate(() => Math.max(document.documentElement.scrollWidth, document.body.scrollWidth));
     check(width <= 1280, `page fits 1280 pixels wide (${width})`);
+
+    // Numbers as people write them: no visible number with more than seven
+    // significant digits (0.35000002 is a float's noise), under every
+    // colouring of the trade-offs; no label outside its chart.
+    {
+      const t = tally('no visible number has more than 7 significant digits');
+      const inChart = tally('no label leaves its chart');
+      const colours = await page.evaluate(() => Array.from(document.querySelectorAll('#colour-select option')).map((o) => o.value));
+      for (const c of colours.length ? colours : [null]) {
+        if (c !== null) { await page.select('#colour-select', c); await idle(); }
+        const seen = await page.evaluate(() => {
+          const texts = [document.body.innerText];
+          document.querySelectorAll('svg text').forEach((e) => texts.push(e.textContent));
+          document.querySelectorAll('select option').forEach((e) => texts.push(e.textContent));
+          return { texts };
+        });
+        // Labels of the data stay in their plotting area.
+        const described = await page.evaluate(describeViews);
+        const outside = [];
+        for (const [id, v] of Object.entries(described)) {
+          for (const b of v.labels) {
+            if (b.x1 < -1 || b.x2 > b.w + 1 || b.y1 < -1 || b.y2 > b.h + 1) outside.push(`${id}: "${b.text}"`);
+          }
+        }
+        seen.outside = outside;
+        for (const text of seen.texts) {
+          // Numbers standing alone (not the digits of a commit hash or a name).
+          for (const n of text.match(/(?<![\w.])\d[\d.]*(?![\w])/g) || []) {
+            const digits = n.replace(/\./g, '').replace(/^0+/, '');
+            t.same(digits.length <= 7, true, `"${n}" (colour by ${c})`);
+          }
+        }
+        for (const o of seen.outside) inChart.fail(o);
+        inChart.same(true, true, 'charts');
+      }
+      if (colours.length) { await page.select('#colour-select', colours[0]); await idle(); }
+      t.done(); inChart.done();
+    }
+
+    // No horizontal overflow of the page on a screen 1400 pixels wide, nor
+    // of the printed A4 page (186 mm between the margins).
+    {
+      await page.setViewport({ width: 1400, height: 900 });
+      await idle();
+      const wide = await page.evaluate(() => Math.max(document.documentElement.scrollWidth, document.body.scrollWidth));
+      check(wide <= 1400, `no horizontal overflow at 1400 pixels (${wide})`);
+      const a4 = Math.floor(186 / 25.4 * 96);
+      await page.emulateMediaType('print');
+      await page.setViewport({ width: a4, height: 1100 });
+      await idle();
+      const printed = await page.evaluate(() => {
+        const over = [];
+        const limit = document.documentElement.clientWidth;
+        document.querySelectorAll('body *').forEach((e) => {
+          const r = e.getBoundingClientRect();
+          if (r.width > 0 && r.right > limit + 1 && !e.closest('svg')) over.push((e.id || e.tagName) + ' ' + Math.round(r.right));
+        });
+        return { width: Math.max(document.documentElement.scrollWidth, document.body.scrollWidth), limit, over: over.slice(0, 5) };
+      });
+      check(printed.width <= printed.limit && printed.over.length === 0,
+        `no horizontal overflow in the A4 print (${printed.width} of ${printed.limit} pixels${printed.over.length ? ': ' + printed.over.join(', ') : ''})`);
+      await page.emulateMediaType('screen');
+      await page.setViewport({ width: 1280, height: 900 });
+      await idle();
+    }
 
     // Figures for documents: every chart offers SVG and PNG, made in the page.
     const exported = await page.evaluate(async () => {

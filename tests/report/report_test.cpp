@@ -142,6 +142,11 @@ TEST_F(ReportFolder, PageIsSelfContainedAndHoldsEverySet) {
     EXPECT_EQ(d["risks"], nlohmann::json({"risk1", "risk2", "risk3"}));
     EXPECT_EQ(d["windows"].size(), 2u);
     EXPECT_EQ(d["defaultWindow"], 1);  // all years: the run has no tuning
+    // The table's groups with their units, and one number of decimals per
+    // column (1.5, 3.0, 4.5).
+    EXPECT_EQ(d["statGroups"], nlohmann::json({"Catch (input biomass unit)", "TAC change (%)", "Risk (%)", "Risk (%)",
+                                               "Risk (%)"}));
+    EXPECT_EQ(d["statDecimals"][0][0], 1);
     ASSERT_EQ(d["perset"].size(), 3u);
     const auto& p3 = d["perset"][2];
     EXPECT_EQ(p3["q"]["ssb"][2], nlohmann::json({30, 30}));  // medians of set 3
@@ -218,11 +223,11 @@ TEST_F(ReportFolder, StandardErrorsGiveWhiskers) {
         const char* mcerror;  // nullptr: no file
         std::size_t layers;
     } cases[] = {
-        {nullptr, 2},
+        {nullptr, 5},
         {"set,window,first_year,last_year,statistic,estimate,se,method\n"
          "2,all,2020,2021,C50,3,0.25,order statistics\n2,all,2020,2021,risk3,3,0.5,bootstrap over iterations\n"
          "2,x,2000,2001,C50,3,9,order statistics\n",
-         4},
+         7},
     };
     for (const auto& c : cases) {
         fs::remove(dir / "mcerror.csv");
@@ -238,8 +243,55 @@ TEST_F(ReportFolder, StandardErrorsGiveWhiskers) {
         ASSERT_EQ(d["windows"].size(), 2u);  // not the window of 2000-2001
         EXPECT_EQ(d["stats"][1][1][k], 0.25);  // years 2020-2021, set 2
         EXPECT_TRUE(d["stats"][1][0][k].is_null());
-        const std::string whisker = d["specs"]["tradeoff"]["layer"][2].dump();
+        const std::string whisker = d["specs"]["tradeoff"]["layer"][5].dump();
         EXPECT_NE(whisker.find("datum.risk - 1.96 * datum['{risk}_se']"), std::string::npos) << whisker;
+TEST_F(ReportFolder, TuningSetsTheWindowAndTheAnswerAtTheTop) {
+    // Tuned over the summary window (2021-2021, the first in summary.csv):
+    // the answer 0.30 with its bracket 0.35, so two decimals.
+    write("tune.csv", "combination,Target,round,meets,answer,tuned,statistic,limit,summary_risk3\n"
+                      "1,0.2,1,1,0,Target,summary_risk3,5,1\n1,0.4,1,0,0,Target,summary_risk3,5,9\n"
+                      "1,0.3,2,1,1,Target,summary_risk3,5,4\n1,0.35,3,0,0,Target,summary_risk3,5,6\n");
+    write_report(dir, "tacsim test");
+    const auto d = page_data();
+    EXPECT_EQ(d["defaultWindow"], 0);
+    EXPECT_EQ(d["optionDecimals"][2], 1);  // Target 0.2, 0.3, 0.4
+    const std::string page = read(report_file);
+    const auto answer = page.substr(page.find("id=\"answer\""), page.find("</section>") - page.find("id=\"answer\""));
+    EXPECT_NE(answer.find("<b>Tuned Target</b>"), std::string::npos) << answer;
+    EXPECT_NE(answer.find(": 0.30, years 2021-2021."), std::string::npos) << answer;
+    // People's names on the tuning chart, and no legend for its one combination.
+    const auto& tune = d["specs"]["tune"];
+    EXPECT_NE(tune.dump().find("largest yearly P(SSB < Blim), years 2021-2021 (%)"), std::string::npos);
+    EXPECT_EQ(tune.dump().find("summary_risk3"), std::string::npos);
+    EXPECT_FALSE(tune["layer"][0]["encoding"]["color"].contains("legend"));
+    EXPECT_EQ(page.find("bundled example"), std::string::npos);
+}
+
+TEST_F(ReportFolder, FmaxAtTheEndOfTheEquilibriumCurveIsNamedSo) {
+    struct Case {
+        const char* curve;      // rows of perrecruit.csv after the header
+        const char* fcrash;     // Fcrash's F-factor
+        bool named;             // Fmax (at 0.5) is named the end of the curve
+        bool rises;             // and yield per recruit said to rise beyond it
+    };
+    const Case cases[] = {
+        {"1,0,0,10,0,5\n1,0.5,4,6,2,3\n1,1,2,3,1,1\n", "", false, false},    // a maximum inside the curve
+        {"1,0,0,10,0,5\n1,0.5,4,6,2,3\n1,1,,,2.5,1\n", "", true, true},      // the curve ends at Fmax
+        {"1,0,0,10,0,5\n1,0.5,4,6,2,3\n1,1,2,3,2.5,1\n", "0.505", true, true},  // Fcrash within a grid step
+        {"1,0,0,10,0,5\n1,0.5,4,6,2,3\n1,1,,,1.5,1\n", "", true, false},     // at the end, but falling
+        {"1,0,0,10,0,5\n1,0.5,4,6,2,3\n1,1,2,3,2.5,1\n", "0.9", false, false},
+    };
+    for (const auto& c : cases) {
+        write("perrecruit.csv", std::string("regime,f_factor,yield,ssb,yield_per_recruit,ssb_per_recruit\n") + c.curve);
+        write("refpoints.csv", std::string("regime,refpoint,f,yield,ssb,yield_per_recruit,ssb_per_recruit\n"
+                                           "1,Fmax,0.5,4,6,2,3\n1,Fcrash,") + c.fcrash + ",,,1,1\n");
+        write_report(dir, "tacsim test");
+        const auto d = page_data();
+        const std::string label = d["specs"]["ypr"]["datasets"]["points"][0]["label"];
+        EXPECT_EQ(label == "Fmax = Fcrash (end of the curve)", c.named) << c.curve << " Fcrash " << c.fcrash;
+        const std::string page = read(report_file);
+        EXPECT_EQ(page.find("Fcrash: the end of the equilibrium curve") != std::string::npos, c.named) << c.curve;
+        EXPECT_EQ(page.find("yield per recruit still rises there") != std::string::npos, c.rises) << c.curve;
     }
 }
 

@@ -35,14 +35,16 @@ check() {  # case, label, command...
     if ! cmp -s "$f" "$dir/$name"; then echo "$case ($label): $name differs"; fail=1; fi
   done
   # Given --jobs, the program runs with an argument: a stop's message moves
-  # from standard output to the error stream, with LF line ends. Standard
-  # output is then the reference's up to that message, and the two streams
-  # together read as the reference's.
+  # from standard output to the error stream, with LF line ends, and starts
+  # with the file, line and record it stopped at ("bio.inn line 14 (...):").
+  # Standard output is then the reference's up to that message, and the two
+  # streams together, that start aside, read as the reference's.
   if [ "$label" = jobs3 ]; then
     local n; n=$(stat -c %s "$dir/stdout.txt")
     if ! cmp -s <(head -c "$n" "$src/expected/stdout.txt") "$dir/stdout.txt" \
        || ! cmp -s <(cat "$src/expected/stdout.txt" "$src/expected/stderr.txt" | tr -d '\r') \
-                   <(cat "$dir/stdout.txt" "$dir/stderr.txt" | tr -d '\r'); then
+                   <(cat "$dir/stdout.txt" "$dir/stderr.txt" | tr -d '\r' \
+                     | perl -pe 's/^\S+ line \d+ \(.*?\)://'); then
       echo "$case ($label): stdout.txt or stderr.txt differs"; fail=1
     fi
   fi

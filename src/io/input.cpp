@@ -207,10 +207,8 @@ public:
     const std::string& text() const { return r_.text[cur_]; }
     int line() const { return r_.line[cur_]; }  // physical line of the record taken last
     int taken() const { return next_; }  // records taken so far
-    const std::string& file() const { return r_.file; }
     // "bio.inn line 23" of the record taken last.
     std::string where() const { return at_line(r_.file, line()); }
-    const std::string& what() const { return what_; }
     // What the record before the one taken last holds.
     const std::string& before() const { return before_; }
 

@@ -26,10 +26,12 @@ for case in "$data"/*/; do
   wrote=$(cd "$work/$name" && for f in *; do
             [ -e "$case/$f" ] || [ "$f" = stdout.txt ] || [ "$f" = stderr.txt ] || echo "$f"; done)
   # Given an argument, the program ends its error-stream lines with LF alone
-  # and writes the reason for a stop there instead of on standard output:
-  # what the two streams say together, line by line, is the same.
+  # and writes the reason for a stop there instead of on standard output,
+  # starting with the file, line and record it stopped at: what the two
+  # streams say together, line by line and that start aside, is the same.
   if [ "$want" != 0 ] && ! cmp -s <(cat "$case/expected/stdout.txt" "$case/expected/stderr.txt" | tr -d '\r') \
-                                  <(cat "$work/$name/stdout.txt" "$work/$name/stderr.txt" | tr -d '\r'); then
+                                  <(cat "$work/$name/stdout.txt" "$work/$name/stderr.txt" | tr -d '\r' \
+                                    | perl -pe 's/^\S+ line \d+ \(.*?\)://'); then
     echo "FAILED: $name: standard output and error stream differ from the argument-less run's" >&2
     exit 1
   fi

@@ -68,7 +68,9 @@ TEST(OneRunPerFolder, AFolderMadeAnewWhileTheRunGoesOnGetsNothingOfIt) {
         EXPECT_EQ(life.publish({"Results"}, why, true), !replaced) << why;
         EXPECT_EQ(fs::exists(out / "Results"), !replaced);
         EXPECT_EQ(fs::exists(out / ".tacsim-checkpoint"), !replaced);
-        if (replaced) EXPECT_NE(why.find("was removed or replaced"), std::string::npos) << why;
+        if (replaced) {
+            EXPECT_NE(why.find("was removed or replaced"), std::string::npos) << why;
+        }
     }
 }
 

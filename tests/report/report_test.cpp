@@ -245,6 +245,9 @@ TEST_F(ReportFolder, StandardErrorsGiveWhiskers) {
         EXPECT_TRUE(d["stats"][1][0][k].is_null());
         const std::string whisker = d["specs"]["tradeoff"]["layer"][5].dump();
         EXPECT_NE(whisker.find("datum.risk - 1.96 * datum['{risk}_se']"), std::string::npos) << whisker;
+    }
+}
+
 TEST_F(ReportFolder, TuningSetsTheWindowAndTheAnswerAtTheTop) {
     // Tuned over the summary window (2021-2021, the first in summary.csv):
     // the answer 0.30 with its bracket 0.35, so two decimals.

@@ -581,14 +581,21 @@ Tuning read_tuning(const fs::path& dir) {
             }
         }
     }
-    std::map<int, std::vector<std::size_t>> by;
-    for (std::size_t r = 0; r < t.rows.size(); ++r) by[as_int(t, r, ccomb)].push_back(r);
-    for (const auto& [comb, rows] : by) {
+    // A search of its own per combination and, with --replicates, per
+    // further seed: a line each.
+    const int crep = t.find("replicate"), cseed = t.find("seed");
+    std::map<std::pair<int, int>, std::vector<std::size_t>> by;
+    for (std::size_t r = 0; r < t.rows.size(); ++r) {
+        by[{as_int(t, r, ccomb), crep >= 0 ? as_int(t, r, crep) : 0}].push_back(r);
+    }
+    for (const auto& [search, rows] : by) {
+        const int comb = search.first;
         std::string label = others.empty() ? "combination " + std::to_string(comb) : "";
         for (int c : others) {
             label += (label.empty() ? "" : ", ") + t.header[static_cast<std::size_t>(c)] + " " +
                      people(t.value(rows.front(), c), option_digits);
         }
+        if (search.second > 0 && cseed >= 0) label += ", seed " + cell(rows.front(), cseed);
         // The bracket's other end: the value tried nearest the answer on the
         // other side of the limit.
         std::optional<std::size_t> answer, beyond;

@@ -757,15 +757,23 @@ Tuning read_tuning(const fs::path& dir) {
             }
         }
     }
-    std::map<int, std::vector<std::size_t>> by;
-    for (std::size_t r = 0; r < t.rows.size(); ++r) by[as_int(t, r, ccomb)].push_back(r);
     std::vector<std::pair<std::string, std::optional<double>>> answers;  // combination, tuned value
-    for (const auto& [comb, rows] : by) {
+    // A search of its own per combination and, with --replicates, per
+    // further seed: a line each; the answer at the top is the run's own
+    // search's.
+    const int crep = t.find("replicate"), cseed = t.find("seed");
+    std::map<std::pair<int, int>, std::vector<std::size_t>> by;
+    for (std::size_t r = 0; r < t.rows.size(); ++r) {
+        by[{as_int(t, r, ccomb), crep >= 0 ? as_int(t, r, crep) : 0}].push_back(r);
+    }
+    for (const auto& [search, rows] : by) {
+        const int comb = search.first;
         std::string label = others.empty() ? "combination " + std::to_string(comb) : "";
         for (int c : others) {
             label += (label.empty() ? "" : ", ") + t.header[static_cast<std::size_t>(c)] + " " +
                      fixed(t.value(rows.front(), c), other_decimals[c]);
         }
+        if (search.second > 0 && cseed >= 0) label += ", seed " + cell(rows.front(), cseed);
         // The bracket's other end: the value tried nearest the answer on the
         // other side of the limit.
         std::optional<std::size_t> answer, beyond;
@@ -782,8 +790,11 @@ Tuning read_tuning(const fs::path& dir) {
         if (answer && beyond) {
             tu.decimals = std::max(tu.decimals, resolution_decimals(std::fabs(t.value(*answer, cval) - t.value(*beyond, cval))));
         }
-        answers.emplace_back(others.empty() ? "" : label, answer ? std::optional<double>(t.value(*answer, cval)) : std::nullopt);
-        if (answer) tu.answers.push_back(t.value(*answer, cval));
+        if (search.second == 0) {
+            answers.emplace_back(others.empty() ? "" : label,
+                                 answer ? std::optional<double>(t.value(*answer, cval)) : std::nullopt);
+            if (answer) tu.answers.push_back(t.value(*answer, cval));
+        }
         for (std::size_t r : rows) {
             tu.rows.push_back({{"label", label},
                                {"combination", comb},

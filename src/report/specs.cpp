@@ -288,7 +288,7 @@ Json tradeoff_spec(const std::string& catch_stat, const Json& tooltip_fields, do
 Json tune_spec(const std::string& option, const std::string& risk_title, Json rows, double limit, int decimals) {
     Json view = base();
     bool several = false;
-    for (const auto& r : rows) several = several || r["combination"] != rows[0]["combination"];
+    for (const auto& r : rows) several = several || r["label"] != rows[0]["label"];
     view["datasets"] = {{"tune", std::move(rows)}, {"limit", limit_rows(limit)}};
     const std::string format = "." + std::to_string(decimals) + "f";
     const Json x = {{"field", "value"}, {"type", "quantitative"}, {"title", option + " (the tuned option)"},

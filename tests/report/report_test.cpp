@@ -298,6 +298,38 @@ TEST_F(ReportFolder, FmaxAtTheEndOfTheEquilibriumCurveIsNamedSo) {
     }
 }
 
+// The searches of tune --replicates are lines of their own, named by seed;
+// a tune.csv without the replicate column is one line per combination.
+TEST_F(ReportFolder, TuningReplicatesAreLinesOfTheirOwn) {
+    const struct {
+        const char* tune;
+        std::set<std::string> labels;
+        int answers;
+    } cases[] = {
+        {"combination,Target,round,meets,answer,tuned,statistic,limit,all_risk3\n"
+         "1,0.2,1,1,0,Target,all_risk3,5,1\n1,0.4,1,1,1,Target,all_risk3,5,4\n",
+         {"combination 1"}, 1},
+        {"combination,Target,round,meets,answer,tuned,statistic,limit,all_risk3,replicate,seed\n"
+         "1,0.2,1,1,0,Target,all_risk3,5,1,0,2\n1,0.4,1,1,1,Target,all_risk3,5,4,0,2\n"
+         "1,0.2,1,1,0,Target,all_risk3,5,1,1,3\n1,0.4,1,0,0,Target,all_risk3,5,6,1,3\n"
+         "1,0.3,2,1,1,Target,all_risk3,5,3,1,3\n",
+         {"combination 1", "combination 1, seed 3"}, 2},
+    };
+    for (const auto& c : cases) {
+        write("tune.csv", c.tune);
+        write_report(dir, "tacsim test");
+        const auto d = page_data();
+        std::set<std::string> labels;
+        int answers = 0;
+        for (const auto& r : d["specs"]["tune"]["datasets"]["tune"]) {
+            labels.insert(r["label"].get<std::string>());
+            answers += r["answer"].get<bool>() ? 1 : 0;
+        }
+        EXPECT_EQ(labels, c.labels);
+        EXPECT_EQ(answers, c.answers);
+    }
+}
+
 TEST_F(ReportFolder, SingleIterationsFromTheFullSeriesWithoutTheSampleTable) {
     const std::string text =
         "set,iteration,year,ssb,tsb,f,catch,tac,recruitment,regime\n"

@@ -42,6 +42,26 @@ check() {  # input folder, label, options...
     # Every process of the session gone (the lock of the folder with them).
     while kill -0 -- "-$pid" 2> /dev/null; do sleep 0.05; done
   done
+  # Ended by SIGTERM, the whole session at once: the run alone (threads)
+  # exits with 143 and one line says how far it came. Under MPI the signal
+  # reaches mpirun and every process; never does more than one process say
+  # so (Open MPI's mpirun, signalled itself, exits with 1 whatever its
+  # processes return, and may end before the line of rank 0 has come through).
+  (cd "$dir" && exec setsid "${launch[@]}" -q --resume "$@" -o out > /dev/null 2> "$dir/term.err") &
+  local pid=$!
+  sleep "$(awk -v t="$took" 'BEGIN { printf "%.2f", 0.5 + t * 0.3 }')"
+  kill -TERM -- "-$pid" 2> /dev/null
+  wait "$pid" 2> /dev/null
+  local ended=$?
+  while kill -0 -- "-$pid" 2> /dev/null; do sleep 0.05; done
+  if [ "$ended" != 0 ]; then
+    local lines; lines=$(grep -c "^Interrupted after [0-9]* of [0-9]* option sets$" "$dir/term.err")
+    if [ "$lines" -gt 1 ] || { [ "$mode" = threads ] && { [ "$lines" != 1 ] || [ "$ended" != 143 ]; }; }; then
+      echo "$label: ended by SIGTERM with status $ended and $lines lines that say so:"; head -n 5 "$dir/term.err"
+      fail=1
+    fi
+    also="$also, one ended by SIGTERM"
+  fi
   # A checkpoint that cannot be written (a folder in the way of its
   # temporary file) stops the run with exit status 1 and leaves the earlier
   # one usable.

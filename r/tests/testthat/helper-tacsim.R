@@ -20,6 +20,9 @@ check_summary <- function(dir) {
   out <- suppressWarnings(system2(tacsim_program(), c("--check", shQuote(dir)), stdout = TRUE, stderr = TRUE))
   status <- attr(out, "status") %||% 0L
   out <- gsub(dir, "DIR", out, fixed = TRUE)
+  # The written files carry a comment above each record, so a message names
+  # another line of the same record.
+  out <- gsub(" line [0-9]+ \\(", " line N (", out)
   c(paste("status", status), out[!grepl("^Estimated run time", out)])
 }
 

@@ -164,7 +164,10 @@
       if (several && colourIx === 0) {
         for (const layer of chartSpec.layer || []) {
           const enc = layer.encoding || {};
-          if (enc.shape && enc.color) enc.color = Object.assign({}, enc.color, { field: enc.shape.field, title: enc.shape.title });
+          if (enc.shape && enc.color) {
+            enc.color = Object.assign({}, enc.color, { field: enc.shape.field, title: enc.shape.title });
+            delete enc.color.sort;  // as the shape's, so that the two share one legend
+          }
         }
       }
       chartSpec.datasets = Object.assign(chartSpec.datasets || {}, { sets: rows });

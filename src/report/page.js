@@ -155,6 +155,7 @@
   }
 
   async function drawTradeoffs() {
+    if (!D.specs.tradeoff) return;  // summary.csv lacks the catch or the risks (named on the page)
     const rows = setRows();
     const answers = bestOfRuns(rows);
     for (const a of answers) if (a.best) a.best.best = true;

@@ -83,22 +83,6 @@ std::string tolerance_text(float tol) {
     return report::fixed(tol, report::option_decimals(v));
 }
 
-// Decimals of the tuned option on the terminal: those of the finest values
-// the search tries (decimal midpoints, down to a step below the tolerance)
-// where they are short, 0.575 say; else one decimal beyond the tolerance
-// (0.4039 and 0.4090 for a tolerance of 0.0065), and never fewer than the
-// range has.
-int tuned_decimals(float lo, float hi, float tol) {
-    const double range[] = {lo, hi};
-    int d = report::option_decimals(range);
-    const int beyond = report::resolution_decimals(tol) + 1;
-    double step = static_cast<double>(hi) - static_cast<double>(lo);
-    for (int n = 0; n < 40 && step > static_cast<double>(tol) / 2.0; ++n) step /= 2.0;
-    const double grid[] = {static_cast<double>(lo) + step};
-    const int fine = report::option_decimals(grid);
-    return std::max(d, fine <= beyond + 2 ? fine : std::min(beyond, report::max_decimals));
-}
-
 std::string lower(std::string_view t) {
     std::string r(t);
     for (char& c : r) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -557,7 +541,7 @@ int tune(const RunOptions& opts, const TuneOptions& t, std::FILE* out, std::FILE
         const double range[] = {s->parrange(k, 1), s->parrange(k, 2), s->parrange(k, 3)};
         q.decimals.push_back(report::option_decimals(range));
     }
-    q.tuned_decimals = tuned_decimals(q.lo, q.hi, q.tol);
+    q.tuned_decimals = report::tuned_decimals(q.lo, q.hi, q.tol);
 
     // ---- the output folder and tune.csv, made aside and moved into place
     //      at the end: the previous tune.csv stays until this one has a row

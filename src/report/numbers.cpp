@@ -61,6 +61,21 @@ int resolution_decimals(double step) {
     return std::clamp(static_cast<int>(std::ceil(-std::log10(step) - 1e-9)), 0, max_decimals);
 }
 
+int tuned_decimals(float lo, float hi, float tol) {
+    const double range[] = {lo, hi};
+    const int d = option_decimals(range);
+    const int beyond = resolution_decimals(tol) + 1;
+    // The search halves down to a step below half the tolerance (with
+    // several values a round, the values tried come closer than the
+    // tolerance).
+    double step = static_cast<double>(hi) - static_cast<double>(lo);
+    for (int n = 0; n < 40 && step > static_cast<double>(tol) / 2.0; ++n) step /= 2.0;
+    const double grid[] = {static_cast<double>(lo) + step};
+    const int fine = option_decimals(grid);
+    // (option_decimals gives max_decimals also where no decimal reads back.)
+    return std::max(d, fine <= std::min(beyond + 2, max_decimals - 1) ? fine : std::min(beyond, max_decimals));
+}
+
 std::string fixed(double v, int decimals) {
     if (std::isnan(v)) return "-";
     if (std::isinf(v)) return v > 0 ? "Inf" : "-Inf";

@@ -30,6 +30,13 @@ int column_decimals(std::span<const double> values, int significant = 4);
 // 0..max_decimals.
 int resolution_decimals(double step);
 
+// Decimals of a tuned option searched in [lo, hi] to the tolerance `tol`
+// by halving in decimals: those of the finest values the search tries
+// where they are short (0.450 and 0.475 in [0.3, 0.5] to 0.05), else one
+// decimal beyond the tolerance (0.4039 and 0.4090 to 0.0065); never fewer
+// than the range has.
+int tuned_decimals(float lo, float hi, float tol);
+
 // The value with `decimals` decimals ("-" for NaN, "Inf", "-Inf"); never "-0".
 std::string fixed(double v, int decimals);
 

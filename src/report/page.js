@@ -155,6 +155,7 @@
   }
 
   async function drawTradeoffs() {
+    if (!D.specs.tradeoff) return;  // summary.csv lacks the catch or the risks (named on the page)
     const rows = setRows();
     const answers = bestOfRuns(rows);
     for (const a of answers) if (a.best) a.best.best = true;
@@ -164,7 +165,10 @@
       if (several && colourIx === 0) {
         for (const layer of chartSpec.layer || []) {
           const enc = layer.encoding || {};
-          if (enc.shape && enc.color) enc.color = Object.assign({}, enc.color, { field: enc.shape.field, title: enc.shape.title });
+          if (enc.shape && enc.color) {
+            enc.color = Object.assign({}, enc.color, { field: enc.shape.field, title: enc.shape.title });
+            delete enc.color.sort;  // as the shape's, so that the two share one legend
+          }
         }
       }
       chartSpec.datasets = Object.assign(chartSpec.datasets || {}, { sets: rows });

@@ -603,10 +603,22 @@ function checkRef(id, v, label, want, t, where) {
           const r = e.getBoundingClientRect();
           if (r.width > 0 && r.right > limit + 1 && !e.closest('svg')) over.push((e.id || e.tagName) + ' ' + Math.round(r.right));
         });
-        return { width: Math.max(document.documentElement.scrollWidth, document.body.scrollWidth), limit, over: over.slice(0, 5) };
+        // A number broken across two lines of a cell is no longer read as one.
+        const broken = [];
+        document.querySelectorAll('td').forEach((td) => {
+          const text = td.textContent.trim();
+          if (!/^-?[\d.]+$/.test(text) || td.getClientRects().length === 0) return;
+          const range = document.createRange();
+          range.selectNodeContents(td);
+          const lines = new Set(Array.from(range.getClientRects()).map((r) => Math.round(r.top)));
+          if (lines.size > 1) broken.push(text);
+        });
+        return { width: Math.max(document.documentElement.scrollWidth, document.body.scrollWidth), limit, over: over.slice(0, 5),
+                 broken: broken.slice(0, 5), nbroken: broken.length };
       });
       check(printed.width <= printed.limit && printed.over.length === 0,
         `no horizontal overflow in the A4 print (${printed.width} of ${printed.limit} pixels${printed.over.length ? ': ' + printed.over.join(', ') : ''})`);
+      check(printed.nbroken === 0, `no number of a printed table is broken across lines${printed.nbroken ? ' (' + printed.nbroken + ': ' + printed.broken.join(', ') + ')' : ''}`);
       await page.emulateMediaType('screen');
       await page.setViewport({ width: 1280, height: 900 });
       await idle();

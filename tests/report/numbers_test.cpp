@@ -74,5 +74,20 @@ TEST(ReportNumbers, SignificantDigitsAndResolution) {
     }
 }
 
+TEST(ReportNumbers, TunedOptionWithTheDecimalsOfTheSearch) {
+    struct Case {
+        float lo, hi, tol;
+        int decimals;
+    };
+    const Case cases[] = {
+        {0.3f, 0.5f, 0.05f, 3},       // tries 0.45, 0.475: short decimals
+        {0.2f, 1.2f, 0.2f, 4},        // 0.2625 is still short
+        {0.3f, 0.95f, 0.0065f, 4},    // 0.40390626 is not: a decimal beyond the tolerance
+        {460, 1000, 5.4f, 1},
+        {200, 600, 100, 0},           // 250, 300, ... whole numbers
+    };
+    for (const auto& c : cases) EXPECT_EQ(tuned_decimals(c.lo, c.hi, c.tol), c.decimals) << c.lo << " " << c.hi << " " << c.tol;
+}
+
 }  // namespace
 }  // namespace tacsim::report

@@ -38,7 +38,7 @@ run: setup-program
 
 test: setup
 	@$(MAKE) --no-print-directory build
-	@cd $(BUILD) && ctest --output-on-failure -LE long
+	@cd $(BUILD) && ctest --output-on-failure -LE long -j $(JOBS)
 	@$(MAKE) --no-print-directory unit-debug
 	@bash tools/compare-builds.sh
 	@FUZZ_SECONDS=$(TEST_FUZZ_SECONDS) FUZZ_JOBS=$(JOBS) bash tools/fuzz.sh
@@ -63,8 +63,10 @@ unit-debug:
 # Whole runs that the Release pass covers and that take many minutes at -O0
 # under the sanitizers: the reference runs, the exhaustive exponential, the
 # tuning of two option grids, and the tests that run whole option sets (the
-# carried values, the tune and report commands, the constant catch).
-WHOLE_RUNS = Golden*:EndToEnd*:Exhaustive*:Tune.TunedValueGivesTheStatisticsOfANormalRun:CarriedValues.*:TuneCommand.WritesOnlyTheTableAndTuneCsv:ReportCommand.RunWithReportThenRedrawFromTheTables:ConstantCatch.RunsTheExampleStockAtItsCatch
+# carried values, the tune and report commands, the constant catch, an
+# ensemble and its tuning, the seeded tuning's replicates, the table of bad
+# inputs, the check's summary and the runs into one folder).
+WHOLE_RUNS = Golden*:EndToEnd*:Exhaustive*:Tune.TunedValueGivesTheStatisticsOfANormalRun:CarriedValues.*:TuneCommand.WritesOnlyTheTableAndTuneCsv:ReportCommand.RunWithReportThenRedrawFromTheTables:ConstantCatch.RunsTheExampleStockAtItsCatch:TuneEnsemble.*:Tune.StandardErrorAndReplicates:Ensemble.OneModelOrWeightedCopiesGiveTheSingleRun:BadInputs.*:CheckShowsWhatItRead.*:OneRunPerFolder.*
 
 bench: build
 	@$(BUILD)/tacsim_bench

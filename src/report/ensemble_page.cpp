@@ -22,20 +22,6 @@ Json cell(const Table& t, std::size_t row, int col) {
     return v ? Json(*v) : Json(nullptr);
 }
 
-std::string html_text(const std::string& s) {
-    std::string out;
-    for (char c : s) {
-        switch (c) {
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '&': out += "&amp;"; break;
-            case '"': out += "&quot;"; break;
-            default: out += c;
-        }
-    }
-    return out;
-}
-
 
 // Rows of the widest window (all years) of a table with first_year and
 // last_year: (row index) by the value of `key`.
@@ -202,7 +188,7 @@ void write_ensemble_page(const fs::path& out, const std::vector<EnsembleMember>&
         if (group.empty()) continue;
         h << "<h2>" << (reference ? "Reference" : "Robustness") << " models: risk3 (%) / median catch, all years</h2>\n"
           << "<table class=\"matrix\" id=\"ens-matrix-" << (reference ? "reference" : "robustness") << "\"><tr><th>set</th>";
-        for (const auto* m : group) h << "<th>" << html_text(m->name) << "</th>";
+        for (const auto* m : group) h << "<th>" << esc(m->name) << "</th>";
         h << "</tr>\n";
         for (const auto& [k, p] : by_set) {
             h << "<tr><th>" << k << "</th>";
@@ -214,7 +200,7 @@ void write_ensemble_page(const fs::path& out, const std::vector<EnsembleMember>&
                 }
                 const auto& [risk, c50] = it->second;
                 const bool over = risk.is_number() && risk.get<double>() > limit;
-                h << "<td" << (over ? " class=\"over\"" : "") << " data-model=\"" << html_text(m->name) << "\" data-set=\""
+                h << "<td" << (over ? " class=\"over\"" : "") << " data-model=\"" << esc(m->name) << "\" data-set=\""
                   << k << "\">" << risk.dump() << " / " << c50.dump() << "</td>";
             }
             h << "</tr>\n";
@@ -225,7 +211,7 @@ void write_ensemble_page(const fs::path& out, const std::vector<EnsembleMember>&
     for (const auto& [k, p] : by_set) h << "<option value=\"" << k << "\"" << (k == best ? " selected" : "") << ">" << k << "</option>";
     h << "</select>: median, 25-75 % and 5-95 % of the iterations by year, shared axes.</p>\n"
       << "<div id=\"ens-ssb\" class=\"chart\"></div>\n<div id=\"ens-catch\" class=\"chart\"></div>\n"
-      << "<p><small>" << html_text(version) << "</small></p>\n"
+      << "<p><small>" << esc(version) << "</small></p>\n"
       << "<script type=\"application/json\" id=\"tacsim-ensemble\">" << script_safe(d.dump()) << "</script>\n"
       << "<script>" << kScript << "</script>\n</body>\n</html>\n";
     std::string why;

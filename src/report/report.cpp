@@ -36,6 +36,21 @@ std::string script_safe(std::string_view s) {
     return out;
 }
 
+// Text placed in HTML, as an element's text or an attribute's value.
+std::string esc(std::string_view s) {
+    std::string out;
+    for (char c : s) {
+        switch (c) {
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            case '"': out += "&quot;"; break;
+            default: out += c;
+        }
+    }
+    return out;
+}
+
 namespace {
 
 // ------------------------------------------------------------------ helpers
@@ -90,19 +105,6 @@ std::string people(double v, int digits) {
 inline constexpr int stat_digits = 4;
 inline constexpr int option_digits = 6;
 
-std::string esc(std::string_view s) {
-    std::string out;
-    for (char c : s) {
-        switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            default: out += c;
-        }
-    }
-    return out;
-}
 
 
 // The text deflated (zlib format) and in base64: the form in which the page

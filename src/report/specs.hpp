@@ -58,4 +58,7 @@ Json perrecruit_spec(const std::string& y_title, Json rows, Json points);
 // Text placed inside a <script> element, made unable to end it early.
 std::string script_safe(std::string_view s);
 
+// Text placed in HTML, as an element's text or an attribute's value.
+std::string esc(std::string_view s);
+
 }  // namespace tacsim::report

@@ -17,7 +17,7 @@
 #include <string_view>
 #include <vector>
 
-#include "io/records.hpp"
+#include "records/records.hpp"
 
 using namespace tacsim;
 

@@ -17,7 +17,7 @@
 #include "driver/runlife.hpp"
 #include "driver/runrecord.hpp"
 #include "driver/runwatch.hpp"
-#include "io/durable.hpp"
+#include "records/durable.hpp"
 #include "io/input.hpp"
 #include "io/outfiles.hpp"
 #include "perrecruit/perrecruit.hpp"

@@ -14,7 +14,7 @@
 #include "driver/cli.hpp"
 #include "driver/driver.hpp"
 #include "driver/runlife.hpp"
-#include "io/durable.hpp"
+#include "records/durable.hpp"
 #include "io/input.hpp"
 #include "management/rulebook.hpp"
 #include "platform/platform.hpp"

@@ -8,7 +8,7 @@
 #include <system_error>
 #include <thread>
 
-#include "io/durable.hpp"
+#include "records/durable.hpp"
 #include "random/draws.hpp"
 #include "report/report.hpp"
 #include "results/tables.hpp"

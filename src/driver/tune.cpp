@@ -25,7 +25,7 @@
 #include "platform/platform.hpp"
 #include "report/numbers.hpp"
 #include "results/pooled.hpp"
-#include "io/durable.hpp"
+#include "records/durable.hpp"
 #include "io/outfiles.hpp"
 #include "management/rulebook.hpp"
 #include "perrecruit/perrecruit.hpp"

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "io/records.hpp"
+#include "records/records.hpp"
 #include "model/state.hpp"
 
 namespace tacsim {

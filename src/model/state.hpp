@@ -10,8 +10,8 @@
 #include <string>
 
 #include "model/array.hpp"
-#include "io/records.hpp"
-#include "random/stream.hpp"
+#include "records/records.hpp"
+#include "model/stream.hpp"
 
 namespace tacsim {
 

@@ -1,6 +1,6 @@
 // The draws of the simulation: from the legacy stream (the model's `seed`),
 // or, when the run was given a seed, from the counter-based stream
-// (random/stream.hpp) with normal deviates from an accurate inverse of the
+// (model/stream.hpp) with normal deviates from an accurate inverse of the
 // normal distribution function.
 #pragma once
 

@@ -4,7 +4,7 @@
 #include <map>
 #include <sstream>
 
-#include "io/durable.hpp"
+#include "records/durable.hpp"
 #include "report/assets.hpp"
 #include "report/specs.hpp"
 #include "report/table.hpp"

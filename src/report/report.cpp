@@ -12,7 +12,7 @@
 
 #include <zlib.h>
 
-#include "io/durable.hpp"
+#include "records/durable.hpp"
 #include "report/assets.hpp"
 #include "report/numbers.hpp"
 #include "report/shape.hpp"

@@ -1,7 +1,7 @@
 // Per-iteration detail of an option set: the initial-SSB and F
 // distributions, the trajectories of the first iterations and the recovery
 // table.
-#include "io/records.hpp"
+#include "records/records.hpp"
 #include "results/itembuf.hpp"
 #include "results/results.hpp"
 

@@ -8,7 +8,7 @@
 #include <span>
 #include <utility>
 
-#include "io/records.hpp"
+#include "records/records.hpp"
 
 namespace tacsim {
 

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "io/records.hpp"
+#include "records/records.hpp"
 #include "results/results.hpp"
 #include "model/mathf.hpp"
 #include "model/mathf_log.hpp"

@@ -3,7 +3,7 @@
 // line on standard output.
 #include <cmath>
 
-#include "io/records.hpp"
+#include "records/records.hpp"
 #include "management/rulebook.hpp"
 #include "results/itembuf.hpp"
 #include "results/results.hpp"

@@ -13,7 +13,7 @@
 
 #include <zlib.h>
 
-#include "io/records.hpp"
+#include "records/records.hpp"
 #include "model/state.hpp"
 #include "results/results.hpp"
 

@@ -3,7 +3,7 @@
 // (Wema), true against perceived recruitment (Comprecr).
 #include <string>
 
-#include "io/records.hpp"
+#include "records/records.hpp"
 #include "management/management.hpp"
 #include "results/itembuf.hpp"
 #include "results/results.hpp"

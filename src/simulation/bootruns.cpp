@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "random/draws.hpp"
-#include "io/records.hpp"
+#include "records/records.hpp"
 #include "management/management.hpp"
 #include "random/random.hpp"
 #include "results/results.hpp"

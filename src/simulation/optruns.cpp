@@ -3,7 +3,7 @@
 #include <charconv>
 
 #include "io/outfiles.hpp"
-#include "io/records.hpp"
+#include "records/records.hpp"
 #include "management/rulebook.hpp"
 #include "results/results.hpp"
 #include "results/tables.hpp"

@@ -25,6 +25,14 @@ void checkregimecode(State& s);
 
 // ---- pieces of one iteration's set-up (exposed for tests)
 
+// The starting stock: primed from empty under the constant F `fprime` (the
+// observation model sees the catches of the priming years), or drawn as
+// lognormal numbers around the input numbers.
+void prime(State& s, AgeVec& n);
+void getactn(State& s, AgeVec& n);
+// The cumulative geometric table of random regime durations.
+void creategeo(Array<float, 1, maxyear>& geo, float mean, int m);
+
 // Regime in force in each year 0..40 (`ireg`); with random regimes also the
 // start years (`regstart`). Draws from the run's random stream.
 void drawregimes(State& s);

@@ -1,5 +1,4 @@
-// Population dynamics: stock arithmetic, recruitment, weights and maturity,
-// and the starting stock of an iteration.
+// Population dynamics: stock arithmetic, recruitment, weights and maturity.
 #pragma once
 
 #include "model/state.hpp"
@@ -49,10 +48,5 @@ void recr(State& s, float& r, float ssb, float cv);
 // ---- weights and maturity
 void updatewema(State& s, int y, const AgeVec& n);
 void calcwema(State& s, int a, float tsb, float cyc, float e, float g, int noise);
-
-// ---- initial stock
-void prime(State& s, AgeVec& n);
-void getactn(State& s, AgeVec& n);
-void creategeo(Array<float, 1, maxyear>& geo, float mean, int m);
 
 }  // namespace tacsim

@@ -10,7 +10,7 @@
 
 #include "../golden/run_helper.hpp"
 #include "driver/runlife.hpp"
-#include "io/durable.hpp"
+#include "records/durable.hpp"
 
 namespace fs = std::filesystem;
 

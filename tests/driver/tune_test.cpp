@@ -23,7 +23,7 @@
 #include "../golden/run_helper.hpp"
 #include "driver/driver.hpp"
 #include "driver/tune.hpp"
-#include "io/records.hpp"
+#include "records/records.hpp"
 #include "results/setstats.hpp"
 #include "support/capture.hpp"
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "io/input.hpp"
-#include "io/records.hpp"
+#include "records/records.hpp"
 #include "io_fixture.hpp"
 
 using namespace tacsim;

@@ -6,6 +6,7 @@
 
 #include "perrecruit/perrecruit.hpp"
 #include "results/results.hpp"
+#include "simulation/simulation.hpp"
 #include "stock/stock.hpp"
 #include "stock_testing.hpp"
 

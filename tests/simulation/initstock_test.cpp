@@ -4,8 +4,8 @@
 
 #include <cmath>
 
-#include "stock/stock.hpp"
-#include "stock_testing.hpp"
+#include "simulation/simulation.hpp"
+#include "stock/stock_testing.hpp"
 
 namespace tacsim {
 namespace {

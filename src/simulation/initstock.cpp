@@ -5,6 +5,7 @@
 
 #include "management/management.hpp"
 #include "random/random.hpp"
+#include "simulation/simulation.hpp"
 #include "stock/stock.hpp"
 #include "model/mathf.hpp"
 #include "model/mathf_log.hpp"

@@ -1,4 +1,4 @@
-#include "io/records.hpp"
+#include "records/records.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "io/durable.hpp"
+#include "records/durable.hpp"
 
 #include <cerrno>
 #include <cstdio>

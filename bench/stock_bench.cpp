@@ -45,8 +45,7 @@ void BM_yield(benchmark::State& st) {
 }
 BENCHMARK(BM_yield);
 
-// The search computing every catch, and the one deciding most trials from
-// bounds (argument 1).
+// The search for the F that takes a catch.
 void BM_findf(benchmark::State& st) {
     AgeVec n;
     auto sp = sixteen_ages(n);
@@ -55,19 +54,14 @@ void BM_findf(benchmark::State& st) {
     volatile float tin = target;
     float f = 0.0f;
     int flag = 0;
-    const bool bounded = st.range(0) != 0;
     for (auto _ : st) {
         float t = tin;
-        if (bounded) {
-            findf_bounded(*sp, n, t, f, flag, 1);
-        } else {
-            findf(*sp, n, t, f, flag, 1);
-        }
+        findf(*sp, n, t, f, flag, 1);
         benchmark::DoNotOptimize(&f);
     }
     st.counters["F"] = f;
 }
-BENCHMARK(BM_findf)->Arg(0)->Arg(1);
+BENCHMARK(BM_findf);
 
 }  // namespace
 

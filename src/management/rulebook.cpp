@@ -110,15 +110,6 @@ float value_at(const HarvestRule& r, const OptionVec& par, float b, float b3) {
     return evaluate(r, par, basis);
 }
 
-float highest_trigger(const HarvestRule& r, const OptionVec& par) {
-    float hi = 0.0f;
-    for (int k = 1; k <= r.nparams(); ++k) {
-        const ParUnit u = r.desc.params[static_cast<std::size_t>(k - 1)].unit;
-        if ((u == ParUnit::B1 || u == ParUnit::B2) && par(k) > hi) hi = par(k);
-    }
-    return hi;
-}
-
 std::array<std::string, noptions> option_names(const HarvestRule& r) {
     std::array<std::string, noptions> names;
     for (std::size_t k = 0; k < r.desc.params.size(); ++k) names[k] = r.desc.params[k].name;

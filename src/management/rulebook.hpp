@@ -108,9 +108,6 @@ inline float evaluate(const HarvestRule& r, const OptionVec& par, const BasisVec
 // The rule's shape: its value when every stock indicator it reads (the
 // elements compared with triggers) equals b and element 3 equals b3.
 float value_at(const HarvestRule& r, const OptionVec& par, float b, float b3 = 0.0f);
-// The highest of the rule's triggers (its B1 and B2 parameters) in `par`;
-// 0 when it has none. A shape is usually drawn from 0 to twice this.
-float highest_trigger(const HarvestRule& r, const OptionVec& par);
 
 // The 23 option names of a rule as the per-set headers label them: its
 // parameters, then Filter .. MaxTAC (11..16) and Bias_obs .. CV_biosurv

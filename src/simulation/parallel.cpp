@@ -85,12 +85,6 @@ std::size_t offset_in(const Model& m, const T& field) {
 
 }  // namespace
 
-void carry_over(Model& to, const Model& from) {
-    each_carried(from, [&](const auto& field) {
-        std::memcpy(reinterpret_cast<char*>(&to) + offset_in(from, field), &field, sizeof field);
-    });
-}
-
 std::string carried_bytes(const Model& m) {
     std::string b;
     each_carried(m, [&](const auto& field) { b.append(reinterpret_cast<const char*>(&field), sizeof field); });

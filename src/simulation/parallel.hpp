@@ -34,15 +34,13 @@ struct SweepCount {
     long long reruns = 0;
 };
 
-// Copies onto `to` the values an option set may read before writing them, as
-// the previous set left them in `from` (docs/design.md lists them and why):
-// the recruitment in force, the weights and maturity of year 0, the
-// recruitment indices and the perceived F of the last year. With every other
-// value as the per-recruit analysis left it, a set runs as it does after its
-// predecessor.
-void carry_over(Model& to, const Model& from);
-// Those values as bytes (for a checkpoint), and back onto a model; false
-// when the bytes are not the values of this program's model.
+// The values an option set may read before writing them, as the previous set
+// left them (docs/design.md lists them and why): the recruitment in force,
+// the weights and maturity of year 0, the recruitment indices and the
+// perceived F of the last year. With every other value as the per-recruit
+// analysis left it, a set runs as it does after its predecessor. As bytes
+// (for a checkpoint), and back onto a model; false when the bytes are not the
+// values of this program's model.
 std::string carried_bytes(const Model& m);
 bool restore_carried(Model& m, std::string_view bytes);
 

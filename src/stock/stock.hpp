@@ -16,16 +16,6 @@ void calcbplus(State& s, const AgeVec& n, float& b);
 // F that takes the catch t (flag 0 taken, 1 limited by fcap, 2 driven to 0);
 // may lower t.
 void findf(State& s, const AgeVec& n, float& t, float& f, int& flag, int isel);
-// The same search and results, bit for bit, with most trial catches decided
-// from bounds instead of computed (docs/design.md: it saves the catches but
-// not the time, so the model uses findf). With trials given, adds how many
-// trials the bounds decided and how many catches were computed.
-struct FindFTrials {
-    long decided = 0;
-    long computed = 0;
-};
-void findf_bounded(State& s, const AgeVec& n, float& t, float& f, int& flag, int isel,
-                   FindFTrials* trials = nullptr);
 void nextyear(State& s, AgeVec& n, float f, float ssb, float cv, int isel);
 // A projection year in two steps with the exponentials of both in one run:
 // calcssb that also gives the survival over the year at the same F (ages

@@ -58,6 +58,11 @@ void fractiles(ValueSet& w, float& f10, float& f50, float& f90);
 // Relative TAC change 2(t1 - t0)/(t0 + t1) between two years; false (and
 // r = 0) when either TAC is not positive.
 bool relchange(float t0, float t1, float& r);
+// The TAC change from year y - 1 to y (y >= 1) of every iteration in %
+// (`w`), and the mean over the iterations in %: the one computation behind
+// the legacy table of TAC changes, its file of each iteration's change and
+// the CSV table.
+float tac_changes(const State& s, int y, ValueSet& w);
 // Crash flags made permanent: from year 1 on, a crash stays set.
 void crashperm(State& s);
 

@@ -76,17 +76,12 @@ void yearlytables(State& s, const YearVec& plim, const YearVec& ptrig, const Yea
     list_write(out, {head7});
     ValueSet w;
     for (int y = 1; y <= maxyear; ++y) {
-        float mean = 0.0f;
-        for (int i = 1; i <= maxiter; ++i) {
-            float r = 0.0f;
-            relchange(s.tacres(y - 1, i), s.tacres(y, i), r);
-            mean = mean + r / nit;
-            w(i) = 100.0f * r;
-            if (distr) fmt_write(s.unit(18), iavrow, {i, y, w(i)});
-        }
+        const float mean = tac_changes(s, y, w);
+        if (distr)
+            for (int i = 1; i <= maxiter; ++i) fmt_write(s.unit(18), iavrow, {i, y, w(i)});
         float f10 = 0.0f, f50 = 0.0f, f90 = 0.0f;
         fractiles(w, f10, f50, f90);
-        fmt_write(out, row7f1, {y + s.year0, 100.0f * mean, f10, f50, f90});
+        fmt_write(out, row7f1, {y + s.year0, mean, f10, f50, f90});
     }
     emptyrecord(out);
 }
@@ -156,6 +151,17 @@ bool relchange(float t0, float t1, float& r) {
     }
     r = 0.0f;
     return false;
+}
+
+float tac_changes(const State& s, int y, ValueSet& w) {
+    float mean = 0.0f;
+    for (int i = 1; i <= maxiter; ++i) {
+        float r = 0.0f;
+        relchange(s.tacres(y - 1, i), s.tacres(y, i), r);
+        mean = mean + r / nit;
+        w(i) = 100.0f * r;
+    }
+    return 100.0f * mean;
 }
 
 void crashperm(State& s) {

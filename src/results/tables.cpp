@@ -74,14 +74,7 @@ void yearlyrows(State& s, long long set, std::string& b, const YearVec& plim, co
         if (y == 0) {
             b.append(",,,,,,,");
         } else {
-            float mean = 0.0f;
-            for (int i = 1; i <= maxiter; ++i) {
-                float r = 0.0f;
-                relchange(s.tacres(y - 1, i), s.tacres(y, i), r);
-                mean = mean + r / nit;
-                w(i) = 100.0f * r;
-            }
-            fractilefields(b, 100.0f * mean, w, scratch);
+            fractilefields(b, tac_changes(s, y, w), w, scratch);
         }
         endrow(b);
     }

@@ -274,10 +274,10 @@ void print_check(State& s, std::FILE* out, int jobs) {
     const long long nsets = countsets(s);
     std::fprintf(out, "Option sets: %lld\n", nsets);
 
-    std::string files = out_path(s, "kladd");
-    for (int k = 11; k <= 27; ++k) {
-        if (k == 13 || s.iout(k) != 1) continue;
-        files += ", " + out_path(s, k == 12 ? summary_file(s) : std::string(unit_file(k)));
+    std::string files = out_path(s, unit_file(13));
+    for (const LegacyFile& f : legacy_files) {
+        if (!switched(f) || s.iout(f.unit) != 1) continue;
+        files += ", " + out_path(s, f.unit == 12 ? summary_file(s) : std::string(f.name));
     }
     std::fprintf(out, "Files the run writes: %s\n", files.c_str());
     std::fflush(out);

@@ -129,9 +129,10 @@ std::string stop_message(const State& s) {
 // The result files of the run, as named in the results folder.
 std::vector<std::string> written_files(const State& s, const Tables& tables, const std::vector<std::string>& more) {
     std::vector<std::string> written;
-    if (s.unit(13).name().size() > 0) written.push_back("kladd");
-    for (int k = 11; k <= 27; ++k) {
-        if (k != 13 && s.iout(k) == 1 && !s.unit(k).name().empty()) written.push_back(unit_file_name(s, k));
+    if (s.unit(13).name().size() > 0) written.push_back(unit_file(13));
+    for (const LegacyFile& f : legacy_files) {
+        if (switched(f) && s.iout(f.unit) == 1 && !s.unit(f.unit).name().empty())
+            written.push_back(unit_file_name(s, f.unit));
     }
     for (const std::string& n : tables.names()) written.push_back(n);
     for (const std::string& n : more) written.push_back(n);

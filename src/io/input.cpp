@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "io/outfiles.hpp"
 #include "management/rulebook.hpp"
 
 namespace tacsim {
@@ -923,10 +924,11 @@ void getoptinn(State& s) {
     }
     s.minbyr = std::min(s.minbyr, s.mrfirst);
 
-    // Output switches, taken by position; unit 13 (the scratch file) has none.
-    for (int i = 11; i <= 27; ++i) {
+    // Output switches, taken by position; the scratch file has none.
+    for (const LegacyFile& f : legacy_files) {
+        const int i = f.unit;
         s.iout(i) = 0;
-        if (i == 13) continue;
+        if (!switched(f)) continue;
         int k = 0, v = 0;
         c.next("the output switch of unit " + std::to_string(i), {k, v}, i == 12);
         if (k == 13 || k < 11 || k > 27) stop_with(s, {"Output switch for a non-existing file unit:", k});

@@ -10,51 +10,11 @@
 
 namespace tacsim {
 
-namespace {
-
-// File name of each unit; unit 12 is named after its summary years and unit
-// 13 is the scratch file, opened by the driver.
-const char* unit_name(int k) {
-    static const char* const names[] = {
-        "Results",       // 11
-        "",              // 12
-        "kladd",         // 13
-        "First_5",       // 14
-        "Traj",          // 15
-        "S0_distr",      // 16
-        "F_distr",       // 17
-        "IAV_distr",     // 18
-        "compbas",       // 19
-        "SRpairs",       // 20
-        "All_years",     // 21
-        "Yieldrecr",     // 22
-        "Catch_agedist", // 23
-        "SSB_agedist",   // 24
-        "Wema",          // 25
-        "Comprecr",      // 26
-        "Recovery",      // 27
-    };
-    return names[k - 11];
-}
-
-const char* column_line(int u) {
-    switch (u) {
-    case 17: return "Iter  Year Decid   Real";
-    case 18: return "Iter   Year     IAV";
-    case 19: return "Year True   Obs";
-    case 20: return "Iter  Year     SSB      Recr";
-    case 26: return "Iter  Year     TrueR      ObsR";
-    default: return nullptr;
-    }
-}
-
-}  // namespace
-
 std::string unit_file_name(const State& s, int k) {
-    return (k == 12) ? s.unit12name : std::string(unit_name(k));
+    return (k == 12) ? s.unit12name : std::string(unit_file(k));
 }
 
-const char* unit_file(int k) { return unit_name(k); }
+const char* unit_file(int k) { return legacy_files[k - 11].name; }
 
 std::string summary_file(const State& s) {
     return "Years" + format_int(s.sumyr1, 2) + "_" + format_int(s.sumyr2, 2);
@@ -62,8 +22,9 @@ std::string summary_file(const State& s) {
 
 void prepfiles(State& s) {
     if (s.iout(12) == 1) s.unit12name = summary_file(s);
-    for (int k = 11; k <= 27; ++k) {
-        if (k == 13 || s.iout(k) != 1) continue;
+    for (const LegacyFile& f : legacy_files) {
+        const int k = f.unit;
+        if (!switched(f) || s.iout(k) != 1) continue;
         const std::string name = out_path(s, unit_file_name(s, k));
         if (s.holdfiles)
             s.unit(k).hold(name);
@@ -72,8 +33,9 @@ void prepfiles(State& s) {
     }
     const HarvestRule* rule = run_rule(s);
     if (rule == nullptr) return;
-    for (int k : {12, 14, 21}) {
-        if (s.iout(k) == 1) list_write(s.unit(k), {rule->desc.summary_heading});
+    for (const LegacyFile& f : legacy_files) {
+        if (f.kind == FileKind::summary && s.iout(f.unit) == 1)
+            list_write(s.unit(f.unit), {rule->desc.summary_heading});
     }
 }
 
@@ -93,13 +55,13 @@ void header(State& s, int u) {
     fmt_write(out, rule->option_layout, std::span<const Item>(values.data(), nv));
 
     list_write(out, std::span<const Item>());
-    if (const char* col = column_line(u)) list_write(out, {col});
+    if (const char* col = legacy_files[u - 11].columns) list_write(out, {col});
 }
 
 void closefiles(State& s) {
-    for (int k = 11; k <= 27; ++k) {
-        if (k == 13 || (k >= 22 && k <= 24)) continue;
-        if (s.iout(k) == 1 && s.unit(k).is_open()) s.unit(k).close(&s.con);
+    for (const LegacyFile& f : legacy_files) {
+        if (!switched(f) || f.kind == FileKind::per_recruit) continue;
+        if (s.iout(f.unit) == 1 && s.unit(f.unit).is_open()) s.unit(f.unit).close(&s.con);
     }
 }
 

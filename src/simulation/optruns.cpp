@@ -49,11 +49,8 @@ void setbegin(State& s) {
         list_write(s.unit(11), {"Options for this run:"});
         header(s, 11);
     }
-    for (int u = 15; u <= 20; ++u) {
-        if (s.iout(u) == 1) header(s, u);
-    }
-    for (int u = 25; u <= 27; ++u) {
-        if (s.iout(u) == 1) header(s, u);
+    for (const LegacyFile& f : legacy_files) {
+        if (f.kind == FileKind::per_set && s.iout(f.unit) == 1) header(s, f.unit);
     }
 
     {
@@ -74,8 +71,8 @@ void setend(State& s) { bootprint(s); }
 
 void setflush(State& s) {
     // Whatever happens later in the run, the finished option sets are on disk.
-    for (int k = 11; k <= 27; ++k) {
-        if (s.unit(k).is_open()) s.unit(k).flush(&s.con);
+    for (const LegacyFile& f : legacy_files) {
+        if (s.unit(f.unit).is_open()) s.unit(f.unit).flush(&s.con);
     }
     if (s.tables != nullptr) s.tables->commit(&s.con);
     s.con.flush();

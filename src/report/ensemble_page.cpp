@@ -8,6 +8,7 @@
 #include "report/assets.hpp"
 #include "report/specs.hpp"
 #include "report/table.hpp"
+#include "results/tables.hpp"
 
 namespace fs = std::filesystem;
 
@@ -151,7 +152,7 @@ void write_ensemble_page(const fs::path& out, const std::vector<EnsembleMember>&
     // Fans of SSB and catch of every model.
     d["fans"] = Json::array();
     for (const auto& m : models) {
-        const Table y = read_table_lines(out / m.name / "yearly.csv", [](std::string_view line) {
+        const Table y = read_table_lines(out / m.name / kYearlyCsv, [](std::string_view line) {
             return line.find(",ssb,") != std::string_view::npos || line.find(",catch,") != std::string_view::npos;
         });
         const int set = y.need("set"), year = y.need("year"), q = y.need("quantity");

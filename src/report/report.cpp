@@ -17,6 +17,8 @@
 #include "report/numbers.hpp"
 #include "report/shape.hpp"
 #include "report/specs.hpp"
+#include "results/mcerror.hpp"
+#include "results/tables.hpp"
 
 namespace tacsim::report {
 
@@ -193,7 +195,7 @@ std::vector<std::string> swept_of(const std::vector<std::string>& options, const
 }
 
 Sets read_sets(const fs::path& dir) {
-    const Table t = read_table(dir / "sets.csv");
+    const Table t = read_table(dir / kSetsCsv);
     Sets s;
     const int cset = t.need("set");
     const int crule = t.find("rule");
@@ -238,8 +240,8 @@ Summary read_summary(const fs::path& dir, const Sets& sets) {
     std::map<std::pair<double, double>, std::size_t> windex;
     std::map<std::string, std::size_t> sindex;
     for (const bool errors : {false, true}) {
-        if (errors && !fs::exists(dir / "mcerror.csv")) break;
-        const Table t = read_table(dir / (errors ? "mcerror.csv" : "summary.csv"));
+        if (errors && !fs::exists(dir / kMcErrorCsv)) break;
+        const Table t = read_table(dir / (errors ? kMcErrorCsv : kSummaryCsv));
         const int cset = t.need("set"), cfirst = t.need("first_year"), clast = t.need("last_year");
         const int cstat = t.need("statistic"), cval = t.need(errors ? "se" : "value");
         for (std::size_t r = 0; r < t.rows.size(); ++r) {
@@ -313,7 +315,7 @@ struct Yearly {
 };
 
 Yearly read_yearly(const fs::path& dir, const Sets& sets) {
-    const Table t = read_table(dir / "yearly.csv");
+    const Table t = read_table(dir / kYearlyCsv);
     const int cset = t.need("set"), cyear = t.need("year"), cq = t.need("quantity"), cmean = t.need("mean");
     int cf[5];
     for (int k = 0; k < 5; ++k) cf[k] = t.need(fan_columns[k]);
@@ -357,8 +359,8 @@ struct Samples {
 
 Samples read_samples(const fs::path& dir, const Sets& sets, const Yearly& yearly) {
     Samples s;
-    fs::path file = dir / sample_file;
-    if (!fs::exists(file)) file = dir / "iterations.csv.gz";
+    fs::path file = dir / kSamplesCsv;
+    if (!fs::exists(file)) file = dir / kIterationsCsv;
     if (!fs::exists(file)) return s;
     // The full series of every iteration can be large: only the lines of
     // the first iterations are kept (the second field is the iteration).
@@ -498,11 +500,11 @@ void spread_points(Json& points, double span) {
 
 PerRecruit read_perrecruit(const fs::path& dir, std::vector<std::string>& notes) {
     PerRecruit p;
-    if (!fs::exists(dir / "perrecruit.csv")) {
+    if (!fs::exists(dir / kPerRecruitCsv)) {
         notes.push_back("perrecruit.csv is missing: no per-recruit curves");
         return p;
     }
-    const Table t = read_table(dir / "perrecruit.csv");
+    const Table t = read_table(dir / kPerRecruitCsv);
     const int creg = find_any(t, {"regime"});
     const int cf = find_any(t, {"f", "f_factor", "ffactor", "f-factor"});
     const int cy = find_any(t, {"yield_per_recruit", "ypr", "yield"});
@@ -518,11 +520,11 @@ PerRecruit read_perrecruit(const fs::path& dir, std::vector<std::string>& notes)
         p.spr.push_back({{"regime", reg}, {"f", num(*f)}, {"value", num(t.number(r, cs))}});
     }
     p.present = true;
-    if (!fs::exists(dir / "refpoints.csv")) {
+    if (!fs::exists(dir / kRefPointsCsv)) {
         notes.push_back("refpoints.csv is missing: no reference points");
         return p;
     }
-    const Table rp = read_table(dir / "refpoints.csv");
+    const Table rp = read_table(dir / kRefPointsCsv);
     const int rreg = find_any(rp, {"regime"});
     const int rpoint = find_any(rp, {"point", "reference_point", "refpoint", "name"});
     const int rf = find_any(rp, {"f", "f_factor"});
@@ -996,7 +998,7 @@ struct RunTables {
 RunTables read_run_tables(const fs::path& dir, const std::string& version, const RunContext& context,
                           std::vector<std::string>& notes, bool alone, bool in_place) {
     if (!fs::is_directory(dir)) throw ReportError("No results folder " + dir.string());
-    if (!fs::exists(dir / "sets.csv") && !fs::exists(dir / "yearly.csv") && !fs::exists(dir / "summary.csv")) {
+    if (!fs::exists(dir / kSetsCsv) && !fs::exists(dir / kYearlyCsv) && !fs::exists(dir / kSummaryCsv)) {
         throw ReportError(dir.string() + " holds no result tables (sets.csv, yearly.csv, summary.csv): a run writes "
                           "them with --csv or --report");
     }
@@ -1007,7 +1009,7 @@ RunTables read_run_tables(const fs::path& dir, const std::string& version, const
     t.yearly = read_yearly(dir, t.sets);
     t.samples = read_samples(dir, t.sets, t.yearly);
     if (t.samples.source.empty()) {
-        notes.push_back(std::string(sample_file) + " and iterations.csv.gz are missing: no single iterations drawn");
+        notes.push_back(std::string(kSamplesCsv) + " and " + kIterationsCsv + " are missing: no single iterations drawn");
     }
     t.shapes = write_shapes(dir, t.sets, in_place);
     if (!t.shapes.present) notes.push_back("sets.csv names no known rule: no rule shape");

@@ -14,7 +14,6 @@ namespace tacsim::report {
 
 inline constexpr const char* report_file = "report.html";
 inline constexpr const char* shape_file = "ruleshape.csv";
-inline constexpr const char* sample_file = "sample_iterations.csv";
 
 // What writing the report did, for the user and for run.json.
 struct ReportResult {

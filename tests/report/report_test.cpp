@@ -170,7 +170,7 @@ TEST_F(ReportFolder, PageIsSelfContainedAndHoldsEverySet) {
 }
 
 TEST_F(ReportFolder, SingleIterationsAndPerRecruitCurvesWhenPresent) {
-    write(sample_file, "set,iteration,year,ssb,tsb,f,catch,tac,recruitment\n"
+    write(kSamplesCsv, "set,iteration,year,ssb,tsb,f,catch,tac,recruitment\n"
                        "2,1,2020,7,1,0.1,3,3,9\n2,1,2021,8,1,0.1,3,3,9\n2,6,2021,99,1,1,1,1,1\n");
     write("perrecruit.csv", "regime,f_factor,yield,ssb,yield_per_recruit,ssb_per_recruit\n"
                             "1,0,0,10,0,5\n1,0.5,4,6,2,3\n");

@@ -10,7 +10,9 @@
 
 #include "model/state.hpp"
 #include "management/management.hpp"
+#include "simulation/simulation.hpp"
 #include "stock/stock.hpp"
+#include "support/regime.hpp"
 
 namespace {
 
@@ -21,7 +23,7 @@ constexpr int tacyear = 12;
 std::unique_ptr<State> make_stock() {
     auto sp = make_state();
     State& s = *sp;
-    s.seed = 15349668.0;
+    s.seed = start_seed;
     s.iter = 1;
     s.firstage = 1;
     s.lastage = 10;
@@ -58,17 +60,7 @@ std::unique_ptr<State> make_stock() {
     for (int y = 0; y < tacyear; ++y) s.tacres(y, 1) = 150000.0f;
 
     // Beverton-Holt regime for the projections.
-    s.nreg = 1;
-    s.recpari(1, 1) = 2;
-    s.recpari(1, 2) = 2;
-    s.recparr(1, 1) = 200000.0f;
-    s.recparr(1, 2) = 150000.0f;
-    s.recparr(1, 6) = 1.0f;
-    for (int y = -15; y <= maxyear; ++y) s.ireg(y) = 1;
-    s.rref = 200000.0f;
-    s.ycmin = 1.0f;
-    s.ycmax = 1.0f;
-    rcrparam(s, 1, 0);
+    testing::one_regime_in_force(s, 2, 2, 200000.0f, 150000.0f);
 
     // Rule 1: F 0.4, cut below an SSB trigger of 500 000 t, the basis the
     // mean SSB of the two years after the TAC year.

@@ -26,7 +26,7 @@ int default_jobs(int processes_here) {
 }
 
 void setnames(State& s, const RunOptions& opts) {
-    s.seed = 15349668.0;
+    s.seed = start_seed;
     if (opts.seed) stream_seed(s, *opts.seed);
     s.biofile = "bio.inn";
     s.optfile = "opt.inn";

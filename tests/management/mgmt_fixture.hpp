@@ -13,8 +13,10 @@
 #include "model/state.hpp"
 #include "management/management.hpp"
 #include "random/random.hpp"
+#include "simulation/simulation.hpp"
 #include "stock/stock.hpp"
 #include "support/capture.hpp"
+#include "support/regime.hpp"
 
 namespace tacsim::testing {
 
@@ -25,7 +27,7 @@ protected:
         out_ = std::tmpfile();
         s().con.attach(out_, "standard output");
         State& st = s();
-        st.seed = 15349668.0;
+        st.seed = start_seed;
         st.iter = 1;
         st.firstage = 1;
         st.lastage = 6;
@@ -54,17 +56,7 @@ protected:
         }
         // One recruitment regime (Beverton-Holt) for projections that draw
         // recruits from the SSB.
-        st.nreg = 1;
-        st.recpari(1, 1) = 2;
-        st.recpari(1, 2) = 2;
-        st.recparr(1, 1) = 900.0f;
-        st.recparr(1, 2) = 100.0f;
-        st.recparr(1, 6) = 1.0f;
-        for (int y = -15; y <= maxyear; ++y) st.ireg(y) = 1;
-        st.rref = 900.0f;
-        st.ycmin = 1.0f;
-        st.ycmax = 1.0f;
-        rcrparam(st, 1, 0);
+        one_regime_in_force(st, 2, 2, 900.0f, 100.0f);
 
         // Management: rule 1 as a constant F of 0.3, no constraints.
         st.nrule = 1;

@@ -11,6 +11,7 @@
 #include "../stock/stock_testing.hpp"
 #include "perrecruit/perrecruit.hpp"
 #include "stock/stock.hpp"
+#include "support/regime.hpp"
 
 namespace tacsim {
 namespace {
@@ -188,13 +189,8 @@ protected:
     void SetUp() override {
         set_stock(s, 5, std::vector<float>(6, 0.2f), {0.0f, 0.2f, 0.6f, 1.0f, 1.0f, 1.0f},
                   {0.0f, 0.2f, 0.5f, 0.9f, 1.3f, 1.6f}, {0.0f, 0.0f, 0.5f, 1.0f, 1.0f, 1.0f});
-        s.nreg = 1;
-        s.recpari(1, 1) = 1;
-        s.recpari(1, 2) = 1;
+        testing::one_regime(s, 1, 1, 1000.0f, 0.001f);
         s.recpari(1, 3) = 1;
-        s.recparr(1, 1) = 1000.0f;
-        s.recparr(1, 2) = 0.001f;
-        s.recparr(1, 6) = 1.0f;
         cap.open_unit(22, 0);
         cap.open_unit(23, 1);
         cap.open_unit(24, 2);

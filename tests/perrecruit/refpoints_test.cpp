@@ -13,6 +13,7 @@
 #include "../stock/stock_testing.hpp"
 #include "perrecruit/perrecruit.hpp"
 #include "results/tables.hpp"
+#include "support/regime.hpp"
 
 namespace tacsim {
 namespace {
@@ -38,12 +39,7 @@ void one_age_class(State& s) {
     s.maturpar(1, 3) = 1.0f;
     s.weca(1) = s.west(1) = W;
     s.matur(1) = 1.0f;
-    s.nreg = 1;
-    s.recpari(1, 1) = 2;
-    s.recpari(1, 2) = 2;
-    s.recparr(1, 1) = L;
-    s.recparr(1, 2) = B;
-    s.recparr(1, 6) = 1.0f;
+    testing::one_regime(s, 2, 2, L, B);
 }
 
 std::vector<std::vector<std::string>> rows_of(const std::string& text) {

@@ -931,7 +931,7 @@ void getoptinn(State& s) {
         if (!switched(f)) continue;
         int k = 0, v = 0;
         c.next("the output switch of unit " + std::to_string(i), {k, v}, i == 12);
-        if (k == 13 || k < 11 || k > 27) stop_with(s, {"Output switch for a non-existing file unit:", k});
+        if (k < 11 || k > 27 || !switched(legacy_files[k - 11])) stop_with(s, {"Output switch for a non-existing file unit:", k});
         s.iout(k) = v;
         if (i == 12 && v == 1) c.read({k, v, s.sumyr1, s.sumyr2});
         if (s.iout(12) == 1 && !(1 <= s.sumyr1 && s.sumyr1 <= s.sumyr2 && s.sumyr2 <= maxyear)) {

@@ -93,6 +93,53 @@ std::string joined(const std::vector<float>& v) {
     return t;
 }
 
+// What is wrong with the fields of a model's row (name,folder,weight,set),
+// empty when nothing: then `m` holds the model, its weight not yet
+// normalised. `base`: the ensemble file's folder; `models`: the rows before.
+std::string model_fault(const std::vector<std::string>& f, const fs::path& base,
+                        const std::vector<OperatingModel>& models, OperatingModel& m) {
+    if (f.size() != 4) return std::to_string(f.size()) + " fields where name,folder,weight,set are 4";
+    m.name = f[0];
+    m.folder = f[1];
+    if (m.name.empty()) return "the model has no name";
+    // The name is the model's folder inside the results folder.
+    if (m.name == "." || m.name == ".." || m.name.find_first_of("/\\:") != std::string::npos ||
+        m.name.front() == '.') {
+        return "the name '" + m.name + "' cannot name a folder (no /, \\ or :, and no leading dot)";
+    }
+    for (const auto& other : models) {
+        if (other.name == m.name) return "a second model named '" + m.name + "'";
+    }
+    for (const char* own : {kEnsembleCsv, kByModelCsv, kRobustnessCsv, "report.html"}) {
+        if (m.name == own) return "the name '" + m.name + "' is that of a file of the ensemble";
+    }
+    const std::string set = lower(f[3]);
+    if (set != "reference" && set != "robustness") {
+        return "the set is reference or robustness, not '" + f[3] + "'";
+    }
+    m.reference = set == "reference";
+    if (m.reference) {
+        float w = 0.0f;
+        if (!is_number(f[2], w) || !std::isfinite(w) || !(w > 0.0f)) {
+            return "the weight of reference model '" + m.name + "' must be a positive number, not '" + f[2] + "'";
+        }
+        m.weight = w;
+    } else {
+        // Robustness models carry no weight: a weight given is not used,
+        // but it must be a number or left out.
+        float w = 0.0f;
+        if (!f[2].empty() && f[2] != "NA" && !is_number(f[2], w)) {
+            return "the weight '" + f[2] + "' is not a number";
+        }
+    }
+    if (m.folder.empty()) return "model '" + m.name + "' has no folder";
+    std::error_code ec;
+    const fs::path p = fs::path(m.folder).is_absolute() ? fs::path(m.folder) : base / m.folder;
+    m.path = p.string();
+    if (!fs::is_directory(p, ec)) return "the folder " + m.path + " of model '" + m.name + "' does not exist";
+    return "";
+}
+
 }  // namespace
 
 std::optional<std::vector<OperatingModel>> read_ensemble(const std::string& file, std::string& why) {
@@ -128,48 +175,11 @@ std::optional<std::vector<OperatingModel>> read_ensemble(const std::string& file
             header = true;
             continue;
         }
-        if (f.size() != 4) return fault(no, std::to_string(f.size()) + " fields where name,folder,weight,set are 4");
         OperatingModel m;
-        m.name = f[0];
-        m.folder = f[1];
+        const std::string wrong = model_fault(f, base, models, m);
+        if (!wrong.empty()) return fault(no, wrong);
         m.line = no;
-        if (m.name.empty()) return fault(no, "the model has no name");
-        // The name is the model's folder inside the results folder.
-        if (m.name == "." || m.name == ".." || m.name.find_first_of("/\\:") != std::string::npos ||
-            m.name.front() == '.') {
-            return fault(no, "the name '" + m.name + "' cannot name a folder (no /, \\ or :, and no leading dot)");
-        }
-        for (const auto& other : models) {
-            if (other.name == m.name) return fault(no, "a second model named '" + m.name + "'");
-        }
-        for (const char* own : {kEnsembleCsv, kByModelCsv, kRobustnessCsv, "report.html"}) {
-            if (m.name == own) return fault(no, "the name '" + m.name + "' is that of a file of the ensemble");
-        }
-        const std::string set = lower(f[3]);
-        if (set != "reference" && set != "robustness") {
-            return fault(no, "the set is reference or robustness, not '" + f[3] + "'");
-        }
-        m.reference = set == "reference";
-        if (m.reference) {
-            float w = 0.0f;
-            if (!is_number(f[2], w) || !std::isfinite(w) || !(w > 0.0f)) {
-                return fault(no, "the weight of reference model '" + m.name + "' must be a positive number, not '" +
-                                     f[2] + "'");
-            }
-            m.weight = w;
-            total += w;
-        } else {
-            // Robustness models carry no weight: a weight given is not used,
-            // but it must be a number or left out.
-            float w = 0.0f;
-            if (!f[2].empty() && f[2] != "NA" && !is_number(f[2], w)) {
-                return fault(no, "the weight '" + f[2] + "' is not a number");
-            }
-        }
-        if (m.folder.empty()) return fault(no, "model '" + m.name + "' has no folder");
-        const fs::path p = fs::path(m.folder).is_absolute() ? fs::path(m.folder) : base / m.folder;
-        m.path = p.string();
-        if (!fs::is_directory(p, ec)) return fault(no, "the folder " + m.path + " of model '" + m.name + "' does not exist");
+        if (m.reference) total += m.weight;
         models.push_back(m);
     }
     if (!header) {

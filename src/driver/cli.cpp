@@ -48,6 +48,129 @@ std::optional<std::string> report_arguments_fault(const RunOptions& opts) {
     return std::nullopt;
 }
 
+// The subcommands of the program; `tune` is added by add_tune.
+struct Commands {
+    CLI::App *report = nullptr, *newcmd = nullptr, *ensemble = nullptr, *tune = nullptr;
+};
+
+Commands add_subcommands(CLI::App& app, RunOptions& opts) {
+    CLI::App* report = app.add_subcommand(
+        "report", "Write report.html from the tables of an earlier run (--report or --csv) in DIR, no run; "
+                  "with several DIRs and -o OUT, one page comparing the runs, into OUT");
+    report->add_option("DIR", opts.report_dirs,
+                       "Results folders of earlier runs (default: the working folder); several need -o")
+        ->check(CLI::Validator(CLI::ExistingDirectory).description(""))
+        ->type_name("");
+    report->add_option("--label", opts.report_labels,
+                       "The name of a run on the page, one --label per DIR in their order (default: the folder's name)")
+        ->allow_extra_args(false)
+        ->type_name("NAME");
+    report->fallthrough();
+    CLI::App* newcmd = app.add_subcommand(
+        "new", "Start a stock of your own: the bundled example's commented bio.inn and opt.inn into a new folder DIR");
+    newcmd->add_option("DIR", opts.new_dir, "The new folder (created; refused when it holds inputs)")
+        ->required()
+        ->type_name("");
+    CLI::App* ensemble = app.add_subcommand(
+        "ensemble", "Run every operating model FILE names (CSV: name,folder,weight,set) into OUT/<name> and pool "
+                    "their statistics into OUT (see docs/ensembles.md)");
+    ensemble->footer(
+        "FILE names one operating model a row: its name (its folder in OUT), its input folder (relative to\n"
+        "FILE), its weight (reference models; normalised) and its set, reference or robustness. Every model\n"
+        "must have the same option sets. The program's -o OUT (needed), -j, --resume, --iterations, --report,\n"
+        "--risk-limit and -q apply. See docs/ensembles.md.");
+    ensemble->add_option("FILE", opts.ensemble_file, "The ensemble file")->required()->type_name("");
+    ensemble->fallthrough();
+    return {report, newcmd, ensemble, nullptr};
+}
+
+CLI::App* add_tune(CLI::App& app, RunOptions& opts) {
+    CLI::App* tune = app.add_subcommand("tune", "Find the value of one option that meets a risk limit (tune --help)");
+    tune->footer(
+        "For every combination of the other swept options, finds the value of one option whose risk to Blim\n"
+        "meets the limit: the largest value when the risk rises with it, the smallest when it falls. Searches\n"
+        "the option's range in opt.inn by bisection over whole option sets; writes a table on standard output\n"
+        "and tune.csv. The program's -j (sets simulated at once; the answer is the same), -o (folder of\n"
+        "tune.csv) and -q apply. See docs/tuning.md.");
+    tune->fallthrough();
+    tune->add_option("--option", opts.tuning.option, "The option to tune, by its header name (e.g. Target)")
+        ->required()
+        ->type_name("NAME");
+    tune->add_option("--risk", opts.tuning.limit, "The risk limit: a fraction (0.05) or a percentage (5%)")
+        ->required()
+        ->type_name("LIMIT");
+    tune->add_option("--statistic", opts.tuning.statistic, "risk1, risk2 or risk3 (default)")
+        ->type_name("STAT");
+    tune->add_option("--window", opts.tuning.window, "Years the risk covers: all (default), first5 or summary")
+        ->type_name("WINDOW");
+    tune->add_option("--tolerance", opts.tuning.tolerance,
+                     "Width of the final bracket (default: a hundredth of the range)")
+        ->type_name("X");
+    tune->add_option("--replicates", opts.tuning.replicates,
+                     "Tune again under R further seeds (S+1..S+R with --seed S, else 1..R) and give the tuned "
+                     "value's range and standard deviation")
+        ->check(CLI::Range(0, 1000))
+        ->type_name("R");
+    tune->add_option("--criterion", opts.tuning.criterion,
+                     "Tuning an ensemble: pooled (default; the pooled reference set meets the limit) or each (every "
+                     "reference model meets it)")
+        ->type_name("C");
+    tune->add_option("DIR", opts.dir,
+                     "Folder holding bio.inn and opt.inn (default: the working folder), or an ensemble file "
+                     "(docs/ensembles.md)")
+        ->check(CLI::ExistingPath)
+        ->type_name("");
+    return tune;
+}
+
+// An option that neither the program nor a subcommand knows is named as
+// such: `tune` hands options it does not know on to the program, whose
+// folder would otherwise take the option's value. Exit status 2 then.
+std::optional<int> unknown_option(int argc, const char* const* argv, CLI::App& app, const Commands& c, std::FILE* err) {
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        if (a == "--") break;
+        if (a.size() < 2 || a[0] != '-' || std::isdigit(static_cast<unsigned char>(a[1])) || a[1] == '.') continue;
+        a = a[1] == '-' ? a.substr(0, a.find('=')) : a.substr(0, 2);
+        if (app.get_option_no_throw(a) == nullptr && c.tune->get_option_no_throw(a) == nullptr &&
+            c.report->get_option_no_throw(a) == nullptr && c.newcmd->get_option_no_throw(a) == nullptr &&
+            c.ensemble->get_option_no_throw(a) == nullptr) {
+            std::fprintf(err, "tacsim: unknown option %s (see tacsim --help)\n", a.c_str());
+            return 2;
+        }
+    }
+    return std::nullopt;
+}
+
+// The arguments parsed into `opts`; the exit status when help, the version
+// or a fault of the command line ends the program.
+std::optional<int> parse(CLI::App& app, const Commands& c, int argc, const char* const* argv, RunOptions& opts,
+                         std::FILE* out, std::FILE* err) {
+    try {
+        app.parse(argc, argv);
+        opts.report_only = c.report->parsed();
+        if (opts.report) opts.csv = true;  // the report is drawn from the tables
+        opts.tune = c.tune->parsed();
+        opts.new_stock = c.newcmd->parsed();
+        opts.ensemble = c.ensemble->parsed();
+    } catch (const CLI::CallForHelp&) {
+        std::fputs(app.help().c_str(), out);
+        return 0;
+    } catch (const CLI::CallForAllHelp&) {
+        std::fputs(app.help("", CLI::AppFormatMode::All).c_str(), out);
+        return 0;
+    } catch (const CLI::CallForVersion&) {
+        std::fprintf(out, "%s\n", version_text().c_str());
+        return 0;
+    } catch (const CLI::ParseError& e) {
+        std::string what = e.what();
+        while (!what.empty() && (what.back() == '\n' || what.back() == ' ')) what.pop_back();
+        std::fprintf(err, "tacsim: %s (see tacsim --help)\n", what.c_str());
+        return 2;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 std::optional<int> parse_command_line(int argc, const char* const* argv, RunOptions& opts, std::FILE* out,
@@ -98,108 +221,13 @@ std::optional<int> parse_command_line(int argc, const char* const* argv, RunOpti
                    "Draw from the Philox4x32-10 stream keyed by the whole number S (0 to 2^64-1), each iteration "
                    "its own stream, instead of the fixed legacy stream")
         ->type_name("S");
-    CLI::App* report = app.add_subcommand(
-        "report", "Write report.html from the tables of an earlier run (--report or --csv) in DIR, no run; "
-                  "with several DIRs and -o OUT, one page comparing the runs, into OUT");
-    report->add_option("DIR", opts.report_dirs,
-                       "Results folders of earlier runs (default: the working folder); several need -o")
-        ->check(CLI::Validator(CLI::ExistingDirectory).description(""))
-        ->type_name("");
-    report->add_option("--label", opts.report_labels,
-                       "The name of a run on the page, one --label per DIR in their order (default: the folder's name)")
-        ->allow_extra_args(false)
-        ->type_name("NAME");
-    report->fallthrough();
-    CLI::App* newcmd = app.add_subcommand(
-        "new", "Start a stock of your own: the bundled example's commented bio.inn and opt.inn into a new folder DIR");
-    newcmd->add_option("DIR", opts.new_dir, "The new folder (created; refused when it holds inputs)")
-        ->required()
-        ->type_name("");
-    CLI::App* ensemble = app.add_subcommand(
-        "ensemble", "Run every operating model FILE names (CSV: name,folder,weight,set) into OUT/<name> and pool "
-                    "their statistics into OUT (see docs/ensembles.md)");
-    ensemble->footer(
-        "FILE names one operating model a row: its name (its folder in OUT), its input folder (relative to\n"
-        "FILE), its weight (reference models; normalised) and its set, reference or robustness. Every model\n"
-        "must have the same option sets. The program's -o OUT (needed), -j, --resume, --iterations, --report,\n"
-        "--risk-limit and -q apply. See docs/ensembles.md.");
-    ensemble->add_option("FILE", opts.ensemble_file, "The ensemble file")->required()->type_name("");
-    ensemble->fallthrough();
+    Commands c = add_subcommands(app, opts);
     app.set_version_flag("-V,--version", version_text(), "Print the version and the build's commit");
 
-    CLI::App* tune = app.add_subcommand("tune", "Find the value of one option that meets a risk limit (tune --help)");
-    tune->footer(
-        "For every combination of the other swept options, finds the value of one option whose risk to Blim\n"
-        "meets the limit: the largest value when the risk rises with it, the smallest when it falls. Searches\n"
-        "the option's range in opt.inn by bisection over whole option sets; writes a table on standard output\n"
-        "and tune.csv. The program's -j (sets simulated at once; the answer is the same), -o (folder of\n"
-        "tune.csv) and -q apply. See docs/tuning.md.");
-    tune->fallthrough();
-    tune->add_option("--option", opts.tuning.option, "The option to tune, by its header name (e.g. Target)")
-        ->required()
-        ->type_name("NAME");
-    tune->add_option("--risk", opts.tuning.limit, "The risk limit: a fraction (0.05) or a percentage (5%)")
-        ->required()
-        ->type_name("LIMIT");
-    tune->add_option("--statistic", opts.tuning.statistic, "risk1, risk2 or risk3 (default)")
-        ->type_name("STAT");
-    tune->add_option("--window", opts.tuning.window, "Years the risk covers: all (default), first5 or summary")
-        ->type_name("WINDOW");
-    tune->add_option("--tolerance", opts.tuning.tolerance,
-                     "Width of the final bracket (default: a hundredth of the range)")
-        ->type_name("X");
-    tune->add_option("--replicates", opts.tuning.replicates,
-                     "Tune again under R further seeds (S+1..S+R with --seed S, else 1..R) and give the tuned "
-                     "value's range and standard deviation")
-        ->check(CLI::Range(0, 1000))
-        ->type_name("R");
-    tune->add_option("--criterion", opts.tuning.criterion,
-                     "Tuning an ensemble: pooled (default; the pooled reference set meets the limit) or each (every "
-                     "reference model meets it)")
-        ->type_name("C");
-    tune->add_option("DIR", opts.dir,
-                     "Folder holding bio.inn and opt.inn (default: the working folder), or an ensemble file "
-                     "(docs/ensembles.md)")
-        ->check(CLI::ExistingPath)
-        ->type_name("");
+    c.tune = add_tune(app, opts);
 
-    // An option that neither the program nor a subcommand knows is named as
-    // such: `tune` hands options it does not know on to the program, whose
-    // folder would otherwise take the option's value.
-    for (int i = 1; i < argc; ++i) {
-        std::string a = argv[i];
-        if (a == "--") break;
-        if (a.size() < 2 || a[0] != '-' || std::isdigit(static_cast<unsigned char>(a[1])) || a[1] == '.') continue;
-        a = a[1] == '-' ? a.substr(0, a.find('=')) : a.substr(0, 2);
-        if (app.get_option_no_throw(a) == nullptr && tune->get_option_no_throw(a) == nullptr &&
-            report->get_option_no_throw(a) == nullptr && newcmd->get_option_no_throw(a) == nullptr &&
-            ensemble->get_option_no_throw(a) == nullptr) {
-            std::fprintf(err, "tacsim: unknown option %s (see tacsim --help)\n", a.c_str());
-            return 2;
-        }
-    }
-    try {
-        app.parse(argc, argv);
-        opts.report_only = report->parsed();
-        if (opts.report) opts.csv = true;  // the report is drawn from the tables
-        opts.tune = tune->parsed();
-        opts.new_stock = newcmd->parsed();
-        opts.ensemble = ensemble->parsed();
-    } catch (const CLI::CallForHelp&) {
-        std::fputs(app.help().c_str(), out);
-        return 0;
-    } catch (const CLI::CallForAllHelp&) {
-        std::fputs(app.help("", CLI::AppFormatMode::All).c_str(), out);
-        return 0;
-    } catch (const CLI::CallForVersion&) {
-        std::fprintf(out, "%s\n", version_text().c_str());
-        return 0;
-    } catch (const CLI::ParseError& e) {
-        std::string what = e.what();
-        while (!what.empty() && (what.back() == '\n' || what.back() == ' ')) what.pop_back();
-        std::fprintf(err, "tacsim: %s (see tacsim --help)\n", what.c_str());
-        return 2;
-    }
+    if (const auto done = unknown_option(argc, argv, app, c, err)) return done;
+    if (const auto done = parse(app, c, argc, argv, opts, out, err)) return done;
     if (opts.iterations) opts.csv = true;
     if (!risk_limit.empty()) {
         float limit = 0.0f;
@@ -221,7 +249,7 @@ std::optional<int> parse_command_line(int argc, const char* const* argv, RunOpti
         return 2;
     }
     // 0 would be no bracket at all: refused like any width that is not positive.
-    if (tune->count("--tolerance") > 0 && !(opts.tuning.tolerance > 0.0f)) {
+    if (c.tune->count("--tolerance") > 0 && !(opts.tuning.tolerance > 0.0f)) {
         std::fprintf(err, "tacsim tune: the tolerance must be positive (see tacsim tune --help)\n");
         return 2;
     }

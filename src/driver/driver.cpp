@@ -246,25 +246,62 @@ void take_over(State& s, const Checkpoint& c, const std::string& from, Tables& t
     for (const auto& name : c.overflowed) s.overflow.note(name);
 }
 
-}  // namespace
+// A run of the option sets: the argument-less run, a run with options, its
+// check, a resumed run, and each process of an MPI run.
+class SetsRun final : public RunSteps {
+public:
+    SetsRun(State& s, const RunOptions& opts, std::FILE* term, const Processes* procs,
+            const std::function<void(State&, long long)>& on_set);
 
-int run(State& s, const RunOptions& opts, std::FILE* term, const Processes* procs,
-        const std::function<void(State&, long long)>& on_set) {
-    int status = 0;
-    const bool several = procs != nullptr && procs->several();
-    const bool helper = several && procs->rank() > 0;
-    bool at_sweep = false;  // said so to the other processes
-    // Helper processes of an MPI run write no tables and no record.
-    const bool csv = opts.csv && !helper;
-    Tables tables;
-    RunRecord rec;
-    if (csv) {
-        rec.args = opts.args;
-        rec.philox_seed = opts.seed;
-        rec.risk_limit = opts.risk_limit.value_or(5.0f);
-        rec.biomass_unit = opts.biomass_unit;
-        rec.number_unit = opts.number_unit;
-        rec.started = utc_now();
+    bool writes() const override { return !opts_.check && !helper_; }
+    void say(const std::string& text) override { say_on_error_stream(s_, text); }
+    void claimed(RunLife& folder) override;
+    void read_inputs() override;
+    std::string* stagedir() override { return &s_.stagedir; }
+    bool adopts() const override { return resuming_; }
+    void staged(RunLife& folder) override;
+    void run_sets(RunLife& folder) override;
+    int stopped(const std::exception_ptr& e) override;
+    int closed(RunLife& folder, int status) override;
+    // A run that stopped before its first option set leaves the results
+    // folder as it found it.
+    bool begun() const override { return watch_.total() > 0; }
+    int record(int status) override;
+    std::vector<std::string> files() const override { return written_files(s_, tables_, more_); }
+    bool one_run() const override { return true; }
+    int published(RunLife& folder, int status) override;
+
+private:
+    State& s_;
+    const RunOptions& opts_;
+    const Processes* procs_;
+    const bool several_, helper_;
+    const bool csv_;       // helper processes of an MPI run write no tables and no record
+    const bool in_place_;  // the argument-less run makes its files in place, as it always has
+    bool at_sweep_ = false;  // said so to the other processes
+    Tables tables_;
+    RunRecord rec_;
+    RunWatch watch_;
+    SweepCount count_;
+    Checkpoint checkpoint_, resumed_;  // this run's, and the one it goes on from
+    bool resuming_ = false;
+    std::string checkpoint_path_;  // as messages name it
+    long long saved_ = 0;  // sets in the checkpoint on disk
+    std::vector<std::string> more_;  // files of the report
+};
+
+SetsRun::SetsRun(State& s, const RunOptions& opts, std::FILE* term, const Processes* procs,
+                 const std::function<void(State&, long long)>& on_set)
+    : s_(s), opts_(opts), procs_(procs), several_(procs != nullptr && procs->several()),
+      helper_(several_ && procs->rank() > 0), csv_(opts.csv && !helper_),
+      in_place_(RunLife::makes_files_in_place(opts)), watch_(opts.quiet || opts.check || helper_ ? nullptr : term) {
+    if (csv_) {
+        rec_.args = opts.args;
+        rec_.philox_seed = opts.seed;
+        rec_.risk_limit = opts.risk_limit.value_or(5.0f);
+        rec_.biomass_unit = opts.biomass_unit;
+        rec_.number_unit = opts.number_unit;
+        rec_.started = utc_now();
         s.con.capture(true);
         s.err.capture(true);
     }
@@ -276,195 +313,180 @@ int run(State& s, const RunOptions& opts, std::FILE* term, const Processes* proc
 #endif
     for (int k = 11; k <= 27; ++k) s.unit(k).set_overflow_log(&s.overflow);
     s.con.set_overflow_log(&s.overflow);
-    RunWatch watch(opts.quiet || opts.check || helper ? nullptr : term);
-    if (!helper) s.observer = &watch;
-    watch.on_finished = on_set;
+    if (!helper_) s.observer = &watch_;
+    watch_.on_finished = on_set;
     setnames(s, opts);
-    // The argument-less run makes its files in place, as it always has.
-    const bool in_place = RunLife::makes_files_in_place(opts);
-    RunLife folder(s.outdir, in_place);
-    SweepCount count;
-    Checkpoint checkpoint, resumed;  // this run's, and the one it goes on from
-    checkpoint.settings = checkpoint_settings(opts);
-    bool resuming = false;
-    long long saved = 0;  // sets in the checkpoint on disk
-    std::vector<std::string> more;  // files of the report
+    checkpoint_.settings = checkpoint_settings(opts);
     // Given any argument, the model's messages go to the error stream.
     if (opts.args.size() > 1) messages_to_error_stream(s);
+    rec_.seed = s.seed;
+    s.holdfiles = helper_;
+}
+
+void SetsRun::claimed(RunLife& folder) {
+    // The scratch file: created empty and never written; first of all in
+    // the argument-less run, as it always was.
+    if (in_place_ && !s_.unit(13).open(out_path(s_, "kladd"))) {
+        stop_with(s_, {"Cannot open output file ", out_path(s_, "kladd")});
+    }
+    const std::string cp = checkpoint_path_ = folder.path(kCheckpointFile);
+    if (opts_.resume && std::filesystem::exists(cp)) {
+        std::ifstream in(cp, std::ios::binary);
+        std::ostringstream text;
+        text << in.rdbuf();
+        if (!parse_checkpoint(text.str(), resumed_)) {
+            say("Cannot resume from " + cp + ": it is not a checkpoint of this program" + resume_advice());
+            throw StopRun{1};
+        }
+        resuming_ = true;
+    } else if (opts_.resume) {
+        say("Nothing to resume in " + folder.shown() + ": the run starts from its first option set");
+    }
+}
+
+void SetsRun::read_inputs() {
+    tacsim::read_inputs(s_);
+    if (csv_) rec_.option_sets = countsets(s_);
+    if (!resuming_) return;
+    checkpoint_.program = program_hash();
+    checkpoint_.version = version_text();
+    checkpoint_.inputs = input_hashes(s_);
+    const std::string differs = checkpoint_mismatch(resumed_, checkpoint_);
+    if (!differs.empty()) {
+        say("Cannot resume from " + checkpoint_path_ + ": " + differs + resume_advice());
+        throw StopRun{1};
+    }
+}
+
+void SetsRun::staged(RunLife& folder) {
+    if (opts_.check) return;
+    if (writes() && !in_place_ && !s_.unit(13).open(out_path(s_, "kladd"), write_path(s_, "kladd"))) {
+        stop_with(s_, {"Cannot open output file ", out_path(s_, "kladd")});
+    }
+    // A run from the start makes its files afresh: a checkpoint an earlier
+    // run left no longer describes them.
+    if (!helper_ && !resuming_) {
+        std::error_code ec;
+        std::filesystem::remove(folder.at(kCheckpointFile), ec);
+    }
+    // A resumed run writes again what comes before the option sets, held
+    // in memory, to take the files over where they end.
+    s_.holdfiles = helper_ || resuming_;
+    prepfiles(s_);
+    if (csv_) {
+        // The report draws the first iterations of every set in its fan charts.
+        tables_.open(s_, s_.outdir, opts_.iterations, opts_.report);
+        s_.tables = &tables_;
+    }
+    s_.con.restart_capture();
+    yieldrecr(s_);
+    if (csv_) tables_.writeperrecruit(s_);
+    s_.holdfiles = helper_;
+    if (resuming_) {
+        take_over(s_, resumed_, folder.path(kCheckpointFile), tables_);
+        watch_.resume_after(resumed_.sets);
+        count_.guessed = resumed_.guessed;
+        count_.reruns = resumed_.reruns;
+        saved_ = resumed_.sets;
+    }
+    if (!helper_) {
+        watch_.on_saved = [this, &folder](State& st, long long k) {
+            save_checkpoint(st, folder, checkpoint_, tables_, k, count_, more_);
+            saved_ = k;
+        };
+    }
+    s_.con.restart_capture();
+}
+
+void SetsRun::run_sets(RunLife&) {
+    if (opts_.check) {
+        s_.con.flush();
+        print_check(s_, stdout, opts_.jobs > 0 ? opts_.jobs : default_jobs());
+        return;
+    }
+    const int jobs = opts_.jobs > 0 ? opts_.jobs : default_jobs(several_ ? procs_->local_size() : 1);
+    s_.jobs = jobs;
+    if (several_) {
+        at_sweep_ = true;
+        const auto ready = sweep_ready(*procs_, true);
+        if (helper_) {
+            if (ready[0]) serve_sets(s_, *procs_, jobs);
+            return;
+        }
+        optruns_ranks(s_, *procs_, ready, jobs, count_);
+    } else {
+        optruns_parallel(s_, jobs, count_);
+    }
+    s_.guessed_sets = count_.guessed;
+    s_.rerun_sets = count_.reruns;
+    closefiles(s_);
+    watch_.clear_line();
+    if (interruption() != 0) throw Interrupted{interruption()};
+}
+
+int SetsRun::stopped(const std::exception_ptr& e) {
     try {
-        rec.seed = s.seed;
-        s.holdfiles = helper;
-        if (!opts.check && !helper) {
-            std::string why;
-            if (!folder.claim(why)) {
-                say_on_error_stream(s, why);
-                throw StopRun{1};
-            }
-            // The scratch file: created empty and never written; first of
-            // all in the argument-less run, as it always was.
-            if (in_place && !s.unit(13).open(out_path(s, "kladd"))) {
-                stop_with(s, {"Cannot open output file ", out_path(s, "kladd")});
-            }
-            const std::string cp = folder.path(kCheckpointFile);
-            if (opts.resume && std::filesystem::exists(cp)) {
-                std::ifstream in(cp, std::ios::binary);
-                std::ostringstream text;
-                text << in.rdbuf();
-                if (!parse_checkpoint(text.str(), resumed)) {
-                    say_on_error_stream(s, "Cannot resume from " + cp + ": it is not a checkpoint of this program" + resume_advice());
-                    throw StopRun{1};
-                }
-                resuming = true;
-            } else if (opts.resume) {
-                say_on_error_stream(s, "Nothing to resume in " + folder.shown() + ": the run starts from its first option set");
-            }
-        }
-        getpopinn(s);
-        getoptinn(s);
-        stops_from_inputs(s);
-        if (csv) rec.option_sets = countsets(s);
-        if (resuming) {
-            checkpoint.program = program_hash();
-            checkpoint.version = version_text();
-            checkpoint.inputs = input_hashes(s);
-            const std::string differs = checkpoint_mismatch(resumed, checkpoint);
-            if (!differs.empty()) {
-                say_on_error_stream(s, "Cannot resume from " + folder.path(kCheckpointFile) + ": " + differs + resume_advice());
-                throw StopRun{1};
-            }
-        }
-        if (opts.check) {
-            s.con.flush();
-            print_check(s, stdout, opts.jobs > 0 ? opts.jobs : default_jobs());
-        } else {
-            if (!helper && !in_place) {
-                std::string why;
-                if (!folder.stage(s.stagedir, why, resuming)) {
-                    say_on_error_stream(s, why);
-                    throw StopRun{1};
-                }
-                if (!s.unit(13).open(out_path(s, "kladd"), write_path(s, "kladd"))) {
-                    stop_with(s, {"Cannot open output file ", out_path(s, "kladd")});
-                }
-            }
-            // A run from the start makes its files afresh: a checkpoint an
-            // earlier run left no longer describes them.
-            if (!helper && !resuming) {
-                std::error_code ec;
-                std::filesystem::remove(folder.at(kCheckpointFile), ec);
-            }
-            // A resumed run writes again what comes before the option sets,
-            // held in memory, to take the files over where they end.
-            s.holdfiles = helper || resuming;
-            prepfiles(s);
-            if (csv) {
-                // The report draws the first iterations of every set in its
-                // fan charts.
-                tables.open(s, s.outdir, opts.iterations, opts.report);
-                s.tables = &tables;
-            }
-            s.con.restart_capture();
-            yieldrecr(s);
-            if (csv) tables.writeperrecruit(s);
-            s.holdfiles = helper;
-            if (resuming) {
-                take_over(s, resumed, folder.path(kCheckpointFile), tables);
-                watch.resume_after(resumed.sets);
-                count.guessed = resumed.guessed;
-                count.reruns = resumed.reruns;
-                saved = resumed.sets;
-            }
-            if (!helper) {
-                watch.on_saved = [&](State& st, long long k) {
-                    save_checkpoint(st, folder, checkpoint, tables, k, count, more);
-                    saved = k;
-                };
-            }
-            s.con.restart_capture();
-            const int jobs = opts.jobs > 0 ? opts.jobs : default_jobs(several ? procs->local_size() : 1);
-            s.jobs = jobs;
-            if (several) {
-                at_sweep = true;
-                const auto ready = sweep_ready(*procs, true);
-                if (helper) {
-                    if (ready[0]) serve_sets(s, *procs, jobs);
-                    return 0;
-                }
-                optruns_ranks(s, *procs, ready, jobs, count);
-            } else {
-                optruns_parallel(s, jobs, count);
-            }
-            s.guessed_sets = count.guessed;
-            s.rerun_sets = count.reruns;
-            closefiles(s);
-            watch.clear_line();
-            if (interruption() != 0) throw Interrupted{interruption()};
-        }
+        std::rethrow_exception(e);
     } catch (const Interrupted& in) {
-        watch.clear_line();
-        if (!opts.check) {
-            watch.cut_back(s);
+        watch_.clear_line();
+        if (!opts_.check) {
+            watch_.cut_back(s_);
             // The rows of a set that finished before the signal came.
             try {
-                tables.commit(&s.con);
+                tables_.commit(&s_.con);
             } catch (const StopRun&) {
             }
-            s.con.flush();
-            say_on_error_stream(s, interrupted_after(watch.finished(), watch.total(), "option sets"));
+            s_.con.flush();
+            say(interrupted_after(watch_.finished(), watch_.total(), "option sets"));
             // At once: mpirun, signalled too, ends its processes soon after.
             try {
-                s.err.flush();
+                s_.err.flush();
             } catch (const StopRun&) {
             }
         }
-        status = 128 + in.signal;
+        return 128 + in.signal;
     } catch (...) {
         const Stopped st = stopped_by(std::current_exception());
-        if (!st.said.empty()) say_on_error_stream(s, st.said);
-        status = st.status;
+        if (!st.said.empty()) say(st.said);
+        return st.status;
     }
-    watch.clear_line();
-    s.observer = nullptr;
+}
+
+int SetsRun::closed(RunLife& folder, int status) {
+    watch_.clear_line();
+    s_.observer = nullptr;
     // The other processes wait for word whether this one reached the sweep.
-    if (several && !at_sweep) sweep_ready(*procs, false);
-    if (helper) return 0;
-    s.tables = nullptr;
+    if (several_ && !at_sweep_) sweep_ready(*procs_, false);
+    if (helper_) return 0;
+    s_.tables = nullptr;
     try {
-        tables.close(&s.con);
+        tables_.close(&s_.con);
     } catch (const StopRun& st) {
         if (status == 0) status = st.status;
     }
-    status = finish(s, status);
-    if (opts.check) return status;
+    status = finish(s_, status);
     // The checkpoint: after an interruption it holds every set the files
     // hold; after a stop it stays as it was, so that the run can go on once
-    // the cause is mended; after a normal end it goes (below).
-    if (status > 128 && watch.finished() > saved) {
+    // the cause is mended; after a normal end it goes (when published).
+    if (!opts_.check && status > 128 && watch_.finished() > saved_) {
         try {
-            save_checkpoint(s, folder, checkpoint, tables, watch.finished(), count, more);
+            save_checkpoint(s_, folder, checkpoint_, tables_, watch_.finished(), count_, more_);
         } catch (const StopRun&) {
         }
     }
-    // A run that stopped before its first option set leaves the results
-    // folder as it found it.
-    if (watch.total() > 0) folder.keep();
-    if (!folder.kept()) {
-        folder.discard();
-        return status;
+    return status;
+}
+
+int SetsRun::record(int status) {
+    if (opts_.report && status == 0) {
+        more_.push_back(report::shape_file);
+        more_.push_back(report::report_file);
     }
-    if (opts.report && status == 0) {
-        more.push_back(report::shape_file);
-        more.push_back(report::report_file);
-    }
-    if (csv) status = write_record(s, tables, rec, status, more);
-    {
-        std::string why;
-        if (!folder.publish(written_files(s, tables, more), why, true)) {
-            say_on_error_stream(s, why);
-            if (status == 0) status = 1;
-        }
-        s.stagedir.clear();
-    }
+    return csv_ ? write_record(s_, tables_, rec_, status, more_) : status;
+}
+
+int SetsRun::published(RunLife& folder, int status) {
+    s_.stagedir.clear();
     // Only now that every file is in place: a run killed before this point
     // resumes from the checkpoint, after it there is nothing to resume.
     if (status == 0) {
@@ -474,23 +496,32 @@ int run(State& s, const RunOptions& opts, std::FILE* term, const Processes* proc
     }
     // The report, drawn from the finished tables and run.json; when it
     // cannot be written, run.json says so too.
-    if (opts.report && status == 0) {
+    if (opts_.report && status == 0) {
         report::RunContext context;
-        context.blim = s.blim;
-        context.vtype = s.vtype;
-        context.risk_limit = opts.risk_limit.value_or(5.0f);
-        context.biomass_unit = opts.biomass_unit;
-        context.number_unit = opts.number_unit;
+        context.blim = s_.blim;
+        context.vtype = s_.vtype;
+        context.risk_limit = opts_.risk_limit.value_or(5.0f);
+        context.biomass_unit = opts_.biomass_unit;
+        context.number_unit = opts_.number_unit;
         try {
-            write_report_page(s, s.outdir.empty() ? "." : s.outdir, context);
+            write_report_page(s_, s_.outdir.empty() ? "." : s_.outdir, context);
         } catch (const StopRun& st) {
             status = st.status;
-            s.err.flush();
-            more.pop_back();  // no report.html
-            if (opts.csv) status = write_record(s, tables, rec, status, more);
+            s_.err.flush();
+            more_.pop_back();  // no report.html
+            if (opts_.csv) status = write_record(s_, tables_, rec_, status, more_);
         }
     }
     return status;
+}
+
+}  // namespace
+
+int run(State& s, const RunOptions& opts, std::FILE* term, const Processes* procs,
+        const std::function<void(State&, long long)>& on_set) {
+    SetsRun sets(s, opts, term, procs, on_set);
+    RunLife folder(s.outdir, RunLife::makes_files_in_place(opts));
+    return folder.live(sets);
 }
 
 }  // namespace tacsim

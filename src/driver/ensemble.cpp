@@ -93,6 +93,53 @@ std::string joined(const std::vector<float>& v) {
     return t;
 }
 
+// What is wrong with the fields of a model's row (name,folder,weight,set),
+// empty when nothing: then `m` holds the model, its weight not yet
+// normalised. `base`: the ensemble file's folder; `models`: the rows before.
+std::string model_fault(const std::vector<std::string>& f, const fs::path& base,
+                        const std::vector<OperatingModel>& models, OperatingModel& m) {
+    if (f.size() != 4) return std::to_string(f.size()) + " fields where name,folder,weight,set are 4";
+    m.name = f[0];
+    m.folder = f[1];
+    if (m.name.empty()) return "the model has no name";
+    // The name is the model's folder inside the results folder.
+    if (m.name == "." || m.name == ".." || m.name.find_first_of("/\\:") != std::string::npos ||
+        m.name.front() == '.') {
+        return "the name '" + m.name + "' cannot name a folder (no /, \\ or :, and no leading dot)";
+    }
+    for (const auto& other : models) {
+        if (other.name == m.name) return "a second model named '" + m.name + "'";
+    }
+    for (const char* own : {kEnsembleCsv, kByModelCsv, kRobustnessCsv, "report.html"}) {
+        if (m.name == own) return "the name '" + m.name + "' is that of a file of the ensemble";
+    }
+    const std::string set = lower(f[3]);
+    if (set != "reference" && set != "robustness") {
+        return "the set is reference or robustness, not '" + f[3] + "'";
+    }
+    m.reference = set == "reference";
+    if (m.reference) {
+        float w = 0.0f;
+        if (!is_number(f[2], w) || !std::isfinite(w) || !(w > 0.0f)) {
+            return "the weight of reference model '" + m.name + "' must be a positive number, not '" + f[2] + "'";
+        }
+        m.weight = w;
+    } else {
+        // Robustness models carry no weight: a weight given is not used,
+        // but it must be a number or left out.
+        float w = 0.0f;
+        if (!f[2].empty() && f[2] != "NA" && !is_number(f[2], w)) {
+            return "the weight '" + f[2] + "' is not a number";
+        }
+    }
+    if (m.folder.empty()) return "model '" + m.name + "' has no folder";
+    std::error_code ec;
+    const fs::path p = fs::path(m.folder).is_absolute() ? fs::path(m.folder) : base / m.folder;
+    m.path = p.string();
+    if (!fs::is_directory(p, ec)) return "the folder " + m.path + " of model '" + m.name + "' does not exist";
+    return "";
+}
+
 }  // namespace
 
 std::optional<std::vector<OperatingModel>> read_ensemble(const std::string& file, std::string& why) {
@@ -128,48 +175,11 @@ std::optional<std::vector<OperatingModel>> read_ensemble(const std::string& file
             header = true;
             continue;
         }
-        if (f.size() != 4) return fault(no, std::to_string(f.size()) + " fields where name,folder,weight,set are 4");
         OperatingModel m;
-        m.name = f[0];
-        m.folder = f[1];
+        const std::string wrong = model_fault(f, base, models, m);
+        if (!wrong.empty()) return fault(no, wrong);
         m.line = no;
-        if (m.name.empty()) return fault(no, "the model has no name");
-        // The name is the model's folder inside the results folder.
-        if (m.name == "." || m.name == ".." || m.name.find_first_of("/\\:") != std::string::npos ||
-            m.name.front() == '.') {
-            return fault(no, "the name '" + m.name + "' cannot name a folder (no /, \\ or :, and no leading dot)");
-        }
-        for (const auto& other : models) {
-            if (other.name == m.name) return fault(no, "a second model named '" + m.name + "'");
-        }
-        for (const char* own : {kEnsembleCsv, kByModelCsv, kRobustnessCsv, "report.html"}) {
-            if (m.name == own) return fault(no, "the name '" + m.name + "' is that of a file of the ensemble");
-        }
-        const std::string set = lower(f[3]);
-        if (set != "reference" && set != "robustness") {
-            return fault(no, "the set is reference or robustness, not '" + f[3] + "'");
-        }
-        m.reference = set == "reference";
-        if (m.reference) {
-            float w = 0.0f;
-            if (!is_number(f[2], w) || !std::isfinite(w) || !(w > 0.0f)) {
-                return fault(no, "the weight of reference model '" + m.name + "' must be a positive number, not '" +
-                                     f[2] + "'");
-            }
-            m.weight = w;
-            total += w;
-        } else {
-            // Robustness models carry no weight: a weight given is not used,
-            // but it must be a number or left out.
-            float w = 0.0f;
-            if (!f[2].empty() && f[2] != "NA" && !is_number(f[2], w)) {
-                return fault(no, "the weight '" + f[2] + "' is not a number");
-            }
-        }
-        if (m.folder.empty()) return fault(no, "model '" + m.name + "' has no folder");
-        const fs::path p = fs::path(m.folder).is_absolute() ? fs::path(m.folder) : base / m.folder;
-        m.path = p.string();
-        if (!fs::is_directory(p, ec)) return fault(no, "the folder " + m.path + " of model '" + m.name + "' does not exist");
+        if (m.reference) total += m.weight;
         models.push_back(m);
     }
     if (!header) {
@@ -221,34 +231,6 @@ struct ModelRun {
     std::map<long long, SetDigest> digests;
     bool finished = false;
 };
-
-// Reads and checks a model's inputs as its run will; on a stop, what the run
-// would have said goes to `err` and its exit status is returned.
-int read_inputs(State& s, const OperatingModel& m, std::FILE* err) {
-    RunOptions o;
-    o.dir = m.path;
-    s.con.hold("standard output");
-    s.err.hold("error stream");
-    messages_to_error_stream(s);
-    s.con.end_records_with_lf(true);
-    int status = 0;
-    try {
-        setnames(s, o);
-        getpopinn(s);
-        getoptinn(s);
-        stops_from_inputs(s);
-    } catch (...) {
-        const Stopped st = stopped_by(std::current_exception());
-        if (!st.said.empty()) {
-            s.err.put(st.said);
-            s.err.end_record();
-        }
-        status = st.status;
-    }
-    const std::string said = s.con.take() + s.err.take();
-    if (status != 0 && err != nullptr) std::fputs(said.c_str(), err);
-    return status;
-}
 
 bool complete(const std::map<long long, SetDigest>& digests, long long nsets) {
     for (long long k = 1; k <= nsets; ++k) {
@@ -381,188 +363,244 @@ bool ensemble_tables(const std::vector<ModelRun>& runs, long long nsets, float l
     return true;
 }
 
-}  // namespace
+// An ensemble as a run: its folder claimed for the whole ensemble, every
+// model's inputs read and checked and the option sets compared before
+// anything is written, what an earlier attempt finished taken up, the models
+// run one after the other, each an ordinary run, then pooled.
+class EnsembleRun final : public RunSteps {
+public:
+    EnsembleRun(const RunOptions& opts, std::FILE* out, std::FILE* err, std::FILE* term, const Processes* procs)
+        : opts_(opts), out_(out), err_(err), term_(term), procs_(procs),
+          several_(procs != nullptr && procs->several()), helper_(several_ && procs->rank() > 0),
+          progress_(progress_folder(opts.output)) {}
 
-int run_ensemble(const RunOptions& opts, std::FILE* out, std::FILE* err, std::FILE* term, const Processes* procs) {
-    const bool several = procs != nullptr && procs->several();
-    const bool helper = several && procs->rank() > 0;
-    std::FILE* say = helper ? nullptr : err;
-    auto stop = [&](int status, const std::string& what) {
-        if (say != nullptr) std::fprintf(say, "%s\n", what.c_str());
+    bool writes() const override { return !opts_.check && !helper_; }
+    void say(const std::string& text) override {
+        if (!helper_) std::fprintf(err_, "%s\n", text.c_str());
+    }
+    void read_inputs() override;
+    std::string* stagedir() override { return nullptr; }
+    void staged(RunLife&) override;
+    void run_sets(RunLife&) override;
+    int stopped(const std::exception_ptr& e) override {
+        const Stopped st = stopped_by(e);
+        if (!st.said.empty()) say(st.said);
+        return st.status;
+    }
+    int closed(RunLife&, int status) override {
+        // The other processes go on only when the first one holds the folder.
+        if (several_ && !agreed_ && !opts_.check) sweep_ready(*procs_, false);
         return status;
-    };
-    std::string why;
-    const auto models = read_ensemble(opts.ensemble_file, why);
-    if (!models) return stop(2, why);
+    }
+    bool begun() const override { return begun_; }
+    int published(RunLife&, int status) override {
+        if (status != 0) return status;
+        std::error_code ec;
+        fs::remove_all(progress_, ec);
+        sync_path(opts_.output);
+        return status;
+    }
 
-    // ---- every model's inputs read and checked, and the option sets
-    //      compared, before anything is written
-    std::vector<ModelRun> runs;
+private:
+    [[noreturn]] void stop(int status, const std::string& what) {
+        say(what);
+        throw StopRun{status};
+    }
+    void run_model(std::size_t j);
+    void pool();
+
+    const RunOptions& opts_;
+    std::FILE *out_, *err_, *term_;
+    const Processes* procs_;
+    const bool several_, helper_;
+    const std::string progress_;
+    std::vector<ModelRun> runs_;
+    long long nsets_ = 0;
+    bool agreed_ = false, begun_ = false;
+};
+
+void EnsembleRun::read_inputs() {
+    std::string why;
+    const auto models = read_ensemble(opts_.ensemble_file, why);
+    if (!models) stop(2, why);
     for (const auto& m : *models) {
         ModelRun r;
         r.model = m;
         r.inputs = make_state();
-        if (const int status = read_inputs(*r.inputs, m, say)) {
-            return stop(status, "The ensemble stops before any option set: the inputs of model '" + m.name + "' (" +
-                                    m.path + ") cannot be run");
+        RunOptions o;
+        o.dir = m.path;
+        if (const int status = read_inputs_held(*r.inputs, o, helper_ ? nullptr : err_, false)) {
+            stop(status, "The ensemble stops before any option set: the inputs of model '" + m.name + "' (" + m.path +
+                             ") cannot be run");
         }
-        if (!runs.empty()) {
-            const std::string differs = option_sets_differ(*runs.front().inputs, runs.front().model.name, *r.inputs, m.name);
+        if (!runs_.empty()) {
+            const std::string differs = option_sets_differ(*runs_.front().inputs, runs_.front().model.name, *r.inputs, m.name);
             if (!differs.empty()) {
-                return stop(1, "Cannot run the ensemble " + opts.ensemble_file + ": " + differs +
-                                   "; the option sets must be the same in every model");
+                stop(1, "Cannot run the ensemble " + opts_.ensemble_file + ": " + differs +
+                            "; the option sets must be the same in every model");
             }
         }
-        runs.push_back(std::move(r));
+        runs_.push_back(std::move(r));
     }
-    const long long nsets = countsets(*runs.front().inputs);
-    if (nsets == 0) return stop(1, "Cannot run the ensemble " + opts.ensemble_file + ": its models have no option set");
-    if (opts.check) {
-        if (out != nullptr) {
-            std::fprintf(out, "Ensemble %s: %zu models read and checked, the same %lld option sets in each\n",
-                         opts.ensemble_file.c_str(), runs.size(), nsets);
-        }
-        return 0;
-    }
+    nsets_ = countsets(*runs_.front().inputs);
+    if (nsets_ == 0) stop(1, "Cannot run the ensemble " + opts_.ensemble_file + ": its models have no option set");
+}
 
-    // ---- the results folder, locked for the whole ensemble, and what an
-    //      earlier attempt finished
-    RunLife life(helper ? std::string() : opts.output, false);
-    const bool claimed = helper || life.claim(why);
-    // The other processes go on only when the first one holds the folder.
-    if (several && !sweep_ready(*procs, claimed)[0]) return helper ? 0 : stop(1, why);
-    if (!claimed) return stop(1, why);
-    const std::string progress = progress_folder(opts.output);
-    const std::string described = description(runs);
+// What an earlier attempt finished, or a fresh record of the progress.
+void EnsembleRun::staged(RunLife&) {
+    if (opts_.check) return;
+    if (several_) {
+        agreed_ = true;
+        // The first process holds the folder; the others end without a word when it does not.
+        if (!sweep_ready(*procs_, true)[0]) throw StopRun{helper_ ? 0 : 1};
+    }
+    const std::string described = description(runs_);
     std::error_code ec;
-    if (!helper) {
-        if (opts.resume && fs::exists(fs::path(progress) / kDescription, ec)) {
-            if (whole_file((fs::path(progress) / kDescription).string()) != described) {
-                return stop(1, "Cannot resume the ensemble in " + opts.output +
-                                   ": its models or their inputs have changed since");
+    std::string why;
+    if (!helper_) {
+        if (opts_.resume && fs::exists(fs::path(progress_) / kDescription, ec)) {
+            if (whole_file((fs::path(progress_) / kDescription).string()) != described) {
+                stop(1, "Cannot resume the ensemble in " + opts_.output + ": its models or their inputs have changed since");
             }
         } else {
-            if (opts.resume) {
-                std::fprintf(err, "Nothing to resume in %s: the ensemble starts from its first model\n",
-                             opts.output.c_str());
+            if (opts_.resume) {
+                std::fprintf(err_, "Nothing to resume in %s: the ensemble starts from its first model\n",
+                             opts_.output.c_str());
             }
-            fs::remove_all(progress, ec);
-            fs::create_directories(progress, ec);
-            if (!write_whole((fs::path(progress) / kDescription).string(), described, &why)) {
-                return stop(1, "Cannot write " + progress + ": " + why);
+            fs::remove_all(progress_, ec);
+            fs::create_directories(progress_, ec);
+            if (!write_whole((fs::path(progress_) / kDescription).string(), described, &why)) {
+                stop(1, "Cannot write " + progress_ + ": " + why);
             }
-            write_whole((fs::path(progress) / kFinished).string(), "");
+            write_whole((fs::path(progress_) / kFinished).string(), "");
         }
-        life.keep();
+        begun_ = true;
     }
-    {
-        std::istringstream done(whole_file((fs::path(progress) / kFinished).string()));
-        for (std::string name; std::getline(done, name);) {
-            for (auto& r : runs) {
-                if (r.model.name == name) r.finished = true;
-            }
+    std::istringstream done(whole_file((fs::path(progress_) / kFinished).string()));
+    for (std::string name; std::getline(done, name);) {
+        for (auto& r : runs_) {
+            if (r.model.name == name) r.finished = true;
         }
     }
+}
 
-    // ---- the models, one after the other, each an ordinary run
-    for (std::size_t j = 0; j < runs.size(); ++j) {
-        ModelRun& r = runs[j];
-        const std::string folder = (fs::path(opts.output) / r.model.name).string();
-        const std::string dfile = digest_file(opts.output, r.model.name);
-        std::string whole;
-        r.digests = read_digests(dfile, whole);
-        // A finished model whose statistics are not all there any more runs
-        // again (every process decides alike: the helpers rerun it too).
-        if (r.finished && complete(r.digests, nsets)) continue;
-        if (term != nullptr && !opts.quiet) {
-            std::fprintf(term, "Operating model %zu of %zu: %s\n", j + 1, runs.size(), r.model.name.c_str());
-        }
-        RunOptions mo = opts;
-        mo.ensemble = false;
-        mo.ensemble_file.clear();
-        // With --report each model's page goes into its folder.
-        mo.report = opts.report;
-        mo.dir = r.model.path;
-        mo.output = folder;
-        mo.csv = true;
-        mo.resume = opts.resume && fs::exists(fs::path(folder) / kCheckpointFile, ec);
-        mo.args = {opts.args.empty() ? "tacsim" : opts.args.front(), "--csv", r.model.path, "-o", folder};
-        if (opts.iterations) mo.args.push_back("--iterations");
-        if (opts.report) mo.args.push_back("--report");
-        auto s = make_state();
-        std::FILE* digests = nullptr;
-        if (helper) {
-            s->con.hold("standard output");
-            s->err.hold("error stream");
-        } else {
-            s->con.attach(out, "standard output");
-            s->err.attach(err, "error stream");
-            // Only the whole digests of an earlier attempt, then this one's.
-            write_whole(dfile, whole);
-            digests = std::fopen(dfile.c_str(), "ab");
-            if (digests == nullptr) return stop(1, "Cannot write " + dfile);
-        }
-        std::string bytes;
-        auto on_set = [&](State& st, long long k) {
-            if (helper) return;
-            SetDigest& d = r.digests[k];
-            digest_set(st, k, d);
-            bytes.clear();
-            append_digest(bytes, d);
-            if (std::fwrite(bytes.data(), 1, bytes.size(), digests) != bytes.size() || std::fflush(digests) != 0) {
-                std::fprintf(err, "Cannot write %s\n", dfile.c_str());
-                throw StopRun{1};
-            }
-        };
-        int status = run(*s, mo, term, procs, on_set);
-        if (digests != nullptr) std::fclose(digests);
-        s.reset();
-        // Every process hears whether the first one goes on.
-        if (several) status = sweep_ready(*procs, status == 0)[0] ? 0 : (status != 0 ? status : 1);
-        if (status != 0) {
-            return stop(status, "The ensemble stopped in model '" + r.model.name + "' (" + std::to_string(j + 1) +
-                                    " of " + std::to_string(runs.size()) +
-                                    "); the same command with --resume goes on from there");
-        }
-        if (helper) continue;
-        if (!complete(r.digests, nsets)) {
-            return stop(1, "Internal error: model '" + r.model.name +
-                               "' left the statistics of some option sets out; run the ensemble again without --resume");
-        }
-        std::FILE* fin = std::fopen((fs::path(progress) / kFinished).string().c_str(), "ab");
-        if (fin == nullptr || std::fprintf(fin, "%s\n", r.model.name.c_str()) < 0 || std::fclose(fin) != 0) {
-            return stop(1, "Cannot write " + progress);
-        }
+// Model j as `tacsim --csv FOLDER -o OUT/<name>` runs it, each set's
+// digest appended to the model's file of digests as the set ends.
+void EnsembleRun::run_model(std::size_t j) {
+    ModelRun& r = runs_[j];
+    const std::string folder = (fs::path(opts_.output) / r.model.name).string();
+    const std::string dfile = digest_file(opts_.output, r.model.name);
+    std::string whole;
+    std::error_code ec;
+    r.digests = read_digests(dfile, whole);
+    // A finished model whose statistics are not all there any more runs
+    // again (every process decides alike: the helpers rerun it too).
+    if (r.finished && complete(r.digests, nsets_)) return;
+    if (term_ != nullptr && !opts_.quiet) {
+        std::fprintf(term_, "Operating model %zu of %zu: %s\n", j + 1, runs_.size(), r.model.name.c_str());
     }
-    if (helper) return 0;
+    RunOptions mo = opts_;
+    mo.ensemble = false;
+    mo.ensemble_file.clear();
+    // With --report each model's page goes into its folder.
+    mo.report = opts_.report;
+    mo.dir = r.model.path;
+    mo.output = folder;
+    mo.csv = true;
+    mo.resume = opts_.resume && fs::exists(fs::path(folder) / kCheckpointFile, ec);
+    mo.args = {opts_.args.empty() ? "tacsim" : opts_.args.front(), "--csv", r.model.path, "-o", folder};
+    if (opts_.iterations) mo.args.push_back("--iterations");
+    if (opts_.report) mo.args.push_back("--report");
+    auto s = make_state();
+    std::FILE* digests = nullptr;
+    if (helper_) {
+        s->con.hold("standard output");
+        s->err.hold("error stream");
+    } else {
+        s->con.attach(out_, "standard output");
+        s->err.attach(err_, "error stream");
+        // Only the whole digests of an earlier attempt, then this one's.
+        write_whole(dfile, whole);
+        digests = std::fopen(dfile.c_str(), "ab");
+        if (digests == nullptr) stop(1, "Cannot write " + dfile);
+    }
+    std::string bytes;
+    auto on_set = [&](State& st, long long k) {
+        if (helper_) return;
+        SetDigest& d = r.digests[k];
+        digest_set(st, k, d);
+        bytes.clear();
+        append_digest(bytes, d);
+        if (std::fwrite(bytes.data(), 1, bytes.size(), digests) != bytes.size() || std::fflush(digests) != 0) {
+            std::fprintf(err_, "Cannot write %s\n", dfile.c_str());
+            throw StopRun{1};
+        }
+    };
+    int status = run(*s, mo, term_, procs_, on_set);
+    if (digests != nullptr) std::fclose(digests);
+    s.reset();
+    // Every process hears whether the first one goes on.
+    if (several_) status = sweep_ready(*procs_, status == 0)[0] ? 0 : (status != 0 ? status : 1);
+    if (status != 0) {
+        stop(status, "The ensemble stopped in model '" + r.model.name + "' (" + std::to_string(j + 1) + " of " +
+                         std::to_string(runs_.size()) + "); the same command with --resume goes on from there");
+    }
+    if (helper_) return;
+    if (!complete(r.digests, nsets_)) {
+        stop(1, "Internal error: model '" + r.model.name +
+                    "' left the statistics of some option sets out; run the ensemble again without --resume");
+    }
+    std::FILE* fin = std::fopen((fs::path(progress_) / kFinished).string().c_str(), "ab");
+    if (fin == nullptr || std::fprintf(fin, "%s\n", r.model.name.c_str()) < 0 || std::fclose(fin) != 0) {
+        stop(1, "Cannot write " + progress_);
+    }
+}
 
-    // ---- the pooled statistics and every model's
+// The pooled statistics and every model's, and the ensemble's page.
+void EnsembleRun::pool() {
     Tables3 t;
-    std::string note;
-    const float limit = opts.risk_limit.value_or(5.0f);
-    if (!ensemble_tables(runs, nsets, limit, t, note)) {
-        return stop(1, "Cannot pool the reference models: their windows differ in their years");
+    std::string note, why;
+    const float limit = opts_.risk_limit.value_or(5.0f);
+    if (!ensemble_tables(runs_, nsets_, limit, t, note)) {
+        stop(1, "Cannot pool the reference models: their windows differ in their years");
     }
-    if (!note.empty()) std::fprintf(err, "Note: %s\n", note.c_str());
+    if (!note.empty()) std::fprintf(err_, "Note: %s\n", note.c_str());
     const std::pair<const char*, const std::string*> files[] = {
         {kEnsembleCsv, &t.pooled}, {kByModelCsv, &t.by_model}, {kRobustnessCsv, &t.robust}};
     for (const auto& [name, text] : files) {
-        const std::string path = (fs::path(opts.output) / name).string();
-        if (!write_whole(path, *text, &why)) return stop(1, "Cannot write output file " + path + ": " + why);
+        const std::string path = (fs::path(opts_.output) / name).string();
+        if (!write_whole(path, *text, &why)) stop(1, "Cannot write output file " + path + ": " + why);
     }
     // The ensemble's page, from the tables just written.
-    if (opts.report) {
+    if (opts_.report) {
         std::vector<report::EnsembleMember> members;
-        for (const auto& r : runs) members.push_back({r.model.name, r.model.reference});
+        for (const auto& r : runs_) members.push_back({r.model.name, r.model.reference});
         try {
-            report::write_ensemble_page(opts.output, members, limit, version_text());
+            report::write_ensemble_page(opts_.output, members, limit, version_text());
         } catch (const std::exception& e) {
-            return stop(1, std::string("Cannot write the ensemble's report: ") + e.what());
+            stop(1, std::string("Cannot write the ensemble's report: ") + e.what());
         }
     }
-    fs::remove_all(progress, ec);
-    sync_path(opts.output);
-    return 0;
+}
+
+void EnsembleRun::run_sets(RunLife&) {
+    if (opts_.check) {
+        if (out_ != nullptr) {
+            std::fprintf(out_, "Ensemble %s: %zu models read and checked, the same %lld option sets in each\n",
+                         opts_.ensemble_file.c_str(), runs_.size(), nsets_);
+        }
+        return;
+    }
+    for (std::size_t j = 0; j < runs_.size(); ++j) run_model(j);
+    if (!helper_) pool();
+}
+
+}  // namespace
+
+int run_ensemble(const RunOptions& opts, std::FILE* out, std::FILE* err, std::FILE* term, const Processes* procs) {
+    EnsembleRun ensemble(opts, out, err, term, procs);
+    RunLife life(procs != nullptr && procs->rank() > 0 ? std::string() : opts.output, false);
+    return life.live(ensemble);
 }
 
 }  // namespace tacsim

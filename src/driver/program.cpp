@@ -34,6 +34,55 @@ private:
     bool run_writing_ = false;
 };
 
+// `tacsim report`: the page of one run, of several runs, or of an ensemble
+// again, drawn from the tables while no run writes them; the exit status.
+int draw_reports(State& s, const RunOptions& opts) {
+    s.err.attach(stderr, "error stream");
+    s.err.end_records_with_lf(true);
+    int status = 0;
+    try {
+        const std::vector<std::string> dirs = opts.report_dirs.empty() ? std::vector<std::string>{"."} : opts.report_dirs;
+        std::vector<std::unique_ptr<ReaderLock>> locks;
+        for (const auto& dir : dirs) {
+            locks.push_back(std::make_unique<ReaderLock>(dir));
+            if (locks.back()->run_writing()) {
+                s.err.put("A run is writing into " + dir + "; draw the report when it has finished");
+                s.err.end_record();
+                throw StopRun{1};
+            }
+        }
+        report::RunContext context;
+        if (opts.risk_limit) context.risk_limit = *opts.risk_limit;
+        context.biomass_unit = opts.biomass_unit;
+        context.number_unit = opts.number_unit;
+        namespace fs = std::filesystem;
+        if (dirs.size() == 1 && fs::exists(fs::path(dirs.front()) / kEnsembleCsv) &&
+            fs::exists(fs::path(dirs.front()) / kByModelCsv)) {
+            // The folder of an ensemble: its page again, at the limit asked.
+            try {
+                const auto members = report::ensemble_members(dirs.front());
+                report::write_ensemble_page(dirs.front(), members, context.risk_limit.value_or(5.0), version_text());
+            } catch (const std::exception& e) {
+                s.err.put(std::string("Cannot write the ensemble's report: ") + e.what());
+                s.err.end_record();
+                throw StopRun{1};
+            }
+        } else if (opts.output.empty()) {
+            write_report_page(s, dirs.front(), context);
+        } else {
+            std::vector<report::RunSource> runs;
+            for (std::size_t i = 0; i < dirs.size(); ++i) {
+                runs.push_back({dirs[i], i < opts.report_labels.size() ? opts.report_labels[i] : ""});
+            }
+            write_comparison_page(s, runs, opts.output, context);
+        }
+    } catch (const StopRun& st) {
+        status = st.status;
+    }
+    s.err.flush();
+    return status;
+}
+
 }  // namespace
 
 int tacsim_main(int argc, const char* const* argv) {
@@ -65,52 +114,7 @@ int tacsim_main(int argc, const char* const* argv) {
     if (opts.ensemble) {
         return run_ensemble(opts, stdout, stderr, platform::is_terminal(stderr) ? stderr : nullptr, &procs);
     }
-    if (opts.report_only) {
-        state->err.attach(stderr, "error stream");
-        state->err.end_records_with_lf(true);
-        int status = 0;
-        try {
-            const std::vector<std::string> dirs = opts.report_dirs.empty() ? std::vector<std::string>{"."} : opts.report_dirs;
-            std::vector<std::unique_ptr<ReaderLock>> locks;
-            for (const auto& dir : dirs) {
-                locks.push_back(std::make_unique<ReaderLock>(dir));
-                if (locks.back()->run_writing()) {
-                    state->err.put("A run is writing into " + dir + "; draw the report when it has finished");
-                    state->err.end_record();
-                    throw StopRun{1};
-                }
-            }
-            report::RunContext context;
-            if (opts.risk_limit) context.risk_limit = *opts.risk_limit;
-            context.biomass_unit = opts.biomass_unit;
-            context.number_unit = opts.number_unit;
-            namespace fs = std::filesystem;
-            if (dirs.size() == 1 && fs::exists(fs::path(dirs.front()) / kEnsembleCsv) &&
-                fs::exists(fs::path(dirs.front()) / kByModelCsv)) {
-                // The folder of an ensemble: its page again, at the limit asked.
-                try {
-                    const auto members = report::ensemble_members(dirs.front());
-                    report::write_ensemble_page(dirs.front(), members, context.risk_limit.value_or(5.0), version_text());
-                } catch (const std::exception& e) {
-                    state->err.put(std::string("Cannot write the ensemble's report: ") + e.what());
-                    state->err.end_record();
-                    throw StopRun{1};
-                }
-            } else if (opts.output.empty()) {
-                write_report_page(*state, dirs.front(), context);
-            } else {
-                std::vector<report::RunSource> runs;
-                for (std::size_t i = 0; i < dirs.size(); ++i) {
-                    runs.push_back({dirs[i], i < opts.report_labels.size() ? opts.report_labels[i] : ""});
-                }
-                write_comparison_page(*state, runs, opts.output, context);
-            }
-        } catch (const StopRun& st) {
-            status = st.status;
-        }
-        state->err.flush();
-        return status;
-    }
+    if (opts.report_only) return draw_reports(*state, opts);
     state->con.attach(stdout, "standard output");
     state->err.attach(stderr, "error stream");
     // --check runs its trial in this process alone.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <new>
@@ -9,6 +10,8 @@
 #include <thread>
 
 #include "records/durable.hpp"
+#include "io/input.hpp"
+#include "perrecruit/perrecruit.hpp"
 #include "random/draws.hpp"
 #include "report/report.hpp"
 #include "results/tables.hpp"
@@ -39,6 +42,35 @@ void stops_from_inputs(State& s) {
     checkranges(s);
     checkregimecode(s);
     if (s.riskmeth != 0) checkriskref(s, s.blim, s.blimsig);
+}
+
+void read_inputs(State& s) {
+    getpopinn(s);
+    getoptinn(s);
+    stops_from_inputs(s);
+}
+
+int read_inputs_held(State& s, const RunOptions& opts, std::FILE* err, bool perrecruit) {
+    s.con.hold("standard output");
+    s.err.hold("error stream");
+    messages_to_error_stream(s);
+    s.con.end_records_with_lf(true);  // its warnings go to `err` too
+    int status = 0;
+    try {
+        setnames(s, opts);
+        read_inputs(s);
+        if (perrecruit) yieldrecr(s);
+    } catch (...) {
+        const Stopped st = stopped_by(std::current_exception());
+        if (!st.said.empty()) {
+            s.err.put(st.said);
+            s.err.end_record();
+        }
+        status = st.status;
+    }
+    const std::string said = s.con.take() + s.err.take();
+    if (status != 0 && err != nullptr) std::fputs(said.c_str(), err);
+    return status;
 }
 
 Stopped stopped_by(const std::exception_ptr& e) {
@@ -189,6 +221,41 @@ bool RunLife::publish(const std::vector<std::string>& names, std::string& why, b
         return false;
     }
     return true;
+}
+
+int RunLife::live(RunSteps& run) {
+    int status = 0;
+    try {
+        std::string why;
+        if (run.writes() && !claim(why)) {
+            run.say(why);
+            throw StopRun{1};
+        }
+        if (run.writes()) run.claimed(*this);
+        run.read_inputs();
+        if (run.writes() && run.stagedir() != nullptr && !stage(*run.stagedir(), why, run.adopts())) {
+            run.say(why);
+            throw StopRun{1};
+        }
+        run.staged(*this);
+        run.run_sets(*this);
+    } catch (...) {
+        status = run.stopped(std::current_exception());
+    }
+    status = run.closed(*this, status);
+    if (!run.writes()) return status;
+    if (run.begun()) keep();
+    if (!kept()) {
+        discard();
+        return status;
+    }
+    status = run.record(status);
+    std::string why;
+    if (!publish(run.files(), why, run.one_run())) {
+        run.say(why);
+        if (status == 0) status = 1;
+    }
+    return run.published(*this, status);
 }
 
 void RunLife::discard() {

@@ -12,6 +12,7 @@
 // the end, so a power loss right after the run loses nothing.
 #pragma once
 
+#include <cstdio>
 #include <exception>
 #include <string>
 #include <vector>
@@ -29,6 +30,15 @@ int default_jobs(int processes_here = 1);
 // The seed, the input file names and the folders of a run, before anything
 // is read.
 void setnames(State& s, const RunOptions& opts);
+// The input files read and checked as every run reads them: bio.inn, then
+// opt.inn, then the stops that follow from them.
+void read_inputs(State& s);
+// The same for a run whose two streams are held until it is known whether
+// it can go on (a tuning, the models of an ensemble), after its seed and
+// names; `perrecruit` adds the per-recruit analysis every set starts from.
+// On a stop, what the run would have said goes to `err` (when given) and its
+// exit status is returned; otherwise 0.
+int read_inputs_held(State& s, const RunOptions& opts, std::FILE* err, bool perrecruit);
 // Stops that follow from the inputs alone, taken before the per-recruit
 // analysis and before any result file is opened, so that a run that cannot
 // go on leaves the results of the last good run as they are.
@@ -55,6 +65,47 @@ const std::vector<std::string>& own_run_files();
 
 // Name of the staging folder inside a results folder.
 inline constexpr const char* kStagingFolder = ".tacsim-partial";
+
+class RunLife;
+
+// What differs between the runs that RunLife::live puts in order: a run of
+// the option sets, a tuning, an ensemble. A step stops the run by throwing
+// (a StopRun with its status, an interruption, a fault of the inputs);
+// `stopped` turns that into the exit status.
+class RunSteps {
+public:
+    virtual ~RunSteps() = default;
+    // Whether the run writes into its folder (a check and the other
+    // processes of an MPI run write nothing: no claim, no stage, no end).
+    virtual bool writes() const = 0;
+    // Says a message of the run's own on its error stream.
+    virtual void say(const std::string& text) = 0;
+    // Right after the folder is claimed, before the inputs.
+    virtual void claimed(RunLife&) {}
+    virtual void read_inputs() = 0;
+    // The staging folder: where its path goes (nullptr: the run stages
+    // nothing) and whether an earlier run's is taken over as it is.
+    virtual std::string* stagedir() = 0;
+    virtual bool adopts() const { return false; }
+    // After the stage, before the sets: the result files opened.
+    virtual void staged(RunLife&) {}
+    virtual void run_sets(RunLife&) = 0;
+    // The exit status for what a step threw; what is still to be said is said.
+    virtual int stopped(const std::exception_ptr& e) = 0;
+    // Whatever the end, before the folder is published or discarded: the
+    // files closed; returns the status, worse when a file failed.
+    virtual int closed(RunLife&, int status) { return status; }
+    // Whether the run went far enough that its files are kept.
+    virtual bool begun() const = 0;
+    // The record of a kept run, written before it is published.
+    virtual int record(int status) { return status; }
+    // The files made in place (as named in the folder) and whether the run
+    // is one run of the option sets (see RunLife::publish).
+    virtual std::vector<std::string> files() const { return {}; }
+    virtual bool one_run() const { return false; }
+    // After the files are in place (a kept run only).
+    virtual int published(RunLife&, int status) { return status; }
+};
 
 class RunLife {
 public:
@@ -99,6 +150,11 @@ public:
     // The end of a run that is not kept: the staged files are removed, and
     // the folder too when this run made it and it is empty.
     void discard();
+
+    // The one way through a run's life: claim the folder, read the inputs,
+    // stage, run the sets, close; then publish and record the run, or
+    // discard what it staged. Returns the exit status.
+    int live(RunSteps& run);
 
     // The folder as messages name it.
     std::string shown() const;

@@ -39,34 +39,6 @@ namespace tacsim {
 
 namespace {
 
-// The inputs read and checked as a run reads them, then the per-recruit
-// analysis (whose recruitment values every set starts from). Its two
-// streams are held: on a stop, what the run would have written goes to
-// `err` and the run's exit status is returned; otherwise 0.
-int setup(State& s, const RunOptions& opts, std::FILE* err) {
-    s.con.hold("standard output");
-    s.err.hold("error stream");
-    messages_to_error_stream(s);
-    s.con.end_records_with_lf(true);  // its warnings go to `err` too
-    int status = 0;
-    try {
-        setnames(s, opts);
-        getpopinn(s);
-        getoptinn(s);
-        stops_from_inputs(s);
-        yieldrecr(s);
-    } catch (const StopRun& st) {
-        status = st.status;
-    } catch (const RecordError& e) {
-        s.err.put(e.what());
-        s.err.end_record();
-        status = 2;
-    }
-    const std::string said = s.con.take() + s.err.take();
-    if (status != 0) std::fputs(said.c_str(), err);
-    return status;
-}
-
 // ---------------------------------------------------------------- numbers
 
 // As the tables write numbers: the shortest text that reads back to the
@@ -108,6 +80,7 @@ struct Request {
     std::vector<int> swept;          // indices into named: the other swept options
     std::vector<int> decimals;       // per named option: the decimals of its range in opt.inn
     int tuned_decimals = 0;          // of the tuned option on the terminal
+    std::string criterion;           // pooled or each
 };
 
 int usage(std::FILE* err, const std::string& text) {
@@ -398,6 +371,359 @@ void evaluate(std::vector<TuneModel>& models, const std::vector<std::shared_ptr<
     }
 }
 
+// What is asked, as far as it can be checked before the inputs; 0, or the
+// exit status of a wrong request (said on `err`).
+int read_request(const RunOptions& opts, const TuneOptions& t, Request& q, std::FILE* err) {
+    if (!parse_limit(t.limit, q.limit)) {
+        return usage(err, "the risk limit must be a fraction from 0 to 1 or a percentage such as 5%, not '" +
+                              t.limit + "'");
+    }
+    q.stat = -1;
+    for (int k = risk1; k <= risk3; ++k) {
+        if (lower(t.statistic) == summaryname(k)) q.stat = k;
+    }
+    if (q.stat < 0) return usage(err, "the statistic is risk1, risk2 or risk3, not '" + t.statistic + "'");
+    bool wfound = false;
+    for (int w = 0; w < nwindows; ++w) {
+        if (lower(t.window) == window_name(static_cast<Window>(w))) {
+            q.window = static_cast<Window>(w);
+            wfound = true;
+        }
+    }
+    if (!wfound) return usage(err, "the window is all, first5 or summary, not '" + t.window + "'");
+    if (t.tolerance < 0.0f || !std::isfinite(t.tolerance)) return usage(err, "the tolerance must be positive");
+    q.jobs = opts.jobs > 0 ? opts.jobs : default_jobs();
+    q.criterion = lower(t.criterion);
+    if (q.criterion != "pooled" && q.criterion != "each") {
+        return usage(err, "the criterion is pooled or each, not '" + t.criterion + "'");
+    }
+    return 0;
+}
+
+// A wrong request found once the inputs are read: said, and the tuning stops.
+[[noreturn]] void refuse(std::FILE* err, const std::string& text) { throw StopRun{usage(err, text)}; }
+
+// The further seeds of --replicates: those after the run's own, or 1, 2,
+// ... after the legacy stream; with a seed, every point of the search draws
+// the same numbers, as the legacy stream does: the risk is then a smooth
+// function of the option.
+std::vector<std::shared_ptr<const Model>> replicate_starts(const std::vector<TuneModel>& models,
+                                                           const RunOptions& opts, TunedCombination& tc) {
+    std::vector<std::shared_ptr<const Model>> from;
+    for (const TuneModel& m : models) from.push_back(m.start);
+    if (tc.replicate > 0 || opts.seed) {
+        const unsigned long long seed = opts.seed.value_or(0ULL) + static_cast<unsigned long long>(tc.replicate);
+        tc.seed = std::to_string(seed);
+        if (tc.replicate > 0) {
+            for (std::shared_ptr<const Model>& f : from) {
+                auto m = std::make_shared<Model>(*f);
+                stream_seed(*m, seed);
+                m->rng.common = 1;
+                f = std::move(m);
+            }
+        }
+    }
+    return from;
+}
+
+// The tuned value's range and standard deviation over the searches of one
+// combination, as tune.csv's last three fields (empty for a single search).
+std::string answer_spread(const std::vector<TunedCombination>& searches, float& lo, float& hi, float& sd) {
+    lo = searches[0].result.answer;
+    hi = lo;
+    sd = 0.0f;
+    if (searches.size() < 2) return ",,,";
+    float sum = 0.0f;
+    for (const TunedCombination& tc : searches) {
+        lo = std::min(lo, tc.result.answer);
+        hi = std::max(hi, tc.result.answer);
+        sum = sum + tc.result.answer;
+    }
+    const float n = static_cast<float>(searches.size());
+    float ss = 0.0f;
+    for (const TunedCombination& tc : searches) ss = ss + (tc.result.answer - sum / n) * (tc.result.answer - sum / n);
+    sd = std::sqrt(ss / (n - 1.0f));
+    return "," + shortest(lo) + "," + shortest(hi) + "," + shortest(sd);
+}
+
+// A tuning as a run: its folder claimed, the inputs of its model (or of every
+// model of an ensemble file in place of the folder) read as a run reads
+// them, the combinations of the other options each searched with sets on
+// the thread runner, the table and tune.csv written as each ends.
+class Tuning final : public RunSteps {
+public:
+    Tuning(const RunOptions& opts, const TuneOptions& t, Request& q, std::FILE* out, std::FILE* err)
+        : opts_(opts), t_(t), q_(q), out_(out), err_(err),
+          ensemble_(!opts.dir.empty() && std::filesystem::is_regular_file(opts.dir)), table_(q, out),
+          progress_(!opts.quiet && platform::is_terminal(err)) {}
+
+    // The output folder: the run's, or beside the ensemble file (or -o).
+    std::string folder() const {
+        if (!ensemble_) return opts_.output.empty() ? opts_.dir : opts_.output;
+        const std::string beside = std::filesystem::path(opts_.dir).parent_path().string();
+        return !opts_.output.empty() ? opts_.output : beside.empty() ? "." : beside;
+    }
+    bool writes() const override { return true; }
+    void say(const std::string& text) override { std::fprintf(err_, "%s\n", text.c_str()); }
+    void read_inputs() override;
+    std::string* stagedir() override { return &models_.front().s->stagedir; }
+    void staged(RunLife&) override;
+    void run_sets(RunLife&) override;
+    int stopped(const std::exception_ptr& e) override;
+    int closed(RunLife&, int status) override;
+    bool begun() const override { return keep_; }
+    int published(RunLife&, int status) override {
+        const double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+        if (status == 0) {
+            std::fprintf(out_, "%zu option sets simulated in %.1f s; every point is in %s\n", sets_, secs,
+                         csv_.path().c_str());
+        }
+        return status;
+    }
+
+private:
+    void read_models();
+    void find_option();
+    void find_combinations();
+    std::vector<TunedCombination> search(std::size_t c);
+    void write_combination(std::size_t c, const std::vector<TunedCombination>& searches);
+    void clear_line() {
+        if (progress_ && searching_) std::fputs("\r\033[K", err_);
+    }
+
+    const RunOptions& opts_;
+    const TuneOptions& t_;
+    Request& q_;
+    std::FILE *out_, *err_;
+    const bool ensemble_;
+    std::vector<TuneModel> models_;
+    State* s_ = nullptr;  // the first reference model's inputs: its options and folder stand for all
+    std::vector<OptionVec> combos_;  // the combinations of the other options, in sweep order
+    TuneCsv csv_;
+    bool csv_open_ = false, keep_ = false, cleared_ = false, searching_ = false;
+    TuneTable table_;
+    // Tuning an ensemble: every model's statistic at each answer.
+    std::string bymodel_;
+    long long jobno_ = 0;
+    std::chrono::steady_clock::time_point start_;
+    // A progress line only on a terminal: files and pipes keep their bytes.
+    const bool progress_;
+    std::size_t sets_ = 0, finished_ = 0;
+};
+
+void Tuning::read_models() {
+    if (ensemble_) {
+        std::string why;
+        const auto oms = read_ensemble(opts_.dir, why);
+        if (!oms) refuse(err_, why);
+        for (const OperatingModel& om : *oms) {
+            RunOptions mo = opts_;
+            mo.dir = om.path;
+            mo.output = folder();
+            TuneModel m{om, make_state(), nullptr, nullptr};
+            if (const int status = read_inputs_held(*m.s, mo, err_, true)) {
+                std::fprintf(err_, "The tuning stops: the inputs of model '%s' (%s) cannot be run\n", om.name.c_str(),
+                             om.path.c_str());
+                throw StopRun{status};
+            }
+            if (!models_.empty()) {
+                const std::string differs = option_sets_differ(*models_.front().s, models_.front().om.name, *m.s, om.name);
+                if (!differs.empty()) {
+                    std::fprintf(err_, "Cannot tune the ensemble %s: %s; the option sets must be the same in every model\n",
+                                 opts_.dir.c_str(), differs.c_str());
+                    throw StopRun{1};
+                }
+            }
+            m.s->rng.common = 1;
+            models_.push_back(std::move(m));
+        }
+        // The first reference model's options and output folder stand for all.
+        std::stable_partition(models_.begin(), models_.end(), [](const TuneModel& m) { return m.om.reference; });
+    } else {
+        TuneModel m{OperatingModel{}, make_state(), nullptr, nullptr};
+        m.om.weight = 1.0f;
+        if (const int status = read_inputs_held(*m.s, opts_, err_, true)) throw StopRun{status};
+        m.s->rng.common = 1;
+        models_.push_back(std::move(m));
+    }
+    s_ = models_.front().s.get();
+}
+
+// The tuned option among those the rule names, and its range.
+void Tuning::find_option() {
+    const std::array<std::string, noptions> names = option_names(*s_);
+    for (int k = 1; k <= noptions; ++k) {
+        if (!names[k - 1].empty()) q_.named.push_back({k, names[k - 1]});
+    }
+    for (const OptionName& o : q_.named) {
+        if (lower(o.name) == lower(t_.option)) {
+            q_.option = o.option;
+            q_.name = o.name;
+        }
+    }
+    if (q_.option == 0) {
+        std::string all;
+        for (const OptionName& o : q_.named) all += " " + o.name;
+        refuse(err_, "rule " + std::to_string(s_->nrule) + " has no option '" + t_.option + "'; its options are:" + all);
+    }
+    q_.lo = s_->parrange(q_.option, 1);
+    q_.hi = s_->parrange(q_.option, 2);
+    if (!(q_.hi > q_.lo)) {
+        refuse(err_, "option " + q_.name + " has the single value " + shortest(q_.lo) +
+                         " in opt.inn; give it a range (lowest, highest) to search");
+    }
+    q_.tol = t_.tolerance > 0.0f ? t_.tolerance : (q_.hi - q_.lo) / 100.0f;
+    if (q_.window == Window::summary && !(s_->iout(12) == 1)) {
+        refuse(err_, "the summary window is the window of the Years file, which opt.inn does not switch on");
+    }
+}
+
+void Tuning::find_combinations() {
+    const float step = s_->parrange(q_.option, 3);
+    s_->parrange(q_.option, 2) = q_.lo;
+    s_->parrange(q_.option, 3) = 0.0f;
+    sweep(*s_, [&](State& st) {
+        OptionVec p;
+        for (int k = 1; k <= noptions; ++k) p(k) = st.par(k);
+        combos_.push_back(p);
+    });
+    s_->parrange(q_.option, 2) = q_.hi;
+    s_->parrange(q_.option, 3) = step;
+    for (std::size_t i = 0; i < q_.named.size(); ++i) {
+        const int k = q_.named[i].option;
+        if (k != q_.option && optsteps(*s_, k) > 0) q_.swept.push_back(static_cast<int>(i));
+        const double range[] = {s_->parrange(k, 1), s_->parrange(k, 2), s_->parrange(k, 3)};
+        q_.decimals.push_back(report::option_decimals(range));
+    }
+    q_.tuned_decimals = report::tuned_decimals(q_.lo, q_.hi, q_.tol);
+}
+
+void Tuning::read_inputs() {
+    read_models();
+    find_option();
+    find_combinations();
+}
+
+void Tuning::staged(RunLife&) {
+    if (!csv_.open(out_path(*s_, "tune.csv"), write_path(*s_, "tune.csv"))) {
+        say("Cannot open output file " + out_path(*s_, "tune.csv"));
+        throw StopRun{1};
+    }
+    csv_open_ = true;
+    csv_.header(q_);
+    int first = 0, last = 0;
+    window_years(*s_, q_.window, first, last);
+    if (ensemble_) {
+        std::fprintf(out_, "Ensemble %s: %zu models, the %s criterion (%s)\n", opts_.dir.c_str(), models_.size(),
+                     q_.criterion.c_str(),
+                     q_.criterion == "each" ? "every reference model meets the limit" : "the pooled reference set meets the limit");
+    }
+    std::fprintf(out_, "Tuning %s in [%s, %s] to %s: %s over model years %d-%d at or below %s %%, %zu combination%s, %d job%s\n",
+                 q_.name.c_str(), shortest(q_.lo).c_str(), shortest(q_.hi).c_str(), tolerance_text(q_.tol).c_str(),
+                 summaryname(q_.stat), first, last, shortest(q_.limit).c_str(),
+                 combos_.size(), combos_.size() == 1 ? "" : "s", q_.jobs, q_.jobs == 1 ? "" : "s");
+    table_.header();
+    bymodel_ = "combination,model,model_set,weight," + q_.name + ",statistic,value,meets\n";
+    // Every set starts from the model as the inputs and the per-recruit
+    // analysis leave it: what a run of that one option set starts from.
+    for (TuneModel& m : models_) {
+        auto start = std::make_shared<Model>();
+        std::memcpy(static_cast<void*>(start.get()), static_cast<const Model*>(m.s.get()), sizeof(Model));
+        m.start = std::move(start);
+        m.runner = thread_runner(*m.s, q_.jobs);
+    }
+}
+
+// The searches of combination c: the run's own stream, then every replicate.
+std::vector<TunedCombination> Tuning::search(std::size_t c) {
+    std::vector<TunedCombination> searches(static_cast<std::size_t>(t_.replicates) + 1);
+    for (std::size_t r = 0; r < searches.size(); ++r) {
+        TunedCombination& tc = searches[r];
+        tc.par = combos_[c];
+        tc.replicate = static_cast<int>(r);
+        // Each model's sets start from its own start, under a further seed for a replicate.
+        const auto from = replicate_starts(models_, opts_, tc);
+        tc.result = tune_search(q_.lo, q_.hi, q_.tol, q_.limit, q_.jobs, [&](std::span<TunePoint> batch) {
+            if (progress_) {
+                std::fprintf(err_, "\r\033[Kcombination %zu of %zu, round %d: %zu set%s, %.0f s", c + 1,
+                             combos_.size(), batch[0].round, batch.size(), batch.size() == 1 ? "" : "s",
+                             std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count());
+                std::fflush(err_);
+            }
+            evaluate(models_, from, tc.par, q_.option, batch, tc, q_.stat, q_.window, q_.criterion == "each", jobno_);
+        });
+        clear_line();
+        sets_ += tc.result.points.size();
+    }
+    return searches;
+}
+
+void Tuning::write_combination(std::size_t c, const std::vector<TunedCombination>& searches) {
+    float lo = 0.0f, hi = 0.0f, sd = 0.0f;
+    const std::string spread = answer_spread(searches, lo, hi, sd);
+    for (const TunedCombination& tc : searches) csv_.rows(q_, static_cast<int>(c) + 1, tc, spread);
+    if (!csv_.flush()) throw StopRun{1};
+    ++finished_;
+    table_.row(searches[0]);
+    if (searches.size() > 1) table_.spread(static_cast<int>(searches.size()), lo, hi, sd);
+    if (!ensemble_) return;
+    // Every model's statistic at the answer.
+    const TunedCombination& tc = searches[0];
+    const auto& at = tc.by_model[static_cast<std::size_t>(tc.result.answer_index)];
+    for (std::size_t j = 0; j < models_.size(); ++j) {
+        const TuneModel& m = models_[j];
+        const float v = at[j][static_cast<std::size_t>(q_.window)][static_cast<std::size_t>(q_.stat)];
+        std::fprintf(out_, "    %s (%s): %s %s %%, %s\n", m.om.name.c_str(),
+                     m.om.reference ? ("reference, weight " + shortest(m.om.weight)).c_str() : "robustness",
+                     summaryname(q_.stat), shortest(v).c_str(), v <= q_.limit ? "meets the limit" : "over the limit");
+        bymodel_ += std::to_string(c + 1) + ",";
+        puttext(bymodel_, m.om.name);
+        bymodel_ += m.om.reference ? ",reference," + shortest(m.om.weight) : std::string(",robustness,");
+        bymodel_ += "," + shortest(tc.result.answer) + "," + std::string(window_name(q_.window)) + "_" +
+                    summaryname(q_.stat) + "," + shortest(v) + "," + (v <= q_.limit ? "1" : "0") + "\n";
+    }
+}
+
+void Tuning::run_sets(RunLife&) {
+    start_ = std::chrono::steady_clock::now();
+    searching_ = true;
+    for (std::size_t c = 0; c < combos_.size(); ++c) write_combination(c, search(c));
+}
+
+int Tuning::stopped(const std::exception_ptr& e) {
+    clear_line();
+    cleared_ = true;
+    try {
+        std::rethrow_exception(e);
+    } catch (const TuneStopped& st) {
+        std::fputs(st.message.c_str(), err_);
+        return st.status;
+    } catch (const Interrupted& in) {
+        say(interrupted_after(static_cast<long long>(finished_), static_cast<long long>(combos_.size()), "evaluations"));
+        return 128 + in.signal;
+    } catch (...) {
+        const Stopped st = stopped_by(std::current_exception());
+        if (!st.said.empty()) say(st.said);
+        return st.status;
+    }
+}
+
+// tune.csv with the rows of the finished combinations is kept, or the
+// previous one left as it was when none finished.
+int Tuning::closed(RunLife&, int status) {
+    if (!cleared_) clear_line();
+    if (!csv_open_) return status;
+    bool ok = csv_.close();
+    std::string why;
+    if (ok && ensemble_ && finished_ > 0) ok = write_whole(write_path(*s_, "tune_by_model.csv"), bymodel_, &why);
+    keep_ = ok && finished_ > 0;
+    if (!ok) {
+        say(why.empty() ? "Cannot write output file " + csv_.path() : why);
+        if (status == 0) status = 1;
+    }
+    return status;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- public
@@ -422,282 +748,12 @@ bool parse_limit(const std::string& text, float& limit) {
 
 int tune(const RunOptions& opts, const TuneOptions& t, std::FILE* out, std::FILE* err) {
     Request q;
-    // ---- what is asked, as far as it can be checked before the inputs
-    if (!parse_limit(t.limit, q.limit)) {
-        return usage(err, "the risk limit must be a fraction from 0 to 1 or a percentage such as 5%, not '" +
-                              t.limit + "'");
-    }
-    q.stat = -1;
-    for (int k = risk1; k <= risk3; ++k) {
-        if (lower(t.statistic) == summaryname(k)) q.stat = k;
-    }
-    if (q.stat < 0) return usage(err, "the statistic is risk1, risk2 or risk3, not '" + t.statistic + "'");
-    bool wfound = false;
-    for (int w = 0; w < nwindows; ++w) {
-        if (lower(t.window) == window_name(static_cast<Window>(w))) {
-            q.window = static_cast<Window>(w);
-            wfound = true;
-        }
-    }
-    if (!wfound) return usage(err, "the window is all, first5 or summary, not '" + t.window + "'");
-    if (t.tolerance < 0.0f || !std::isfinite(t.tolerance)) return usage(err, "the tolerance must be positive");
-    q.jobs = opts.jobs > 0 ? opts.jobs : default_jobs();
-
-    // ---- the inputs, read and checked as a run reads them; an ensemble
-    //      file in place of the folder: every model's, with the same option
-    //      sets, tune.csv beside the file (or in -o)
-    const bool ensemble = !opts.dir.empty() && std::filesystem::is_regular_file(opts.dir);
-    const std::string criterion = lower(t.criterion);
-    if (criterion != "pooled" && criterion != "each") {
-        return usage(err, "the criterion is pooled or each, not '" + t.criterion + "'");
-    }
-    std::vector<TuneModel> models;
-    if (ensemble) {
-        std::string why;
-        const auto oms = read_ensemble(opts.dir, why);
-        if (!oms) return usage(err, why);
-        for (const OperatingModel& om : *oms) {
-            RunOptions mo = opts;
-            mo.dir = om.path;
-            const std::string beside = std::filesystem::path(opts.dir).parent_path().string();
-            mo.output = !opts.output.empty() ? opts.output : beside.empty() ? "." : beside;
-            TuneModel m{om, make_state(), nullptr, nullptr};
-            if (const int status = setup(*m.s, mo, err)) {
-                std::fprintf(err, "The tuning stops: the inputs of model '%s' (%s) cannot be run\n", om.name.c_str(),
-                             om.path.c_str());
-                return status;
-            }
-            if (!models.empty()) {
-                const std::string differs = option_sets_differ(*models.front().s, models.front().om.name, *m.s, om.name);
-                if (!differs.empty()) {
-                    std::fprintf(err, "Cannot tune the ensemble %s: %s; the option sets must be the same in every model\n",
-                                 opts.dir.c_str(), differs.c_str());
-                    return 1;
-                }
-            }
-            // With a seed, every point of the search draws the same numbers,
-            // as the legacy stream does: the risk is then a smooth function
-            // of the option.
-            m.s->rng.common = 1;
-            models.push_back(std::move(m));
-        }
-        // The first reference model's options and output folder stand for all.
-        std::stable_partition(models.begin(), models.end(), [](const TuneModel& m) { return m.om.reference; });
-    } else {
-        TuneModel m{OperatingModel{}, make_state(), nullptr, nullptr};
-        m.om.weight = 1.0f;
-        if (const int status = setup(*m.s, opts, err)) return status;
-        m.s->rng.common = 1;
-        models.push_back(std::move(m));
-    }
-    State* const s = models.front().s.get();
-
-    {
-        const std::array<std::string, noptions> names = option_names(*s);
-        for (int k = 1; k <= noptions; ++k) {
-            if (!names[k - 1].empty()) q.named.push_back({k, names[k - 1]});
-        }
-    }
-    for (const OptionName& o : q.named) {
-        if (lower(o.name) == lower(t.option)) {
-            q.option = o.option;
-            q.name = o.name;
-        }
-    }
-    if (q.option == 0) {
-        std::string names;
-        for (const OptionName& o : q.named) names += " " + o.name;
-        return usage(err, "rule " + std::to_string(s->nrule) + " has no option '" + t.option + "'; its options are:" +
-                              names);
-    }
-    q.lo = s->parrange(q.option, 1);
-    q.hi = s->parrange(q.option, 2);
-    if (!(q.hi > q.lo)) {
-        return usage(err, "option " + q.name + " has the single value " + shortest(q.lo) +
-                              " in opt.inn; give it a range (lowest, highest) to search");
-    }
-    q.tol = t.tolerance > 0.0f ? t.tolerance : (q.hi - q.lo) / 100.0f;
-    if (q.window == Window::summary && !(s->iout(12) == 1)) {
-        return usage(err, "the summary window is the window of the Years file, which opt.inn does not switch on");
-    }
-
-    // ---- the combinations of the other options, in sweep order
-    std::vector<OptionVec> combos;
-    {
-        const float step = s->parrange(q.option, 3);
-        s->parrange(q.option, 2) = q.lo;
-        s->parrange(q.option, 3) = 0.0f;
-        sweep(*s, [&](State& st) {
-            OptionVec p;
-            for (int k = 1; k <= noptions; ++k) p(k) = st.par(k);
-            combos.push_back(p);
-        });
-        s->parrange(q.option, 2) = q.hi;
-        s->parrange(q.option, 3) = step;
-    }
-    for (std::size_t i = 0; i < q.named.size(); ++i) {
-        const int k = q.named[i].option;
-        if (k != q.option && optsteps(*s, k) > 0) q.swept.push_back(static_cast<int>(i));
-        const double range[] = {s->parrange(k, 1), s->parrange(k, 2), s->parrange(k, 3)};
-        q.decimals.push_back(report::option_decimals(range));
-    }
-    q.tuned_decimals = report::tuned_decimals(q.lo, q.hi, q.tol);
-
-    // ---- the output folder and tune.csv, made aside and moved into place
-    //      at the end: the previous tune.csv stays until this one has a row
-    RunLife life(s->outdir, false, ".tacsim-partial-tune");
-    {
-        std::string why;
-        if (!life.claim(why) || !life.stage(s->stagedir, why)) {
-            std::fprintf(err, "%s\n", why.c_str());
-            return 1;
-        }
-    }
-    TuneCsv csv;
-    if (!csv.open(out_path(*s, "tune.csv"), write_path(*s, "tune.csv"))) {
-        std::fprintf(err, "Cannot open output file %s\n", out_path(*s, "tune.csv").c_str());
-        life.discard();
-        return 1;
-    }
-    csv.header(q);
-    int first = 0, last = 0;
-    window_years(*s, q.window, first, last);
-    if (ensemble) {
-        std::fprintf(out, "Ensemble %s: %zu models, the %s criterion (%s)\n", opts.dir.c_str(), models.size(),
-                     criterion.c_str(),
-                     criterion == "each" ? "every reference model meets the limit" : "the pooled reference set meets the limit");
-    }
-    std::fprintf(out, "Tuning %s in [%s, %s] to %s: %s over model years %d-%d at or below %s %%, %zu combination%s, %d job%s\n",
-                 q.name.c_str(), shortest(q.lo).c_str(), shortest(q.hi).c_str(), tolerance_text(q.tol).c_str(),
-                 summaryname(q.stat), first, last, shortest(q.limit).c_str(),
-                 combos.size(), combos.size() == 1 ? "" : "s", q.jobs, q.jobs == 1 ? "" : "s");
-    TuneTable table(q, out);
-    table.header();
-    // Tuning an ensemble: every model's statistic at each answer.
-    std::string bymodel = "combination,model,model_set,weight," + q.name + ",statistic,value,meets\n";
-
-    // Every set starts from the model as the inputs and the per-recruit
-    // analysis leave it: what a run of that one option set starts from.
-    for (TuneModel& m : models) {
-        auto start = std::make_shared<Model>();
-        std::memcpy(static_cast<void*>(start.get()), static_cast<const Model*>(m.s.get()), sizeof(Model));
-        m.start = std::move(start);
-        m.runner = thread_runner(*m.s, q.jobs);
-    }
-    long long jobno = 0;
-    const auto start = std::chrono::steady_clock::now();
-    // A progress line only on a terminal: files and pipes keep their bytes.
-    const bool progress = !opts.quiet && platform::is_terminal(err);
-    std::size_t sets = 0, finished = 0;
-    // Every end goes through here: tune.csv with the rows of the finished
-    // combinations moved into place, or the previous one left as it was
-    // when none finished.
-    auto end = [&](int status, const std::string& said) {
-        if (progress) std::fputs("\r\033[K", err);
-        bool ok = csv.close();
-        std::string why;
-        if (ok && ensemble && finished > 0) ok = write_whole(write_path(*s, "tune_by_model.csv"), bymodel, &why);
-        if (ok && finished > 0) {
-            life.keep();
-            if (!life.publish({}, why)) ok = false;
-        } else {
-            life.discard();
-        }
-        std::fputs(said.c_str(), err);
-        if (!ok) {
-            std::fprintf(err, "%s\n", why.empty() ? ("Cannot write output file " + csv.path()).c_str() : why.c_str());
-            if (status == 0) status = 1;
-        }
-        return status;
-    };
-    // The further seeds of --replicates: those after the run's own, or 1, 2,
-    // ... after the legacy stream.
-    const unsigned long long seed0 = opts.seed.value_or(0ULL);
-    for (std::size_t c = 0; c < combos.size(); ++c) {
-        std::vector<TunedCombination> searches(static_cast<std::size_t>(t.replicates) + 1);
-        for (std::size_t r = 0; r < searches.size(); ++r) {
-            TunedCombination& tc = searches[r];
-            tc.par = combos[c];
-            tc.replicate = static_cast<int>(r);
-            // Each model's sets start from its own start, under a further
-            // seed for a replicate.
-            std::vector<std::shared_ptr<const Model>> from;
-            for (const TuneModel& m : models) from.push_back(m.start);
-            if (r > 0 || opts.seed) {
-                const unsigned long long seed = seed0 + r;
-                tc.seed = std::to_string(seed);
-                if (r > 0) {
-                    for (std::shared_ptr<const Model>& f : from) {
-                        auto m = std::make_shared<Model>(*f);
-                        stream_seed(*m, seed);
-                        m->rng.common = 1;
-                        f = std::move(m);
-                    }
-                }
-            }
-            try {
-                tc.result = tune_search(q.lo, q.hi, q.tol, q.limit, q.jobs, [&](std::span<TunePoint> batch) {
-                    if (progress) {
-                        std::fprintf(err, "\r\033[Kcombination %zu of %zu, round %d: %zu set%s, %.0f s", c + 1,
-                                     combos.size(), batch[0].round, batch.size(), batch.size() == 1 ? "" : "s",
-                                     std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-                        std::fflush(err);
-                    }
-                    evaluate(models, from, tc.par, q.option, batch, tc, q.stat, q.window, criterion == "each", jobno);
-                });
-            } catch (const TuneStopped& st) {
-                return end(st.status, st.message);
-            } catch (const Interrupted& in) {
-                return end(128 + in.signal, interrupted_after(static_cast<long long>(finished),
-                                                              static_cast<long long>(combos.size()), "evaluations") +
-                                                "\n");
-            }
-            if (progress) std::fputs("\r\033[K", err);
-            sets += tc.result.points.size();
-        }
-        // The tuned value's range and standard deviation over the searches.
-        std::string spread = ",,,";
-        float lo = searches[0].result.answer, hi = lo, sd = 0.0f;
-        if (searches.size() > 1) {
-            float sum = 0.0f;
-            for (const TunedCombination& tc : searches) {
-                lo = std::min(lo, tc.result.answer);
-                hi = std::max(hi, tc.result.answer);
-                sum = sum + tc.result.answer;
-            }
-            const float n = static_cast<float>(searches.size());
-            float ss = 0.0f;
-            for (const TunedCombination& tc : searches) ss = ss + (tc.result.answer - sum / n) * (tc.result.answer - sum / n);
-            sd = std::sqrt(ss / (n - 1.0f));
-            spread = "," + shortest(lo) + "," + shortest(hi) + "," + shortest(sd);
-        }
-        for (const TunedCombination& tc : searches) csv.rows(q, static_cast<int>(c) + 1, tc, spread);
-        if (!csv.flush()) return end(1, "");
-        ++finished;
-        table.row(searches[0]);
-        if (searches.size() > 1) table.spread(static_cast<int>(searches.size()), lo, hi, sd);
-        const TunedCombination& tc = searches[0];
-        if (ensemble) {
-            // Every model's statistic at the answer.
-            const auto& at = tc.by_model[static_cast<std::size_t>(tc.result.answer_index)];
-            for (std::size_t j = 0; j < models.size(); ++j) {
-                const TuneModel& m = models[j];
-                const float v = at[j][static_cast<std::size_t>(q.window)][static_cast<std::size_t>(q.stat)];
-                std::fprintf(out, "    %s (%s): %s %s %%, %s\n", m.om.name.c_str(),
-                             m.om.reference ? ("reference, weight " + shortest(m.om.weight)).c_str() : "robustness",
-                             summaryname(q.stat), shortest(v).c_str(), v <= q.limit ? "meets the limit" : "over the limit");
-                bymodel += std::to_string(c + 1) + ",";
-                puttext(bymodel, m.om.name);
-                bymodel += m.om.reference ? ",reference," + shortest(m.om.weight) : std::string(",robustness,");
-                bymodel += "," + shortest(tc.result.answer) + "," + std::string(window_name(q.window)) + "_" +
-                           summaryname(q.stat) + "," + shortest(v) + "," + (v <= q.limit ? "1" : "0") + "\n";
-            }
-        }
-    }
-    if (const int status = end(0, "")) return status;
-    const double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::fprintf(out, "%zu option sets simulated in %.1f s; every point is in %s\n", sets, secs, csv.path().c_str());
-    return 0;
+    if (const int status = read_request(opts, t, q, err)) return status;
+    // tune.csv made aside and moved into place at the end: the previous
+    // tune.csv stays until this one has a row.
+    Tuning tuning(opts, t, q, out, err);
+    RunLife life(tuning.folder(), false, ".tacsim-partial-tune");
+    return life.live(tuning);
 }
 
 }  // namespace tacsim

@@ -1,3 +1,7 @@
+// The report's reading of a run's result tables (each table checked as it is read,
+// a fault named by its file and line) and the two ways a page is written: a
+// run's own page into its folder, and a page of several runs elsewhere. The
+// page itself is drawn in frame.cpp, views.cpp and compare.cpp (page.hpp).
 #include "report/report.hpp"
 
 #include <algorithm>
@@ -15,6 +19,8 @@
 #include "records/durable.hpp"
 #include "report/assets.hpp"
 #include "report/numbers.hpp"
+#include "report/page.hpp"
+#include "report/runtables.hpp"
 #include "report/shape.hpp"
 #include "report/specs.hpp"
 #include "results/mcerror.hpp"
@@ -52,8 +58,6 @@ std::string esc(std::string_view s) {
     }
     return out;
 }
-
-namespace {
 
 // ------------------------------------------------------------------ helpers
 
@@ -104,8 +108,6 @@ std::string people(double v, int digits) {
     return std::string(buf, q);
 }
 
-inline constexpr int stat_digits = 4;
-inline constexpr int option_digits = 6;
 
 
 
@@ -171,15 +173,6 @@ int as_int(const Table& t, std::size_t row, int col) {
 
 // ------------------------------------------------------------------ the tables
 
-struct Sets {
-    std::vector<int> ids;                        // set numbers in sweep order
-    std::map<int, std::size_t> index;            // set number -> position
-    std::vector<std::string> options;            // option columns
-    std::vector<std::vector<double>> values;     // (set, option)
-    std::vector<std::string> swept;              // options with more than one value
-    int rule = 0;
-};
-
 // The options whose value is not the same in every set.
 std::vector<std::string> swept_of(const std::vector<std::string>& options, const std::vector<std::vector<double>>& values) {
     std::vector<std::string> swept;
@@ -220,17 +213,6 @@ Sets read_sets(const fs::path& dir) {
     s.swept = swept_of(s.options, s.values);
     return s;
 }
-
-struct Window {
-    double first = 0, last = 0;
-    std::string label;
-};
-
-struct Summary {
-    std::vector<Window> windows;
-    std::vector<std::string> names;                                  // statistics in order of appearance
-    std::vector<std::vector<std::vector<std::optional<double>>>> v;  // (window, set, statistic)
-};
 
 // The statistics of summary.csv and, when the run wrote mcerror.csv, their
 // Monte Carlo standard errors as statistics of their own, named with "_se"
@@ -306,14 +288,6 @@ std::size_t default_window(const Summary& s, const std::string& tuned) {
 const char* const fan_quantities[] = {"ssb", "f", "catch", "tac", "recruitment"};
 const char* const fan_columns[] = {"p10", "p25", "p50", "p75", "p90"};
 
-struct Yearly {
-    std::vector<double> years;  // calendar years, ascending
-    // (set, quantity, fractile, year)
-    std::vector<std::map<std::string, std::vector<std::vector<std::optional<double>>>>> fan;
-    std::vector<std::vector<std::optional<double>>> plim;  // (set, year), %
-    std::string plim_name;
-};
-
 Yearly read_yearly(const fs::path& dir, const Sets& sets) {
     const Table t = read_table(dir / kYearlyCsv);
     const int cset = t.need("set"), cyear = t.need("year"), cq = t.need("quantity"), cmean = t.need("mean");
@@ -349,13 +323,6 @@ Yearly read_yearly(const fs::path& dir, const Sets& sets) {
     }
     return y;
 }
-
-// Single iterations per set: (set, quantity, iteration, year).
-struct Samples {
-    std::vector<int> iterations;
-    std::vector<std::map<std::string, std::vector<std::vector<std::optional<double>>>>> v;
-    std::string source;
-};
 
 Samples read_samples(const fs::path& dir, const Sets& sets, const Yearly& yearly) {
     Samples s;
@@ -407,12 +374,6 @@ Samples read_samples(const fs::path& dir, const Sets& sets, const Yearly& yearly
 // Evaluates every set's rule with its parameters (the first options of
 // sets.csv, in the order of the rule's options) and writes ruleshape.csv.
 // Sets that share their rule parameters share one shape in the page.
-struct Shapes {
-    Json list = Json::array();
-    std::vector<int> of_set;
-    bool present = false;
-};
-
 Shapes write_shapes(const fs::path& dir, const Sets& sets, bool write_table) {
     Shapes out;
     out.of_set.assign(sets.ids.size(), -1);
@@ -472,15 +433,6 @@ Shapes write_shapes(const fs::path& dir, const Sets& sets, bool write_table) {
 }
 
 // ------------------------------------------------------------------ per recruit
-
-struct PerRecruit {
-    Json ypr = Json::array(), spr = Json::array();          // regime, f, value
-    Json ypr_points = Json::array(), spr_points = Json::array();
-    std::string refpoints_html;
-    std::string answer_html;  // the reference points in one line, for the answer at the top
-    bool fmax_at_end = false;  // some regime's Fmax is the end of the equilibrium curve (Fcrash)
-    bool present = false;
-};
 
 // Reference points that lie on each other (within 2 % of the F axis) are
 // drawn one above the other: the n-th of a cluster `offset` pixels up, so
@@ -680,20 +632,6 @@ PerRecruit read_perrecruit(const fs::path& dir, std::vector<std::string>& notes)
 
 // ------------------------------------------------------------------ tuning
 
-// tune.csv of `tacsim tune`: every value tried, by combination of the other
-// swept options, with the answer and the nearest value tried beyond it.
-struct Tuning {
-    Json rows = Json::array();  // label, combination, value, risk, meets, answer, bracket
-    std::string option, statistic;
-    std::string window;  // the statistic's window: first5, summary or all
-    std::string risk;    // the risk without its window: risk3, say
-    double limit = 5.0;
-    int decimals = 0;    // of the tuned option, as the tuning resolved it
-    std::string answer_html;  // the tuned value of each combination, for the answer at the top
-    std::vector<double> answers;  // the tuned value of each combination that has one
-    bool present = false;
-};
-
 // The group of a statistic in the table's heading, with its unit: catch,
 // F, SSB, TSB (in the biomass unit or per year), the TAC's changes and the
 // risks (in %); "" for a statistic of no group.
@@ -827,21 +765,6 @@ Tuning read_tuning(const fs::path& dir) {
 
 // ------------------------------------------------------------------ run.json
 
-struct RunFacts {
-    std::string stock, date, version, command;
-    std::optional<double> blim;
-    int vtype = 0;
-    double risk_limit = 5.0;  // %
-    std::string risk_method;  // how the risk to Blim is counted, as run.json names it
-    std::string random;       // the counter-based generator and its seed; empty: the legacy stream
-    std::string biomass_unit, number_unit;  // empty: not known
-    // What tells the run's stock from another's: the names and hashes of its
-    // inputs but the management options (opt.inn) as run.json records them,
-    // else the stock's name.
-    std::string stock_key;
-    std::string stock_files;  // those inputs, "bio.inn" say; empty: the key is the name
-};
-
 // A biomass per recruit as a reader says it: "kt per million recruits" for
 // biomass in kt and numbers in millions (a plural unit read in the singular).
 std::string per_recruit_unit(const std::string& biomass, std::string number) {
@@ -957,12 +880,7 @@ RunFacts read_run(const fs::path& dir, const std::string& version, const RunCont
     return r;
 }
 
-// ------------------------------------------------------------------ the page
-
-std::string figure(const std::string& id, const std::string& title, const std::string& caption) {
-    return "<figure><div class=\"chart\" id=\"chart-" + id + "\" role=\"img\" aria-label=\"" + esc(title) +
-           "\"></div><figcaption><b>" + esc(title) + ".</b> " + caption + "</figcaption></figure>\n";
-}
+// ------------------------------------------------------------------ one run
 
 std::string stat_named(const Summary& s, std::initializer_list<std::string_view> names) {
     for (auto n : names) {
@@ -973,28 +891,6 @@ std::string stat_named(const Summary& s, std::initializer_list<std::string_view>
     return {};
 }
 
-// ------------------------------------------------------------------ one run
-
-// Everything the page draws of one run.
-struct RunTables {
-    fs::path dir;
-    std::string label;  // the run's name on a page of several runs
-    Sets sets;
-    Summary summary;
-    Yearly yearly;
-    Samples samples;
-    Shapes shapes;
-    PerRecruit pr;
-    RunFacts run;
-    Tuning tuning;
-    std::string catch_stat, iav_stat;
-    std::vector<std::string> risks;
-    int trig_col = 0, target_col = -1;
-};
-
-// Reads a run's tables. `alone`: the page is this run's alone, with its
-// per-recruit curves and tuning; `in_place`: the page goes into the run's
-// folder, and so does ruleshape.csv (else nothing is written there).
 RunTables read_run_tables(const fs::path& dir, const std::string& version, const RunContext& context,
                           std::vector<std::string>& notes, bool alone, bool in_place) {
     if (!fs::is_directory(dir)) throw ReportError("No results folder " + dir.string());
@@ -1037,551 +933,10 @@ RunTables read_run_tables(const fs::path& dir, const std::string& version, const
     return t;
 }
 
-// The series of set `i` of a run, as the page carries them: deflated, in
-// base64; `shape_offset` is the position of the run's first rule shape in
-// the page's list.
-std::string perset_payload(const RunTables& t, std::size_t i, int shape_offset) {
-    Json p;
-    Json q = Json::object();
-    for (const auto& [name, cols] : t.yearly.fan[i]) {
-        Json c = Json::array();
-        for (const auto& col : cols) {
-            Json a = Json::array();
-            for (const auto& x : col) a.push_back(num(x));
-            c.push_back(std::move(a));
-        }
-        q[name] = std::move(c);
-    }
-    p["q"] = std::move(q);
-    Json plim = Json::array();
-    for (const auto& x : t.yearly.plim[i]) plim.push_back(num(x));
-    p["plim"] = std::move(plim);
-    if (!t.samples.v.empty()) {
-        Json it = Json::object();
-        for (const auto& [name, series] : t.samples.v[i]) {
-            Json s = Json::array();
-            for (int k : t.samples.iterations) {
-                Json a = Json::array();
-                for (const auto& x : series[static_cast<std::size_t>(k - 1)]) a.push_back(num(x));
-                s.push_back(std::move(a));
-            }
-            it[name] = std::move(s);
-        }
-        p["it"] = std::move(it);
-    }
-    p["shape"] = t.shapes.present ? t.shapes.of_set[i] + shape_offset : -1;
-    Json refs = {{"ssb", Json::array()}, {"f", Json::array()}};
-    const auto& sets = t.sets;
-    if (t.run.blim && *t.run.blim > 0.0) {
-        refs["ssb"].push_back({{"label", "Blim"}, {"value", numf(static_cast<float>(*t.run.blim))}});
-    }
-    if (t.shapes.present && static_cast<std::size_t>(t.trig_col) < sets.options.size()) {
-        refs["ssb"].push_back({{"label", "Trigger (" + sets.options[static_cast<std::size_t>(t.trig_col)] + ")"},
-                               {"value", num(sets.values[i][static_cast<std::size_t>(t.trig_col)])}});
-    }
-    if (t.target_col >= 0 && t.run.vtype == 1) {
-        refs["f"].push_back({{"label", "Target"}, {"value", num(sets.values[i][static_cast<std::size_t>(t.target_col)])}});
-    }
-    p["refs"] = std::move(refs);
-    return deflate_base64(p.dump());
-}
-
-// ------------------------------------------------------------------ the page
-
-// The header of a page of several runs: a row per run, and whether they
-// are of one stock.
-std::string runs_header(const std::vector<RunTables>& runs, const RunFacts& page) {
-    std::ostringstream h;
-    // Runs of one stock share the inputs but the management options.
-    std::vector<std::string> keys;
-    std::vector<std::vector<std::size_t>> of_key;
-    for (std::size_t r = 0; r < runs.size(); ++r) {
-        const auto at = std::find(keys.begin(), keys.end(), runs[r].run.stock_key);
-        if (at == keys.end()) {
-            keys.push_back(runs[r].run.stock_key);
-            of_key.push_back({r});
-        } else {
-            of_key[static_cast<std::size_t>(at - keys.begin())].push_back(r);
-        }
-    }
-    // How the stocks were told apart: by the recorded inputs, or by name.
-    std::string by;
-    for (const auto& t : runs) {
-        if (t.run.stock_files.empty()) by = "the names of their input folders (a run without run.json's record of its inputs)";
-    }
-    if (by.empty()) by = "their stock inputs (" + runs[0].run.stock_files + ", as run.json records them)";
-    if (keys.size() == 1) {
-        h << "<dt>Stock</dt><dd>one stock: the runs share " << esc(by) << "</dd>\n";
-    } else {
-        h << "<dt>Stocks</dt><dd class=\"warn\"><b>The runs are of " << keys.size() << " different stocks</b>, by "
-          << esc(by) << ": ";
-        for (std::size_t k = 0; k < keys.size(); ++k) {
-            h << (k ? "; " : "");
-            for (std::size_t n = 0; n < of_key[k].size(); ++n) h << (n ? ", " : "") << esc(runs[of_key[k][n]].label);
-        }
-        h << ". Their catches and risks are of different stocks.</dd>\n";
-    }
-    h << "<dt>Program</dt><dd>" << esc(page.version) << " (this page)</dd>\n";
-    h << "<dt>Runs</dt><dd><div class=\"tablewrap\" style=\"max-height:none\"><table class=\"runs\"><thead><tr>"
-         "<th>Run</th><th>Folder</th><th>Input folder</th><th>Harvest rule</th><th>Years</th><th>Option sets</th>"
-         "<th>Swept options</th><th>Risk to Blim</th><th>Date</th></tr></thead><tbody>\n";
-    for (const auto& t : runs) {
-        h << "<tr><td>" << esc(t.label) << "</td><td>" << esc(t.dir.string()) << "</td><td>" << esc(t.run.stock)
-          << "</td><td>" << (t.sets.rule > 0 ? "rule " + std::to_string(t.sets.rule) : "unknown") << "</td><td>";
-        if (!t.yearly.years.empty()) h << text_of(t.yearly.years.front()) << "-" << text_of(t.yearly.years.back());
-        h << "</td><td>" << t.sets.ids.size() << "</td><td>";
-        for (std::size_t k = 0; k < t.sets.swept.size(); ++k) h << (k ? ", " : "") << esc(t.sets.swept[k]);
-        h << "</td><td>";
-        if (t.run.blim) h << "Blim " << people(*t.run.blim, option_digits);
-        if (!t.run.risk_method.empty()) h << (t.run.blim ? "; " : "") << esc(t.run.risk_method);
-        h << "</td><td>" << esc(t.run.date) << "</td></tr>\n";
-        if (!t.run.command.empty()) {
-            h << "<tr class=\"command\"><td></td><td colspan=\"8\"><code>" << esc(t.run.command) << "</code></td></tr>\n";
-        }
-    }
-    h << "</tbody></table></div></dd>\n";
-    return h.str();
-}
-
-// The page of one run (drawn as ever) or of several runs side by side.
-std::string page_text(const std::vector<RunTables>& runs, const std::string& version, std::vector<std::string>& notes) {
-    const bool several = runs.size() > 1;
-    const RunTables& one = runs.front();
-    // What the page says of every run: the first run's facts, with the units
-    // and the risk limit only where every run agrees.
-    RunFacts run = one.run;
-    std::string limit_note;
-    for (const auto& t : runs) {
-        if (t.run.biomass_unit != run.biomass_unit) run.biomass_unit.clear();
-        if (t.run.number_unit != run.number_unit) run.number_unit.clear();
-        if (t.run.vtype != run.vtype) run.vtype = 0;
-        if (t.run.risk_limit != one.run.risk_limit) {
-            limit_note = "the runs record different risk limits; the line is drawn at the first run's, " +
-                         text_of(one.run.risk_limit) + " % (--risk-limit draws another)";
-        }
-    }
-    if (several) run.version = version;
-    const Sets& sets = one.sets;
-    const Summary& summary = one.summary;
-    const Yearly& yearly = one.yearly;
-    const PerRecruit& pr = one.pr;
-    const Tuning& tuning = one.tuning;
-    const std::string& catch_stat = one.catch_stat;
-    const std::string& iav_stat = one.iav_stat;
-
-    // ---- data of the page: the option sets of every run, one run after the other
-    std::vector<std::string> options, stat_names, risks;
-    const auto add = [](std::vector<std::string>& to, const std::vector<std::string>& from) {
-        for (const auto& x : from) {
-            if (std::find(to.begin(), to.end(), x) == to.end()) to.push_back(x);
-        }
-    };
-    std::size_t nwindows = 0;
-    for (const auto& t : runs) {
-        add(options, t.sets.options);
-        add(stat_names, t.summary.names);
-        add(risks, t.risks);
-        nwindows = std::max(nwindows, t.summary.windows.size());
-    }
-    std::vector<std::vector<double>> values;
-    Json ids = Json::array(), set_run = Json::array(), run_list = Json::array();
-    for (std::size_t r = 0; r < runs.size(); ++r) {
-        const auto& t = runs[r];
-        for (std::size_t i = 0; i < t.sets.ids.size(); ++i) {
-            std::vector<double> v;
-            for (const auto& o : options) {
-                const auto at = std::find(t.sets.options.begin(), t.sets.options.end(), o);
-                v.push_back(at == t.sets.options.end() ? NAN : t.sets.values[i][static_cast<std::size_t>(at - t.sets.options.begin())]);
-            }
-            values.push_back(std::move(v));
-            ids.push_back(t.sets.ids[i]);
-            set_run.push_back(r);
-        }
-        Json years = Json::array();
-        for (double y : t.yearly.years) years.push_back(num(y));
-        run_list.push_back({{"label", t.label}, {"years", std::move(years)}, {"iterations", t.samples.iterations}});
-        if (t.tuning.present) {
-            Json tuned = Json::array();
-            for (double a : t.tuning.answers) tuned.push_back(num(a));
-            run_list.back()["tunedOption"] = t.tuning.option;
-            run_list.back()["tuned"] = std::move(tuned);
-        }
-    }
-    const std::vector<std::string> swept = swept_of(options, values);
-
-    Json d;
-    d["options"] = options;
-    d["swept"] = swept;
-    Json colour_options = Json::array();
-    if (several) colour_options.push_back("run");
-    for (const auto& o : swept) colour_options.push_back(o);
-    d["colourOptions"] = std::move(colour_options);
-    d["sets"] = std::move(ids);
-    d["setRun"] = std::move(set_run);
-    d["runs"] = std::move(run_list);
-    Json value_rows = Json::array();
-    for (const auto& v : values) {
-        Json row = Json::array();
-        for (double x : v) row.push_back(num(x));
-        value_rows.push_back(std::move(row));
-    }
-    d["values"] = std::move(value_rows);
-    // Each option with the decimals of its sweep, the same in every set.
-    Json option_decimals_ = Json::array();
-    for (std::size_t k = 0; k < options.size(); ++k) {
-        std::vector<double> col;
-        for (const auto& v : values) col.push_back(v[k]);
-        option_decimals_.push_back(option_decimals(col));
-    }
-    d["optionDecimals"] = option_decimals_;
-    // The windows by their place in summary.csv (first five years, the
-    // summary years, all years), each named by the years of every run.
-    d["windows"] = Json::array();
-    for (std::size_t w = 0; w < nwindows; ++w) {
-        std::vector<std::string> labels;
-        const Window* first = nullptr;
-        for (const auto& t : runs) {
-            if (w >= t.summary.windows.size()) continue;
-            if (!first) first = &t.summary.windows[w];
-            add(labels, {t.summary.windows[w].label});
-        }
-        std::string label;
-        for (const auto& l : labels) label += (label.empty() ? "" : " / ") + l;
-        d["windows"].push_back({{"label", label}, {"first", first->first}, {"last", first->last}});
-    }
-    d["defaultWindow"] = default_window(summary, tuning.window);
-    d["statNames"] = stat_names;
-    Json stats = Json::array();
-    for (std::size_t w = 0; w < nwindows; ++w) {
-        Json ws = Json::array();
-        for (const auto& t : runs) {
-            for (std::size_t i = 0; i < t.sets.ids.size(); ++i) {
-                Json row = Json::array();
-                for (const auto& name : stat_names) {
-                    const auto at = std::find(t.summary.names.begin(), t.summary.names.end(), name);
-                    if (w >= t.summary.v.size() || at == t.summary.names.end()) {
-                        row.push_back(nullptr);
-                    } else {
-                        row.push_back(num(t.summary.v[w][i][static_cast<std::size_t>(at - t.summary.names.begin())]));
-                    }
-                }
-                ws.push_back(std::move(row));
-            }
-        }
-        stats.push_back(std::move(ws));
-    }
-    // Each statistic with one number of decimals per window, over every set.
-    Json stat_decimals = Json::array();
-    for (const auto& ws : stats) {
-        Json dec = Json::array();
-        for (std::size_t k = 0; k < stat_names.size(); ++k) {
-            std::vector<double> col;
-            for (const auto& row : ws) {
-                if (row[k].is_number()) col.push_back(row[k].get<double>());
-            }
-            dec.push_back(column_decimals(col));
-        }
-        stat_decimals.push_back(std::move(dec));
-    }
-    d["statDecimals"] = std::move(stat_decimals);
-    d["stats"] = std::move(stats);
-    // The table's groups of columns: the statistics in their order, each run
-    // of one group under one heading.
-    d["statGroups"] = Json::array();
-    for (const auto& n : stat_names) d["statGroups"].push_back(stat_group(n));
-    d["riskLimit"] = run.risk_limit;
-    d["catchUnit"] = "input biomass unit";
-    d["riskWords"] = Json::object();
-    for (const auto& r : risks) d["riskWords"][r] = risk_words(r);
-    d["statTitles"] = Json::object();
-    d["keys"] = {{"catch", catch_stat}, {"iav", iav_stat}};
-    d["risks"] = risks;
-    d["riskDefinitions"] = {
-        {"risk1", "risk1: mean over the window's years of the yearly probability of SSB below Blim."},
-        {"risk2", "risk2: probability that an iteration's SSB is below Blim in at least one year of the window "
-                  "(with an uncertain Blim: the risk of the iteration's lowest SSB there)."},
-        {"risk3", "risk3: largest yearly probability of SSB below Blim in the window."},
-        {"Risklim", "Risklim: largest yearly probability of SSB below Blim in the window."}};
-    // Each set's series go into an element of their own, deflated, and are
-    // inflated and parsed by the page only when the set is chosen: the page
-    // stays small and the first chart does not wait for a thousand sets.
-    std::vector<std::string> perset;
-    Json shapes = Json::array();
-    bool any_shape = false;
-    for (const auto& t : runs) {
-        const int offset = static_cast<int>(shapes.size());
-        for (std::size_t i = 0; i < t.sets.ids.size(); ++i) perset.push_back(perset_payload(t, i, offset));
-        for (const auto& s : t.shapes.list) shapes.push_back(s);
-        any_shape = any_shape || t.shapes.present;
-    }
-    d["shapes"] = std::move(shapes);
-
-    // ---- chart specifications
-    Json tooltip = Json::array();
-    if (several) tooltip.push_back({{"field", "run"}, {"title", "Run"}});
-    tooltip.push_back({{"field", "set"}, {"title", "Set"}});
-    for (std::size_t k = 0; k < options.size(); ++k) {
-        tooltip.push_back({{"field", options[k]}, {"type", "quantitative"},
-                           {"format", "." + std::to_string(option_decimals_[k].get<int>()) + "f"}});
-    }
-    for (const auto& n : stat_names) tooltip.push_back({{"field", n}, {"type", "quantitative"}});
-    Json specs;
-    specs["ssb"] = fan_spec("SSB (input biomass unit)", "");
-    specs["f"] = fan_spec("F (per year, mean over the F ages)", "");
-    specs["catch"] = fan_spec("Catch (input biomass unit)", "Median TAC");
-    specs["recruitment"] = fan_spec("Recruitment (input number unit)", "");
-    specs["plim"] = probability_spec(run.risk_limit);
-    Json per_set_charts = Json::array({"ssb", "f", "catch", "recruitment", "plim"});
-    if (any_shape) {
-        bool series = false;  // a rule of two series (by the recruitment indicator) in some run
-        for (const auto& t : runs) {
-            for (const auto& sh : t.shapes.list) series = series || sh["series"].size() > 1;
-        }
-        specs["shape"] = shape_spec(value_title(run.vtype), series);
-        per_set_charts.push_back("shape");
-    }
-    Json static_charts = Json::array();
-    if (pr.present) {
-        specs["ypr"] = perrecruit_spec("Yield per recruit (input biomass unit per recruit)", pr.ypr, pr.ypr_points);
-        specs["spr"] = perrecruit_spec("SSB per recruit (input biomass unit per recruit)", pr.spr, pr.spr_points);
-        static_charts = Json::array({"ypr", "spr"});
-    }
-    const bool tuned = tuning.present && !several;
-    // The tuning's window by its years.
-    std::string tuned_window;
-    if (tuning.present && !summary.windows.empty()) tuned_window = summary.windows[default_window(summary, tuning.window)].label;
-    if (tuned) {
-        specs["tune"] = tune_spec(tuning.option, "Risk " + tuning.risk + ", " + risk_words(tuning.risk) + ", " + tuned_window,
-                                  tuning.rows, tuning.limit, tuning.decimals);
-        static_charts.push_back("tune");
-    }
-    // A page of several runs: one set of every run side by side.
-    Json side_charts = Json::array();
-    if (several) {
-        // Small enough that the row of charts fits a printed A4 page.
-        const int width = std::clamp(620 / static_cast<int>(runs.size()) - 45, 120, 300);
-        specs["side-ssb"] = side_fan_spec("SSB (input biomass unit)", width);
-        specs["side-catch"] = side_fan_spec("Catch (input biomass unit)", width);
-        specs["side-f"] = side_fan_spec("F (per year)", width);
-        side_charts = Json::array({"side-ssb", "side-catch", "side-f"});
-    }
-    d["sideCharts"] = std::move(side_charts);
-    const bool tradeoffs = !catch_stat.empty() && !risks.empty();
-    if (tradeoffs) {
-        const bool errors = std::find(stat_names.begin(), stat_names.end(), catch_stat + "_se") != stat_names.end();
-        specs["tradeoff"] = tradeoff_spec(catch_stat, tooltip, run.risk_limit, several, errors);
-        specs["iav"] = iav_spec(catch_stat, iav_stat, tooltip, several);
-    } else {
-        notes.push_back("summary.csv lacks the median catch or the risks: no trade-off charts");
-    }
-    format_tooltips(specs);
-    d["specs"] = std::move(specs);
-    d["perSetCharts"] = std::move(per_set_charts);
-    d["staticCharts"] = std::move(static_charts);
-    d["tradeoffs"] = tradeoffs;
-
-    // ---- the page
-    std::string title = run.stock;
-    if (several) {
-        title.clear();
-        for (const auto& t : runs) title += (title.empty() ? "" : ", ") + t.label;
-    }
-    // The answer at the top: the sets that meet the risk limit and the best
-    // of them (drawn by the page for its window and risk), each run's tuned
-    // value, the per-recruit reference points.
-    std::ostringstream answer;
-    answer << "<section class=\"answer\" id=\"answer\"><h2>The answer</h2>\n<ul id=\"answer-lines\"></ul>\n";
-    for (const auto& t : runs) {
-        if (!t.tuning.present) continue;
-        answer << "<p class=\"tuned\">" << (several ? "<b>" + esc(t.label) + "</b>: " : "") << t.tuning.answer_html;
-        if (!t.summary.windows.empty()) answer << ", " << esc(t.summary.windows[default_window(t.summary, t.tuning.window)].label);
-        answer << ".</p>\n";
-    }
-    if (!pr.answer_html.empty()) {
-        answer << "<p class=\"refpoints\"><b>Per-recruit reference points</b> (F-factor): " << pr.answer_html << ".</p>\n";
-    }
-    answer << "</section>\n";
-    std::ostringstream h;
-    h << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
-      << "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
-      << "<meta name=\"generator\" content=\"" << esc(version) << "\">\n"
-      << "<title>tacsim report: " << esc(title) << "</title>\n<style>\n" << asset_page_css() << "</style>\n"
-      << "<script>" << script_safe(asset_vega_js()) << "</script>\n"
-      << "<script>" << script_safe(asset_vega_lite_js()) << "</script>\n"
-      << "<script>" << script_safe(asset_vega_embed_js()) << "</script>\n</head>\n<body>\n";
-
-    if (several) {
-        h << "<h1>Management strategy evaluation: " << runs.size() << " runs compared</h1>\n" << answer.str() << "<dl class=\"meta\">\n"
-          << runs_header(runs, run);
-    } else {
-        h << "<h1>Management strategy evaluation: " << esc(run.stock) << "</h1>\n" << answer.str() << "<dl class=\"meta\">\n";
-        h << "<dt>Stock</dt><dd>" << esc(run.stock) << "</dd>\n";
-        if (!run.date.empty()) h << "<dt>Run</dt><dd>" << esc(run.date) << "</dd>\n";
-        h << "<dt>Program</dt><dd>" << esc(run.version) << "</dd>\n";
-        if (!run.command.empty()) h << "<dt>Command</dt><dd><code>" << esc(run.command) << "</code></dd>\n";
-        if (!run.random.empty()) h << "<dt>Random numbers</dt><dd>" << esc(run.random) << "</dd>\n";
-        h << "<dt>Harvest rule</dt><dd>" << (sets.rule > 0 ? "rule " + std::to_string(sets.rule) : "unknown") << "</dd>\n";
-        if (!yearly.years.empty()) {
-            h << "<dt>Years</dt><dd>" << text_of(yearly.years.front()) << "-" << text_of(yearly.years.back()) << "</dd>\n";
-        }
-        if (run.blim || !run.risk_method.empty()) {
-            h << "<dt>Risk to Blim</dt><dd>";
-            if (run.blim) h << "Blim " << people(*run.blim, option_digits);
-            if (!run.risk_method.empty()) h << (run.blim ? "; " : "") << esc(run.risk_method);
-            h << "; every risk of the page counts by this method</dd>\n";
-        }
-    }
-    h << "<dt>Units</dt><dd>biomass: " << esc(run.biomass_unit.empty() ? "the input's (not given)" : run.biomass_unit)
-      << "; numbers: " << esc(run.number_unit.empty() ? "the input's (not given)" : run.number_unit)
-      << (run.biomass_unit.empty() || run.number_unit.empty() ? " (--biomass-unit, --number-unit)" : "") << "</dd>\n";
-    h << "<dt>Option sets</dt><dd>" << values.size() << (several ? " in " + std::to_string(runs.size()) + " runs" : "")
-      << "</dd>\n";
-    h << "<dt>Swept options</dt><dd>";
-    if (swept.empty()) h << "none (one option set)";
-    for (std::size_t k = 0; k < swept.size(); ++k) {
-        const auto col = static_cast<std::size_t>(std::find(options.begin(), options.end(), swept[k]) - options.begin());
-        std::set<double> distinct;
-        for (const auto& v : values) {
-            if (!std::isnan(v[col])) distinct.insert(v[col]);
-        }
-        h << (k ? "; " : "") << "<b>" << esc(swept[k]) << "</b> ";
-        if (several && std::any_of(values.begin(), values.end(), [&](const auto& v) { return std::isnan(v[col]); })) {
-            h << "(not in every run) ";
-        }
-        std::size_t n = 0;
-        for (double v : distinct) {
-            if (n++ == 12 && distinct.size() > 14) {
-                h << " ... (" << distinct.size() << " values) " << people(*distinct.rbegin(), option_digits);
-                break;
-            }
-            h << (n > 1 ? ", " : "") << people(v, option_digits);
-        }
-    }
-    h << "</dd>\n</dl>\n";
-    if (!pr.refpoints_html.empty()) {
-        h << "<p><b>Per-recruit reference points</b> (F as the multiplier of the selection pattern; yield and SSB "
-             "per recruit):</p>\n<div class=\"tablewrap\" style=\"max-height:none\">" << pr.refpoints_html << "</div>\n";
-    }
-    for (const auto& n : notes) h << "<p class=\"note\">Not drawn: " << esc(n) << ".</p>\n";
-    if (!limit_note.empty()) {
-        h << "<p class=\"note\">Note: " << esc(limit_note) << ".</p>\n";
-        notes.push_back(limit_note);
-    }
-
-    const std::string window_note = "The statistics window is chosen above the chart.";
-    const std::string limit_text = text_of(run.risk_limit) + " %";
-    const std::string points = several ? "One point per option set of every run, its shape by run" : "One point per option set";
-    if (tradeoffs) {
-        h << "<h2>Trade-offs across option sets</h2>\n<div class=\"controls\">"
-          << "<label>Window <select id=\"window-select\"></select></label>"
-          << "<label>Risk <select id=\"risk-select\"></select></label>"
-          << "<label>Colour by <select id=\"colour-select\"></select></label></div>\n"
-          << "<p class=\"note\" id=\"risk-definition\"></p>\n<div class=\"grid\">\n"
-          << figure("tradeoff", "Catch against risk",
-                    points + ": the median over iterations of the mean catch in the window (" +
-                        esc(catch_stat) + ") against the chosen risk of SSB below Blim, coloured by " +
-                        (several ? "the run or " : "") + "a swept option. "
-                        "The dashed line marks the risk limit, " + limit_text + ". Hover for every option and statistic; click a point to "
-                        "choose that set below. " + window_note)
-          << figure("iav", "TAC change against catch",
-                    points + ": the mean relative change of the TAC from year to year (" +
-                        esc(iav_stat) + ", %) against the median catch in the window. Stable advice lies low, "
-                        "high catch to the right.")
-          << "</div>\n";
-    } else {
-        h << "<div hidden><select id=\"window-select\"></select><select id=\"risk-select\"></select>"
-             "<select id=\"colour-select\"></select><p id=\"risk-definition\"></p></div>\n";
-    }
-
-    if (several) {
-        h << "<h2>The runs side by side</h2>\n<p class=\"note\">For each run its best set (the highest median catch "
-             "among the sets that meet the risk limit in the window and risk chosen above; the set with the lowest risk "
-             "where none meets it), on shared axes: the bands hold 80 % and 50 % of the iterations, the line is the "
-             "median.</p>\n<div class=\"sidebyside\">\n"
-          << figure("side-ssb", "SSB of each run's best set", "Spawning stock biomass.")
-          << figure("side-catch", "Catch of each run's best set", "Catch.")
-          << figure("side-f", "F of each run's best set", "Fishing mortality.") << "</div>\n";
-    }
-    if (tuned) {
-        h << "<h2>Tuning of " << esc(tuning.option) << "</h2>\n<div class=\"grid\">\n"
-          << figure("tune", "Risk against " + tuning.option,
-                    "Every value of " + esc(tuning.option) + " that <code>tacsim tune</code> tried (tune.csv), with its "
-                    "risk " + esc(tuning.risk) + " (" + esc(risk_words(tuning.risk)) + ") over " + esc(tuned_window) +
-                    " in %" + (tuning.rows.size() && tuning.rows.back()["combination"] != tuning.rows[0]["combination"]
-                                   ? ", a line per combination of the other swept options" : "") +
-                    ". The dashed line is the limit, " + text_of(tuning.limit) + " %; the small diamond is the answer, the "
-                    "wide open circle the value tried nearest to it beyond the limit (the bracket).")
-          << "</div>\n";
-    }
-    h << "<h2>One option set over the years</h2>\n<div class=\"controls\"><label>" << (several ? "Run and option set" : "Option set")
-      << " <select id=\"set-select\"></select></label><span id=\"chosen-label\" class=\"note\"></span></div>\n"
-         "<div class=\"grid\">\n";
-    const std::string bands = "The dark band holds the middle 50 % of the iterations (25-75 %), the light band 80 % "
-                              "(10-90 %); the thick line is the median";
-    bool any_samples = false;
-    for (const auto& t : runs) any_samples = any_samples || !t.samples.source.empty();
-    const std::string singles = any_samples ? ", thin grey lines are single iterations" : "";
-    bool any_blim = false;
-    for (const auto& t : runs) any_blim = any_blim || t.run.blim.has_value();
-    h << figure("ssb", "Spawning stock biomass",
-                bands + singles + ". Dashed lines: Blim" + std::string(any_blim ? "" : " (when the run records it)") +
-                    " and the rule's biomass trigger of the chosen set.")
-      << figure("f", "Fishing mortality",
-                bands + singles + ". The dashed line is the rule's Target where the rule's value is an F. The "
-                "realised F stays a little off the Target even with every error switched off: the fleet takes the "
-                "TAC, and the year's fishing pattern is rebuilt from the catch numbers with Pope's approximation "
-                "(docs/outputs.md, section 8.3).")
-      << figure("catch", "Catch and TAC", bands + " of the catch" + singles + "; the dashed red line is the median TAC.")
-      << figure("recruitment", "Recruitment", bands + singles + ".")
-      << figure("plim", "Probability of SSB below Blim",
-                "Share of iterations whose SSB is below Blim in each year, in %; the dashed line marks the risk "
-                "limit, " + limit_text + ".");
-    if (any_shape) {
-        h << figure("shape", "The harvest rule",
-                    "The rule's value against its decision basis (both basis indicators at the value on the axis), "
-                    "from 0 to twice the highest trigger, computed by the simulation's own rule code for the chosen "
-                    "set's parameters; the triggers are marked. Also in " + std::string(shape_file) +
-                    (several ? " (of each run's own report)." : "."));
-    }
-    h << "</div>\n";
-
-    if (pr.present) {
-        h << "<h2>Yield and SSB per recruit</h2>\n<div class=\"grid\">\n"
-          << figure("ypr", "Yield per recruit",
-                    "Equilibrium yield per recruit against F, a line per recruitment regime; the reference points "
-                    "(Fmax, F0.1, F at a share of unfished SSB per recruit) are marked, points that lie on each other "
-                    "one above the other." +
-                        std::string(pr.fmax_at_end
-                                        ? " Where Fmax is named \"= Fcrash\", the highest equilibrium yield lies at the end "
-                                          "of the equilibrium curve, where recruitment fails: Fmax is no maximum of yield "
-                                          "per recruit (the reference points above say where it still rises)."
-                                        : ""))
-          << figure("spr", "SSB per recruit",
-                    "Equilibrium SSB per recruit against F, a line per recruitment regime; the reference points are "
-                    "marked.")
-          << "</div>\n";
-    }
-
-    h << "<h2>Summary statistics of every option set</h2>\n<p class=\"note\">Window: <span id=\"table-window\"></span>. "
-         "Click a heading to sort, a row to choose the set above. Statistic names as in summary.csv "
-         "(docs/outputs.md); the set and option columns stay in view while the others scroll.</p>\n"
-         "<div class=\"tablewrap screen-only\"><table id=\"stats-table\"></table></div>\n"
-         "<div class=\"print-only\" id=\"stats-print\"></div>\n";
-
-    h << "<script type=\"application/json\" id=\"tacsim-data\">" << script_safe(with_units(d.dump(), run, true)) << "</script>\n";
-    for (std::size_t i = 0; i < perset.size(); ++i) {
-        h << "<script type=\"application/octet-stream\" id=\"tacsim-set-" << i << "\">" << perset[i] << "</script>\n";
-    }
-    h << "<script>" << script_safe(asset_page_js()) << "</script>\n</body>\n</html>\n";
-    return h.str();
-}
-
 void write_page(const fs::path& file, const std::string& text) {
     std::string why;
     if (!write_whole(file.string(), text, &why)) throw ReportError("Cannot write " + file.string() + ": " + why);
 }
-
-}  // namespace
 
 ReportResult write_report(const fs::path& dir, const std::string& version, const RunContext& context) {
     ReportResult result;
@@ -1612,18 +967,7 @@ ReportResult write_comparison(const std::vector<RunSource>& sources, const fs::p
         }
         runs.back().label = src.label;
     }
-    // Each run by a name of its own: the folder's, or the folder as given
-    // where two folders share a name.
-    std::vector<std::string> names;
-    for (const auto& t : runs) {
-        const fs::path folder = fs::absolute(t.dir).lexically_normal();
-        names.push_back(t.label.empty() ? (folder.has_filename() ? folder : folder.parent_path()).filename().string() : t.label);
-    }
-    for (std::size_t r = 0; r < runs.size(); ++r) {
-        if (!runs[r].label.empty()) continue;
-        const bool shared = std::count(names.begin(), names.end(), names[r]) > 1;
-        runs[r].label = shared ? runs[r].dir.string() : names[r];
-    }
+    name_runs(runs);
     // What a run's page lacks, under the run's name once it has one.
     for (std::size_t r = 0; r < runs.size(); ++r)
         for (const auto& n : run_notes[r]) result.notes.push_back(alone ? n : runs[r].label + ": " + n);

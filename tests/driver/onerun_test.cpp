@@ -87,3 +87,75 @@ TEST(OneRunPerFolder, ARefusedResumeSaysWhatToDo) {
               "--resume to start afresh (the folder's results are then replaced), or resume into the folder that "
               "holds the interrupted run\n");
 }
+
+// The one way through a run's life: every step in its order, a stop before
+// the run begins leaves nothing (the folder it made goes too), a stop after
+// it begins keeps, records and publishes what it made, and a run that writes
+// nothing (a check) claims nothing.
+TEST(OneRunPerFolder, ARunsLifeTakesItsStepsInOrder) {
+    enum At { nowhere, inputs, sets };
+    struct Steps final : tacsim::RunSteps {
+        bool write = true, begins = true;
+        At stop = nowhere;
+        std::string log, dir;
+        bool writes() const override { return write; }
+        void say(const std::string& text) override { log += "said(" + text.substr(0, 14) + ") "; }
+        void claimed(tacsim::RunLife&) override { log += "claimed "; }
+        void read_inputs() override {
+            log += "inputs ";
+            if (stop == inputs) throw tacsim::StopRun{2};
+        }
+        std::string* stagedir() override { return &dir; }
+        void staged(tacsim::RunLife&) override {
+            log += "staged ";
+            if (!dir.empty()) std::ofstream(fs::path(dir) / "Results") << "results\n";
+        }
+        void run_sets(tacsim::RunLife&) override {
+            log += "sets ";
+            if (stop == sets) throw tacsim::StopRun{1};
+        }
+        int stopped(const std::exception_ptr& e) override { return note("stopped ", tacsim::stopped_by(e).status); }
+        int closed(tacsim::RunLife&, int status) override { return note("closed ", status); }
+        bool begun() const override { return begins; }
+        int record(int status) override { return note("record ", status); }
+        int published(tacsim::RunLife&, int status) override { return note("published ", status); }
+        int note(const char* step, int status) {
+            log += step;
+            return status;
+        }
+    };
+    struct Case {
+        bool write, begins, busy;
+        At stop;
+        int status;
+        std::string log;
+        bool folder, results;
+    };
+    const std::vector<Case> cases = {
+        {true, true, false, nowhere, 0, "claimed inputs staged sets closed record published ", true, true},
+        {true, false, false, inputs, 2, "claimed inputs stopped closed ", false, false},
+        {true, true, false, sets, 1, "claimed inputs staged sets stopped closed record published ", true, true},
+        {false, true, false, nowhere, 0, "inputs staged sets closed ", false, false},
+        {true, false, true, nowhere, 1, "said(Another run is) stopped closed ", true, false},
+    };
+    const fs::path dir = tacsim_test::fresh_dir("one-run-life");
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const Case& c = cases[i];
+        const fs::path out = dir / std::to_string(i);
+        tacsim::RunLife other(out.string(), false);
+        std::string why;
+        if (c.busy) {
+            ASSERT_TRUE(other.claim(why)) << why;
+        }
+        Steps steps;
+        steps.write = c.write;
+        steps.begins = c.begins;
+        steps.stop = c.stop;
+        tacsim::RunLife life(out.string(), false);
+        EXPECT_EQ(life.live(steps), c.status) << i;
+        EXPECT_EQ(steps.log, c.log) << i;
+        EXPECT_EQ(fs::exists(out), c.folder) << i;
+        EXPECT_EQ(fs::exists(out / "Results"), c.results) << i;
+        EXPECT_FALSE(fs::exists(out / tacsim::kStagingFolder)) << i;
+    }
+}

@@ -35,10 +35,10 @@ namespace {
 // Flushes every stream; a failure here is reported but does not change an
 // exit status that already reports a failure.
 int finish(State& s, int status) {
-    for (int k = 11; k <= 27; ++k) {
-        if (!s.unit(k).is_open()) continue;
+    for (const LegacyFile& f : legacy_files) {
+        if (!s.unit(f.unit).is_open()) continue;
         try {
-            s.unit(k).close(&s.con);
+            s.unit(f.unit).close(&s.con);
         } catch (const StopRun& st) {
             if (status == 0) status = st.status;
         }
@@ -229,8 +229,8 @@ void take_over(State& s, const Checkpoint& c, const std::string& from, Tables& t
             refuse("the result file " + out_path(s, name) + " does not begin as this run's does");
         }
     };
-    for (int k = 11; k <= 27; ++k) {
-        if (s.unit(k).holding()) take(unit_file_name(s, k), s.unit(k));
+    for (const LegacyFile& f : legacy_files) {
+        if (s.unit(f.unit).holding()) take(unit_file_name(s, f.unit), s.unit(f.unit));
     }
     tables.resume(c.sets, c.seconds, [&](const std::string& name, OutFile& out, std::uintmax_t& size) {
         take(name, out);
@@ -311,7 +311,7 @@ SetsRun::SetsRun(State& s, const RunOptions& opts, std::FILE* term, const Proces
     // the run without a word.
     std::signal(SIGXFSZ, SIG_IGN);
 #endif
-    for (int k = 11; k <= 27; ++k) s.unit(k).set_overflow_log(&s.overflow);
+    for (const LegacyFile& f : legacy_files) s.unit(f.unit).set_overflow_log(&s.overflow);
     s.con.set_overflow_log(&s.overflow);
     if (!helper_) s.observer = &watch_;
     watch_.on_finished = on_set;
@@ -326,8 +326,8 @@ SetsRun::SetsRun(State& s, const RunOptions& opts, std::FILE* term, const Proces
 void SetsRun::claimed(RunLife& folder) {
     // The scratch file: created empty and never written; first of all in
     // the argument-less run, as it always was.
-    if (in_place_ && !s_.unit(13).open(out_path(s_, "kladd"))) {
-        stop_with(s_, {"Cannot open output file ", out_path(s_, "kladd")});
+    if (in_place_ && !s_.unit(13).open(out_path(s_, unit_file(13)))) {
+        stop_with(s_, {"Cannot open output file ", out_path(s_, unit_file(13))});
     }
     const std::string cp = checkpoint_path_ = folder.path(kCheckpointFile);
     if (opts_.resume && std::filesystem::exists(cp)) {
@@ -360,8 +360,8 @@ void SetsRun::read_inputs() {
 
 void SetsRun::staged(RunLife& folder) {
     if (opts_.check) return;
-    if (writes() && !in_place_ && !s_.unit(13).open(out_path(s_, "kladd"), write_path(s_, "kladd"))) {
-        stop_with(s_, {"Cannot open output file ", out_path(s_, "kladd")});
+    if (writes() && !in_place_ && !s_.unit(13).open(out_path(s_, unit_file(13)), write_path(s_, unit_file(13)))) {
+        stop_with(s_, {"Cannot open output file ", out_path(s_, unit_file(13))});
     }
     // A run from the start makes its files afresh: a checkpoint an earlier
     // run left no longer describes them.

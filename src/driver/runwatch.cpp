@@ -4,6 +4,7 @@
 #include <csignal>
 #include <cmath>
 
+#include "io/outfiles.hpp"
 #include "platform/platform.hpp"
 
 namespace tacsim {
@@ -34,7 +35,7 @@ std::string human_duration(double seconds) {
 
 void RunWatch::sweep_started(State& s, long long nsets) {
     total_ = nsets;
-    for (int k = 11; k <= 27; ++k) marks_(k) = s.unit(k).position();
+    for (const LegacyFile& f : legacy_files) marks_(f.unit) = s.unit(f.unit).position();
     con_mark_ = s.con.position();
     start_ = Clock::now();
     last_draw_ = start_;
@@ -77,7 +78,7 @@ void RunWatch::draw(int it) {
 
 void RunWatch::set_finished(State& s, long long k) {
     if (on_finished) on_finished(s, k);
-    for (int u = 11; u <= 27; ++u) marks_(u) = s.unit(u).position();
+    for (const LegacyFile& f : legacy_files) marks_(f.unit) = s.unit(f.unit).position();
     con_mark_ = s.con.position();
     finished_ = k;
     if (opening_open_) {
@@ -93,8 +94,8 @@ void RunWatch::set_finished(State& s, long long k) {
 }
 
 void RunWatch::cut_back(State& s) const {
-    for (int u = 11; u <= 27; ++u) {
-        if (s.unit(u).is_open() && marks_(u) >= 0) s.unit(u).cut_back(marks_(u));
+    for (const LegacyFile& f : legacy_files) {
+        if (s.unit(f.unit).is_open() && marks_(f.unit) >= 0) s.unit(f.unit).cut_back(marks_(f.unit));
     }
     // The option values of a set that did not finish, if still buffered.
     if (con_mark_ >= 0) s.con.cut_back(con_mark_);

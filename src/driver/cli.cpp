@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "driver/tune.hpp"
+#include "model/state.hpp"
 #include "driver/version.hpp"
 
 namespace tacsim {
@@ -98,6 +99,11 @@ std::optional<int> parse_command_line(int argc, const char* const* argv, RunOpti
                    "Draw from the Philox4x32-10 stream keyed by the whole number S (0 to 2^64-1), each iteration "
                    "its own stream, instead of the fixed legacy stream")
         ->type_name("S");
+    app.add_option("--nsim", opts.nsim,
+                   "Number of simulated futures (iterations) per option set (default 1000); with the legacy stream "
+                   "(no --seed) at most what its period allows for the inputs")
+        ->check(CLI::Range(1, max_nsim))
+        ->type_name("N");
     CLI::App* report = app.add_subcommand(
         "report", "Write report.html from the tables of an earlier run (--report or --csv) in DIR, no run; "
                   "with several DIRs and -o OUT, one page comparing the runs, into OUT");

@@ -364,6 +364,7 @@ int run(State& s, const RunOptions& opts, std::FILE* term, const Processes* proc
             }
             s.con.restart_capture();
             yieldrecr(s);
+            check_legacy_period(s);
             if (csv) tables.writeperrecruit(s);
             s.holdfiles = helper;
             if (resuming) {

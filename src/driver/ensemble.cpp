@@ -488,6 +488,7 @@ int run_ensemble(const RunOptions& opts, std::FILE* out, std::FILE* err, std::FI
         mo.resume = opts.resume && fs::exists(fs::path(folder) / kCheckpointFile, ec);
         mo.args = {opts.args.empty() ? "tacsim" : opts.args.front(), "--csv", r.model.path, "-o", folder};
         if (opts.iterations) mo.args.push_back("--iterations");
+        if (opts.nsim) mo.args.insert(mo.args.end(), {"--nsim", std::to_string(*opts.nsim)});
         if (opts.report) mo.args.push_back("--report");
         auto s = make_state();
         std::FILE* digests = nullptr;

@@ -28,6 +28,10 @@ int default_jobs(int processes_here) {
 void setnames(State& s, const RunOptions& opts) {
     s.seed = 15349668.0;
     if (opts.seed) stream_seed(s, *opts.seed);
+    // The result store is made for this many iterations when the sweep
+    // starts.
+    s.nsim = opts.nsim.value_or(maxiter);
+    if (results_columns(s) != s.nsim) release_results(s);
     s.biofile = "bio.inn";
     s.optfile = "opt.inn";
     s.canumfile = "canum.inn";

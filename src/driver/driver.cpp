@@ -321,6 +321,7 @@ int run(State& s, const RunOptions& opts, std::FILE* term, const Processes* proc
         getpopinn(s);
         getoptinn(s);
         stops_from_inputs(s);
+        check_legacy_period(s);
         if (csv) rec.option_sets = countsets(s);
         if (resuming) {
             checkpoint.program = program_hash();
@@ -364,7 +365,6 @@ int run(State& s, const RunOptions& opts, std::FILE* term, const Processes* proc
             }
             s.con.restart_capture();
             yieldrecr(s);
-            check_legacy_period(s);
             if (csv) tables.writeperrecruit(s);
             s.holdfiles = helper;
             if (resuming) {

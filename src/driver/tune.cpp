@@ -54,8 +54,8 @@ int setup(State& s, const RunOptions& opts, std::FILE* err) {
         getpopinn(s);
         getoptinn(s);
         stops_from_inputs(s);
-        yieldrecr(s);
         check_legacy_period(s);
+        yieldrecr(s);
     } catch (const StopRun& st) {
         status = st.status;
     } catch (const RecordError& e) {

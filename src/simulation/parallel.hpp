@@ -117,9 +117,10 @@ void write_held(State& s, const SetOutcome& o);
 // ---- the legacy stream's period
 
 // The draws an option set takes from the legacy stream: counted in the
-// first `iterations` iterations of the first option set, run from the model
-// `s` as the sweep starts it, and that count scaled to the set's nsim
-// iterations (0 when the trial stopped).
+// first `iterations` iterations of the first option set, run on a copy of
+// the model `s` with its inputs read (the per-recruit analysis first, as the
+// run does), and that count scaled to the set's nsim iterations (0 when the
+// trial stopped).
 struct LegacyDraws {
     int iterations = 0;
     long long counted = 0;
@@ -129,7 +130,7 @@ LegacyDraws legacy_draws(const State& s, int trial);
 // With the legacy stream and a number of iterations other than the legacy
 // 1000, stops the run (status 1, a message on the error stream giving both
 // numbers) when a set would draw more numbers than the stream's period.
-void check_legacy_period(State& s, int trial = 20);
+void check_legacy_period(State& s, int trial = 100);
 
 // Where option sets run: a pool of threads in this process, or the ranks of
 // an MPI job.

@@ -3,6 +3,7 @@
 // scaled to the run's number.
 #include <string>
 
+#include "perrecruit/perrecruit.hpp"
 #include "random/random.hpp"
 #include "simulation/parallel.hpp"
 
@@ -23,19 +24,29 @@ LegacyDraws legacy_draws(const State& s, int trial) {
     LegacyDraws d;
     auto w = make_state();
     prepare_worker(*w, s);
+    // Everything the trial writes is held and dropped.
+    for (int k = 11; k <= 27; ++k) w->unit(k).hold(s.unit(k).name());
+    w->con.hold("standard output");
+    w->err.hold("error stream");
+    static_cast<Model&>(*w) = static_cast<const Model&>(s);
+    try {
+        // The per-recruit analysis, whose recruitment values the first set
+        // starts from.
+        yieldrecr(*w);
+    } catch (...) {
+        return LegacyDraws{};  // the run stops there itself
+    }
     SetJob job;
     job.k = 1;
     SweepOrder(s).values(job.par);
-    auto start = std::make_shared<Model>();
-    static_cast<Model&>(*start) = static_cast<const Model&>(s);
-    job.start = std::move(start);
+    job.start = std::make_shared<Model>(static_cast<const Model&>(*w));
     SetOutcome o;
     d.iterations = std::min(trial, s.nsim);
     runset_held(*w, job, o, d.iterations, nullptr, nullptr);
     // A set that stops stops the run itself, with its own message.
     if (o.stop) return LegacyDraws{};
     d.counted = legacy_draws_between(start_seed, w->seed);
-    if (d.counted < 0) return LegacyDraws{};
+    if (d.counted <= 0) return LegacyDraws{};
     d.per_set = d.counted * s.nsim / d.iterations;
     return d;
 }

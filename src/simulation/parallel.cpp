@@ -159,7 +159,7 @@ void prepare_worker(State& w, const State& s) {
 }
 
 void runset_held(State& w, const SetJob& job, SetOutcome& o, int upto, const std::atomic<bool>* cancel,
-                 std::atomic<int>* progress, ResultsPool* pool) {
+                 std::atomic<int>* progress, ResultsPool* pool, bool replay) {
     o.job = job;
     for (int i = 0; i < nstreams; ++i)
         if (stream(w, i).holding()) stream(w, i).hold(stream(w, i).name());
@@ -192,7 +192,7 @@ void runset_held(State& w, const SetJob& job, SetOutcome& o, int upto, const std
                 for (int i = 0; i < nstreams; ++i) o.firstlen[i] = stream(w, i).held();
             }
         }
-        if (upto == w.nsim && !o.cancelled) {
+        if (upto == w.nsim && !replay && !o.cancelled) {
             setend(w);
             o.end = snapshot(w);
             o.results = pool != nullptr ? pool->take(w.nsim) : std::make_shared<SetResults>();
@@ -211,7 +211,7 @@ bool confirmed(State& scratch, const SetOutcome& o, const std::shared_ptr<const 
     SetJob j = o.job;
     j.start = actual;
     SetOutcome r;
-    runset_held(scratch, j, r, 1, nullptr, nullptr);
+    runset_held(scratch, j, r, 1, nullptr, nullptr, nullptr, true);
     if (!o.first || !r.first) {
         // Stopped in the first iteration: the same records and the same stop.
         return !o.first && !r.first && r.held == o.held && r.overflowed == o.overflowed &&

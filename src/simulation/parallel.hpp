@@ -103,10 +103,11 @@ private:
 void prepare_worker(State& w, const State& s);
 // Runs the set `job` on w from job.start, iterations 1..upto; polls `cancel`
 // between iterations and publishes the iteration reached in `progress`. A
-// set that ends hands its result store to the outcome and takes a spare one
+// set that ends (upto is all its iterations, and it is not a `replay` of its
+// first ones) hands its result store to the outcome and takes a spare one
 // from `pool` (none: a new one).
 void runset_held(State& w, const SetJob& job, SetOutcome& o, int upto, const std::atomic<bool>* cancel,
-                 std::atomic<int>* progress, ResultsPool* pool = nullptr);
+                 std::atomic<int>* progress, ResultsPool* pool = nullptr, bool replay = false);
 // True when the set `o` ran from its guess exactly as it would have run from
 // `actual` (replays its first iteration on `scratch`).
 bool confirmed(State& scratch, const SetOutcome& o, const std::shared_ptr<const Model>& actual);

@@ -42,7 +42,7 @@ LegacyDraws legacy_draws(const State& s, int trial) {
     job.start = std::make_shared<Model>(static_cast<const Model&>(*w));
     SetOutcome o;
     d.iterations = std::min(trial, s.nsim);
-    runset_held(*w, job, o, d.iterations, nullptr, nullptr);
+    runset_held(*w, job, o, d.iterations, nullptr, nullptr, nullptr, true);
     // A set that stops stops the run itself, with its own message.
     if (o.stop) return LegacyDraws{};
     d.counted = legacy_draws_between(start_seed, w->seed);

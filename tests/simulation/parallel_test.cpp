@@ -250,42 +250,48 @@ std::map<long long, SetsSeen::Seen> seeded_sets(const std::string& tag, int n, i
 }
 
 // Under a seed each iteration has its own draws whatever the number of
-// iterations: a sweep of 10 iterations per set holds, set by set, the
-// first 10 iterations of a sweep of 30, on one thread and on two, and its
-// statistics are those of these 10 (a store of another size, or one a set
-// did not run in, shows here).
-TEST(IterationCount, SetsOfTenAreTheFirstTenOfThirty) {
+// iterations: a sweep of n iterations per set holds, set by set, the first n
+// iterations of a sweep of 30, on one thread and on two, and its statistics
+// are those of these n (a store of another size, or one a set did not run
+// in, shows here).
+TEST(IterationCount, SetsOfNAreTheFirstNOfThirty) {
     const auto ref = seeded_sets("nsim30", 30, 1, 10);
     ASSERT_EQ(ref.size(), 2u);
-    for (const int jobs : {1, 2}) {
-        const auto got = seeded_sets("nsim10-j" + std::to_string(jobs), 10, jobs, 10);
-        ASSERT_EQ(got.size(), 2u) << jobs;
+    struct Case {
+        int n, jobs;
+        std::size_t c50, ssb10, ssb90;  // places of the fractiles among the n sorted means
+    };
+    for (const Case c : {Case{10, 1, 4, 0, 7}, Case{10, 2, 4, 0, 7}, Case{1, 2, 0, 0, 0}}) {
+        const auto got = seeded_sets("nsim" + std::to_string(c.n) + "-j" + std::to_string(c.jobs), c.n, c.jobs, 10);
+        ASSERT_EQ(got.size(), 2u);
+        const auto n = static_cast<std::size_t>(c.n);
         for (const auto& [k, v] : got) {
-            SCOPED_TRACE("jobs " + std::to_string(jobs) + ", set " + std::to_string(k));
-            EXPECT_EQ(v.columns, 10);
-            ASSERT_EQ(v.catches.size(), 10u * maxyear);
-            EXPECT_TRUE(v.catches == ref.at(k).catches);
-            EXPECT_TRUE(v.ssb == ref.at(k).ssb);
-            // Cmean over all years, and C50, SSB10 and SSB90: the middle,
-            // second and ninth of the ten iterations' means.
+            SCOPED_TRACE("n " + std::to_string(c.n) + ", jobs " + std::to_string(c.jobs) + ", set " + std::to_string(k));
+            EXPECT_EQ(v.columns, c.n);
+            ASSERT_EQ(v.catches.size(), n * maxyear);
+            const auto& want = ref.at(k);
+            EXPECT_TRUE(std::equal(v.catches.begin(), v.catches.end(), want.catches.begin()));
+            EXPECT_TRUE(std::equal(v.ssb.begin(), v.ssb.end(), want.ssb.begin()));
+            // Cmean over all years, and C50, SSB10 and SSB90 from the
+            // iterations' means.
             double total = 0.0;
             std::vector<float> cmeans, smeans;
-            for (int i = 0; i < 10; ++i) {
-                double c = 0.0, b = 0.0;
-                for (int y = 0; y < maxyear; ++y) {
-                    c += v.catches[static_cast<std::size_t>(i * maxyear + y)];
-                    b += v.ssb[static_cast<std::size_t>(i * maxyear + y)];
+            for (std::size_t i = 0; i < n; ++i) {
+                double ci = 0.0, bi = 0.0;
+                for (std::size_t y = 0; y < maxyear; ++y) {
+                    ci += v.catches[i * maxyear + y];
+                    bi += v.ssb[i * maxyear + y];
                 }
-                total += c / maxyear / 10.0;
-                cmeans.push_back(static_cast<float>(c / maxyear));
-                smeans.push_back(static_cast<float>(b / maxyear));
+                total += ci / maxyear / c.n;
+                cmeans.push_back(static_cast<float>(ci / maxyear));
+                smeans.push_back(static_cast<float>(bi / maxyear));
             }
             std::sort(cmeans.begin(), cmeans.end());
             std::sort(smeans.begin(), smeans.end());
             EXPECT_NEAR(v.stats(1), total, 1e-5 * total);
-            EXPECT_NEAR(v.stats(3), cmeans[4], 1e-5 * cmeans[4]);
-            EXPECT_NEAR(v.stats(10), smeans[0], 1e-5 * smeans[0]);
-            EXPECT_NEAR(v.stats(12), smeans[7], 1e-5 * smeans[7]);
+            EXPECT_NEAR(v.stats(3), cmeans[c.c50], 1e-5 * cmeans[c.c50]);
+            EXPECT_NEAR(v.stats(10), smeans[c.ssb10], 1e-5 * smeans[c.ssb10]);
+            EXPECT_NEAR(v.stats(12), smeans[c.ssb90], 1e-5 * smeans[c.ssb90]);
         }
         // The sets differ: neither holds the other's iterations.
         EXPECT_FALSE(got.at(1).catches == got.at(2).catches);

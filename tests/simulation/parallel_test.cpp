@@ -209,6 +209,20 @@ TEST(EndToEndParallel, StopInsideASetWritesTheSerialBytesAndStatus) {
 
 // ---- the number of iterations per set
 
+// Asking for the legacy 1000 iterations changes no byte of a run, on one
+// thread or three.
+TEST(EndToEndParallel, TheLegacyCountAskedForWritesTheSameBytes) {
+    const auto plain = tacsim_test::run_in_copy(kData / "basic", "nsim-plain", "-j 1");
+    for (const char* jobs : {"1", "3"}) {
+        const auto asked = tacsim_test::run_in_copy(kData / "basic", std::string("nsim-1000-j") + jobs,
+                                                    std::string("-j ") + jobs + " --nsim 1000");
+        EXPECT_EQ(asked.status, 0);
+        EXPECT_TRUE(everything(plain) == everything(asked)) << jobs;
+        fs::remove_all(asked.dir);
+    }
+    fs::remove_all(plain.dir);
+}
+
 // What the sweep's observer saw of each finished set: the columns of its
 // results and the window statistics the program made of them.
 class SetsSeen : public SweepObserver {

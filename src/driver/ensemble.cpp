@@ -224,9 +224,10 @@ struct ModelRun {
 
 // Reads and checks a model's inputs as its run will; on a stop, what the run
 // would have said goes to `err` and its exit status is returned.
-int read_inputs(State& s, const OperatingModel& m, std::FILE* err) {
+int read_inputs(State& s, const OperatingModel& m, std::optional<int> nsim, std::FILE* err) {
     RunOptions o;
     o.dir = m.path;
+    o.nsim = nsim;
     s.con.hold("standard output");
     s.err.hold("error stream");
     messages_to_error_stream(s);
@@ -237,6 +238,7 @@ int read_inputs(State& s, const OperatingModel& m, std::FILE* err) {
         getpopinn(s);
         getoptinn(s);
         stops_from_inputs(s);
+        check_legacy_period(s);
     } catch (...) {
         const Stopped st = stopped_by(std::current_exception());
         if (!st.said.empty()) {
@@ -402,7 +404,7 @@ int run_ensemble(const RunOptions& opts, std::FILE* out, std::FILE* err, std::FI
         ModelRun r;
         r.model = m;
         r.inputs = make_state();
-        if (const int status = read_inputs(*r.inputs, m, say)) {
+        if (const int status = read_inputs(*r.inputs, m, opts.nsim, say)) {
             return stop(status, "The ensemble stops before any option set: the inputs of model '" + m.name + "' (" +
                                     m.path + ") cannot be run");
         }

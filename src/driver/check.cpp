@@ -165,9 +165,10 @@ public:
         if (it > 1 && seconds_since(start_) > budget_) throw TrialEnd{};
     }
     void set_finished(State&, long long) override {
-        done_ = maxiter;
+        done_ = -1;
         throw TrialEnd{};
     }
+    // Iterations finished (-1: the whole set).
     int done() const { return done_; }
     double seconds() const { return seconds_since(start_); }
 
@@ -215,8 +216,9 @@ Trial timed_trial(State& s, std::FILE* out) {
     s.observer = before;
     s.con.attach(out, "standard output");
     if (held != nullptr) std::fclose(held);
-    const double per_iteration = watch.seconds() / std::max(watch.done(), 1);
-    return Trial{setup, per_iteration * maxiter};
+    const int done = watch.done() < 0 ? s.nsim : watch.done();
+    const double per_iteration = watch.seconds() / std::max(done, 1);
+    return Trial{setup, per_iteration * s.nsim};
 }
 
 // "0.4 s" below 10 seconds, else as the progress line says durations.

@@ -45,6 +45,7 @@ std::string checkpoint_settings(const RunOptions& opts) {
     std::string s = opts.csv ? "--csv" : "";
     if (opts.iterations) s += " --iterations";
     if (opts.report) s += " --report";
+    if (opts.nsim) s += " --nsim " + std::to_string(*opts.nsim);
     return s.empty() ? "(none)" : s;
 }
 

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "driver/tune.hpp"
+#include "model/state.hpp"
 #include "driver/version.hpp"
 
 namespace tacsim {
@@ -221,6 +222,11 @@ std::optional<int> parse_command_line(int argc, const char* const* argv, RunOpti
                    "Draw from the Philox4x32-10 stream keyed by the whole number S (0 to 2^64-1), each iteration "
                    "its own stream, instead of the fixed legacy stream")
         ->type_name("S");
+    app.add_option("--nsim", opts.nsim,
+                   "Number of simulated futures (iterations) per option set (default 1000); with the legacy stream "
+                   "(no --seed) at most what its period allows for the inputs")
+        ->check(CLI::Range(1, max_nsim))
+        ->type_name("N");
     Commands c = add_subcommands(app, opts);
     app.set_version_flag("-V,--version", version_text(), "Print the version and the build's commit");
 

@@ -429,6 +429,7 @@ void EnsembleRun::read_inputs() {
         r.inputs = make_state();
         RunOptions o;
         o.dir = m.path;
+        o.nsim = opts_.nsim;
         if (const int status = read_inputs_held(*r.inputs, o, helper_ ? nullptr : err_, false)) {
             stop(status, "The ensemble stops before any option set: the inputs of model '" + m.name + "' (" + m.path +
                              ") cannot be run");
@@ -510,6 +511,7 @@ void EnsembleRun::run_model(std::size_t j) {
     mo.resume = opts_.resume && fs::exists(fs::path(folder) / kCheckpointFile, ec);
     mo.args = {opts_.args.empty() ? "tacsim" : opts_.args.front(), "--csv", r.model.path, "-o", folder};
     if (opts_.iterations) mo.args.push_back("--iterations");
+    if (opts_.nsim) mo.args.insert(mo.args.end(), {"--nsim", std::to_string(*opts_.nsim)});
     if (opts_.report) mo.args.push_back("--report");
     auto s = make_state();
     std::FILE* digests = nullptr;

@@ -68,6 +68,9 @@ struct RunOptions {
     // --seed: draw from the counter-based stream keyed by this seed instead
     // of the legacy stream.
     std::optional<unsigned long long> seed;
+    // --nsim: iterations (simulated futures) per option set; none given: the
+    // legacy 1000.
+    std::optional<int> nsim;
     // `tacsim ensemble FILE`: the operating models FILE names, each run into
     // a folder of its own inside `output`, their statistics pooled.
     bool ensemble = false;

@@ -16,6 +16,7 @@
 #include "report/report.hpp"
 #include "results/tables.hpp"
 #include "results/results.hpp"
+#include "simulation/parallel.hpp"
 #include "simulation/simulation.hpp"
 
 namespace fs = std::filesystem;
@@ -31,6 +32,10 @@ int default_jobs(int processes_here) {
 void setnames(State& s, const RunOptions& opts) {
     s.seed = start_seed;
     if (opts.seed) stream_seed(s, *opts.seed);
+    // The result store is made for this many iterations when the sweep
+    // starts.
+    s.nsim = opts.nsim.value_or(maxiter);
+    if (results_columns(s) != s.nsim) release_results(s);
     s.biofile = "bio.inn";
     s.optfile = "opt.inn";
     s.canumfile = "canum.inn";
@@ -48,6 +53,7 @@ void read_inputs(State& s) {
     getpopinn(s);
     getoptinn(s);
     stops_from_inputs(s);
+    check_legacy_period(s);
 }
 
 int read_inputs_held(State& s, const RunOptions& opts, std::FILE* err, bool perrecruit) {

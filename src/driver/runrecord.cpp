@@ -61,6 +61,7 @@ std::string runrecord_json(const State& s, const RunRecord& r) {
         j["seed"] = *r.philox_seed;
         j["generator"] = "philox4x32-10";
     }
+    j["iterations_per_set"] = s.nsim;
     ordered_json inputs = ordered_json::array();
     for (const std::string& name : input_files(s)) {
         const std::string path = in_path(s, name);

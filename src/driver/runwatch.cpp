@@ -35,6 +35,7 @@ std::string human_duration(double seconds) {
 
 void RunWatch::sweep_started(State& s, long long nsets) {
     total_ = nsets;
+    nsim_ = s.nsim;
     for (const LegacyFile& f : legacy_files) marks_(f.unit) = s.unit(f.unit).position();
     con_mark_ = s.con.position();
     start_ = Clock::now();
@@ -59,8 +60,8 @@ void RunWatch::iteration(State&, int it) {
 
 void RunWatch::draw(int it) {
     const double elapsed = std::chrono::duration<double>(Clock::now() - start_).count();
-    const double done = (static_cast<double>(current_ - 1) * maxiter + (it - 1)) /
-                        (static_cast<double>(total_) * maxiter);
+    const double done = (static_cast<double>(current_ - 1) * nsim_ + (it - 1)) /
+                        (static_cast<double>(total_) * nsim_);
     if (done <= 0.0) return;
     // The first iterations of a run are too few for a fair estimate.
     if (opening_open_ && elapsed < 0.3) return;

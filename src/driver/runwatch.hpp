@@ -62,6 +62,7 @@ private:
 
     std::FILE* term_;
     long long total_ = 0, finished_ = 0, current_ = 0, done_ = 0;
+    int nsim_ = 1000;  // iterations per set
     Array<long long, 11, 27> marks_;
     long long con_mark_ = -1;  // standard output: only its buffer can be cut
     Clock::time_point start_, last_draw_;

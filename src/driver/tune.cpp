@@ -307,6 +307,8 @@ void runbatch(SetRunner& runner, const std::shared_ptr<const Model>& start, Stat
             throw TuneStopped{st.status, message};
         }
         std::memcpy(static_cast<void*>(static_cast<Model*>(&scratch)), o.end.get(), sizeof(Model));
+        swap_results(scratch, *o.results);
+        o.results.reset();  // its store back for the next set
         // Pooling needs the whole digest; a single model its statistics.
         if (whole) {
             digest_set(scratch, o.job.k, digests[i]);

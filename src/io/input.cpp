@@ -283,10 +283,13 @@ void read_srspec(State& s) {
     int n = 0, r = 0;
     float p[5] = {0.0f, 0.0f, 0.0f, 0.0f, 0.0f};
     while (in.list_read({n, r, p[0], p[1], p[2], p[3], p[4]})) {
-        if (n < 1 || n > maxiter || r < 1 || r > maxreg) {
-            stop_with(s, {"A record of the srspec file has an iteration outside 1..1000",
+        // Sets of iterations beyond a count below 1000 are not used.
+        const int most = std::max(s.nsim, maxiter);
+        if (n < 1 || n > most || r < 1 || r > maxreg) {
+            stop_with(s, {"A record of the srspec file has an iteration outside 1.." + std::to_string(most),
                           " or a regime outside 1..40:", n, r});
         }
+        if (n > s.nsim) continue;
         // The function and distribution codes are int(p + 0.001): a code
         // beyond the integers is none. Sets of other regimes are never used.
         const bool used = r <= s.nreg && s.srflag(r) == 1;
@@ -500,12 +503,14 @@ void getpopinn(State& s) {
     for (int r = 1; r <= s.nreg; ++r) {
         s.srflag(r) = 0;
         const std::string reg = "regime " + std::to_string(r) + ": ";
-        for (int n = 1; n <= maxiter; ++n)
-            for (int k = 1; k <= 5; ++k) s.srpar(n, r, k) = -1.0f;
         c.next(reg + "function, distribution, truncation", {s.recpari(r, 1), s.recpari(r, 2), s.recpari(r, 3)});
         if (s.recpari(r, 1) > 9) {
             s.srflag(r) = 1;
             want_srspec = true;
+            // Every set "not read" until srspec gives it.
+            if (s.srpar.upper(0) != s.nsim) s.srpar.size_to(s.nsim);
+            for (int n = 1; n <= s.nsim; ++n)
+                for (int k = 1; k <= 5; ++k) s.srpar(n, r, k) = -1.0f;
         }
         c.next(reg + "level, SSB parameter, CV, lower limit, upper limit, exponent", {s.recparr(r, 1), s.recparr(r, 2), s.recparr(r, 3), s.recparr(r, 4), s.recparr(r, 5),
                 s.recparr(r, 6)});

@@ -1,13 +1,15 @@
 // The model state: every variable the procedures share, at the index ranges
 // of the model (ages 0..15, stock years -15..40, perceived and projected years
-// -15..45, regimes 1..40, iterations 1..1000). One object is owned by the run
+// -15..45, regimes 1..40, iterations 1..N). One object is owned by the run
 // (main or a test) and passed by reference; it starts zero or blank.
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <memory>
 #include <type_traits>
 #include <string>
+#include <string_view>
 
 #include "model/array.hpp"
 #include "records/records.hpp"
@@ -23,7 +25,10 @@ inline constexpr int maxage = 15;
 inline constexpr int maxyear = 40;
 inline constexpr int maxproj = 45;  // projection horizon of the perceived stock
 inline constexpr int maxreg = 40;
+// The iterations of an option set unless the run asks for another number.
 inline constexpr int maxiter = 1000;
+// The most iterations per option set a run may ask for.
+inline constexpr int max_nsim = 10000000;
 inline constexpr int maxbasis = 5;
 inline constexpr int noptions = 23;
 inline constexpr int maxtacyr = 56;  // last year of the TAC vector of an iteration
@@ -32,7 +37,7 @@ using AgeVec = Array<float, 0, maxage>;
 using YearAge = Array<float, -15, maxyear, 0, maxage>;         // (year, age)
 using AgePar = Array<float, 0, maxage, 1, 5>;                  // (age, 1..5)
 using ProjVec = Array<float, -15, maxproj>;                    // (year -15..45)
-using ResArr = Array<float, 0, maxyear, 1, maxiter>;           // (year, iteration)
+using ResArr = Array<float, 0, maxyear, 1, dyn>;               // (year, iteration)
 using TacVec = Array<float, 0, maxtacyr>;                      // TAC by model year
 using BasisVec = Array<float, 1, maxbasis>;
 
@@ -65,7 +70,6 @@ struct Model {
     Array<int, 1, maxreg, 1, 5> recpari;
     Array<float, 1, maxreg, 1, 12> recparr;
     Array<int, 1, maxreg> srflag;
-    Array<float, 1, maxiter, 1, maxreg, 1, 5> srpar;
     float rref = 0, ycmin = 0, ycmax = 0, ycslope = 0;
     int rfun = 0, rdist = 0, rtrunc = 0;
     int rreg = 0;  // regime whose parameters were loaded last
@@ -127,12 +131,6 @@ struct Model {
     Array<int, 11, 27> iout;
     int sumyr1 = 0, sumyr2 = 0;
 
-    // ---- results per option set, (year 0..40, iteration 1..1000)
-    Array<int, 0, maxyear, 1, maxiter> icrash;
-    ResArr ssbres, tsbres, catchres, tacres, fres, fdecres, recres, precres;
-    Array<float, 0, maxyear, 1, maxbasis, 1, maxiter> basisres;  // (year, element, iteration)
-    Array<int, 0, maxyear, 1, maxiter> regres;                  // regime in force (year, iteration)
-
     // ---- the per-recruit analysis of each regime, kept for the tables:
     //      the grid rows (F-factor, yield, SSB, TSB, %virgin, Y/SSB, mean
     //      age of catch and SSB, recruits), their number (0: not analysed),
@@ -151,8 +149,53 @@ struct Model {
     Array<float, 1, maxyear> geo;               // cumulative geometric table
 };
 
+// The results of an option set by iteration (year 0..40, iteration 1..nsim),
+// outside the model: their size is the run's number of iterations. What one
+// iteration in flight works on stays in the model. Each thread keeps one
+// store, sized at its first option set; the parallel sweep hands a finished
+// set's store to the run's thread for the tables and takes a spare one.
+// Nothing of a set's results is read by the next set: every iteration writes
+// its column before it reads it.
+struct SetResults {
+    // Iterations per option set.
+    int nsim = maxiter;
+    Array<int, 0, maxyear, 1, dyn> icrash;
+    ResArr ssbres, tsbres, catchres, tacres, fres, fdecres, recres, precres;
+    Array<float, 0, maxyear, 1, maxbasis, 1, dyn> basisres;  // (year, element, iteration)
+    Array<int, 0, maxyear, 1, dyn> regres;                  // regime in force (year, iteration)
+    // Work space of the statistics over the iterations (values being
+    // ordered, the ordering's scratch, bit masks of iterations), sized with
+    // the results so that the statistics allocate nothing.
+    mutable Array<float, 1, dyn> values, scratch;
+    mutable std::vector<std::uint64_t> bits;
+};
+// Sizes every array of the store to iterations 1..columns (allocating only
+// when they grow) and sets them to zero: all nsim iterations, or the first
+// few of a set that is only begun.
+void size_results(SetResults& r, int columns);
+inline void size_results(SetResults& r) { size_results(r, r.nsim); }
+// Gives the arrays' memory back; size_results makes them again.
+void release_results(SetResults& r);
+// The iterations the arrays hold.
+int results_columns(const SetResults& r);
+// The values of iteration `it` in every result array, as bytes: what one
+// iteration left, for comparing two runs of it.
+std::string iteration_bytes(const SetResults& r, int it);
+// Swaps two stores (of the same count).
+void swap_results(SetResults& a, SetResults& b);
+// The whole store as bytes (count, columns, arrays), for another process,
+// and back; false when the bytes are not a store of this program.
+std::string results_bytes(const SetResults& r);
+bool restore_results(SetResults& r, std::string_view bytes);
+
+// The per-iteration recruitment parameter sets of the regimes that read them
+// from "srspec" (iteration, regime, function..CV); sized only when a regime
+// does.
+using SrPar = Array<float, 1, dyn, 1, maxreg, 1, 5>;
+
 // The model and what it writes to: input file names and the output units.
-struct State : Model {
+struct State : Model, SetResults {
+    SrPar srpar;
     std::string biofile, optfile, canumfile;
     // Folders of the inputs and of the results; empty: the working folder
     // (file names then stay bare, in the files' paths and in messages).

@@ -43,6 +43,16 @@ float rnx(double& seed) {
     return uniform_of(seed);
 }
 
+long long legacy_draws_between(double from, double to) {
+    std::int64_t w = 0, target = 0;
+    if (!as_whole(from, w) || !as_whole(to, target)) return -1;
+    for (long long k = 0; k < legacy_period; ++k) {
+        if (w == target) return k;
+        w = next_whole(w);
+    }
+    return -1;
+}
+
 float snrn(float u) {
     // Rational approximation of the normal quantile applied to |u - 0.5|, the
     // sign taken from the side of 0.5. u = 0.5 (and NaN) give 0. The side of

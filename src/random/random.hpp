@@ -13,6 +13,13 @@ using Mat20 = Array<float, 1, 20, 1, 20>;
 
 // Uniform deviate in (0, 1]; advances the seed.
 float rnx(double& seed);
+// The legacy stream comes back to any seed after this many draws (the order
+// of the multiplier 23 modulo 100000001).
+inline constexpr long long legacy_period = 5882352;
+// The draws that lead the legacy stream from seed `from` to seed `to` (both
+// whole numbers below the modulus), fewer than the period; -1 when `to`
+// does not follow from `from`.
+long long legacy_draws_between(double from, double to);
 // Standard normal deviate from one uniform deviate.
 float snrn(float u);
 // count standard normal deviates z[0..count-1], one uniform each, in order:

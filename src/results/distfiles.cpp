@@ -21,7 +21,7 @@ void writedistr(State& s) {
     static const Layout frow("(2i5,2f7.3)");
     const bool s0 = s.iout(16) == 1, fd = s.iout(17) == 1;
     if (!s0 && !fd) return;
-    for (int i = 1; i <= maxiter; ++i) {
+    for (int i = 1; i <= s.nsim; ++i) {
         if (s0) fmt_write(s.unit(16), s0row, {i, s.ssbres(0, i)});
         if (fd) {
             for (int y = 0; y <= maxyear; ++y) fmt_write(s.unit(17), frow, {i, y, s.fdecres(y, i), s.fres(y, i)});
@@ -44,7 +44,7 @@ void writetraj(State& s) {
         for (int y = 0; y <= maxyear; ++y) items.add(a(y, i));
         fmt_write(out, lay, items.span());
     };
-    for (int i = 1; i <= trajiters; ++i) {
+    for (int i = 1; i <= trajiters && i <= s.nsim; ++i) {
         yearrow("TAC       ", i, s.tacres, l41);
 
         items.clear();
@@ -82,7 +82,7 @@ void recovery(const State& s, Horizons& drops, Horizons& recoveries) {
     for (int k = 1; k <= horizons; ++k) {
         drops(k) = 0;
         recoveries(k) = 0;
-        for (int i = 1; i <= maxiter; ++i) {
+        for (int i = 1; i <= s.nsim; ++i) {
             for (int y = 1; y <= maxyear - k; ++y) {
                 if (!(s.ssbres(y - 1, i) >= blim && s.ssbres(y, i) < blim)) continue;
                 ++drops(k);

@@ -31,14 +31,15 @@ using McErrors = std::array<McError, nmcerror>;
 // and pcrash as from yearlyrisks.
 void mcerrors(State& s, int first, int last, const YearVec& plim, const YearVec& ptrig, const YearVec& pcrash,
               McErrors& out);
-// The error of the mean of x(1..maxiter): their standard deviation over the
+// The error of the mean of x(1..n): their standard deviation over the
 // square root of their number.
 float mean_se(const ValueSet& x);
-// The error of the median of x(1..maxiter) from the order statistics that
-// bound its distribution-free 95 % interval; x is reordered.
-float median_se(ValueSet& x);
-// The error of a share p of the iterations (binomial).
-float share_se(float p);
+// The error of the median of x(1..n) from the order statistics that
+// bound its distribution-free 95 % interval (NaN when n is too small for
+// one); x is reordered, scratch (of x's size) overwritten.
+float median_se(ValueSet& x, ValueSet& scratch);
+// The error of a share p of n iterations (binomial).
+float share_se(float p, int n);
 
 // Header and rows of mcerror.csv for option set `set`: its windows as in the
 // summary table (set, window, first_year, last_year, statistic, estimate, se,

@@ -66,12 +66,12 @@ void digest_set(State& s, long long set, SetDigest& d) {
         d.last[static_cast<std::size_t>(k)] = last;
         for (int q = 0; q < nfractiled; ++q) {
             auto& m = d.means[static_cast<std::size_t>(k)][static_cast<std::size_t>(q)];
-            m.assign(maxiter, std::numeric_limits<float>::quiet_NaN());
+            m.assign(static_cast<std::size_t>(s.nsim), std::numeric_limits<float>::quiet_NaN());
             if (std::isnan(d.stats[static_cast<std::size_t>(k)][0])) continue;
             // Each iteration's mean as the summaries take it, term by term.
             const ResArr& a = fractiled(s, q);
             const float nf = static_cast<float>(last - first + 1);
-            for (int i = 1; i <= maxiter; ++i) {
+            for (int i = 1; i <= s.nsim; ++i) {
                 float mi = 0.0f;
                 for (int y = first; y <= last; ++y) mi = mi + a(y, i) / nf;
                 m[static_cast<std::size_t>(i - 1)] = mi;
@@ -105,7 +105,7 @@ bool read_digest(std::string_view bytes, std::size_t& at, SetDigest& d) {
     for (auto& window : d.means) {
         for (auto& m : window) {
             std::uint32_t n = 0;
-            if (!get(bytes, p, n) || n > static_cast<std::uint32_t>(maxiter) || (bytes.size() - p) / sizeof(float) < n)
+            if (!get(bytes, p, n) || n > static_cast<std::uint32_t>(max_nsim) || (bytes.size() - p) / sizeof(float) < n)
                 return false;
             m.resize(n);
             std::memcpy(m.data(), bytes.data() + p, n * sizeof(float));
@@ -164,8 +164,11 @@ void pooled_summary(const std::vector<Weighed>& members, Window w, SummaryValues
         out[static_cast<std::size_t>(pos)] = sum;
     }
     // Fractiles at the positions the summaries take in N sorted values.
-    const float n = static_cast<float>(maxiter);
-    const float fractions[3] = {static_cast<float>(i10) / n, static_cast<float>(i50) / n, static_cast<float>(i90) / n};
+    const int nsim = static_cast<int>(members.front().digest->means[k][0].size());
+    const float n = static_cast<float>(nsim);
+    const float fractions[3] = {static_cast<float>(fractile_at(nsim, 0.1f)) / n,
+                                static_cast<float>(fractile_at(nsim, 0.5f)) / n,
+                                static_cast<float>(fractile_at(nsim, 0.9f)) / n};
     std::vector<float> weights;
     for (const Weighed& m : members) weights.push_back(m.weight);
     for (int q = 0; q < nfractiled; ++q) {

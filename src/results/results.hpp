@@ -7,7 +7,8 @@
 
 namespace tacsim {
 
-using ValueSet = Array<float, 1, maxiter>;
+// The values of the iterations 1..nsim of one year or window.
+using ValueSet = Array<float, 1, dyn>;
 using YearVec = Array<float, 0, maxyear>;
 using NHistArr = Array<float, 0, maxage, 0, maxyear>;
 
@@ -40,8 +41,12 @@ inline constexpr int i10 = 100, i50 = 500, i90 = 899;
 // 1000 times the single-precision fraction, truncated (0.05f lies just
 // above 0.05 and 0.95f just below 0.95).
 inline constexpr int i05 = 50, i25 = 250, i75 = 750, i95 = 949;
+// The position of fraction f in n sorted values by that rule: n times the
+// single-precision fraction (in double), truncated, at least 1 (the
+// constants above for n = 1000).
+int fractile_at(int n, float f);
 
-// Mean over the 1000 iterations of year y, accumulated term by term.
+// Mean over the iterations of year y, accumulated term by term.
 float yearmean(const ResArr& a, int y);
 // Per year 0..40, as fractions: the risk to Blim by the run's risk method,
 // the share of iterations whose decision basis lay below the trigger (0 in
@@ -49,12 +54,12 @@ float yearmean(const ResArr& a, int y);
 // crashperm).
 void yearlyrisks(State& s, YearVec& plim, YearVec& ptrig, YearVec& pcrash);
 // The values the sort would place at the positions pos[0] < pos[1] < ...
-// (1..maxiter), without sorting all of x: x is reordered, scratch
+// (1..n), without sorting all of x: x is reordered, scratch (of x's size)
 // overwritten.
 void sorted_at(ValueSet& x, ValueSet& scratch, const int* pos, int npos, float* out);
 
-// Sorts w and returns its 10 %, 50 % and 90 % fractiles.
-void fractiles(ValueSet& w, float& f10, float& f50, float& f90);
+// The 10 %, 50 % and 90 % fractiles of w (reordered; scratch overwritten).
+void fractiles(ValueSet& w, ValueSet& scratch, float& f10, float& f50, float& f90);
 // Relative TAC change 2(t1 - t0)/(t0 + t1) between two years; false (and
 // r = 0) when either TAC is not positive.
 bool relchange(float t0, float t1, float& r);

@@ -1,10 +1,11 @@
-// Ascending sort of the 1000 per-iteration values, the risk of SSB below
+// Ascending sort of the per-iteration values, the risk of SSB below
 // Blim, and the normal distribution function behind it.
 #include <algorithm>
 #include <array>
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <vector>
 
 #include "records/records.hpp"
 #include "results/results.hpp"
@@ -33,13 +34,14 @@ std::uint32_t order_key(float v) {
 // that preceded the NaN in the input. So the NaN sorts as that largest value
 // (below every number when none preceded it), placed after the equal values
 // that preceded it and before those that follow it. Each value is sorted by
-// (its key, its input position) packed in one 64-bit integer; nothing is
-// allocated.
+// (its key, its input position) packed in one 64-bit integer (the keys and
+// the copy of the input are allocated: a NaN among the results is rare).
 void sort(ValueSet& x) {
     float* w = x.data();
-    std::array<std::uint64_t, maxiter> keys;
+    const int n = x.upper(0);
+    std::vector<std::uint64_t> keys(static_cast<std::size_t>(n));
     std::uint32_t lead = 0;  // key of the largest number so far (0: none yet)
-    for (int i = 0; i < maxiter; ++i) {
+    for (int i = 0; i < n; ++i) {
         std::uint32_t k = lead;
         if (!std::isnan(w[i])) {
             k = order_key(w[i]);
@@ -48,15 +50,15 @@ void sort(ValueSet& x) {
         keys[static_cast<std::size_t>(i)] = (static_cast<std::uint64_t>(k) << 32) | static_cast<std::uint32_t>(i);
     }
     std::sort(keys.begin(), keys.end());
-    std::array<float, maxiter> in;
-    std::copy(w, w + maxiter, in.begin());
-    for (int i = 0; i < maxiter; ++i) w[i] = in[static_cast<std::uint32_t>(keys[static_cast<std::size_t>(i)])];
+    const std::vector<float> in(w, w + n);
+    for (int i = 0; i < n; ++i) w[i] = in[static_cast<std::uint32_t>(keys[static_cast<std::size_t>(i)])];
 }
 
 void sorted_at(ValueSet& x, ValueSet& scratch, const int* pos, int npos, float* out) {
     float* a = x.data();
+    const int n = x.upper(0);
     int negative = 0;
-    for (int i = 0; i < maxiter; ++i) {
+    for (int i = 0; i < n; ++i) {
         if (std::isnan(a[i])) {
             // NaN has a place of its own in the sort: sort them all.
             sort(x);
@@ -70,14 +72,14 @@ void sorted_at(ValueSet& x, ValueSet& scratch, const int* pos, int npos, float* 
     int from = 0;
     for (int k = 0; k < npos; ++k) {
         const int at = pos[k] - 1;
-        std::nth_element(a + from, a + at, a + maxiter);
+        std::nth_element(a + from, a + at, a + n);
         float v = a[at];
         if (v == 0.0f) {
             // Equal values keep their input order, and +0 and -0 are equal:
             // the zeros fill the places after the negative values in the
             // order they came, so the place says which zero it holds.
             int zero = at - negative;
-            for (int i = 1; i <= maxiter; ++i) {
+            for (int i = 1; i <= n; ++i) {
                 if (scratch(i) == 0.0f && zero-- == 0) {
                     v = scratch(i);
                     break;
@@ -115,10 +117,11 @@ void checkriskref(State& s, float blim, float sigma) {
 }
 
 void risk(State& s, const ValueSet& values, float blim, float sigma, int method, float& result) {
-    const float nn = static_cast<float>(maxiter);
+    const int n = values.upper(0);
+    const float nn = static_cast<float>(n);
     if (method == 0) {
         int below = 0;
-        for (int i = 1; i <= maxiter; ++i) {
+        for (int i = 1; i <= n; ++i) {
             if (values(i) < blim) ++below;
         }
         result = static_cast<float>(below) / nn;
@@ -127,7 +130,7 @@ void risk(State& s, const ValueSet& values, float blim, float sigma, int method,
     checkriskref(s, blim, sigma);
     float sum = 0.0f;
     if (method == 1 || method == 2) {
-        for (int i = 1; i <= maxiter; ++i) sum = sum + pbelow(values(i), blim, sigma, method);
+        for (int i = 1; i <= n; ++i) sum = sum + pbelow(values(i), blim, sigma, method);
     }
     result = (sum > 0.0f) ? sum / nn : 0.0f;
 }

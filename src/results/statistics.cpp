@@ -12,12 +12,11 @@ namespace tacsim {
 
 namespace {
 
-constexpr float nit = 1000.0f;  // every statistic runs over 1000 iterations
-
 void emptyrecord(OutFile& out) { list_write(out, std::span<const Item>()); }
 
 void copyyear(const ResArr& a, int y, ValueSet& w) {
-    for (int i = 1; i <= maxiter; ++i) w(i) = a(y, i);
+    const int n = a.upper(1);
+    for (int i = 1; i <= n; ++i) w(i) = a(y, i);
 }
 
 // One fractile table over years 0..40.
@@ -25,12 +24,12 @@ void fractable(State& s, const char* title, const char* heading, const Layout& r
     OutFile& out = s.unit(11);
     list_write(out, {title});
     list_write(out, {heading});
-    ValueSet w;
+    ValueSet& w = s.values;
     for (int y = 0; y <= maxyear; ++y) {
         const float mean = yearmean(a, y);
         copyyear(a, y, w);
         float f10 = 0.0f, f50 = 0.0f, f90 = 0.0f;
-        fractiles(w, f10, f50, f90);
+        fractiles(w, s.scratch, f10, f50, f90);
         fmt_write(out, row, {y + s.year0, mean, f10, f50, f90});
     }
     emptyrecord(out);
@@ -45,13 +44,14 @@ void yearlytables(State& s, const YearVec& plim, const YearVec& ptrig, const Yea
     static constexpr const char* head10 = "Year        Mean       10%       50%       90%";
     static constexpr const char* head7 = "Year    Mean    10%    50%    90%";
 
+    const float nit = static_cast<float>(s.nsim);
     OutFile& out = s.unit(11);
     list_write(out, {"Yearly true mean values"});
     list_write(out, {"Year    F      SSB     Catch  TAC  AbsIAV  Ptrig   Plim   Pcrash"});
     for (int y = 0; y <= maxyear; ++y) {
         float absiav = 0.0f;
         if (y > 0) {
-            for (int i = 1; i <= maxiter; ++i) {
+            for (int i = 1; i <= s.nsim; ++i) {
                 float r = 0.0f;
                 if (relchange(s.tacres(y - 1, i), s.tacres(y, i), r)) absiav = absiav + std::fabs(r) / nit;
             }
@@ -74,13 +74,13 @@ void yearlytables(State& s, const YearVec& plim, const YearVec& ptrig, const Yea
     const bool distr = s.iout(18) == 1;
     list_write(out, {"Fractiles for IAV [(TAC(y)-TAC(y-1)]/[(TAC(y-1)+TAC(y))/2] in %"});
     list_write(out, {head7});
-    ValueSet w;
+    ValueSet& w = s.values;
     for (int y = 1; y <= maxyear; ++y) {
         const float mean = tac_changes(s, y, w);
         if (distr)
-            for (int i = 1; i <= maxiter; ++i) fmt_write(s.unit(18), iavrow, {i, y, w(i)});
+            for (int i = 1; i <= s.nsim; ++i) fmt_write(s.unit(18), iavrow, {i, y, w(i)});
         float f10 = 0.0f, f50 = 0.0f, f90 = 0.0f;
-        fractiles(w, f10, f50, f90);
+        fractiles(w, s.scratch, f10, f50, f90);
         fmt_write(out, row7f1, {y + s.year0, mean, f10, f50, f90});
     }
     emptyrecord(out);
@@ -101,8 +101,10 @@ void summaryrecord(State& s, OutFile& out, const WindowStats& st) {
 }  // namespace
 
 float yearmean(const ResArr& a, int y) {
+    const int n = a.upper(1);
+    const float nit = static_cast<float>(n);
     float sum = 0.0f;
-    for (int i = 1; i <= maxiter; ++i) sum = sum + a(y, i) / nit;
+    for (int i = 1; i <= n; ++i) sum = sum + a(y, i) / nit;
     return sum;
 }
 
@@ -112,14 +114,15 @@ void yearlyrisks(State& s, YearVec& plim, YearVec& ptrig, YearVec& pcrash) {
     const HarvestRule* rule = run_rule(s);
     const int trig = rule != nullptr ? rule->desc.ptrig : 0;
     const float btrig = trig > 0 ? s.par(trig) : 0.0f;
-    ValueSet w;
+    const float nit = static_cast<float>(s.nsim);
+    ValueSet& w = s.values;
     for (int y = 0; y <= maxyear; ++y) {
         copyyear(s.ssbres, y, w);
         risk(s, w, s.blim, s.blimsig, s.riskmeth, plim(y));
     }
     for (int y = 0; y <= maxyear; ++y) {
         float sum = 0.0f;
-        for (int i = 1; i <= maxiter; ++i) sum = sum + static_cast<float>(s.icrash(y, i)) / nit;
+        for (int i = 1; i <= s.nsim; ++i) sum = sum + static_cast<float>(s.icrash(y, i)) / nit;
         pcrash(y) = sum;
     }
     // Fraction of iterations whose decision basis lay below the trigger
@@ -127,16 +130,21 @@ void yearlyrisks(State& s, YearVec& plim, YearVec& ptrig, YearVec& pcrash) {
     ptrig(0) = 0.0f;
     for (int y = 1; y <= maxyear; ++y) {
         int below = 0;
-        for (int i = 1; i <= maxiter; ++i) {
+        for (int i = 1; i <= s.nsim; ++i) {
             if (trig > 0 && s.basisres(y, 1, i) < btrig) ++below;
         }
         ptrig(y) = static_cast<float>(below) / nit;
     }
 }
 
-void fractiles(ValueSet& w, float& f10, float& f50, float& f90) {
-    ValueSet scratch;
-    static constexpr int pos[] = {i10, i50, i90};
+int fractile_at(int n, float f) {
+    const auto at = static_cast<int>(static_cast<double>(n) * static_cast<double>(f));
+    return at < 1 ? 1 : (at > n ? n : at);
+}
+
+void fractiles(ValueSet& w, ValueSet& scratch, float& f10, float& f50, float& f90) {
+    const int n = w.upper(0);
+    const int pos[] = {fractile_at(n, 0.1f), fractile_at(n, 0.5f), fractile_at(n, 0.9f)};
     float v[3];
     sorted_at(w, scratch, pos, 3, v);
     f10 = v[0];
@@ -154,8 +162,9 @@ bool relchange(float t0, float t1, float& r) {
 }
 
 float tac_changes(const State& s, int y, ValueSet& w) {
+    const float nit = static_cast<float>(s.nsim);
     float mean = 0.0f;
-    for (int i = 1; i <= maxiter; ++i) {
+    for (int i = 1; i <= s.nsim; ++i) {
         float r = 0.0f;
         relchange(s.tacres(y - 1, i), s.tacres(y, i), r);
         mean = mean + r / nit;
@@ -165,7 +174,7 @@ float tac_changes(const State& s, int y, ValueSet& w) {
 }
 
 void crashperm(State& s) {
-    for (int i = 1; i <= maxiter; ++i) {
+    for (int i = 1; i <= s.nsim; ++i) {
         for (int y = 2; y <= maxyear; ++y) {
             if (s.icrash(y - 1, i) > s.icrash(y, i)) s.icrash(y, i) = s.icrash(y - 1, i);
         }
@@ -176,11 +185,12 @@ void windowstats(const State& s, int first, int last, const YearVec& plim, const
                  const YearVec& pcrash, WindowStats& out) {
     const float nf = static_cast<float>(last - first + 1);
     const ResArr* const arrs[4] = {&s.catchres, &s.fres, &s.ssbres, &s.tsbres};
-    ValueSet w;
+    const float nit = static_cast<float>(s.nsim);
+    ValueSet& w = s.values;
     for (int q = 0; q < 4; ++q) {
         const ResArr& a = *arrs[q];
         float total = 0.0f;
-        for (int i = 1; i <= maxiter; ++i) {
+        for (int i = 1; i <= s.nsim; ++i) {
             float mi = 0.0f;
             for (int y = first; y <= last; ++y) {
                 total = total + a(y, i) / nf / nit;
@@ -189,14 +199,14 @@ void windowstats(const State& s, int first, int last, const YearVec& plim, const
             w(i) = mi;
         }
         float f10 = 0.0f, f50 = 0.0f, f90 = 0.0f;
-        fractiles(w, f10, f50, f90);
+        fractiles(w, s.scratch, f10, f50, f90);
         out(4 * q + 1) = total;
         out(4 * q + 2) = f10;
         out(4 * q + 3) = f50;
         out(4 * q + 4) = f90;
     }
     float iav = 0.0f, rmax = 0.0f, tmax = 0.0f;
-    for (int i = 1; i <= maxiter; ++i) {
+    for (int i = 1; i <= s.nsim; ++i) {
         for (int y = first; y <= last; ++y) {
             float r = 0.0f;
             if (y > 0 && relchange(s.tacres(y - 1, i), s.tacres(y, i), r)) iav = iav + std::fabs(r) / nf / nit;

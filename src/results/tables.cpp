@@ -18,8 +18,6 @@ namespace tacsim {
 
 namespace {
 
-constexpr float nit = 1000.0f;
-
 void comma(std::string& b) { b.push_back(','); }
 void endrow(std::string& b) { b.push_back('\n'); }
 void emptyfield(std::string&) {}
@@ -29,7 +27,9 @@ void setfield(std::string& b, long long set) { putint(b, set); }
 
 // Mean and the seven fractiles of one year's values (w is reordered).
 void fractilefields(std::string& b, float mean, ValueSet& w, ValueSet& scratch) {
-    static constexpr int pos[] = {i05, i10, i25, i50, i75, i90, i95};
+    const int n = w.upper(0);
+    const int pos[] = {fractile_at(n, 0.05f), fractile_at(n, 0.1f),  fractile_at(n, 0.25f), fractile_at(n, 0.5f),
+                       fractile_at(n, 0.75f), fractile_at(n, 0.9f), fractile_at(n, 0.95f)};
     float v[7];
     sorted_at(w, scratch, pos, 7, v);
     putnum(b, mean);
@@ -58,10 +58,11 @@ void yearlyrows(State& s, long long set, std::string& b, const YearVec& plim, co
     };
     const Quantity qs[] = {{"ssb", &s.ssbres},   {"tsb", &s.tsbres}, {"f", &s.fres},
                            {"catch", &s.catchres}, {"tac", &s.tacres}, {"recruitment", &s.recres}};
-    ValueSet w, scratch;
+    ValueSet &w = s.values, &scratch = s.scratch;
+    const float nit = static_cast<float>(s.nsim);
     for (const Quantity& q : qs) {
         for (int y = 0; y <= maxyear; ++y) {
-            for (int i = 1; i <= maxiter; ++i) w(i) = (*q.a)(y, i);
+            for (int i = 1; i <= s.nsim; ++i) w(i) = (*q.a)(y, i);
             yearstart(b, s, set, y, q.name);
             fractilefields(b, yearmean(*q.a, y), w, scratch);
             endrow(b);
@@ -119,8 +120,9 @@ void windowsummary(State& s, int first, int last, const YearVec& plim, const Yea
     // An iteration falls below Blim in some year of the window when its
     // lowest SSB there does; with an uncertain Blim, the risk of that lowest
     // SSB.
-    ValueSet w;
-    for (int i = 1; i <= maxiter; ++i) {
+    const float nit = static_cast<float>(s.nsim);
+    ValueSet& w = s.values;
+    for (int i = 1; i <= s.nsim; ++i) {
         float lo = s.ssbres(first, i);
         for (int y = first + 1; y <= last; ++y) lo = std::fmin(lo, s.ssbres(y, i));
         w(i) = lo;
@@ -128,7 +130,7 @@ void windowsummary(State& s, int first, int last, const YearVec& plim, const Yea
     float risk2 = 0.0f;
     risk(s, w, s.blim, s.blimsig, s.riskmeth, risk2);
     long long steady = 0;
-    for (int i = 1; i <= maxiter; ++i) {
+    for (int i = 1; i <= s.nsim; ++i) {
         for (int y = first; y <= last; ++y) {
             float r = 0.0f;
             relchange(s.tacres(y - 1, i), s.tacres(y, i), r);
@@ -165,7 +167,7 @@ void windowrows(State& s, long long set, std::string& b, int first, int last, co
 }
 
 void iterationrows(const State& s, long long set, std::string& b) {
-    for (int i = 1; i <= maxiter; ++i) {
+    for (int i = 1; i <= s.nsim; ++i) {
         for (int y = 0; y <= maxyear; ++y) {
             setfield(b, set);
             comma(b);
@@ -264,7 +266,7 @@ void headerrows(const State& s, TableRows& out, bool iterations, bool samples) {
 }
 
 void samplerows(const State& s, long long set, std::string& b) {
-    for (int it = 1; it <= sample_count && it <= maxiter; ++it) {
+    for (int it = 1; it <= sample_count && it <= s.nsim; ++it) {
         for (int y = 0; y <= maxyear; ++y) {
             putint(b, set);
             comma(b);
@@ -418,7 +420,7 @@ void Tables::open(State& s, const std::string& dir, bool iterations, bool sample
     rows_.yearly.reserve(10 * (maxyear + 1) * 128);
     rows_.summary.reserve(3 * 24 * 64);
     rows_.mcerror.reserve(3 * nmcerror * 160);
-    if (iterations_) rows_.iterations.reserve(static_cast<std::size_t>(maxiter) * (maxyear + 1) * 96);
+    if (iterations_) rows_.iterations.reserve(static_cast<std::size_t>(s.nsim) * (maxyear + 1) * 96);
     if (samples_) rows_.samples.reserve(static_cast<std::size_t>(sample_count) * (maxyear + 1) * 96);
     headerrows(s, rows_, iterations_, samples_);
     commit(&s.con);

@@ -302,7 +302,7 @@ void drawoutbursts(State& s) {
 
 void bootruns(State& s) {
     s.seed = start_seed;
-    for (int it = 1; it <= maxiter; ++it) bootiter(s, it);
+    for (int it = 1; it <= s.nsim; ++it) bootiter(s, it);
 }
 
 void bootiter(State& s, int it) {

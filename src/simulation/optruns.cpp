@@ -151,6 +151,7 @@ void checkranges(State& s) {
 
 void optruns(State& s) {
     checkranges(s);
+    if (results_columns(s) != s.nsim) size_results(s);
     if (s.observer != nullptr) s.observer->sweep_started(s, countsets(s));
     const long long done = s.observer != nullptr ? s.observer->sets_done() : 0;
     long long set = 0;

@@ -108,7 +108,36 @@ OutFile& stream(State& s, int i) {
     return i == 17 ? s.con : s.err;
 }
 
+struct ResultsPool::Spares {
+    std::mutex m;
+    std::vector<std::unique_ptr<SetResults>> free;
+};
+
+ResultsPool::ResultsPool() : spares_(std::make_shared<Spares>()) {}
+
+std::shared_ptr<SetResults> ResultsPool::take(int nsim) {
+    std::unique_ptr<SetResults> r;
+    {
+        std::lock_guard<std::mutex> g(spares_->m);
+        if (!spares_->free.empty()) {
+            r = std::move(spares_->free.back());
+            spares_->free.pop_back();
+        }
+    }
+    if (!r) r = std::make_unique<SetResults>();
+    r->nsim = nsim;
+    // Given back when the last holder lets go (the pool's spares live as
+    // long as a store is out).
+    return std::shared_ptr<SetResults>(r.release(), [sp = spares_](SetResults* p) {
+        std::lock_guard<std::mutex> g(sp->m);
+        sp->free.emplace_back(p);
+    });
+}
+
 void prepare_worker(State& w, const State& s) {
+    w.nsim = s.nsim;
+    release_results(w);
+    w.srpar = s.srpar;
     w.biofile = s.biofile;
     w.optfile = s.optfile;
     w.canumfile = s.canumfile;
@@ -124,19 +153,23 @@ void prepare_worker(State& w, const State& s) {
 }
 
 void runset_held(State& w, const SetJob& job, SetOutcome& o, int upto, const std::atomic<bool>* cancel,
-                 std::atomic<int>* progress) {
+                 std::atomic<int>* progress, ResultsPool* pool, bool replay) {
     o.job = job;
     for (int i = 0; i < nstreams; ++i)
         if (stream(w, i).holding()) stream(w, i).hold(stream(w, i).name());
     w.overflow = OverflowLog();
     copy_model(w, *job.start);
     w.par = job.par;
+    // The store holds the iterations run: all of them, or the first few of
+    // a replay (made once per worker, not per set).
+    const int columns = std::min(upto, w.nsim);
+    if (results_columns(w) != columns) size_results(w, columns);
     stream_set(w, job.k);
     try {
         setbegin(w);
         o.conmark = w.con.held();
         // Each iteration writes its column of these before anything reads
-        // it; they start equal so that models compare whole.
+        // it; they start equal whatever set the store held before.
         w.tsbres.fill(0.0f);
         w.recres.fill(0.0f);
         w.regres.fill(0);
@@ -149,12 +182,16 @@ void runset_held(State& w, const SetJob& job, SetOutcome& o, int upto, const std
             if (progress != nullptr) progress->store(it, std::memory_order_relaxed);
             if (it == 1) {
                 o.first = snapshot(w);
+                o.firstresults = iteration_bytes(w, 1);
                 for (int i = 0; i < nstreams; ++i) o.firstlen[i] = stream(w, i).held();
             }
         }
-        if (upto == maxiter && !o.cancelled) {
+        if (upto == w.nsim && !replay && !o.cancelled) {
             setend(w);
             o.end = snapshot(w);
+            o.results = pool != nullptr ? pool->take(w.nsim) : std::make_shared<SetResults>();
+            o.results->nsim = w.nsim;
+            swap_results(*o.results, w);
         }
     } catch (...) {
         o.stop = std::current_exception();
@@ -168,13 +205,13 @@ bool confirmed(State& scratch, const SetOutcome& o, const std::shared_ptr<const 
     SetJob j = o.job;
     j.start = actual;
     SetOutcome r;
-    runset_held(scratch, j, r, 1, nullptr, nullptr);
+    runset_held(scratch, j, r, 1, nullptr, nullptr, nullptr, true);
     if (!o.first || !r.first) {
         // Stopped in the first iteration: the same records and the same stop.
         return !o.first && !r.first && r.held == o.held && r.overflowed == o.overflowed &&
                describe(r.stop) == describe(o.stop);
     }
-    if (!same_model(*o.first, *r.first)) return false;
+    if (!same_model(*o.first, *r.first) || o.firstresults != r.firstresults) return false;
     for (int i = 0; i < nstreams; ++i) {
         if (r.held[i].size() != o.firstlen[i]) return false;
         if (o.held[i].compare(0, o.firstlen[i], r.held[i]) != 0) return false;
@@ -206,11 +243,11 @@ public:
             slots_[i].state = make_state();
             prepare_worker(*slots_[i].state, s);
         }
-        for (int i = 0; i < threads; ++i) pool_.emplace_back([this, i] { work(slots_[i]); });
+        for (int i = 0; i < threads; ++i) threads_.emplace_back([this, i] { work(slots_[i]); });
     }
     ~ThreadRunner() override {
         cancel();
-        for (auto& t : pool_) t.join();
+        for (auto& t : threads_) t.join();
     }
 
     int capacity() const override { return static_cast<int>(slots_.size()); }
@@ -270,7 +307,7 @@ private:
             sl.it.store(0);
             sl.k.store(job.k);
             SetOutcome o;
-            runset_held(*sl.state, job, o, maxiter, &cancel_, &sl.it);
+            runset_held(*sl.state, job, o, sl.state->nsim, &cancel_, &sl.it, &pool_);
             sl.k.store(0);
             if (o.cancelled) continue;
             {
@@ -282,7 +319,8 @@ private:
     }
 
     std::vector<Slot> slots_;
-    std::vector<std::thread> pool_;
+    ResultsPool pool_;
+    std::vector<std::thread> threads_;
     mutable std::mutex m_;
     std::condition_variable jobs_cv_, done_cv_;
     std::deque<SetJob> queue_;
@@ -365,11 +403,15 @@ void optruns_on(State& s, SetRunner& runner, SweepCount& count) {
             if (w.stop) runner.cancel();
             write_held(s, w);
             actual = w.end;
+            const std::shared_ptr<SetResults> results = std::move(w.results);
             ++count.sets;
             finished.erase(finished.begin());
             // The run's model is now the one the set left, as after the set
             // in the one-thread sweep, for the tables' rows of the set.
             copy_model(s, *actual);
+            // And its results those of the set; the store it held goes back
+            // with the outcome.
+            if (results) swap_results(s, *results);
             if (s.tables != nullptr) s.tables->endset(s, next_write);
             if (watch != nullptr) watch->set_finished(s, next_write);
             setflush(s);

@@ -65,7 +65,10 @@ struct SetOutcome {
     std::array<std::string, nstreams> held;
     std::array<std::size_t, nstreams> firstlen{};
     std::shared_ptr<const Model> first;  // empty: stopped in the first iteration
+    std::string firstresults;            // the first iteration's results (iteration_bytes)
     std::shared_ptr<const Model> end;    // empty: stopped, or cancelled
+    // The set's results by iteration, with `end` (the store the set ran in).
+    std::shared_ptr<SetResults> results;
     std::exception_ptr stop;
     bool cancelled = false;
     // Streams with numbers too wide for their fields, in the order of each
@@ -77,19 +80,56 @@ struct SetOutcome {
     std::size_t conmark = std::string::npos;
 };
 
-// A worker's state: the run's file names, every open unit holding its records
-// in memory.
+// Result stores handed between threads: a finished set's store goes with
+// its outcome and, when the outcome is dropped, back here for the next set
+// that finishes, so that stores are made once, not per set.
+class ResultsPool {
+public:
+    ResultsPool();
+    // A spare store of nsim iterations (its arrays made when a set first
+    // runs in it), or one given back earlier.
+    std::shared_ptr<SetResults> take(int nsim);
+
+private:
+    struct Spares;
+    std::shared_ptr<Spares> spares_;
+};
+
+// A worker's state: the run's file names and number of iterations, the
+// per-iteration recruitment sets, every open unit holding its records in
+// memory. Its result store is made at its first set.
 void prepare_worker(State& w, const State& s);
 // Runs the set `job` on w from job.start, iterations 1..upto; polls `cancel`
-// between iterations and publishes the iteration reached in `progress`.
+// between iterations and publishes the iteration reached in `progress`. A
+// set that ends (upto is all its iterations, and it is not a `replay` of its
+// first ones) hands its result store to the outcome and takes a spare one
+// from `pool` (none: a new one).
 void runset_held(State& w, const SetJob& job, SetOutcome& o, int upto, const std::atomic<bool>* cancel,
-                 std::atomic<int>* progress);
+                 std::atomic<int>* progress, ResultsPool* pool = nullptr, bool replay = false);
 // True when the set `o` ran from its guess exactly as it would have run from
 // `actual` (replays its first iteration on `scratch`).
 bool confirmed(State& scratch, const SetOutcome& o, const std::shared_ptr<const Model>& actual);
 // Writes a confirmed set's held records to the run's streams and rethrows
 // its stop.
 void write_held(State& s, const SetOutcome& o);
+
+// ---- the legacy stream's period
+
+// The draws an option set takes from the legacy stream: counted in the
+// first `iterations` iterations of the first option set, run on a copy of
+// the model `s` with its inputs read (the per-recruit analysis first, as the
+// run does), and that count scaled to the set's nsim iterations (0 when the
+// trial stopped).
+struct LegacyDraws {
+    int iterations = 0;
+    long long counted = 0;
+    long long per_set = 0;
+};
+LegacyDraws legacy_draws(const State& s, int trial);
+// With the legacy stream and a number of iterations other than the legacy
+// 1000, stops the run (status 1, a message on the error stream giving both
+// numbers) when a set would draw more numbers than the stream's period.
+void check_legacy_period(State& s, int trial = 100);
 
 // Where option sets run: a pool of threads in this process, or the ranks of
 // an MPI job.

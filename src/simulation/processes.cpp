@@ -190,7 +190,10 @@ std::vector<char> pack_outcome(const SetOutcome& o) {
         p.bytes(o.held[i].data(), o.held[i].size());
     }
     pack_model(p, o.first);
+    p.bytes(o.firstresults.data(), o.firstresults.size());
     pack_model(p, o.end);
+    const std::string results = o.results ? results_bytes(*o.results) : std::string();
+    p.bytes(results.data(), results.size());
     pack_stop(p, o.stop);
     p.put(static_cast<std::uint64_t>(o.overflowed.size()));
     for (const auto& name : o.overflowed) p.bytes(name.data(), name.size());
@@ -207,7 +210,15 @@ long long unpack_outcome(const std::vector<char>& b, SetOutcome& o) {
         o.held[i].assign(h, n);
     }
     o.first = unpack_model(u);
+    const auto [fr, nfr] = u.bytes();
+    o.firstresults.assign(fr, nfr);
     o.end = unpack_model(u);
+    const auto [rb, nrb] = u.bytes();
+    if (nrb > 0) {
+        o.results = std::make_shared<SetResults>();
+        if (!restore_results(*o.results, std::string_view(rb, nrb)))
+            throw std::runtime_error("results of another size from another process");
+    }
     o.stop = unpack_stop(u);
     const auto names = u.get<std::uint64_t>();
     for (std::uint64_t i = 0; i < names; ++i) {

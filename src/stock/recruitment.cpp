@@ -22,7 +22,7 @@ void rcrparam(State& s, int y, int mode) {
         if (s.srpar(it, r, 1) < 0.0f) {
             list_write(messages(s), {it, r, s.srpar(it, r, 1), s.srpar(it, r, 2), s.srpar(it, r, 3), s.srpar(it, r, 4),
                                s.srpar(it, r, 5)});
-            list_write(messages(s), {"Need ", maxiter, " sets of recruitment parameters for"});
+            list_write(messages(s), {"Need ", s.nsim, " sets of recruitment parameters for"});
             list_write(messages(s), {"regime ", r});
             list_write(messages(s), {"Only got", it - 1});
             list_write(messages(s), {"Amend the srspec file"});

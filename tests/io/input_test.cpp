@@ -80,7 +80,7 @@ TEST_F(InputBio, ValuesAtAgeAndDerivedValues) {
     EXPECT_FLOAT_EQ(s.westyr(-15, 3), 0.6f);
     EXPECT_FLOAT_EQ(s.maturyr(0, 3), 0.7f);
     EXPECT_EQ(s.natmor(0), 0.0f);
-    EXPECT_FLOAT_EQ(s.srpar(1000, 1, 5), -1.0f);
+    EXPECT_EQ(s.srpar.size(), 0u);  // no regime reads srspec: no per-iteration sets are made
     // Selection 1, 2, 4, 4 with reference ages 2..4 becomes 0.3, 0.6, 1.2, 1.2.
     const float want[] = {0.3f, 0.6f, 1.2f, 1.2f};
     for (int a = 1; a <= 4; ++a) {

@@ -18,7 +18,8 @@ namespace {
 using testing::ResultsState;
 
 TEST(RiskSort, AscendingStableAndFractiles) {
-    ValueSet x;
+    ValueSet x, scratch;
+    x.size_to(maxiter);
     for (int i = 1; i <= maxiter; ++i) x(i) = static_cast<float>(maxiter + 1 - i);
     sort(x);
     for (int i = 1; i <= maxiter; ++i) ASSERT_EQ(x(i), static_cast<float>(i));
@@ -32,7 +33,7 @@ TEST(RiskSort, AscendingStableAndFractiles) {
     // precision lies just below 0.9).
     for (int i = 1; i <= maxiter; ++i) x(i) = static_cast<float>((i * 373) % maxiter + 1);
     float f10 = 0, f50 = 0, f90 = 0;
-    fractiles(x, f10, f50, f90);
+    fractiles(x, scratch, f10, f50, f90);
     EXPECT_EQ(f10, 100.0f);
     EXPECT_EQ(f50, 500.0f);
     EXPECT_EQ(f90, 899.0f);
@@ -42,6 +43,7 @@ TEST(RiskSort, NanPlacedByForwardSearch) {
     // Each value goes before the first placed value strictly greater than
     // it; a NaN is greater than nothing and nothing is greater than it.
     ValueSet x;
+    x.size_to(maxiter);
     const float nan = std::nanf("");
     x(1) = 3.0f;
     x(2) = nan;
@@ -92,6 +94,7 @@ TEST(RiskSort, SameBitsAsInsertionSortOnRandomAndAdversarialSets) {
         }
     };
     ValueSet x, want;
+    x.size_to(maxiter);
     for (int kind = 0; kind <= 10; ++kind) {
         for (int trial = 0; trial < 12; ++trial) {
             for (int i = 1; i <= maxiter; ++i) x(i) = value(kind, i);
@@ -151,6 +154,7 @@ TEST(RiskCumnorm, KnownValuesSymmetryAndAccuracy) {
 TEST(RiskMethods, FractionNormalAndLognormal) {
     ResultsState rs;
     ValueSet v;
+    v.size_to(maxiter);
     for (int i = 1; i <= maxiter; ++i) v(i) = (i <= 250) ? 50.0f : (i <= 260 ? 100.0f : 150.0f);
     float r = -1;
     risk(rs.s(), v, 100.0f, 0.0f, 0, r);
@@ -169,6 +173,7 @@ TEST(RiskMethods, FractionNormalAndLognormal) {
 
 TEST(RiskMethods, SenselessSettingsStopTheRun) {
     ValueSet v;
+    v.size_to(maxiter);
     v.fill(1.0f);
     const char* const first[2] = {" You ask for the risk to Blim=0", " You ask for the risk to Blim with sigma=0"};
     for (int c = 0; c < 2; ++c) {

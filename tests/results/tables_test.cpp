@@ -73,6 +73,7 @@ TEST(TableText, SetColumnsAreUniqueAndEndWithRule) {
 
 TEST(TableSort, FractilePositionsOfOneToThousand) {
     ValueSet w;
+    w.size_to(maxiter);
     std::mt19937 gen(3);
     std::array<int, maxiter> order{};
     for (int i = 0; i < maxiter; ++i) order[i] = i + 1;

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <cstring>
 #include <fstream>
+#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
@@ -18,8 +19,11 @@
 #include "io/input.hpp"
 #include "io/outfiles.hpp"
 #include "perrecruit/perrecruit.hpp"
+#include "simulation/observer.hpp"
 #include "simulation/parallel.hpp"
 #include "simulation/simulation.hpp"
+#include "random/draws.hpp"
+#include "results/results.hpp"
 #include "support/capture.hpp"
 
 namespace fs = std::filesystem;
@@ -59,12 +63,12 @@ private:
 };
 
 // A run's state up to the sweep: inputs read, files opened, per-recruit
-// analysis done.
+// analysis done (with `analysed`).
 struct Prepared {
     std::unique_ptr<State> s = make_state();
     std::FILE* con = std::tmpfile();
     std::FILE* err = std::tmpfile();
-    explicit Prepared(const fs::path& dir) {
+    explicit Prepared(const fs::path& dir, bool analysed = true) {
         s->con.attach(con, "standard output");
         s->err.attach(err, "error stream");
         s->seed = start_seed;
@@ -76,7 +80,7 @@ struct Prepared {
         getpopinn(*s);
         getoptinn(*s);
         prepfiles(*s);
-        yieldrecr(*s);
+        if (analysed) yieldrecr(*s);
     }
     ~Prepared() {
         closefiles(*s);
@@ -201,6 +205,168 @@ TEST(EndToEndParallel, StopInsideASetWritesTheSerialBytesAndStatus) {
     EXPECT_TRUE(everything(serial) == everything(three));
     fs::remove_all(serial.dir);
     fs::remove_all(three.dir);
+}
+
+// ---- the number of iterations per set
+
+// Asking for the legacy 1000 iterations changes no byte of a run, on one
+// thread or three.
+TEST(EndToEndParallel, TheLegacyCountAskedForWritesTheSameBytes) {
+    const auto plain = tacsim_test::run_in_copy(kData / "basic", "nsim-plain", "-j 1");
+    for (const char* jobs : {"1", "3"}) {
+        const auto asked = tacsim_test::run_in_copy(kData / "basic", std::string("nsim-1000-j") + jobs,
+                                                    std::string("-j ") + jobs + " --nsim 1000");
+        EXPECT_EQ(asked.status, 0);
+        EXPECT_TRUE(everything(plain) == everything(asked)) << jobs;
+        fs::remove_all(asked.dir);
+    }
+    fs::remove_all(plain.dir);
+}
+
+// What the sweep's observer saw of each finished set: the columns of its
+// results and the window statistics the program made of them.
+class SetsSeen : public SweepObserver {
+public:
+    struct Seen {
+        int columns = 0;
+        std::vector<float> catches, ssb;  // (iteration, year 1..40)
+        WindowStats stats;
+    };
+    void set_finished(State& s, long long k) override {
+        Seen& v = sets[k];
+        v.columns = results_columns(s);
+        for (int i = 1; i <= std::min(s.nsim, kept); ++i)
+            for (int y = 1; y <= maxyear; ++y) {
+                v.catches.push_back(s.catchres(y, i));
+                v.ssb.push_back(s.ssbres(y, i));
+            }
+        YearVec plim, ptrig, pcrash;
+        yearlyrisks(s, plim, ptrig, pcrash);
+        windowstats(s, 1, maxyear, plim, ptrig, pcrash, v.stats);
+    }
+    int kept = 0;
+    std::map<long long, Seen> sets;
+};
+
+// Two option sets of the example under a seed, n iterations each on `jobs`
+// threads.
+std::map<long long, SetsSeen::Seen> seeded_sets(const std::string& tag, int n, int jobs, int kept) {
+    InputCopy in(kExample, tag, {{"0.30 0.50 0.10\n", "0.30 0.40 0.10\n"}});
+    Prepared p(in.dir());
+    stream_seed(*p.s, 7);
+    p.s->nsim = n;
+    SetsSeen seen;
+    seen.kept = kept;
+    p.s->observer = &seen;
+    SweepCount count;
+    EXPECT_EQ(testing::status_of(*p.s, [&](State& st) { optruns_parallel(st, jobs, count); }), 0) << tag;
+    return seen.sets;
+}
+
+// Under a seed each iteration has its own draws whatever the number of
+// iterations: a sweep of n iterations per set holds, set by set, the first n
+// iterations of a sweep of 30, on one thread and on two, and its statistics
+// are those of these n (a store of another size, or one a set did not run
+// in, shows here).
+TEST(IterationCount, SetsOfNAreTheFirstNOfThirty) {
+    const auto ref = seeded_sets("nsim30", 30, 1, 10);
+    ASSERT_EQ(ref.size(), 2u);
+    struct Case {
+        int n, jobs;
+        std::size_t c50, ssb10, ssb90;  // places of the fractiles among the n sorted means
+    };
+    for (const Case c : {Case{10, 1, 4, 0, 7}, Case{10, 2, 4, 0, 7}, Case{1, 2, 0, 0, 0}}) {
+        const auto got = seeded_sets("nsim" + std::to_string(c.n) + "-j" + std::to_string(c.jobs), c.n, c.jobs, 10);
+        ASSERT_EQ(got.size(), 2u);
+        const auto n = static_cast<std::size_t>(c.n);
+        for (const auto& [k, v] : got) {
+            SCOPED_TRACE("n " + std::to_string(c.n) + ", jobs " + std::to_string(c.jobs) + ", set " + std::to_string(k));
+            EXPECT_EQ(v.columns, c.n);
+            ASSERT_EQ(v.catches.size(), n * maxyear);
+            const auto& want = ref.at(k);
+            EXPECT_TRUE(std::equal(v.catches.begin(), v.catches.end(), want.catches.begin()));
+            EXPECT_TRUE(std::equal(v.ssb.begin(), v.ssb.end(), want.ssb.begin()));
+            // Cmean over all years, and C50, SSB10 and SSB90 from the
+            // iterations' means.
+            double total = 0.0;
+            std::vector<float> cmeans, smeans;
+            for (std::size_t i = 0; i < n; ++i) {
+                double ci = 0.0, bi = 0.0;
+                for (std::size_t y = 0; y < maxyear; ++y) {
+                    ci += v.catches[i * maxyear + y];
+                    bi += v.ssb[i * maxyear + y];
+                }
+                total += ci / maxyear / c.n;
+                cmeans.push_back(static_cast<float>(ci / maxyear));
+                smeans.push_back(static_cast<float>(bi / maxyear));
+            }
+            std::sort(cmeans.begin(), cmeans.end());
+            std::sort(smeans.begin(), smeans.end());
+            EXPECT_NEAR(v.stats(1), total, 1e-5 * total);
+            EXPECT_NEAR(v.stats(3), cmeans[c.c50], 1e-5 * cmeans[c.c50]);
+            EXPECT_NEAR(v.stats(10), smeans[c.ssb10], 1e-5 * smeans[c.ssb10]);
+            EXPECT_NEAR(v.stats(12), smeans[c.ssb90], 1e-5 * smeans[c.ssb90]);
+        }
+        // The sets differ: neither holds the other's iterations.
+        EXPECT_FALSE(got.at(1).catches == got.at(2).catches);
+    }
+}
+
+// The legacy stream returns to its start after its period and not before;
+// a trial's count is the number of its steps between the set's first seed
+// and the seed the trial left.
+TEST(LegacyPeriod, DrawsCountedBetweenSeeds) {
+    double seed = start_seed;
+    long long back = 0;
+    for (long long k = 1; k <= legacy_period; ++k) {
+        rnx(seed);
+        if (seed == start_seed && back == 0) back = k;
+    }
+    EXPECT_EQ(back, legacy_period);
+    for (const long long steps : {0LL, 1LL, 3617LL, legacy_period - 1}) {
+        double to = start_seed;
+        for (long long k = 0; k < steps; ++k) rnx(to);
+        EXPECT_EQ(legacy_draws_between(start_seed, to), steps);
+    }
+    EXPECT_EQ(legacy_draws_between(start_seed, 0.5), -1);
+}
+
+// The bundled example draws 361,779 numbers in its first 100 iterations:
+// 5,882,352 draws allow 1625 iterations a set, and 1626 are refused with a
+// message giving both numbers; the legacy 1000 and a seeded stream are
+// never refused.
+TEST(LegacyPeriod, RefusesACountWhoseDrawsPassThePeriod) {
+    struct Case {
+        int nsim;
+        bool seeded;
+        int status;
+        const char* said;
+    };
+    const Case cases[] = {
+        {1625, false, 0, ""},
+        {1626, false, 1, "1626 iterations per option set are too many for the legacy random stream: a set would "
+                         "draw about 5,882,526 numbers (361,779 in the first 100 iterations of the first option "
+                         "set, scaled), more than the 5,882,352 of its period, after which its draws repeat. Give "
+                         "--seed S for the counter-based stream, which has no such limit, or at most about --nsim "
+                         "1625\r\n"},
+        {1000, false, 0, ""},
+        {1000000, true, 0, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.nsim);
+        InputCopy in(kExample, "period");
+        Prepared p(in.dir(), false);
+        if (c.seeded) stream_seed(*p.s, 1);
+        p.s->nsim = c.nsim;
+        EXPECT_EQ(testing::status_of(*p.s, [](State& st) { check_legacy_period(st); }), c.status);
+        p.s->err.flush();
+        std::fflush(p.err);
+        std::rewind(p.err);
+        std::string said(4096, '\0');
+        said.resize(std::fread(said.data(), 1, said.size(), p.err));
+        EXPECT_EQ(said.substr(0, std::string(c.said).size()), c.said);
+        if (c.status == 0) EXPECT_EQ(said, "");
+    }
 }
 
 }  // namespace

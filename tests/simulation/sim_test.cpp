@@ -41,7 +41,7 @@ const char* const smallopt =
 
 struct Kept {
     ResArr ssb, tac, f;
-    Array<float, 0, maxyear, 1, maxbasis, 1, maxiter> basis;
+    decltype(SetResults::basisres) basis;
 };
 
 TEST(SimLoop, ThreeYearTacsTraceFilesAndReproducibleSets) {

@@ -184,6 +184,7 @@ TEST_F(RecruitParams, OutburstWithoutCycleChangesNothing) {
 TEST_F(RecruitParams, ParametersDrawnPerIteration) {
     s.srflag(2) = 1;
     s.iter = 7;
+    s.srpar.size_to(s.nsim);
     s.srpar(7, 2, 1) = 2.9999f;  // codes are read with a small margin
     s.srpar(7, 2, 2) = 1.0f;
     s.srpar(7, 2, 3) = 640.0f;

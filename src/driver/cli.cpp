@@ -79,7 +79,7 @@ Commands add_subcommands(CLI::App& app, RunOptions& opts) {
         "FILE names one operating model a row: its name (its folder in OUT), its input folder (relative to\n"
         "FILE), its weight (reference models; normalised) and its set, reference or robustness. Every model\n"
         "must have the same option sets. The program's -o OUT (needed), -j, --resume, --iterations, --report,\n"
-        "--risk-limit and -q apply. See docs/ensembles.md.");
+        "--risk-limit, --nsim and -q apply. See docs/ensembles.md.");
     ensemble->add_option("FILE", opts.ensemble_file, "The ensemble file")->required()->type_name("");
     ensemble->fallthrough();
     return {report, newcmd, ensemble, nullptr};
@@ -92,7 +92,7 @@ CLI::App* add_tune(CLI::App& app, RunOptions& opts) {
         "meets the limit: the largest value when the risk rises with it, the smallest when it falls. Searches\n"
         "the option's range in opt.inn by bisection over whole option sets; writes a table on standard output\n"
         "and tune.csv. The program's -j (sets simulated at once; the answer is the same), -o (folder of\n"
-        "tune.csv) and -q apply. See docs/tuning.md.");
+        "tune.csv), --nsim and -q apply. See docs/tuning.md.");
     tune->fallthrough();
     tune->add_option("--option", opts.tuning.option, "The option to tune, by its header name (e.g. Target)")
         ->required()

@@ -59,7 +59,6 @@ void yearlyrows(State& s, long long set, std::string& b, const YearVec& plim, co
     const Quantity qs[] = {{"ssb", &s.ssbres},   {"tsb", &s.tsbres}, {"f", &s.fres},
                            {"catch", &s.catchres}, {"tac", &s.tacres}, {"recruitment", &s.recres}};
     ValueSet &w = s.values, &scratch = s.scratch;
-    const float nit = static_cast<float>(s.nsim);
     for (const Quantity& q : qs) {
         for (int y = 0; y <= maxyear; ++y) {
             for (int i = 1; i <= s.nsim; ++i) w(i) = (*q.a)(y, i);

@@ -59,11 +59,11 @@ std::unique_ptr<State> make_stock() {
 
     // Beverton-Holt regime for the projections.
     s.nreg = 1;
-    s.recpari(1, 1) = 2;
-    s.recpari(1, 2) = 2;
-    s.recparr(1, 1) = 200000.0f;
-    s.recparr(1, 2) = 150000.0f;
-    s.recparr(1, 6) = 1.0f;
+    s.regime(1).function = 2;
+    s.regime(1).distribution = 2;
+    s.regime(1).level = 200000.0f;
+    s.regime(1).ssb = 150000.0f;
+    s.regime(1).exponent = 1.0f;
     for (int y = -15; y <= maxyear; ++y) s.ireg(y) = 1;
     s.rref = 200000.0f;
     s.ycmin = 1.0f;

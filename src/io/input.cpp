@@ -306,6 +306,48 @@ void read_srspec(State& s) {
     in.close();
 }
 
+// The four records of regime r, each value checked as it is read. A run
+// given any argument refuses a code the simulation cannot draw with at its
+// record; the argument-less run stops at the first draw, as it always did.
+void read_regime(State& s, Cursor& c, int r, Regime& g) {
+    const std::string reg = "regime " + std::to_string(r) + ": ";
+    const std::string of = " of regime " + std::to_string(r) + " is ";
+    c.next(reg + "function, distribution, truncation", {g.function, g.distribution, g.truncation});
+    const std::string codes_at = c.where();
+    const bool per_iteration = g.function > 9;
+    if (s.messages_to_err && !(g.function >= 1 && g.function <= 3) && !per_iteration) {
+        refuse(s, codes_at + ": the recruitment function" + of + std::to_string(g.function) +
+                      "; it must be 1 (segmented power), 2 (Shepherd), 3 (Ricker) or above 9 (drawn per iteration "
+                      "from srspec)");
+    }
+    c.next(reg + "level, SSB parameter, CV, lower limit, upper limit, exponent",
+           {g.level, g.ssb, g.cv, g.low, g.high, g.exponent});
+    // The Ricker function divides by its SSB parameter and takes the
+    // logarithm of a ratio with it.
+    if (g.function == 3 && g.ssb <= 0.0f) {
+        stop_with(s, {"The SSB parameter of a Ricker regime must be positive (bio.inn, regime, value):", r, g.ssb});
+    }
+    // The distribution of the deviate matters once there is one; that of a
+    // regime drawn per iteration comes with its sets.
+    if (s.messages_to_err && !per_iteration && g.cv > 0.0f && g.distribution != 1 && g.distribution != 2) {
+        refuse(s, codes_at + ": the recruitment distribution" + of + std::to_string(g.distribution) +
+                      "; with a CV above 0 it must be 1 (normal) or 2 (lognormal)");
+    }
+    c.next(reg + "amplitude, period, phase", {g.amplitude, g.period, g.phase});
+    c.next(reg + "outburst law, mean interval, spread, factor, offset",
+           {g.outburst_law, g.outburst_interval, g.outburst_spread, g.outburst_factor, g.outburst_offset});
+    // Without a law no outburst year is drawn, while the mean level is
+    // still raised for them.
+    if (s.messages_to_err && g.outbursts_on() && (g.outburst_law < 1 || g.outburst_law > 3)) {
+        refuse(s, c.where() + ": the outburst law" + of + std::to_string(g.outburst_law) +
+                      "; with outbursts on (mean interval above 1, factor above 1) it must be 1 (lognormal), 2 "
+                      "(geometric) or 3 (uniform)");
+    }
+    if (g.function >= 1 && g.function <= 9 && g.cv > 0.0f && g.low >= g.high) {
+        stop_with(s, {"Recruitment truncation limits admit no deviate in regime", r});
+    }
+}
+
 // Length-based growth, selection and maturity from nine parameter records.
 void read_growth_parameters(State& s, Cursor& c) {
     float m = 0.0f, linf = 0.0f, l0 = 0.0f, k = 0.0f, cond = 0.0f, sm = 0.0f, ls = 0.0f, ss = 0.0f;
@@ -498,27 +540,12 @@ void getpopinn(State& s) {
     bool want_srspec = false;
     for (int r = 1; r <= s.nreg; ++r) {
         s.srflag(r) = 0;
-        const std::string reg = "regime " + std::to_string(r) + ": ";
         for (int n = 1; n <= maxiter; ++n)
             for (int k = 1; k <= 5; ++k) s.srpar(n, r, k) = -1.0f;
-        c.next(reg + "function, distribution, truncation", {s.recpari(r, 1), s.recpari(r, 2), s.recpari(r, 3)});
-        if (s.recpari(r, 1) > 9) {
+        read_regime(s, c, r, s.regime(r));
+        if (s.regime(r).function > 9) {
             s.srflag(r) = 1;
             want_srspec = true;
-        }
-        c.next(reg + "level, SSB parameter, CV, lower limit, upper limit, exponent", {s.recparr(r, 1), s.recparr(r, 2), s.recparr(r, 3), s.recparr(r, 4), s.recparr(r, 5),
-                s.recparr(r, 6)});
-        // The Ricker function divides by its SSB parameter and takes the
-        // logarithm of a ratio with it.
-        if (s.recpari(r, 1) == 3 && s.recparr(r, 2) <= 0.0f) {
-            stop_with(s, {"The SSB parameter of a Ricker regime must be positive (bio.inn, regime, value):", r,
-                          s.recparr(r, 2)});
-        }
-        c.next(reg + "amplitude, period, phase", {s.recparr(r, 7), s.recparr(r, 8), s.recparr(r, 9)});
-        c.next(reg + "outburst law, mean interval, spread, factor, offset", {s.recpari(r, 4), s.recparr(r, 10), s.recparr(r, 11), s.recparr(r, 12), s.recpari(r, 5)});
-        const int code = s.recpari(r, 1);
-        if (code >= 1 && code <= 9 && s.recparr(r, 3) > 0.0f && s.recparr(r, 4) >= s.recparr(r, 5)) {
-            stop_with(s, {"Recruitment truncation limits admit no deviate in regime", r});
         }
     }
     s.reading_at.clear();  // srspec and what follows say where they are themselves

@@ -36,6 +36,34 @@ using ResArr = Array<float, 0, maxyear, 1, maxiter>;           // (year, iterati
 using TacVec = Array<float, 0, maxtacyr>;                      // TAC by model year
 using BasisVec = Array<float, 1, maxbasis>;
 
+// One recruitment regime as bio.inn gives it in four records. A regime whose
+// function code exceeds 9 takes its function, distribution, level, SSB
+// parameter and CV per iteration from srspec (srflag, srpar); the rest from
+// here.
+struct Regime {
+    // record 1
+    int function = 0;      // 1 segmented power, 2 Shepherd, 3 Ricker; above 9: per iteration from srspec
+    int distribution = 0;  // of the deviate: 1 normal multiplier, 2 lognormal multiplier
+    int truncation = 0;    // what the limits bound: 1 the normal deviate, 2 the multiplier
+    // record 2
+    float level = 0;     // maximum (asymptotic) recruitment
+    float ssb = 0;       // the SSB parameter: break point, half-saturation or Ricker peak
+    float cv = 0;        // CV (log-SD for lognormal) of the deviate; 0: no deviate
+    float low = 0;       // lower truncation limit
+    float high = 0;      // upper truncation limit
+    float exponent = 0;  // exponent of the segmented power and Shepherd functions
+    // record 3: a cycle of the level, off when the period is 0
+    float amplitude = 0, period = 0, phase = 0;
+    // record 4: outbursts, on when the mean interval exceeds 1 year and the factor 1
+    int outburst_law = 0;         // intervals: 1 lognormal, 2 geometric, 3 uniform
+    float outburst_interval = 0;  // mean interval between outbursts, years
+    float outburst_spread = 0;    // spread of the intervals
+    float outburst_factor = 0;    // recruitment multiplier of an outburst year
+    int outburst_offset = 0;      // years from the regime's start to where the intervals start
+
+    bool outbursts_on() const { return outburst_interval > 1.0f && outburst_factor > 1.0f; }
+};
+
 // Every number of the model: inputs, the values in force, working arrays and
 // results. Plain data without pointers, so that a whole model can be copied
 // and compared byte for byte (the parallel sweep starts an option set from a
@@ -62,16 +90,14 @@ struct Model {
     Array<int, 1, maxreg + 1> regstart;  // one slot beyond maxreg for the end mark
     float regdur = 0;
     int regbase = 0;
-    Array<int, 1, maxreg, 1, 5> recpari;
-    Array<float, 1, maxreg, 1, 12> recparr;
+    Array<Regime, 1, maxreg> regime;
     Array<int, 1, maxreg> srflag;
     Array<float, 1, maxiter, 1, maxreg, 1, 5> srpar;
     float rref = 0, ycmin = 0, ycmax = 0, ycslope = 0;
     int rfun = 0, rdist = 0, rtrunc = 0;
     int rreg = 0;  // regime whose parameters were loaded last
     float rlevel = 0, rmax = 0, rssb = 0, rcv = 0, rlow = 0, rhigh = 0, rpow = 0;
-    float ramp = 0, rper = 0, rphase = 0, obmean = 0, obspread = 0, obfac = 0;
-    int obtype = 0, obyr = 0;
+    float ramp = 0, rper = 0, rphase = 0, obmean = 0, obfac = 0;
     Array<int, -15, maxyear> iob;
     Array<int, -15, maxyear> ireg;
     float ycf = 0;

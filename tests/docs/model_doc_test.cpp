@@ -57,7 +57,7 @@ struct Example {
     // No recruitment deviate, no noise in weights and maturity, no
     // observation or implementation error.
     void switch_errors_off() {
-        s.recparr(1, 3) = 0.0f;
+        s.regime(1).cv = 0.0f;
         s.wcv = 0.0f;
         for (int a = 0; a <= maxage; ++a) {
             s.westpar(a, 5) = s.wecapar(a, 5) = s.maturpar(a, 5) = 0.0f;
@@ -127,7 +127,7 @@ TEST(ModelDoc, WorkedExamplesAreThoseOfTheProgram) {
     perrecruit(s, 0.0f, ypr, spr0);
     printed("$F_{35} = " + fixed(fforspr(s, 0.35f * spr0), 3) + "$");
     printed("$F_{40} = " + fixed(fforspr(s, 0.40f * spr0), 3) + "$");
-    const float slope = originslope(s.recpari(1, 1), s.prref(1, 7), s.recparr(1, 2));
+    const float slope = originslope(s.regime(1).function, s.prref(1, 7), s.regime(1).ssb);
     printed("$F_{crash} = " + fixed(fforspr(s, 1.0f / slope), 3) + "$");
 
     // Rule 1 of the example (Target 0.40) at a basis of 300 kt.

@@ -55,11 +55,11 @@ protected:
         // One recruitment regime (Beverton-Holt) for projections that draw
         // recruits from the SSB.
         st.nreg = 1;
-        st.recpari(1, 1) = 2;
-        st.recpari(1, 2) = 2;
-        st.recparr(1, 1) = 900.0f;
-        st.recparr(1, 2) = 100.0f;
-        st.recparr(1, 6) = 1.0f;
+        st.regime(1).function = 2;
+        st.regime(1).distribution = 2;
+        st.regime(1).level = 900.0f;
+        st.regime(1).ssb = 100.0f;
+        st.regime(1).exponent = 1.0f;
         for (int y = -15; y <= maxyear; ++y) st.ireg(y) = 1;
         st.rref = 900.0f;
         st.ycmin = 1.0f;

@@ -39,11 +39,11 @@ void one_age_class(State& s) {
     s.weca(1) = s.west(1) = W;
     s.matur(1) = 1.0f;
     s.nreg = 1;
-    s.recpari(1, 1) = 2;
-    s.recpari(1, 2) = 2;
-    s.recparr(1, 1) = L;
-    s.recparr(1, 2) = B;
-    s.recparr(1, 6) = 1.0f;
+    s.regime(1).function = 2;
+    s.regime(1).distribution = 2;
+    s.regime(1).level = L;
+    s.regime(1).ssb = B;
+    s.regime(1).exponent = 1.0f;
 }
 
 std::vector<std::vector<std::string>> rows_of(const std::string& text) {

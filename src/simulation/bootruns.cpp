@@ -109,8 +109,8 @@ void outbursts(State& s, const Regime& g, int from, int ys, int ye) {
 
 // Historic observation-error factors of years -lastage..0.
 void historicerrors(State& s) {
-    const float bias = s.par(18);
-    const float cv = s.par(20);
+    const float bias = s.par(shared("Bias_obs"));
+    const float cv = s.par(shared("CVyr_obs"));
     for (int y = -s.lastage; y <= 0; ++y) {
         const float z = draw_normal(s);
         const float e = (1.0f + bias) * exp_sp(cv * z - cv * cv / 2.0f);
@@ -140,9 +140,9 @@ void startstock(State& s, AgeVec& n) {
         case 4:
             // The input numbers as the managers would perceive them, with
             // the observation bias reversed.
-            s.par(18) = -s.par(18);
+            s.par(shared("Bias_obs")) = -s.par(shared("Bias_obs"));
             obsmodel(s, s.nin, 0, 0);
-            s.par(18) = -s.par(18);
+            s.par(shared("Bias_obs")) = -s.par(shared("Bias_obs"));
             for (int a = 0; a <= maxage; ++a) {
                 n(a) = s.nperc(a, 0, 0);
                 s.nprojn(a, 0) = n(a);

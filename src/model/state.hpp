@@ -36,6 +36,10 @@ using ResArr = Array<float, 0, maxyear, 1, maxiter>;           // (year, iterati
 using TacVec = Array<float, 0, maxtacyr>;                      // TAC by model year
 using BasisVec = Array<float, 1, maxbasis>;
 
+// Outbursts happen when their mean interval exceeds one year and their
+// factor 1; otherwise no outburst year is drawn and no level raised for them.
+inline bool outbursts_happen(float interval, float factor) { return interval > 1.0f && factor > 1.0f; }
+
 // One recruitment regime as bio.inn gives it in four records. A regime whose
 // function code exceeds 9 takes its function, distribution, level, SSB
 // parameter and CV per iteration from srspec (srflag, srpar); the rest from
@@ -61,7 +65,7 @@ struct Regime {
     float outburst_factor = 0;    // recruitment multiplier of an outburst year
     int outburst_offset = 0;      // years from the regime's start to where the intervals start
 
-    bool outbursts_on() const { return outburst_interval > 1.0f && outburst_factor > 1.0f; }
+    bool outbursts_on() const { return outbursts_happen(outburst_interval, outburst_factor); }
 };
 
 // Every number of the model: inputs, the values in force, working arrays and

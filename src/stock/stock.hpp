@@ -35,10 +35,8 @@ void calcssb_survival(State& s, const AgeVec& n, float& ssb, float f, int isel, 
 void nextyear_survival(State& s, AgeVec& n, const float* survival, float ssb, float cv);
 
 // ---- recruitment
-// Whether the regime in force has outbursts: a mean interval above one year
-// and a factor above 1. Otherwise no outburst year is drawn, and the mean
-// level is not raised for them either.
-inline bool outbursts_on(const State& s) { return s.obmean > 1.0f && s.obfac > 1.0f; }
+// Whether the outbursts in force happen (outbursts_happen).
+inline bool outbursts_on(const State& s) { return outbursts_happen(s.obmean, s.obfac); }
 // The mean level over the years when outbursts multiply recruitment.
 inline void raise_for_outbursts(State& s) {
     if (outbursts_on(s)) s.rmax = ((s.obfac - 1.0f) / s.obmean + 1.0f) * s.rlevel;

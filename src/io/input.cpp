@@ -761,8 +761,8 @@ void read_constraints(State& s, Cursor& c) {
         c.read({t}, true);
         if (t == 1) {
             filter_given = true;
-            read_range(c, s, 11);
-            read_range(c, s, 12);
+            read_range(c, s, shared("Filter"));
+            read_range(c, s, shared("Trig_filt"));
             c.next("the filter basis (kind, first year, last year, how)", {s.cbkind(1), s.cbfirst(1), s.cblast(1), s.cbhow(1)});
             check_basis(s, s.cbkind(1), s.cbfirst(1), s.cblast(1));
             if (s.cbhow(1) < 1 || s.cbhow(1) > 3) {
@@ -771,9 +771,9 @@ void read_constraints(State& s, Cursor& c) {
             note_basis_years(s, s.cbkind(1), s.cbfirst(1), s.cblast(1));
         } else if (t == 2) {
             c.read({t, s.pctmode});
-            read_range(c, s, 13);
+            read_range(c, s, shared("Percent"));
             if (s.pctmode == 2) {
-                read_range(c, s, 14);
+                read_range(c, s, shared("Trig_perc"));
                 c.next("the TAC-change basis (kind, first year, last year, how)", {s.cbkind(2), s.cbfirst(2), s.cblast(2), s.cbhow(2)});
                 check_basis(s, s.cbkind(2), s.cbfirst(2), s.cblast(2));
                 if (s.cbhow(2) < 1 || s.cbhow(2) > 3) {
@@ -782,8 +782,8 @@ void read_constraints(State& s, Cursor& c) {
             }
             note_basis_years(s, s.cbkind(2), s.cbfirst(2), s.cblast(2));
         } else if (t == 3) {
-            read_range(c, s, 15);
-            read_range(c, s, 16);
+            read_range(c, s, shared("MinTAC"));
+            read_range(c, s, shared("MaxTAC"));
         } else {
             warn(s, {"Asked for non-existing constraint option", t});
             taken = true;  // the record is read again by what follows
@@ -791,9 +791,7 @@ void read_constraints(State& s, Cursor& c) {
     }
     // Without a filter slot the filter is off (a factor of 1 on the new TAC).
     if (!filter_given) {
-        s.parrange(11, 1) = 1.0f;
-        s.parrange(11, 2) = 1.0f;
-        s.parrange(11, 3) = 1.0f;
+        for (int k = 1; k <= 3; ++k) s.parrange(shared("Filter"), k) = 1.0f;
     }
     if (!taken) c.take("tacfill");
 }
@@ -906,9 +904,9 @@ void getoptinn(State& s) {
     read_constraints(s, c);
     c.read({s.tacfill});
 
-    // Option 17 and the error options.
+    // Option 17 (unnamed, unused) and the error options.
     read_range(c, s, 17);
-    for (int i = 18; i <= 23; ++i) read_range(c, s, i);
+    for (int i = shared("Bias_obs"); i <= shared("CV_biosurv"); ++i) read_range(c, s, i);
 
     for (int a = s.firstage; a <= s.lastage; ++a) {
         int ia = 0;

@@ -66,11 +66,11 @@ std::unique_ptr<State> make_stock() {
     // mean SSB of the two years after the TAC year.
     s.nrule = 1;
     s.vtype = 1;
-    s.par(1) = 500000.0f;
-    s.par(2) = 900000.0f;
-    s.par(3) = 0.4f;
-    s.par(4) = 1.0f;
-    s.par(5) = 0.0f;
+    option(s, "Btrig1") = 500000.0f;
+    option(s, "Btrig2") = 900000.0f;
+    option(s, "Target") = 0.4f;
+    option(s, "Alfa1") = 1.0f;
+    option(s, "Alfa2") = 0.0f;
     s.nbasis = 1;
     s.bkind(1) = 1;
     s.bfirst(1) = 1;
@@ -82,13 +82,13 @@ std::unique_ptr<State> make_stock() {
     s.ntacyr = 1;
     s.tacfill = 1;
     // Filter 0.7 when the SSB trend is above 5 %; change limit 15 %.
-    s.par(11) = 0.7f;
-    s.par(12) = 0.05f;
+    s.par(shared("Filter")) = 0.7f;
+    s.par(shared("Trig_filt")) = 0.05f;
     s.cbkind(1) = 1;
     s.cbfirst(1) = 0;
     s.cblast(1) = 2;
     s.cbhow(1) = 3;
-    s.par(13) = 15.0f;
+    s.par(shared("Percent")) = 15.0f;
     s.pctmode = 1;
     s.recobs = 1;
     s.recproj = 2;

@@ -92,22 +92,22 @@ std::string regime_years(const State& s, int r) {
 // The recruitment of each regime with its parameters.
 void print_regimes(const State& s, std::FILE* out) {
     for (int r = 1; r <= s.nreg && r <= maxreg; ++r) {
-        std::fprintf(out, "  regime %d, %s: %s, %s", r, regime_years(s, r).c_str(), srfunction(s.recpari(r, 1)),
-                     deviate(s.recpari(r, 2)));
-        if (s.recpari(r, 1) <= 9) {
-            std::fprintf(out, "; level %s, SSB parameter %s, CV %s, exponent %s", number(s.recparr(r, 1)).c_str(),
-                         number(s.recparr(r, 2)).c_str(), number(s.recparr(r, 3)).c_str(),
-                         number(s.recparr(r, 6)).c_str());
+        const Regime& g = s.regime(r);
+        std::fprintf(out, "  regime %d, %s: %s, %s", r, regime_years(s, r).c_str(), srfunction(g.function),
+                     deviate(g.distribution));
+        if (g.function <= 9) {
+            std::fprintf(out, "; level %s, SSB parameter %s, CV %s, exponent %s", number(g.level).c_str(),
+                         number(g.ssb).c_str(), number(g.cv).c_str(), number(g.exponent).c_str());
         }
-        std::fprintf(out, "; %s kept within %s..%s", s.recpari(r, 3) == 1 ? "the normal deviate" : "the multiplier",
-                     number(s.recparr(r, 4)).c_str(), number(s.recparr(r, 5)).c_str());
-        if (s.recparr(r, 8) > 0.0f) {
-            std::fprintf(out, "; cycle of amplitude %s and period %s", number(s.recparr(r, 7)).c_str(),
-                         number(s.recparr(r, 8)).c_str());
+        std::fprintf(out, "; %s kept within %s..%s", g.truncation == 1 ? "the normal deviate" : "the multiplier",
+                     number(g.low).c_str(), number(g.high).c_str());
+        if (g.period > 0.0f) {
+            std::fprintf(out, "; cycle of amplitude %s and period %s", number(g.amplitude).c_str(),
+                         number(g.period).c_str());
         }
-        if (s.recparr(r, 10) > 1.0f && s.recparr(r, 12) > 1.0f) {
-            std::fprintf(out, "; outbursts every %s years, factor %s", number(s.recparr(r, 10)).c_str(),
-                         number(s.recparr(r, 12)).c_str());
+        if (g.outbursts_on()) {
+            std::fprintf(out, "; outbursts every %s years, factor %s", number(g.outburst_interval).c_str(),
+                         number(g.outburst_factor).c_str());
         }
         std::fputs("\n", out);
     }

@@ -310,6 +310,48 @@ void read_srspec(State& s) {
     in.close();
 }
 
+// The four records of regime r, each value checked as it is read. A run
+// given any argument refuses a code the simulation cannot draw with at its
+// record; the argument-less run stops at the first draw, as it always did.
+void read_regime(State& s, Cursor& c, int r, Regime& g) {
+    const std::string reg = "regime " + std::to_string(r) + ": ";
+    const std::string of = " of regime " + std::to_string(r) + " is ";
+    c.next(reg + "function, distribution, truncation", {g.function, g.distribution, g.truncation});
+    const std::string codes_at = c.where();
+    const bool per_iteration = g.function > 9;
+    if (s.messages_to_err && !(g.function >= 1 && g.function <= 3) && !per_iteration) {
+        refuse(s, codes_at + ": the recruitment function" + of + std::to_string(g.function) +
+                      "; it must be 1 (segmented power), 2 (Shepherd), 3 (Ricker) or above 9 (drawn per iteration "
+                      "from srspec)");
+    }
+    c.next(reg + "level, SSB parameter, CV, lower limit, upper limit, exponent",
+           {g.level, g.ssb, g.cv, g.low, g.high, g.exponent});
+    // The Ricker function divides by its SSB parameter and takes the
+    // logarithm of a ratio with it.
+    if (g.function == 3 && g.ssb <= 0.0f) {
+        stop_with(s, {"The SSB parameter of a Ricker regime must be positive (bio.inn, regime, value):", r, g.ssb});
+    }
+    // The distribution of the deviate matters once there is one; that of a
+    // regime drawn per iteration comes with its sets.
+    if (s.messages_to_err && !per_iteration && g.cv > 0.0f && g.distribution != 1 && g.distribution != 2) {
+        refuse(s, codes_at + ": the recruitment distribution" + of + std::to_string(g.distribution) +
+                      "; with a CV above 0 it must be 1 (normal) or 2 (lognormal)");
+    }
+    c.next(reg + "amplitude, period, phase", {g.amplitude, g.period, g.phase});
+    c.next(reg + "outburst law, mean interval, spread, factor, offset",
+           {g.outburst_law, g.outburst_interval, g.outburst_spread, g.outburst_factor, g.outburst_offset});
+    // Without a law no outburst year is drawn, while the mean level is
+    // still raised for them.
+    if (s.messages_to_err && g.outbursts_on() && (g.outburst_law < 1 || g.outburst_law > 3)) {
+        refuse(s, c.where() + ": the outburst law" + of + std::to_string(g.outburst_law) +
+                      "; with outbursts on (mean interval above 1, factor above 1) it must be 1 (lognormal), 2 "
+                      "(geometric) or 3 (uniform)");
+    }
+    if (g.function >= 1 && g.function <= 9 && g.cv > 0.0f && g.low >= g.high) {
+        stop_with(s, {"Recruitment truncation limits admit no deviate in regime", r});
+    }
+}
+
 // Length-based growth, selection and maturity from nine parameter records.
 void read_growth_parameters(State& s, Cursor& c) {
     float m = 0.0f, linf = 0.0f, l0 = 0.0f, k = 0.0f, cond = 0.0f, sm = 0.0f, ls = 0.0f, ss = 0.0f;
@@ -502,29 +544,14 @@ void getpopinn(State& s) {
     bool want_srspec = false;
     for (int r = 1; r <= s.nreg; ++r) {
         s.srflag(r) = 0;
-        const std::string reg = "regime " + std::to_string(r) + ": ";
-        c.next(reg + "function, distribution, truncation", {s.recpari(r, 1), s.recpari(r, 2), s.recpari(r, 3)});
-        if (s.recpari(r, 1) > 9) {
+        read_regime(s, c, r, s.regime(r));
+        if (s.regime(r).function > 9) {
             s.srflag(r) = 1;
             want_srspec = true;
             // Every set "not read" until srspec gives it.
             if (s.srpar.upper(0) != s.nsim) s.srpar.size_to(s.nsim);
             for (int n = 1; n <= s.nsim; ++n)
                 for (int k = 1; k <= 5; ++k) s.srpar(n, r, k) = -1.0f;
-        }
-        c.next(reg + "level, SSB parameter, CV, lower limit, upper limit, exponent", {s.recparr(r, 1), s.recparr(r, 2), s.recparr(r, 3), s.recparr(r, 4), s.recparr(r, 5),
-                s.recparr(r, 6)});
-        // The Ricker function divides by its SSB parameter and takes the
-        // logarithm of a ratio with it.
-        if (s.recpari(r, 1) == 3 && s.recparr(r, 2) <= 0.0f) {
-            stop_with(s, {"The SSB parameter of a Ricker regime must be positive (bio.inn, regime, value):", r,
-                          s.recparr(r, 2)});
-        }
-        c.next(reg + "amplitude, period, phase", {s.recparr(r, 7), s.recparr(r, 8), s.recparr(r, 9)});
-        c.next(reg + "outburst law, mean interval, spread, factor, offset", {s.recpari(r, 4), s.recparr(r, 10), s.recparr(r, 11), s.recparr(r, 12), s.recpari(r, 5)});
-        const int code = s.recpari(r, 1);
-        if (code >= 1 && code <= 9 && s.recparr(r, 3) > 0.0f && s.recparr(r, 4) >= s.recparr(r, 5)) {
-            stop_with(s, {"Recruitment truncation limits admit no deviate in regime", r});
         }
     }
     s.reading_at.clear();  // srspec and what follows say where they are themselves
@@ -740,8 +767,8 @@ void read_constraints(State& s, Cursor& c) {
         c.read({t}, true);
         if (t == 1) {
             filter_given = true;
-            read_range(c, s, 11);
-            read_range(c, s, 12);
+            read_range(c, s, shared("Filter"));
+            read_range(c, s, shared("Trig_filt"));
             c.next("the filter basis (kind, first year, last year, how)", {s.cbkind(1), s.cbfirst(1), s.cblast(1), s.cbhow(1)});
             check_basis(s, s.cbkind(1), s.cbfirst(1), s.cblast(1));
             if (s.cbhow(1) < 1 || s.cbhow(1) > 3) {
@@ -750,9 +777,9 @@ void read_constraints(State& s, Cursor& c) {
             note_basis_years(s, s.cbkind(1), s.cbfirst(1), s.cblast(1));
         } else if (t == 2) {
             c.read({t, s.pctmode});
-            read_range(c, s, 13);
+            read_range(c, s, shared("Percent"));
             if (s.pctmode == 2) {
-                read_range(c, s, 14);
+                read_range(c, s, shared("Trig_perc"));
                 c.next("the TAC-change basis (kind, first year, last year, how)", {s.cbkind(2), s.cbfirst(2), s.cblast(2), s.cbhow(2)});
                 check_basis(s, s.cbkind(2), s.cbfirst(2), s.cblast(2));
                 if (s.cbhow(2) < 1 || s.cbhow(2) > 3) {
@@ -761,8 +788,8 @@ void read_constraints(State& s, Cursor& c) {
             }
             note_basis_years(s, s.cbkind(2), s.cbfirst(2), s.cblast(2));
         } else if (t == 3) {
-            read_range(c, s, 15);
-            read_range(c, s, 16);
+            read_range(c, s, shared("MinTAC"));
+            read_range(c, s, shared("MaxTAC"));
         } else {
             warn(s, {"Asked for non-existing constraint option", t});
             taken = true;  // the record is read again by what follows
@@ -770,9 +797,7 @@ void read_constraints(State& s, Cursor& c) {
     }
     // Without a filter slot the filter is off (a factor of 1 on the new TAC).
     if (!filter_given) {
-        s.parrange(11, 1) = 1.0f;
-        s.parrange(11, 2) = 1.0f;
-        s.parrange(11, 3) = 1.0f;
+        for (int k = 1; k <= 3; ++k) s.parrange(shared("Filter"), k) = 1.0f;
     }
     if (!taken) c.take("tacfill");
 }
@@ -885,9 +910,9 @@ void getoptinn(State& s) {
     read_constraints(s, c);
     c.read({s.tacfill});
 
-    // Option 17 and the error options.
+    // Option 17 (unnamed, unused) and the error options.
     read_range(c, s, 17);
-    for (int i = 18; i <= 23; ++i) read_range(c, s, i);
+    for (int i = shared("Bias_obs"); i <= shared("CV_biosurv"); ++i) read_range(c, s, i);
 
     for (int a = s.firstage; a <= s.lastage; ++a) {
         int ia = 0;

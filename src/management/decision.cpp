@@ -229,7 +229,7 @@ void hcr(State& s, TacVec& tac, int y) {
     // Filter: a trial path that moves only part of the way towards the new
     // TACs; taken when its basis passes the trigger. The TAC year is blended
     // with the previous TAC in every case.
-    const float filt = s.par(11);
+    const float filt = s.par(shared("Filter"));
     if (filt < 1.0f && y > 0) {
         trial = tac;
         const int first = y + s.cbfirst(1);
@@ -242,7 +242,7 @@ void hcr(State& s, TacVec& tac, int y) {
         }
         project(s, nstart, nout, trial, catchv, y, flag);
         buildcbasis(s, cb, 1, y);
-        if (trigger_passed(s.cbhow(1), cb, s.par(12)))
+        if (trigger_passed(s.cbhow(1), cb, s.par(shared("Trig_filt"))))
             for (int k = y; k <= pend; ++k) tac(k) = trial(k);
         tac(y) = filt * tac(y) + (1.0f - filt) * tac(y - 1);
     }
@@ -258,7 +258,7 @@ void hcr(State& s, TacVec& tac, int y) {
     }
 
     // Limit on the change from the previous TAC.
-    const float p = s.par(13) / 100.0f;
+    const float p = s.par(shared("Percent")) / 100.0f;
     if (p > 0.0f && y > 0) {
         const float r = tac(y) / tac(y - 1) - 1.0f;
         if (std::fabs(r) > p) {
@@ -279,14 +279,14 @@ void hcr(State& s, TacVec& tac, int y) {
                 }
                 project(s, nstart, nout, trial, catchv, y, flag);
                 buildcbasis(s, cb, 2, y);
-                if (trigger_passed(s.cbhow(2), cb, s.par(14)))
+                if (trigger_passed(s.cbhow(2), cb, s.par(shared("Trig_perc"))))
                     for (int k = y; k <= pend; ++k) tac(k) = trial(k);
             }
         }
     }
 
     // Lowest and highest TAC; a TAC that is not a number takes the bound.
-    const float mintac = s.par(15), maxtac = s.par(16);
+    const float mintac = s.par(shared("MinTAC")), maxtac = s.par(shared("MaxTAC"));
     for (int k = y; k <= pend; ++k) {
         if (mintac > 0.0f) tac(k) = std::fmax(tac(k), mintac);
         if (maxtac > 0.0f) tac(k) = std::fmin(tac(k), maxtac);

@@ -15,8 +15,8 @@
 namespace tacsim {
 
 void implement(State& s, float& tac, float& catchv, AgeVec& ntrue, float& f, int& flag, AgeVec& cnum) {
-    s.biasimpl = s.par(19);
-    s.cvimpl = s.par(21);
+    s.biasimpl = s.par(shared("Bias_impl"));
+    s.cvimpl = s.par(shared("CVyr_impl"));
     flag = 0;
 
     // F that would take the TAC with the usual selection (the search may

@@ -3,6 +3,7 @@
 // by the fleet.
 #pragma once
 
+#include "management/rulebook.hpp"
 #include "model/state.hpp"
 
 namespace tacsim {

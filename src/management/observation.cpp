@@ -56,8 +56,8 @@ void terminal_mortality(const State& s, int y, int ay, float& z, float& f) {
 }  // namespace
 
 void obsmodel(State& s, const AgeVec& ntrue, int y, int flag) {
-    s.biasobs = s.par(18);
-    s.cvobs = s.par(20);
+    s.biasobs = s.par(shared("Bias_obs"));
+    s.cvobs = s.par(shared("CVyr_obs"));
 
     // Error factors of each year: a yearly factor common to all ages times an
     // age factor. The first assessment also draws the years its cohort

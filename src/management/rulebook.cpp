@@ -8,10 +8,8 @@ namespace tacsim {
 
 namespace {
 
-// Labels of options 11..16 and 18..23 in the per-set headers and in the
-// summary headings, and the statistics of the summary records.
-constexpr const char* kOptionTail[12] = {"Filter",   "Trig_filt", "Percent",  "Trig_perc", "MinTAC",  "MaxTAC",
-                                         "Bias_obs", "Bias_impl", "CVyr_obs", "CVyr_impl", "CV_recr", "CV_biosurv"};
+// The summary headings after the rule's parameters: the shared options and
+// the statistics of the summary records.
 constexpr const char* kSummaryTail =
     "Filter Except_F Percent Except_P MinTAC MaxTAC Bias_obs Bias_impl CVyr_obs CVyr_impl CV_recr CV_biosurv "
     "Cmean C10 C50 C90 Fmean F10 F50 F90 Smean SSB10 SSB50 SSB90 Tmean TSB10 TSB50 TSB90 IAV Risklim "
@@ -70,7 +68,9 @@ void Rulebook::add(RuleDescription d) {
     Layout sum = parsed(d, d.summary_layout, n + 12 + 20, "the summary layout");
     if (d.label_line.empty()) {
         std::string tail;
-        for (const char* t : kOptionTail) tail += std::string(tail.empty() ? "" : " ") + t;
+        for (std::string_view t : kSharedOptions) {
+            if (!t.empty()) tail += (tail.empty() ? "" : " ") + std::string(t);
+        }
         d.label_line = names_then(d, tail);
     }
     if (d.summary_heading.empty()) d.summary_heading = names_then(d, kSummaryTail);
@@ -113,9 +113,25 @@ float value_at(const HarvestRule& r, const OptionVec& par, float b, float b3) {
 std::array<std::string, noptions> option_names(const HarvestRule& r) {
     std::array<std::string, noptions> names;
     for (std::size_t k = 0; k < r.desc.params.size(); ++k) names[k] = r.desc.params[k].name;
-    for (int j = 0; j < 6; ++j) names[static_cast<std::size_t>(10 + j)] = kOptionTail[j];
-    for (int j = 0; j < 6; ++j) names[static_cast<std::size_t>(17 + j)] = kOptionTail[6 + j];
+    for (std::size_t k = 0; k < kSharedOptions.size(); ++k) names[kFirstShared - 1 + k] = kSharedOptions[k];
     return names;
+}
+
+int option_slot(const HarvestRule& r, std::string_view name) {
+    const std::array<std::string, noptions> names = option_names(r);
+    for (std::size_t k = 0; k < names.size(); ++k) {
+        if (!name.empty() && names[k] == name) return static_cast<int>(k) + 1;
+    }
+    return 0;
+}
+
+float& option(State& s, std::string_view name) {
+    const HarvestRule* r = run_rule(s);
+    const int k = r != nullptr ? option_slot(*r, name) : 0;
+    if (k == 0) {
+        throw std::invalid_argument("harvest rule " + std::to_string(s.nrule) + " has no option " + std::string(name));
+    }
+    return s.par(k);
 }
 
 std::array<std::string, noptions> option_names(const State& s) {

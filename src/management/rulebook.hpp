@@ -13,6 +13,7 @@
 
 #include <array>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "records/records.hpp"
@@ -20,11 +21,28 @@
 
 namespace tacsim {
 
-using OptionVec = Array<float, 1, noptions>;  // option values par(1..23) of a set
+using OptionVec = Array<float, 1, noptions>;  // the option values of a set, slots 1..23
 
 // The rule value for the option values of a set (the rule's own parameters
-// are par(1), par(2), ...) and the decision basis. Pure: no state, no draws.
+// in slots 1, 2, ..., read by name through NamedOptions) and the decision
+// basis. Pure: no state, no draws.
 using RuleFn = float (*)(const OptionVec& par, const BasisVec& basis);
+
+// The options every rule shares, slots 11..23 of a set, by the names of the
+// result headers; slot 17 has none (no rule reads it).
+inline constexpr std::array<std::string_view, 13> kSharedOptions = {
+    "Filter",   "Trig_filt", "Percent",  "Trig_perc", "MinTAC",  "MaxTAC",    "",
+    "Bias_obs", "Bias_impl", "CVyr_obs", "CVyr_impl", "CV_recr", "CV_biosurv"};
+inline constexpr int kFirstShared = 11;
+
+// The slot of a shared option: s.par(shared("Filter")). Found while
+// compiling: a name that is not one does not compile.
+consteval int shared(std::string_view name) {
+    for (std::size_t k = 0; k < kSharedOptions.size(); ++k) {
+        if (!name.empty() && kSharedOptions[k] == name) return kFirstShared + static_cast<int>(k);
+    }
+    throw "not the name of a shared option";
+}
 
 // The unit of a rule parameter.
 enum class ParUnit : unsigned char {
@@ -35,6 +53,43 @@ enum class ParUnit : unsigned char {
     Proportion,  // a proportion of the rule's base value (no unit)
     PerB3,       // per unit of basis element 3
     Steepness,   // steepness of a logistic curve (no unit)
+};
+
+// A rule's parameter as its function and its description know it.
+struct ParamSpec {
+    std::string_view name;  // the label of the result headers
+    ParUnit unit;
+};
+// A rule's parameters in order: the first in slot 1 of the option values.
+template <std::size_t N>
+using ParamList = std::array<ParamSpec, N>;
+
+// The slot of the parameter `name` in `list`, found while compiling.
+template <std::size_t N>
+consteval int slot_of(const ParamList<N>& list, std::string_view name) {
+    for (std::size_t k = 0; k < N; ++k) {
+        if (list[k].name == name) return static_cast<int>(k) + 1;
+    }
+    throw "not the name of a parameter of the rule";
+}
+
+// The option values of a set as a rule function reads them, by the names
+// of the rule's parameter list:
+//   constexpr ParamList<2> kMine = {{{"Btrig", ParUnit::B1}, {"Target", ParUnit::Value}}};
+//   const NamedOptions<kMine> o(par);   ... o["Target"] ...
+// A misspelt name does not compile; a read costs what par(k) costs.
+template <const auto& List>
+class NamedOptions {
+public:
+    struct Name {
+        int slot;
+        consteval Name(const char* name) : slot(slot_of(List, name)) {}  // NOLINT: a name converts
+    };
+    explicit NamedOptions(const OptionVec& par) : par_(par) {}
+    float operator[](Name n) const { return par_(n.slot); }
+
+private:
+    const OptionVec& par_;
 };
 
 // What a decision-basis element is to the rule that reads it.
@@ -50,16 +105,23 @@ struct RuleParam {
     std::string name;  // the label of the result headers
     ParUnit unit;
 };
+// The description's parameters from a rule's parameter list.
+template <std::size_t N>
+std::vector<RuleParam> params_of(const ParamList<N>& list) {
+    std::vector<RuleParam> p;
+    for (const ParamSpec& q : list) p.push_back({std::string(q.name), q.unit});
+    return p;
+}
 
 // A rule as its author writes it down.
 struct RuleDescription {
     int number = 0;
     std::string name{};              // a few words
-    std::vector<RuleParam> params{}; // par(1..n), n <= 10
+    std::vector<RuleParam> params{}; // slots 1..n of the option values, n <= 10
     std::vector<BasisUse> basis{};   // element k+1 read for basis[k]; may be empty
-    int ptrig = 1;                   // Ptrig counts B1 below par(ptrig); 0: no trigger, Ptrig 0
+    int ptrig = 1;                   // Ptrig counts B1 below parameter ptrig (1..n); 0: no trigger, Ptrig 0
     unsigned vtypes = 0xFu;          // bit v-1 set: value type v (1 F, 2, 3 harvest rates, 4 TAC) accepted
-    std::string option_layout{};     // per-set header record: par(1..n), par(11..16), par(18..23)
+    std::string option_layout{};     // per-set header record: the parameters, options 11..16 and 18..23
     std::string summary_layout{};    // summary record: the same values, then the 20 statistics
     std::string label_line{};        // per-set header labels; empty: the names, then the common ones
     std::string summary_heading{};   // summary column heading; empty: the names, then the common ones
@@ -108,6 +170,14 @@ inline float evaluate(const HarvestRule& r, const OptionVec& par, const BasisVec
 // The rule's shape: its value when every stock indicator it reads (the
 // elements compared with triggers) equals b and element 3 equals b3.
 float value_at(const HarvestRule& r, const OptionVec& par, float b, float b3 = 0.0f);
+
+// The slot (1..23) of the option `name` of rule r: one of its parameters
+// or a shared option; 0 when it has none of that name.
+int option_slot(const HarvestRule& r, std::string_view name);
+// The option `name` of the run's rule in the option values of the state
+// (par), for the callers that set options by hand (tests, benchmarks).
+// Throws std::invalid_argument when the rule has no such option.
+float& option(State& s, std::string_view name);
 
 // The 23 option names of a rule as the per-set headers label them: its
 // parameters, then Filter .. MaxTAC (11..16) and Bias_obs .. CV_biosurv

@@ -1,8 +1,10 @@
 // Harvest rules: each maps the decision basis (B1, B2, B3 = elements 1..3)
-// and the rule parameters of the option set (par(1), par(2), ...) to the rule
-// value v. What v means (an F, a harvest rate or a TAC) is decided by the
-// caller. Comparisons are strict, exactly as each rule states them. Each rule
-// is described, once, in standard_rule_descriptions() at the end of this file.
+// and the rule parameters of the option set, read by the names of its
+// parameter list, to the rule value v. What v means (an F, a harvest rate or
+// a TAC) is decided by the caller. Comparisons are strict, exactly as each
+// rule states them. Each rule's parameters are listed once, above its
+// function, and the rule described in standard_rule_descriptions() at the
+// end of this file.
 #include <cmath>
 
 #include "management/management.hpp"
@@ -31,6 +33,8 @@ float floor0(float v) { return (v < 0.0f) ? 0.0f : v; }
 
 float logistic(float x) { return 1.0f / (1.0f + exp_sp(-x)); }
 
+using U = ParUnit;
+
 }  // namespace
 
 void rule(State& s, float& v, const BasisVec& basis) {
@@ -40,16 +44,23 @@ void rule(State& s, float& v, const BasisVec& basis) {
 }
 
 // Target with proportional adjustment; never negative.
+constexpr ParamList<5> kRule1 = {{{"Btrig1", U::B1}, {"Btrig2", U::B2}, {"Target", U::Value},
+                                  {"Alfa1", U::Proportion}, {"Alfa2", U::Proportion}}};
 float rule1(const OptionVec& par, const BasisVec& basis) {
-    const float btrig1 = par(1), btrig2 = par(2), target = par(3), alfa1 = par(4), alfa2 = par(5);
+    const NamedOptions<kRule1> o(par);
+    const float btrig1 = o["Btrig1"], btrig2 = o["Btrig2"], target = o["Target"], alfa1 = o["Alfa1"],
+                alfa2 = o["Alfa2"];
     return floor0(adjust(target, basis(1), basis(2), btrig1, btrig2, alfa1, alfa2));
 }
 
 // Level1 below B0, a straight line up to Target at Btrig1, Target up to
 // Btrig2 and a proportional rise above it.
+constexpr ParamList<6> kRule2 = {{{"B0", U::B1}, {"Btrig1", U::B1}, {"Btrig2", U::B2}, {"Target", U::Value},
+                                  {"Level1", U::Value}, {"Alfa2", U::Proportion}}};
 float rule2(const OptionVec& par, const BasisVec& basis) {
-    const float b0 = par(1), btrig1 = par(2), btrig2 = par(3), target = par(4), level1 = par(5),
-                alfa2 = par(6);
+    const NamedOptions<kRule2> o(par);
+    const float b0 = o["B0"], btrig1 = o["Btrig1"], btrig2 = o["Btrig2"], target = o["Target"],
+                level1 = o["Level1"], alfa2 = o["Alfa2"];
     const float b1 = basis(1), b2 = basis(2);
     if (b0 > b1) {
         return level1;
@@ -65,18 +76,24 @@ float rule2(const OptionVec& par, const BasisVec& basis) {
 }
 
 // As rule 1 with a target that grows with the third indicator.
+constexpr ParamList<6> kRule3 = {{{"Btrig1", U::B1}, {"Btrig2", U::B2}, {"Target", U::Value},
+                                  {"Alfa1", U::Proportion}, {"Alfa2", U::Proportion}, {"Gain", U::PerB3}}};
 float rule3(const OptionVec& par, const BasisVec& basis) {
-    const float btrig1 = par(1), btrig2 = par(2), target = par(3), alfa1 = par(4), alfa2 = par(5),
-                gain = par(6);
+    const NamedOptions<kRule3> o(par);
+    const float btrig1 = o["Btrig1"], btrig2 = o["Btrig2"], target = o["Target"], alfa1 = o["Alfa1"],
+                alfa2 = o["Alfa2"], gain = o["Gain"];
     const float x = target * (1.0f + gain * basis(3));
     return floor0(adjust(x, basis(1), basis(2), btrig1, btrig2, alfa1, alfa2));
 }
 
 // Logistic descent to 0 below Btrig1 and logistic rise towards
 // Target + (Vmax - Target)/2 above Btrig2.
+constexpr ParamList<6> kRule4 = {{{"Btrig1", U::B1}, {"Btrig2", U::B2}, {"Target", U::Value},
+                                  {"Slope1", U::Steepness}, {"Slope2", U::Steepness}, {"Vmax", U::Value}}};
 float rule4(const OptionVec& par, const BasisVec& basis) {
-    const float btrig1 = par(1), btrig2 = par(2), target = par(3), slope1 = par(4), slope2 = par(5),
-                vmax = par(6);
+    const NamedOptions<kRule4> o(par);
+    const float btrig1 = o["Btrig1"], btrig2 = o["Btrig2"], target = o["Target"], slope1 = o["Slope1"],
+                slope2 = o["Slope2"], vmax = o["Vmax"];
     const float b1 = basis(1), b2 = basis(2);
     float v = 0.0f;
     if (btrig1 > b1) {
@@ -101,17 +118,25 @@ float rule4(const OptionVec& par, const BasisVec& basis) {
 }
 
 // Vhigh or Vlow by the recruitment indicator, with proportional adjustment.
+constexpr ParamList<7> kRule5 = {{{"Btrig1", U::B1}, {"Btrig2", U::B2}, {"RefRec", U::B3},
+                                  {"Alfa1", U::Proportion}, {"Alfa2", U::Proportion}, {"Vlow", U::Value},
+                                  {"Vhigh", U::Value}}};
 float rule5(const OptionVec& par, const BasisVec& basis) {
-    const float btrig1 = par(1), btrig2 = par(2), refrec = par(3), alfa1 = par(4), alfa2 = par(5),
-                vlow = par(6), vhigh = par(7);
+    const NamedOptions<kRule5> o(par);
+    const float btrig1 = o["Btrig1"], btrig2 = o["Btrig2"], refrec = o["RefRec"], alfa1 = o["Alfa1"],
+                alfa2 = o["Alfa2"], vlow = o["Vlow"], vhigh = o["Vhigh"];
     const float x = (basis(3) > refrec) ? vhigh : vlow;
     return floor0(adjust(x, basis(1), basis(2), btrig1, btrig2, alfa1, alfa2));
 }
 
 // Rule 2's shape around Vhigh or Vlow chosen by the recruitment indicator.
+constexpr ParamList<8> kRule6 = {{{"B0", U::B1}, {"Btrig1", U::B1}, {"Btrig2", U::B2}, {"RefRec", U::B3},
+                                  {"Alfa2", U::Proportion}, {"V0", U::Value}, {"Vlow", U::Value},
+                                  {"Vhigh", U::Value}}};
 float rule6(const OptionVec& par, const BasisVec& basis) {
-    const float b0 = par(1), btrig1 = par(2), btrig2 = par(3), refrec = par(4), alfa2 = par(5),
-                v0 = par(6), vlow = par(7), vhigh = par(8);
+    const NamedOptions<kRule6> o(par);
+    const float b0 = o["B0"], btrig1 = o["Btrig1"], btrig2 = o["Btrig2"], refrec = o["RefRec"],
+                alfa2 = o["Alfa2"], v0 = o["V0"], vlow = o["Vlow"], vhigh = o["Vhigh"];
     const float b1 = basis(1), b2 = basis(2);
     const float x = (basis(3) > refrec) ? vhigh : vlow;
     if (b0 > b1) {
@@ -129,9 +154,15 @@ float rule6(const OptionVec& par, const BasisVec& basis) {
 
 // B1 only: Target above Btrig2, a straight line from Alfa2 at Btrig1 to
 // Target at Btrig2, a proportional cut of Alfa2 below Btrig1 (when Btrig1 is
-// positive; Alfa2 otherwise), floored at 0.
+// positive; Alfa2 otherwise), floored at 0. Alfa2 is the value at Btrig1
+// (in the unit of the rule value), not a proportion; both triggers are
+// levels of B1.
+constexpr ParamList<5> kRule7 = {{{"Btrig1", U::B1}, {"Btrig2", U::B1}, {"Target", U::Value},
+                                  {"Alfa1", U::Proportion}, {"Alfa2", U::Value}}};
 float rule7(const OptionVec& par, const BasisVec& basis) {
-    const float btrig1 = par(1), btrig2 = par(2), target = par(3), alfa1 = par(4), alfa2 = par(5);
+    const NamedOptions<kRule7> o(par);
+    const float btrig1 = o["Btrig1"], btrig2 = o["Btrig2"], target = o["Target"], alfa1 = o["Alfa1"],
+                alfa2 = o["Alfa2"];
     const float b1 = basis(1);
     if (b1 > btrig2) {
         return target;
@@ -149,9 +180,13 @@ float rule7(const OptionVec& par, const BasisVec& basis) {
 }
 
 // Vstd with proportional adjustment, held within Vlow..Vhigh.
+constexpr ParamList<7> kRule8 = {{{"Btrig1", U::B1}, {"Btrig2", U::B2}, {"Vstd", U::Value},
+                                  {"Alfa1", U::Proportion}, {"Alfa2", U::Proportion}, {"Vlow", U::Value},
+                                  {"Vhigh", U::Value}}};
 float rule8(const OptionVec& par, const BasisVec& basis) {
-    const float btrig1 = par(1), btrig2 = par(2), vstd = par(3), alfa1 = par(4), alfa2 = par(5),
-                vlow = par(6), vhigh = par(7);
+    const NamedOptions<kRule8> o(par);
+    const float btrig1 = o["Btrig1"], btrig2 = o["Btrig2"], vstd = o["Vstd"], alfa1 = o["Alfa1"],
+                alfa2 = o["Alfa2"], vlow = o["Vlow"], vhigh = o["Vhigh"];
     float v = adjust(vstd, basis(1), basis(2), btrig1, btrig2, alfa1, alfa2);
     if (vlow > v) v = vlow;
     if (v > vhigh) v = vhigh;
@@ -164,7 +199,6 @@ float rule8(const OptionVec& par, const BasisVec& basis) {
 // is given in full it keeps its historical spelling (Execpt_Fer, CV_Biosurv,
 // double blanks, no CV_biosurv for rules 5 and 6), byte for byte.
 std::vector<RuleDescription> standard_rule_descriptions() {
-    using U = ParUnit;
     using B = BasisUse;
     const std::vector<B> b12 = {B::LowerTrigger, B::UpperTrigger};
     const std::vector<B> b123 = {B::LowerTrigger, B::UpperTrigger, B::Recruitment};
@@ -174,8 +208,7 @@ std::vector<RuleDescription> standard_rule_descriptions() {
 
     r.push_back({.number = 1,
                  .name = "target with proportional adjustment",
-                 .params = {{"Btrig1", U::B1}, {"Btrig2", U::B2}, {"Target", U::Value}, {"Alfa1", U::Proportion},
-                            {"Alfa2", U::Proportion}},
+                 .params = params_of(kRule1),
                  .basis = b12,
                  .option_layout = std::string("(2f10.1,4f10.3,") + tail,
                  .summary_layout = "(2f10.2,3f10.3,f5.2,f10.1,f5.1,3f10.1,6f6.3,                4f10.1,4f8.3,12f8.1)",
@@ -183,8 +216,7 @@ std::vector<RuleDescription> standard_rule_descriptions() {
 
     r.push_back({.number = 2,
                  .name = "straight line from Level1 at B0 to Target at Btrig1",
-                 .params = {{"B0", U::B1}, {"Btrig1", U::B1}, {"Btrig2", U::B2}, {"Target", U::Value},
-                            {"Level1", U::Value}, {"Alfa2", U::Proportion}},
+                 .params = params_of(kRule2),
                  .basis = b12,
                  .ptrig = 2,
                  .option_layout = std::string("(3f10.1,4f10.3,") + tail,
@@ -193,8 +225,7 @@ std::vector<RuleDescription> standard_rule_descriptions() {
 
     r.push_back({.number = 3,
                  .name = "rule 1 with a target growing with B3",
-                 .params = {{"Btrig1", U::B1}, {"Btrig2", U::B2}, {"Target", U::Value}, {"Alfa1", U::Proportion},
-                            {"Alfa2", U::Proportion}, {"Gain", U::PerB3}},
+                 .params = params_of(kRule3),
                  .basis = {B::LowerTrigger, B::UpperTrigger, B::GainDriver},
                  .option_layout = std::string("(2f10.1,5f10.3,") + tail,
                  .summary_layout = std::string("(2f10.2,4f10.3,") + sumtail,
@@ -206,8 +237,7 @@ std::vector<RuleDescription> standard_rule_descriptions() {
 
     r.push_back({.number = 4,
                  .name = "logistic curves below and above the triggers",
-                 .params = {{"Btrig1", U::B1}, {"Btrig2", U::B2}, {"Target", U::Value}, {"Slope1", U::Steepness},
-                            {"Slope2", U::Steepness}, {"Vmax", U::Value}},
+                 .params = params_of(kRule4),
                  .basis = b12,
                  .option_layout = std::string("(2f10.1,5f10.3,") + tail,
                  .summary_layout = std::string("(2f10.1,4f10.3,") + sumtail,
@@ -219,8 +249,7 @@ std::vector<RuleDescription> standard_rule_descriptions() {
 
     r.push_back({.number = 5,
                  .name = "Vlow or Vhigh by recruitment, with proportional adjustment",
-                 .params = {{"Btrig1", U::B1}, {"Btrig2", U::B2}, {"RefRec", U::B3}, {"Alfa1", U::Proportion},
-                            {"Alfa2", U::Proportion}, {"Vlow", U::Value}, {"Vhigh", U::Value}},
+                 .params = params_of(kRule5),
                  .basis = b123,
                  .option_layout = std::string("(3f10.1,5f10.3,") + tail,
                  .summary_layout = std::string("(2f10.1,5f10.3,") + sumtail,
@@ -233,8 +262,7 @@ std::vector<RuleDescription> standard_rule_descriptions() {
     // Ptrig counts below the first parameter, B0, as for every rule but 2.
     r.push_back({.number = 6,
                  .name = "rule 2's shape around Vlow or Vhigh chosen by recruitment",
-                 .params = {{"B0", U::B1}, {"Btrig1", U::B1}, {"Btrig2", U::B2}, {"RefRec", U::B3},
-                            {"Alfa2", U::Proportion}, {"V0", U::Value}, {"Vlow", U::Value}, {"Vhigh", U::Value}},
+                 .params = params_of(kRule6),
                  .basis = b123,
                  .option_layout = std::string("(4f10.1,5f10.3,") + tail,
                  .summary_layout = std::string("(4f10.1,4f10.3,") + sumtail,
@@ -244,12 +272,9 @@ std::vector<RuleDescription> standard_rule_descriptions() {
                      "SSB10 SSB50 SSB90 Tmean TSB10 TSB50 TSB90 IAV Risklim Probtrig Crash",
                  .eval = rule6});
 
-    // Alfa2 is the value at Btrig1 (in the unit of the rule value), not a
-    // proportion; both triggers are levels of B1.
     r.push_back({.number = 7,
                  .name = "B1 only: straight line from Alfa2 at Btrig1 to Target at Btrig2",
-                 .params = {{"Btrig1", U::B1}, {"Btrig2", U::B1}, {"Target", U::Value}, {"Alfa1", U::Proportion},
-                            {"Alfa2", U::Value}},
+                 .params = params_of(kRule7),
                  .basis = {B::BothTriggers},
                  .option_layout = std::string("(2f10.1,4f10.3,") + tail,
                  .summary_layout = "(2f10.2,3f10.3,f5.2,f10.1,f5.1,3f10.1,6f6.3,                4f10.1,4f8.3,12f8.1)",
@@ -257,8 +282,7 @@ std::vector<RuleDescription> standard_rule_descriptions() {
 
     r.push_back({.number = 8,
                  .name = "Vstd with proportional adjustment, held within Vlow..Vhigh",
-                 .params = {{"Btrig1", U::B1}, {"Btrig2", U::B2}, {"Vstd", U::Value}, {"Alfa1", U::Proportion},
-                            {"Alfa2", U::Proportion}, {"Vlow", U::Value}, {"Vhigh", U::Value}},
+                 .params = params_of(kRule8),
                  .basis = b12,
                  .option_layout = std::string("(2f10.1,6f10.3,") + tail,
                  .summary_layout = std::string("(2f10.1,5f10.3,") + sumtail,

@@ -41,95 +41,175 @@ using ResArr = Array<float, 0, maxyear, 1, dyn>;               // (year, iterati
 using TacVec = Array<float, 0, maxtacyr>;                      // TAC by model year
 using BasisVec = Array<float, 1, maxbasis>;
 
+// Outbursts happen when their mean interval exceeds one year and their
+// factor 1; otherwise no outburst year is drawn and no level raised for them.
+inline bool outbursts_happen(float interval, float factor) { return interval > 1.0f && factor > 1.0f; }
+
+// One recruitment regime as bio.inn gives it in four records. A regime whose
+// function code exceeds 9 takes its function, distribution, level, SSB
+// parameter and CV per iteration from srspec (srflag, srpar); the rest from
+// here.
+struct Regime {
+    // record 1
+    int function = 0;      // 1 segmented power, 2 Shepherd, 3 Ricker; above 9: per iteration from srspec
+    int distribution = 0;  // of the deviate: 1 normal multiplier, 2 lognormal multiplier
+    int truncation = 0;    // what the limits bound: 1 the normal deviate, 2 the multiplier
+    // record 2
+    float level = 0;     // maximum (asymptotic) recruitment
+    float ssb = 0;       // the SSB parameter: break point, half-saturation or Ricker peak
+    float cv = 0;        // CV (log-SD for lognormal) of the deviate; 0: no deviate
+    float low = 0;       // lower truncation limit
+    float high = 0;      // upper truncation limit
+    float exponent = 0;  // exponent of the segmented power and Shepherd functions
+    // record 3: a cycle of the level, off when the period is 0
+    float amplitude = 0, period = 0, phase = 0;
+    // record 4: outbursts, on when the mean interval exceeds 1 year and the factor 1
+    int outburst_law = 0;         // intervals: 1 lognormal, 2 geometric, 3 uniform
+    float outburst_interval = 0;  // mean interval between outbursts, years
+    float outburst_spread = 0;    // spread of the intervals
+    float outburst_factor = 0;    // recruitment multiplier of an outburst year
+    int outburst_offset = 0;      // years from the regime's start to where the intervals start
+
+    bool outbursts_on() const { return outbursts_happen(outburst_interval, outburst_factor); }
+};
+
 // Every number of the model: inputs, the values in force, working arrays and
 // results. Plain data without pointers, so that a whole model can be copied
 // and compared byte for byte (the parallel sweep starts an option set from a
 // copy of the model the previous set left, and checks its guesses that way).
 struct Model {
     // ---- run control
-    double seed = 0.0;
-    int iter = 0;
+    double seed = 0.0;  // the legacy generator's seed, carried from draw to draw
+    int iter = 0;       // the iteration being simulated, 1..1000
     // The counter-based stream, drawn from instead of `seed` when on.
     RandomStream rng;
 
-    // ---- ages, years and biology
-    int year0 = 0, firstage = 0, lastage = 0, fbar1 = 0, fbar2 = 0, tsbage = 0;
-    float fprop = 0, mprop = 0;
-    AgeVec natmor;
-    Array<float, 0, maxage, 1, 2> sel;  // (age, column)
-    AgeVec weca, west, matur;
+    // ---- stock: ages, years and biology (bio.inn)
+    int year0 = 0;     // calendar year of model year 0
+    int firstage = 0;  // recruitment age, the youngest age of the data
+    int lastage = 0;   // oldest age, a plus group
+    int fbar1 = 0;     // youngest age of the reference F
+    int fbar2 = 0;     // oldest age of the reference F
+    int tsbage = 0;    // youngest age in total stock biomass
+    float fprop = 0;   // fraction of the year's F before spawning
+    float mprop = 0;   // fraction of the year's M before spawning
+    AgeVec natmor;                      // natural mortality M at age
+    Array<float, 0, maxage, 1, 2> sel;  // selection at age: 1 as given, 2 as realised by the fleet
+    AgeVec weca, west, matur;           // catch weight, stock weight, maturity of the current year
+    // Per age: base, lower limit, upper limit, density coefficient, CV.
     AgePar wecapar, westpar, maturpar;
-    YearAge wecayr, westyr, maturyr;
-    float bref = 0, wcv = 0, wamp = 0, wper = 0, wphase = 0;
+    YearAge wecayr, westyr, maturyr;    // the same by (year, age), as simulated
+    float bref = 0;    // TSB at which weights and maturity take their base values
+    float wcv = 0;     // CV of the yearly noise on weights and maturity common to all ages
+    float wamp = 0, wper = 0, wphase = 0;  // cycle of weights and maturity: amplitude, period, phase
 
-    // ---- recruitment regimes and the recruitment in force
-    int nreg = 0, regtype = 0;
-    Array<int, 1, maxreg + 1> regstart;  // one slot beyond maxreg for the end mark
-    float regdur = 0;
-    int regbase = 0;
-    Array<int, 1, maxreg, 1, 5> recpari;
-    Array<float, 1, maxreg, 1, 12> recparr;
+    // ---- recruitment regimes (bio.inn, srspec)
+    int nreg = 0;                        // number of regimes
+    int regtype = 0;                     // with several: 1 at fixed years, 2 at random times
+    Array<int, 1, maxreg + 1> regstart;  // first year of each regime; one slot beyond maxreg for the end mark
+    float regdur = 0;                    // mean duration of a regime at random times, years
+    int regbase = 0;                     // year the random durations count from
+    Array<Regime, 1, maxreg> regime;     // the regimes as bio.inn gives them
+    // 1: the regime's function, level, SSB parameter and CV are drawn per
+    // iteration, from the sets of srspec.
     Array<int, 1, maxreg> srflag;
-    float rref = 0, ycmin = 0, ycmax = 0, ycslope = 0;
-    int rfun = 0, rdist = 0, rtrunc = 0;
-    int rreg = 0;  // regime whose parameters were loaded last
-    float rlevel = 0, rmax = 0, rssb = 0, rcv = 0, rlow = 0, rhigh = 0, rpow = 0;
-    float ramp = 0, rper = 0, rphase = 0, obmean = 0, obspread = 0, obfac = 0;
-    int obtype = 0, obyr = 0;
-    Array<int, -15, maxyear> iob;
-    Array<int, -15, maxyear> ireg;
-    float ycf = 0;
-    Array<float, -15, maxyear> ycfac;
+    float rref = 0;                      // reference recruitment of the year-class growth factor
+    float ycmin = 0, ycmax = 0;          // limits of the year-class growth factor
+    float ycslope = 0;                   // slope of the year-class growth factor in recruitment
+    Array<int, -15, maxyear> iob;        // 1: an outburst year (drawn per iteration)
+    Array<int, -15, maxyear> ireg;       // regime of each year (drawn per iteration)
+    float ycf = 0;                       // growth factor of the year class drawn last
+    Array<float, -15, maxyear> ycfac;    // growth factor of the year class born in each year
 
-    // ---- initial stock
-    int opt0 = 0;
-    float fprime = 0, catch0 = 0;
-    AgeVec nin;
-    Array<float, 0, maxage, 0, maxage> ninvar;
-    AgeVec nindiag;
-    AgeVec ssbpre;
+    // ---- the regime in force: what recr draws from; put there by
+    //      put_in_force and rcrparam (stock/stock.hpp, with the order of
+    //      the moments that do it)
+    int rreg = 0;      // regime in force
+    int rfun = 0;      // its recruitment function (Regime::function)
+    int rdist = 0;     // distribution of its deviate
+    int rtrunc = 0;    // what its truncation limits bound
+    float rlevel = 0;  // its level
+    float rmax = 0;    // the level of the next draw: the level, raised by a cycle or outbursts
+    float rssb = 0;    // its SSB parameter
+    float rcv = 0;     // CV of its deviate
+    float rlow = 0, rhigh = 0;  // its truncation limits
+    float rpow = 0;    // its exponent
+    float ramp = 0, rper = 0, rphase = 0;  // its cycle: amplitude, period, phase
+    float obmean = 0;  // mean interval of the outbursts in force
+    float obfac = 0;   // recruitment factor of the outbursts in force
 
-    // ---- management options
-    float fcap = 0;
-    int lag = 0, ntacyr = 0, bpage = 0, nbasis = 0;
+    // ---- initial stock (opt.inn, nin.inn)
+    int opt0 = 0;        // how the stock starts: 1 primed at fprime, 2..4 from input numbers
+    float fprime = 0;    // F of the priming run
+    float catch0 = 0;    // catch of year 0 when the stock starts from numbers
+    AgeVec nin;          // input numbers at age
+    Array<float, 0, maxage, 0, maxage> ninvar;  // their SDs (diagonal) and covariances
+    AgeVec nindiag;      // their variances, when drawn independently
+    AgeVec ssbpre;       // SSB of the years before 0, for the year classes below the recruitment age
+
+    // ---- decision: the management options (opt.inn)
+    float fcap = 0;    // highest F the fleet can exert
+    int lag = 0;       // years between the last data year and the TAC year
+    int ntacyr = 0;    // years a TAC is set for
+    int bpage = 0;     // youngest age of the biomass above an age (basis kind 2)
+    int nbasis = 0;    // elements of the decision basis
+    // Per element: kind, first and last year (relative to the TAC year), how the years combine.
     Array<int, 1, maxbasis> bkind, bfirst, blast, bhow;
-    int nrule = 0, vtype = 0;
+    int nrule = 0;     // harvest rule
+    int vtype = 0;     // what its value is: 1 an F, 2 or 3 a harvest rate, 4 the TAC
     // The harvest rules the run knows; null: the program's own
     // (management/rulebook.hpp). A test may hand in a rulebook of its own.
     const Rulebook* rulebook = nullptr;
+    // The bases of the filter (1) and of the limit on the TAC change (2),
+    // as the decision basis.
     Array<int, 1, 2> cbkind, cbfirst, cblast, cbhow;
-    int pctmode = 0, tacfill = 0, recobs = 0, recproj = 0, mrfirst = 0, mrlast = 0;
-    float recobscv = 0;
-    int minbyr = 0, lastbyr = 0;
+    int pctmode = 0;   // limit on the TAC change: 1 on the TAC, 2 on a projection
+    int tacfill = 0;   // TAC periods: 1 the same TAC each year, 2 linear steps
+    int recobs = 0;    // recruits perceived at a decision: 1 the mean, 2 with noise, else as observed
+    int recproj = 0;   // recruitment of the decision projections: 1 the mean, 2 by regime
+    int mrfirst = 0, mrlast = 0;  // years of the mean recruitment, relative to the assessment year
+    float recobscv = 0;           // SD of the noise on perceived recruits (recobs 2)
+    int minbyr = 0, lastbyr = 0;  // earliest and latest year any basis reads, relative to the TAC year
+    // The range of each option (first, last, step) and the line of opt.inn
+    // it was read from (0 for a range the file does not give).
     Array<float, 1, noptions, 1, 3> parrange;
-    // The line of opt.inn each range was read from; 0 for a range the file
-    // does not give.
     std::array<int, noptions + 1> rangeline{};
+    // The option values of the set being run: the rule's parameters in
+    // slots 1..10, the shared options in 11..23 (by name: rulebook.hpp).
     Array<float, 1, noptions> par;
 
     // ---- observation and implementation errors
-    AgeVec cvage, cvcanum, cvimpage;
-    int ncorr = 0;
-    Array<float, 0, 15> corrw;
-    float biasobs = 0, cvobs = 0, biasimpl = 0, cvimpl = 0, cvrec = 0, cvsurv = 0;
+    AgeVec cvage;      // SD of the log error at age of the observed stock
+    AgeVec cvcanum;    // SD of the log error at age of the observed catch
+    AgeVec cvimpage;   // SD of the log error at age of the catch taken
+    int ncorr = 0;     // years the observation errors of a cohort are averaged over
+    Array<float, 0, 15> corrw;  // their weights
+    float biasobs = 0, cvobs = 0;    // bias and yearly SD of the observed stock (of the set)
+    float biasimpl = 0, cvimpl = 0;  // bias and yearly SD of the catch taken (of the set)
+    float cvrec = 0;   // SD of the recruitment index
+    float cvsurv = 0;  // SD of the biomass surveys
 
     // ---- perceived stock and decision working state (current iteration)
-    Array<float, 0, maxage, -15, maxyear> obserr;           // (age, year)
-    Array<float, 0, maxage, -15, maxproj> canobs;           // (age, year)
+    Array<float, 0, maxage, -15, maxyear> obserr;           // observation error factor (age, year)
+    Array<float, 0, maxage, -15, maxproj> canobs;           // observed catch numbers (age, year)
     // Perceived numbers (age, data year, assessment year). One assessment's
     // history is one block with the age fastest: cohorts are followed along
     // its diagonals and the ages of a year read together.
     FirstFastArray<float, 0, maxage, -15, maxproj, 0, maxyear> nperc;
-    ProjVec fperc, rindex, ssbsurv, bsurv;
-    Array<float, 0, maxage, -15, maxproj> nprojn;           // (age, year)
-    float meanrec = 0;
-    Array<float, 1, maxbasis, 0, maxyear> truebas;          // (element, year)
+    ProjVec fperc;     // perceived F of each year
+    ProjVec rindex;    // recruitment index
+    ProjVec ssbsurv;   // SSB survey
+    ProjVec bsurv;     // biomass survey
+    Array<float, 0, maxage, -15, maxproj> nprojn;           // numbers of the decision projection (age, year)
+    float meanrec = 0;  // mean perceived recruitment of the decision
+    Array<float, 1, maxbasis, 0, maxyear> truebas;          // the basis of the true stock (element, year)
 
     // ---- risk reference and output control
-    int riskmeth = 0;
-    float blim = 0, blimsig = 0;
-    Array<int, 11, 27> iout;
-    int sumyr1 = 0, sumyr2 = 0;
+    int riskmeth = 0;  // risk to Blim: 0 fraction below, 1 Blim normal, 2 lognormal
+    float blim = 0;    // limit biomass
+    float blimsig = 0;  // its CV or log-SD
+    Array<int, 11, 27> iout;  // 1: the legacy file of that unit is written
+    int sumyr1 = 0, sumyr2 = 0;  // years of the summary file (unit 12)
 
     // ---- the per-recruit analysis of each regime, kept for the tables:
     //      the grid rows (F-factor, yield, SSB, TSB, %virgin, Y/SSB, mean

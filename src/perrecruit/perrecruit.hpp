@@ -7,6 +7,9 @@
 namespace tacsim {
 
 void yieldrecr(State& s);
+// The factor by which truncating the deviate of regime r (its CV,
+// distribution, truncation and limits as bio.inn gives them) changes mean
+// recruitment; 1 without a deviate.
 void truncmult(State& s, float& m, int r);
 void eqlib(State& s, AgeVec& n, float& ssb, float f, int& flag);
 // Yield and SSB per recruit at F-factor f for the base weights and

@@ -26,24 +26,10 @@ void banner(OutFile& out, const char* text, int r) {
     list_write(out, {stars});
 }
 
-// Recruitment parameters of regime r put in force for its analysis.
+// Regime r in force for its analysis, drawn at its level.
 void load_regime(State& s, int r) {
-    s.rlevel = s.recparr(r, 1);
-    s.rmax = s.recparr(r, 1);
-    s.rssb = s.recparr(r, 2);
-    s.rcv = s.recparr(r, 3);
-    s.rlow = s.recparr(r, 4);
-    s.rhigh = s.recparr(r, 5);
-    s.rpow = s.recparr(r, 6);
-    s.ramp = s.recparr(r, 7);
-    s.rper = s.recparr(r, 8);
-    s.obmean = s.recparr(r, 10);
-    s.obspread = s.recparr(r, 11);
-    s.obfac = s.recparr(r, 12);
-    s.rfun = s.recpari(r, 1);
-    s.rdist = s.recpari(r, 2);
-    s.rtrunc = s.recpari(r, 3);
-    s.rreg = r;
+    put_in_force(s, r);
+    s.rmax = s.rlevel;
 }
 
 // One free-form record: the F-factor and a value per age 0..lastage.
@@ -214,34 +200,28 @@ void yieldrecr(State& s) {
 }
 
 void truncmult(State& s, float& m, int r) {
-    s.rdist = s.recpari(r, 2);
-    s.rtrunc = s.recpari(r, 3);
-    s.rreg = r;
-    s.rcv = s.recparr(r, 3);
-    s.rlow = s.recparr(r, 4);
-    s.rhigh = s.recparr(r, 5);
-
+    const Regime& g = s.regime(r);
     constexpr float kNoFactor = -8.0f;
-    const float cv = s.rcv;
+    const float cv = g.cv;
     // No deviate, or no known distribution of it: truncation changes nothing.
-    if (cv <= 0.0f || (s.rdist != 1 && s.rdist != 2)) {
+    if (cv <= 0.0f || (g.distribution != 1 && g.distribution != 2)) {
         m = 1.0f;
         return;
     }
-    const bool normal = s.rdist == 1;
-    float lo = s.rlow, hi = s.rhigh;
-    if (s.rtrunc == 2) {
+    const bool normal = g.distribution == 1;
+    float lo = g.low, hi = g.high;
+    if (g.truncation == 2) {
         // Limits on the factor, turned into limits on the normal deviate.
         if (normal) {
-            lo = (s.rlow - 1.0f) / cv;
-            hi = (s.rhigh - 1.0f) / cv;
+            lo = (g.low - 1.0f) / cv;
+            hi = (g.high - 1.0f) / cv;
         } else {
             // A lognormal factor is always positive: a limit at or below 0
             // lies below every factor, and its deviate limit is -8, below
             // which the normal mass is nothing in single precision. An upper
             // limit there admits nothing; a lower one cut at it is lowered.
-            lo = s.rlow > 0.0f ? log_sp(s.rlow) / cv : kNoFactor;
-            hi = s.rhigh > 0.0f ? log_sp(s.rhigh) / cv : kNoFactor;
+            lo = g.low > 0.0f ? log_sp(g.low) / cv : kNoFactor;
+            hi = g.high > 0.0f ? log_sp(g.high) / cv : kNoFactor;
             if (lo > hi) lo = hi;
         }
     }
@@ -250,17 +230,17 @@ void truncmult(State& s, float& m, int r) {
     float sum = 0.0f;
     for (int k = 1; k <= 99; ++k) {
         const float d = exp_sp(-z * z / 2.0f) * 0.39894816f * step;
-        float g;
+        float mult;
         if (normal) {
-            g = 1.0f + cv * z;
-        } else if (s.rtrunc == 2) {
-            g = exp_sp(cv * z);
+            mult = 1.0f + cv * z;
+        } else if (g.truncation == 2) {
+            mult = exp_sp(cv * z);
         } else {
-            g = exp_sp(cv * z - cv * cv / 2.0f);
+            mult = exp_sp(cv * z - cv * cv / 2.0f);
         }
         // Far out in a tail the density is 0 while a lognormal factor may
         // overflow; such a point adds nothing (0 times infinity is no number).
-        if (d != 0.0f) sum = sum + d * g;
+        if (d != 0.0f) sum = sum + d * mult;
         z = z + step;
     }
     m = sum;

@@ -364,7 +364,7 @@ void perrecruitrows(const State& s, std::string& pr, std::string& rp) {
         const float spr0 = spr;
         point("F35", fforspr(s, 0.35f * spr0), nan, nan);
         point("F40", fforspr(s, 0.40f * spr0), nan, nan);
-        const float slope = originslope(s.recpari(r, 1), s.prref(r, 7), s.recparr(r, 2));
+        const float slope = originslope(s.regime(r).function, s.prref(r, 7), s.regime(r).ssb);
         point("Fcrash", std::isfinite(slope) && slope > 0.0f ? fforspr(s, 1.0f / slope) : nan, nan, nan);
     }
 }

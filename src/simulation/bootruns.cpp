@@ -55,15 +55,16 @@ void drawstarts(State& s) {
     for (int j = k + 1; j <= maxreg + 1; ++j) s.regstart(j) = maxyear;
 }
 
-// Outburst years of one regime's window [ys, ye].
-void outbursts(State& s, int ys, int ye) {
-    if (!outbursts_on(s)) return;
-    switch (s.obtype) {
+// Outburst years of regime g's window [ys, ye], the intervals counted from
+// year `from`.
+void outbursts(State& s, const Regime& g, int from, int ys, int ye) {
+    if (!g.outbursts_on()) return;
+    switch (g.outburst_law) {
         case 1: {  // lognormal intervals, the sum kept unrounded
-            float x = static_cast<float>(s.obyr);
+            float x = static_cast<float>(from);
             for (;;) {
                 const float z = draw_normal(s);
-                x = x + s.obmean * exp_sp(s.obspread * z);
+                x = x + g.outburst_interval * exp_sp(g.outburst_spread * z);
                 const float xr = x + 0.5f;
                 if (!(xr < 1.0e9f && xr > -1.0e9f)) break;  // far outside any window
                 const int k = static_cast<int>(xr);
@@ -73,8 +74,8 @@ void outbursts(State& s, int ys, int ye) {
             break;
         }
         case 2: {  // geometric intervals
-            const float p = 1.0f / s.obmean;
-            int k = s.obyr;
+            const float p = 1.0f / g.outburst_interval;
+            int k = from;
             for (;;) {
                 const float u = draw_uniform(s);
                 float sum = 0.0f;
@@ -90,10 +91,10 @@ void outbursts(State& s, int ys, int ye) {
             break;
         }
         case 3: {  // uniform intervals, marking years up to 39 whatever the regime
-            int k = s.obyr;
+            int k = from;
             for (;;) {
                 const float u = draw_uniform(s);
-                const float step = s.obmean * (s.obspread * u + 1.0f - s.obspread / 2.0f) + 0.5f;
+                const float step = g.outburst_interval * (g.outburst_spread * u + 1.0f - g.outburst_spread / 2.0f) + 0.5f;
                 if (!(step < 1.0e9f && step > -1.0e9f)) break;  // far beyond any model year
                 k += static_cast<int>(step);
                 if (k > maxyear - 1) break;
@@ -108,8 +109,8 @@ void outbursts(State& s, int ys, int ye) {
 
 // Historic observation-error factors of years -lastage..0.
 void historicerrors(State& s) {
-    const float bias = s.par(18);
-    const float cv = s.par(20);
+    const float bias = s.par(shared("Bias_obs"));
+    const float cv = s.par(shared("CVyr_obs"));
     for (int y = -s.lastage; y <= 0; ++y) {
         const float z = draw_normal(s);
         const float e = (1.0f + bias) * exp_sp(cv * z - cv * cv / 2.0f);
@@ -139,9 +140,9 @@ void startstock(State& s, AgeVec& n) {
         case 4:
             // The input numbers as the managers would perceive them, with
             // the observation bias reversed.
-            s.par(18) = -s.par(18);
+            s.par(shared("Bias_obs")) = -s.par(shared("Bias_obs"));
             obsmodel(s, s.nin, 0, 0);
-            s.par(18) = -s.par(18);
+            s.par(shared("Bias_obs")) = -s.par(shared("Bias_obs"));
             for (int a = 0; a <= maxage; ++a) {
                 n(a) = s.nperc(a, 0, 0);
                 s.nprojn(a, 0) = n(a);
@@ -289,15 +290,17 @@ void drawregimes(State& s) {
 void drawoutbursts(State& s) {
     for (int y = -15; y <= maxyear; ++y) s.iob(y) = 0;
     for (int r = 1; r <= s.nreg; ++r) {
-        s.obmean = s.recparr(r, 10);
-        s.obspread = s.recparr(r, 11);
-        s.obfac = s.recparr(r, 12);
-        s.obtype = s.recpari(r, 4);
+        const Regime& g = s.regime(r);
         const int ys = (r == 1) ? 0 : s.regstart(r);
         const int ye = (r == s.nreg) ? maxyear : s.regstart(r + 1);
-        s.obyr = s.recpari(r, 5) + ys;
-        outbursts(s, ys, ye);
+        outbursts(s, g, g.outburst_offset + ys, ys, ye);
     }
+    // The outburst law of the last regime stays in force: priming raises
+    // its level by it (see the moments of the regime in force in
+    // stock/stock.hpp).
+    if (s.nreg < 1) return;
+    s.obmean = s.regime(s.nreg).outburst_interval;
+    s.obfac = s.regime(s.nreg).outburst_factor;
 }
 
 void bootruns(State& s) {

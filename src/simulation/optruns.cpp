@@ -54,7 +54,7 @@ void setbegin(State& s) {
     }
 
     {
-        const float* p = &s.par(1);
+        const float* p = s.par.data();
         const Item items[noptions] = {p[0],  p[1],  p[2],  p[3],  p[4],  p[5],  p[6],  p[7],
                                       p[8],  p[9],  p[10], p[11], p[12], p[13], p[14], p[15],
                                       p[16], p[17], p[18], p[19], p[20], p[21], p[22]};
@@ -62,8 +62,8 @@ void setbegin(State& s) {
     }
     s.con.restart_capture();
 
-    s.cvrec = s.par(22);
-    s.cvsurv = s.par(23);
+    s.cvrec = s.par(shared("CV_recr"));
+    s.cvsurv = s.par(shared("CV_biosurv"));
     s.seed = start_seed;
 }
 

@@ -12,11 +12,30 @@
 
 namespace tacsim {
 
+void put_in_force(State& s, int r) {
+    const Regime& g = s.regime(r);
+    s.rreg = r;
+    s.rfun = g.function;
+    s.rdist = g.distribution;
+    s.rtrunc = g.truncation;
+    s.rlevel = g.level;
+    s.rssb = g.ssb;
+    s.rcv = g.cv;
+    s.rlow = g.low;
+    s.rhigh = g.high;
+    s.rpow = g.exponent;
+    s.ramp = g.amplitude;
+    s.rper = g.period;
+    s.rphase = g.phase;
+    s.obmean = g.outburst_interval;
+    s.obfac = g.outburst_factor;
+}
+
 void rcrparam(State& s, int y, int mode) {
     // Years beyond the simulated range (decision projections look past year
     // 40) keep the regime of the last simulated year.
     const int r = y >= 1 ? s.ireg(y < maxyear ? y : maxyear) : 1;
-    s.rreg = r;
+    put_in_force(s, r);
     if (s.srflag(r) == 1) {
         const int it = s.iter;
         if (s.srpar(it, r, 1) < 0.0f) {
@@ -33,23 +52,7 @@ void rcrparam(State& s, int y, int mode) {
         s.rcv = s.srpar(it, r, 5);
         s.rfun = static_cast<int>(s.srpar(it, r, 1) + 0.001f);
         s.rdist = static_cast<int>(s.srpar(it, r, 2) + 0.001f);
-    } else {
-        s.rlevel = s.recparr(r, 1);
-        s.rssb = s.recparr(r, 2);
-        s.rcv = s.recparr(r, 3);
-        s.rfun = s.recpari(r, 1);
-        s.rdist = s.recpari(r, 2);
     }
-    s.rlow = s.recparr(r, 4);
-    s.rhigh = s.recparr(r, 5);
-    s.rpow = s.recparr(r, 6);
-    s.ramp = s.recparr(r, 7);
-    s.rper = s.recparr(r, 8);
-    s.rphase = s.recparr(r, 9);
-    s.obmean = s.recparr(r, 10);
-    s.obspread = s.recparr(r, 11);
-    s.obfac = s.recparr(r, 12);
-    s.rtrunc = s.recpari(r, 3);
 
     if (mode > 0 && s.rper > 0.0f) {
         // Cycle in the level (the period constant is 6.28), and outbursts on

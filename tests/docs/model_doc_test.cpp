@@ -57,7 +57,7 @@ struct Example {
     // No recruitment deviate, no noise in weights and maturity, no
     // observation or implementation error.
     void switch_errors_off() {
-        s.recparr(1, 3) = 0.0f;
+        s.regime(1).cv = 0.0f;
         s.wcv = 0.0f;
         for (int a = 0; a <= maxage; ++a) {
             s.westpar(a, 5) = s.wecapar(a, 5) = s.maturpar(a, 5) = 0.0f;
@@ -127,12 +127,12 @@ TEST(ModelDoc, WorkedExamplesAreThoseOfTheProgram) {
     perrecruit(s, 0.0f, ypr, spr0);
     printed("$F_{35} = " + fixed(fforspr(s, 0.35f * spr0), 3) + "$");
     printed("$F_{40} = " + fixed(fforspr(s, 0.40f * spr0), 3) + "$");
-    const float slope = originslope(s.recpari(1, 1), s.prref(1, 7), s.recparr(1, 2));
+    const float slope = originslope(s.regime(1).function, s.prref(1, 7), s.regime(1).ssb);
     printed("$F_{crash} = " + fixed(fforspr(s, 1.0f / slope), 3) + "$");
 
     // Rule 1 of the example (Target 0.40) at a basis of 300 kt.
     ex.lowest_options();
-    s.par(3) = 0.40f;
+    option(s, "Target") = 0.40f;
     BasisVec basis;
     basis.fill(300.0f);
     printed("$v = " + fixed(rule1(s.par, basis), 4) + "$");
@@ -140,13 +140,13 @@ TEST(ModelDoc, WorkedExamplesAreThoseOfTheProgram) {
     // The limit on the TAC change (20 %): last year's TAC 800, the rule's 1000
     // and 500.
     s.vtype = 4;
-    s.par(1) = 0.0f;  // no trigger: the rule gives its Target, the TAC asked for
+    option(s, "Btrig1") = 0.0f;  // no trigger: the rule gives its Target, the TAC asked for
     s.lag = 0;
     s.lastbyr = 0;
     s.iter = 1;
     s.tacres(0, 1) = 800.0f;
     for (float want : {1000.0f, 500.0f}) {
-        s.par(3) = want;
+        option(s, "Target") = want;
         hcr(s, s.tac, 1);
         printed(fixed(want, 0) + " kt becomes " + fixed(s.tac(1), 0) + " kt");
     }
@@ -156,9 +156,9 @@ TEST(ModelDoc, ConstantFSettlesAtThePerRecruitEquilibriumBarThePopeStep) {
     Example ex(true);
     State& s = ex.s;
     ex.lowest_options();
-    s.par(1) = 0.0f;     // Btrig1: no reduction
-    s.par(3) = 0.40f;    // the target F, also the F of the priming run
-    s.par(13) = 0.0f;    // no limit on the TAC change
+    option(s, "Btrig1") = 0.0f;  // no reduction
+    option(s, "Target") = 0.40f;  // the target F, also the F of the priming run
+    s.par(shared("Percent")) = 0.0f;    // no limit on the TAC change
     for (int k = 18; k <= 23; ++k) s.par(k) = 0.0f;  // biases and yearly errors
     setbegin(s);
     bootiter(s, 1);

@@ -75,7 +75,7 @@ TEST_F(InputBio, ValuesAtAgeAndDerivedValues) {
     State& s = *s_;
     EXPECT_TRUE(console().empty());
     EXPECT_EQ(s.regstart(1), 1);
-    EXPECT_FLOAT_EQ(s.recparr(1, 5), 10.0f);
+    EXPECT_FLOAT_EQ(s.regime(1).high, 10.0f);
     EXPECT_FLOAT_EQ(s.wecapar(2, 3), 0.4f);
     EXPECT_FLOAT_EQ(s.westyr(-15, 3), 0.6f);
     EXPECT_FLOAT_EQ(s.maturyr(0, 3), 0.7f);

@@ -92,6 +92,15 @@ TEST(BadInputs, RefusedOrWarnedWithWhereAndWhatAndTheEarlierRunKept) {
          kRun, 1,
          opt + "15: the range of Btrig2 (option 3) starts at -100; rule 2 divides by Btrig2, and below 0 its rise "
                "above the trigger turns into a fall\n"},
+        {"recruitment function", bio_set(7, "4 2 2"), kRun, 1,
+         bio + "9: the recruitment function of regime 1 is 4; it must be 1 (segmented power), 2 (Shepherd), 3 "
+               "(Ricker) or above 9 (drawn per iteration from srspec)\n"},
+        {"recruitment distribution", bio_set(7, "1 3 2"), kRun, 1,
+         bio + "9: the recruitment distribution of regime 1 is 3; with a CV above 0 it must be 1 (normal) or 2 "
+               "(lognormal)\n"},
+        {"outburst law", bio_set(10, "4 3 0 2 0"), kRun, 1,
+         bio + "12: the outburst law of regime 1 is 4; with outbursts on (mean interval above 1, factor above 1) it "
+               "must be 1 (lognormal), 2 (geometric) or 3 (uniform)\n"},
         // ---- possible, but most likely a mistake: a warning with arguments
         {"decimal comma", bio_set(21, "5 0,3"), kCheck, 0,
          "Warning: " + bio + "23: \"0,3\" reads as two items, 0 and 3, and M at age 5 is 0; write 0.3 for a decimal\n"},

@@ -19,13 +19,16 @@ namespace tacsim {
 namespace {
 
 // Step 1: the function. Its one parameter is the catch; it reads no basis.
-float constant_catch(const OptionVec& par, const BasisVec&) { return par(1); }
+constexpr ParamList<1> kConstantCatch = {{{"Catch", ParUnit::Value}}};
+float constant_catch(const OptionVec& par, const BasisVec&) {
+    return NamedOptions<kConstantCatch>(par)["Catch"];
+}
 
 // Step 2: the description.
 RuleDescription constant_catch_rule() {
     return {.number = 9,
             .name = "constant catch",
-            .params = {{"Catch", ParUnit::Value}},
+            .params = params_of(kConstantCatch),
             .basis = {},                // reads no basis element
             .ptrig = 0,                 // no trigger: Ptrig and Probtrig are 0
             .vtypes = 1u << (4 - 1),    // its value is the TAC itself (vtype 4)

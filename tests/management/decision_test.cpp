@@ -23,7 +23,7 @@ protected:
     // The rule value is the TAC itself: rule 1 with a fixed target.
     void fixed_tac(float target) {
         s().vtype = 4;
-        s().par(3) = target;
+        option(s(), "Target") = target;
     }
     float tac(int y) { return s().tac(y); }
     // The fixture's SSB: spawning at the start of the year, so whatever the
@@ -54,8 +54,8 @@ TEST_F(Decision, SearchFindsARuleValueThatReproducesItself) {
     s().lastbyr = 1;
     s().bfirst(1) = 1;
     s().blast(1) = 1;
-    s().par(1) = 2000.0f;  // Btrig1 far above the stock
-    s().par(4) = 1.0f;     // Alfa1
+    option(s(), "Btrig1") = 2000.0f;  // far above the stock
+    option(s(), "Alfa1") = 1.0f;
     s().meanrec = -1.0f;
     hcr(s(), s().tac, Y);
     const float v = s().fdecres(Y, 1);
@@ -106,12 +106,11 @@ TEST_F(Decision, SearchThatCannotSettleGivesUpWithAMessage) {
     const float trig = (ssb_after(110.0f) + ssb_after(20.0f)) / 2.0f;
     ASSERT_GT(ssb_after(20.0f), trig);
     ASSERT_LT(ssb_after(100.0f), trig);
-    // Btrig1, Btrig2, Target, Alfa1, Alfa2
-    s().par(1) = trig * 0.9999f;
-    s().par(2) = trig;
-    s().par(3) = 200.0f;
-    s().par(4) = 0.0f;
-    s().par(5) = 20.0f;
+    option(s(), "Btrig1") = trig * 0.9999f;
+    option(s(), "Btrig2") = trig;
+    option(s(), "Target") = 200.0f;
+    option(s(), "Alfa1") = 0.0f;
+    option(s(), "Alfa2") = 20.0f;
     hcr(s(), s().tac, Y);
     const auto lines = console();
     ASSERT_EQ(lines.size(), 3u);
@@ -123,7 +122,7 @@ TEST_F(Decision, SearchThatCannotSettleGivesUpWithAMessage) {
 
 TEST_F(Decision, ChangeLimitFromZeroKeepsZeroAndCompoundsOverThePeriod) {
     fixed_tac(100.0f);
-    s().par(13) = 10.0f;
+    s().par(shared("Percent")) = 10.0f;
     perceive(Y, 0.0f);
     hcr(s(), s().tac, Y);
     EXPECT_EQ(tac(Y), 0.0f);
@@ -148,16 +147,16 @@ TEST_F(Decision, ChangeLimitFromZeroKeepsZeroAndCompoundsOverThePeriod) {
 
 TEST_F(Decision, FilterSwitchesOnAtItsTriggerAndThenBlendsTwice) {
     fixed_tac(200.0f);
-    s().par(11) = 0.5f;
+    s().par(shared("Filter")) = 0.5f;
     s().cbkind(1) = 4;
     s().cbfirst(1) = -1;
     s().cblast(1) = -1;
     s().cbhow(1) = 1;
     s().rindex(Y - 1) = 10.0f;
-    s().par(12) = 20.0f;  // index below the trigger: only the blend
+    s().par(shared("Trig_filt")) = 20.0f;  // index below the trigger: only the blend
     hcr(s(), s().tac, Y);
     EXPECT_FLOAT_EQ(tac(Y), 150.0f);
-    s().par(12) = 5.0f;  // index above: the filtered path, blended once more
+    s().par(shared("Trig_filt")) = 5.0f;  // index above: the filtered path, blended once more
     hcr(s(), s().tac, Y);
     EXPECT_FLOAT_EQ(tac(Y), 125.0f);
 
@@ -165,21 +164,21 @@ TEST_F(Decision, FilterSwitchesOnAtItsTriggerAndThenBlendsTwice) {
     s().cbhow(1) = 3;
     s().cbfirst(1) = -2;
     s().rindex(Y - 2) = 10.0f;
-    s().par(12) = 0.01f;
+    s().par(shared("Trig_filt")) = 0.01f;
     hcr(s(), s().tac, Y);
     EXPECT_FLOAT_EQ(tac(Y), 125.0f);
-    s().par(12) = 0.0f;
+    s().par(shared("Trig_filt")) = 0.0f;
     hcr(s(), s().tac, Y);
     EXPECT_FLOAT_EQ(tac(Y), 150.0f);
 
-    s().par(11) = 1.0f;  // no filter
+    s().par(shared("Filter")) = 1.0f;  // no filter
     hcr(s(), s().tac, Y);
     EXPECT_FLOAT_EQ(tac(Y), 200.0f);
 }
 
 TEST_F(Decision, ChangeLimitPastItsTriggerTakesTheLimitedPath) {
     fixed_tac(200.0f);
-    s().par(13) = 10.0f;
+    s().par(shared("Percent")) = 10.0f;
     s().pctmode = 2;
     s().ntacyr = 2;
     s().cbkind(2) = 4;
@@ -187,11 +186,11 @@ TEST_F(Decision, ChangeLimitPastItsTriggerTakesTheLimitedPath) {
     s().cblast(2) = -1;
     s().cbhow(2) = 1;
     s().rindex(Y - 1) = 10.0f;
-    s().par(14) = 20.0f;
+    s().par(shared("Trig_perc")) = 20.0f;
     hcr(s(), s().tac, Y);
     EXPECT_FLOAT_EQ(tac(Y), 200.0f);
     EXPECT_FLOAT_EQ(tac(Y + 1), 200.0f);
-    s().par(14) = 5.0f;
+    s().par(shared("Trig_perc")) = 5.0f;
     hcr(s(), s().tac, Y);
     EXPECT_FLOAT_EQ(tac(Y), 110.0f);
     EXPECT_FLOAT_EQ(tac(Y + 1), 121.0f);
@@ -208,30 +207,30 @@ TEST_F(Decision, PeriodFillStepsOnceAndBoundsHoldEveryYear) {
     for (int k = Y; k <= Y + 2; ++k) EXPECT_EQ(s().basisres(k, 1, 1), s().basisres(Y, 1, 1));
     EXPECT_EQ(s().basisres(Y + 3, 1, 1), 0.0f);
 
-    s().par(15) = 115.0f;
-    s().par(16) = 125.0f;
+    s().par(shared("MinTAC")) = 115.0f;
+    s().par(shared("MaxTAC")) = 125.0f;
     hcr(s(), s().tac, Y);
     EXPECT_FLOAT_EQ(tac(Y), 115.0f);
     EXPECT_FLOAT_EQ(tac(Y + 1), 120.0f);
     EXPECT_FLOAT_EQ(tac(Y + 2), 125.0f);
 
     s().tacfill = 1;
-    s().par(15) = 0.0f;
-    s().par(16) = 0.0f;
+    s().par(shared("MinTAC")) = 0.0f;
+    s().par(shared("MaxTAC")) = 0.0f;
     hcr(s(), s().tac, Y);
     for (int k = Y; k <= Y + 2; ++k) EXPECT_FLOAT_EQ(tac(k), 130.0f);
 }
 
 TEST_F(Decision, ATacThatIsNotANumberTakesTheBound) {
     fixed_tac(std::numeric_limits<float>::quiet_NaN());
-    s().par(15) = 115.0f;
+    s().par(shared("MinTAC")) = 115.0f;
     hcr(s(), s().tac, Y);
     EXPECT_EQ(tac(Y), 115.0f);
-    s().par(15) = 0.0f;
-    s().par(16) = 125.0f;
+    s().par(shared("MinTAC")) = 0.0f;
+    s().par(shared("MaxTAC")) = 125.0f;
     hcr(s(), s().tac, Y);
     EXPECT_EQ(tac(Y), 125.0f);
-    s().par(16) = 0.0f;  // no bound: nothing to take
+    s().par(shared("MaxTAC")) = 0.0f;  // no bound: nothing to take
     hcr(s(), s().tac, Y);
     EXPECT_TRUE(std::isnan(tac(Y)));
 }
@@ -275,7 +274,7 @@ TEST_F(Decision, SearchStepTakesTheTacOfTheMidpointFromTheLatestBasis) {
     // Rule 1 as a fixed harvest rate of 0.2 on basis element 1 (the SSB of
     // the TAC year), two-year TACs in linear steps from the previous TAC.
     s().vtype = 3;
-    s().par(3) = 0.2f;
+    option(s(), "Target") = 0.2f;
     s().lastbyr = 1;
     s().ntacyr = 2;
     s().tacfill = 2;

@@ -39,7 +39,7 @@ TEST_F(Implement, WithoutErrorsTakesExactlyTheTac) {
 }
 
 TEST_F(Implement, BiasScalesTheCatchAndAgeErrorsDrawPerAge) {
-    s().par(19) = 0.1f;
+    s().par(shared("Bias_impl")) = 0.1f;
     run(150.0f);
     EXPECT_EQ(s().biasimpl, 0.1f);
     EXPECT_FLOAT_EQ(catch_, 1.1f * 150.0f);
@@ -49,7 +49,7 @@ TEST_F(Implement, BiasScalesTheCatchAndAgeErrorsDrawPerAge) {
     EXPECT_NEAR(y, catch_, 0.01f);
 
     // A yearly error has median 1 + bias (no log-normal correction).
-    s().par(21) = 0.2f;
+    s().par(shared("CVyr_impl")) = 0.2f;
     s().cvimpage(2) = 0.3f;
     s().cvimpage(4) = 0.3f;
     double seed = s().seed;

@@ -61,8 +61,8 @@ protected:
         // Management: rule 1 as a constant F of 0.3, no constraints.
         st.nrule = 1;
         st.vtype = 1;
-        st.par(3) = 0.3f;
-        st.par(11) = 1.0f;
+        option(st, "Target") = 0.3f;
+        st.par(shared("Filter")) = 1.0f;
         st.ntacyr = 1;
         st.tacfill = 1;
         st.pctmode = 1;

@@ -14,7 +14,7 @@ TEST_F(ObsModel, WithoutErrorsPerceivesTheTrueNumbersAndWithBiasScalesThem) {
     obsmodel(s(), ntrue_, 5, 0);
     for (int a = 0; a <= 6; ++a) EXPECT_EQ(s().nperc(a, 5, 5), ntrue_(a)) << "age " << a;
 
-    s().par(18) = 0.5f;
+    s().par(shared("Bias_obs")) = 0.5f;
     obsmodel(s(), ntrue_, 6, 0);
     EXPECT_EQ(s().biasobs, 0.5f);
     EXPECT_EQ(s().nperc(0, 6, 6), ntrue_(0));  // below the recruitment age: no error
@@ -44,7 +44,7 @@ TEST_F(ObsModel, AveragesTheErrorsAlongTheCohort) {
     s().corrw(0) = 3.0f;
     s().corrw(1) = 1.0f;
     s().corrw(2) = 0.0f;
-    s().par(20) = 0.4f;  // yearly errors only
+    s().par(shared("CVyr_obs")) = 0.4f;  // yearly errors only
     obsmodel(s(), ntrue_, 0, 0);
     for (int a = 2; a <= 6; ++a) {
         const float g = (3.0f * s().obserr(a, 0) + 1.0f * s().obserr(a - 1, -1)) / 4.0f;

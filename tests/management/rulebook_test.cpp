@@ -33,7 +33,7 @@ TEST(Rulebook, StandardRulesAndTheirParameterCounts) {
         ASSERT_NE(r, nullptr) << n;
         EXPECT_EQ(r->desc.number, n);
         EXPECT_EQ(r->nparams(), count[n - 1]) << n;
-        EXPECT_EQ(r->desc.ptrig, n == 2 ? 2 : 1) << n;  // rule 2 counts below Btrig1, the rest below par(1)
+        EXPECT_EQ(r->desc.ptrig, n == 2 ? 2 : 1) << n;  // rule 2 counts below Btrig1, the rest below their first parameter
         EXPECT_EQ(r->desc.vtypes, 0xFu) << n;
     }
     EXPECT_EQ(book.find(0), nullptr);
@@ -147,16 +147,18 @@ TEST(Rulebook, ShapeHelpers) {
     EXPECT_FLOAT_EQ(value_at(r5, par, 200.0f, 60.0f), 0.4f);
 }
 
+constexpr ParamList<1> kFixed = {{{"V", ParUnit::Value}}};
+
 // A description that does not hold together is refused with the fault
 // named, and a refused or accepted addition never touches the standard
 // rulebook.
 TEST(Rulebook, AdditionsAreCheckedAndStayInTheirOwnBook) {
-    auto fixed = [](const OptionVec& par, const BasisVec&) { return par(1); };
+    auto fixed = [](const OptionVec& par, const BasisVec&) { return NamedOptions<kFixed>(par)["V"]; };
     auto described = [&] {
         RuleDescription r;
         r.number = 12;
         r.name = "fixed value";
-        r.params = {{"V", ParUnit::Value}};
+        r.params = params_of(kFixed);
         r.ptrig = 0;
         r.option_layout = "(f10.3,f10.3,5f10.1,6f6.3)";
         r.summary_layout = "(f10.3,f5.2,f10.2,f5.1,2f10.2,2f10.1,2f5.2,3f6.3,4f10.1,4f8.3,12f8.1)";

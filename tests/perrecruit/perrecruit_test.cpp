@@ -46,68 +46,62 @@ TEST(PerRecruitTruncation, FactorOfTruncatedDeviates) {
     s.nreg = 4;
     float m = 0.0f;
     // Normal factor, limits three CVs either side of 1.
-    s.recpari(1, 2) = 1;
-    s.recpari(1, 3) = 2;
-    s.recparr(1, 3) = 0.2f;
-    s.recparr(1, 4) = 0.4f;
-    s.recparr(1, 5) = 1.6f;
+    s.regime(1).distribution = 1;
+    s.regime(1).truncation = 2;
+    s.regime(1).cv = 0.2f;
+    s.regime(1).low = 0.4f;
+    s.regime(1).high = 1.6f;
     truncmult(s, m, 1);
     EXPECT_GT(m, 0.996f);
     EXPECT_LT(m, 0.997f);
     EXPECT_NEAR(m, 0.9968553f, 2e-6f);
-    EXPECT_EQ(s.rtrunc, 2);
-    EXPECT_EQ(s.rlow, 0.4f);
-    EXPECT_EQ(s.rhigh, 1.6f);
-    EXPECT_EQ(s.rcv, 0.2f);
 
     // The same limits put on the deviate.
-    s.recpari(1, 3) = 1;
-    s.recparr(1, 4) = -3.0f;
-    s.recparr(1, 5) = 3.0f;
+    s.regime(1).truncation = 1;
+    s.regime(1).low = -3.0f;
+    s.regime(1).high = 3.0f;
     truncmult(s, m, 1);
     EXPECT_NEAR(m, 0.9968553f, 2e-6f);
 
     // Lognormal with limits on the deviate: the mean-one factor.
-    s.recpari(1, 2) = 2;
+    s.regime(1).distribution = 2;
     truncmult(s, m, 1);
     EXPECT_NEAR(m, 0.9962606f, 2e-6f);
 
     // Lognormal with limits on the factor.
-    s.recpari(1, 3) = 2;
-    s.recparr(1, 4) = 0.5f;
-    s.recparr(1, 5) = 2.0f;
+    s.regime(1).truncation = 2;
+    s.regime(1).low = 0.5f;
+    s.regime(1).high = 2.0f;
     truncmult(s, m, 1);
     EXPECT_NEAR(m, 1.0193827f, 5e-6f);
 
     // No deviate, or an unknown distribution: no effect.
-    s.recparr(1, 3) = 0.0f;
+    s.regime(1).cv = 0.0f;
     truncmult(s, m, 1);
     EXPECT_EQ(m, 1.0f);
-    s.recparr(1, 3) = 0.2f;
-    s.recpari(1, 2) = 5;
+    s.regime(1).cv = 0.2f;
+    s.regime(1).distribution = 5;
     truncmult(s, m, 1);
     EXPECT_EQ(m, 1.0f);
-    EXPECT_EQ(s.rdist, 5);
 }
 
 TEST(PerRecruitTruncation, AnyModeOtherThanTwoLimitsTheDeviate) {
     Captured cap;
     State& s = cap.s();
     float m = 0.0f;
-    s.recpari(1, 1) = 1;
-    s.recpari(1, 2) = 1;
-    s.recparr(1, 3) = 0.2f;
-    s.recparr(1, 4) = -3.0f;
-    s.recparr(1, 5) = 3.0f;
+    s.regime(1).function = 1;
+    s.regime(1).distribution = 1;
+    s.regime(1).cv = 0.2f;
+    s.regime(1).low = -3.0f;
+    s.regime(1).high = 3.0f;
     for (int mode : {0, 3}) {
-        s.recpari(1, 3) = mode;
-        s.recpari(1, 2) = 1;
+        s.regime(1).truncation = mode;
+        s.regime(1).distribution = 1;
         truncmult(s, m, 1);
         EXPECT_NEAR(m, 0.9968553f, 2e-6f) << mode;
-        s.recpari(1, 2) = 2;
+        s.regime(1).distribution = 2;
         truncmult(s, m, 1);
         EXPECT_NEAR(m, 0.9962606f, 2e-6f) << mode;
-        EXPECT_EQ(s.rtrunc, mode);
     }
 }
 
@@ -190,7 +184,7 @@ protected:
         set_stock(s, 5, std::vector<float>(6, 0.2f), {0.0f, 0.2f, 0.6f, 1.0f, 1.0f, 1.0f},
                   {0.0f, 0.2f, 0.5f, 0.9f, 1.3f, 1.6f}, {0.0f, 0.0f, 0.5f, 1.0f, 1.0f, 1.0f});
         testing::one_regime(s, 1, 1, 1000.0f, 0.001f);
-        s.recpari(1, 3) = 1;
+        s.regime(1).truncation = 1;
         cap.open_unit(22, 0);
         cap.open_unit(23, 1);
         cap.open_unit(24, 2);
@@ -262,7 +256,7 @@ TEST_F(PerRecruitTable, YieldStillRisingAndNoF01) {
 }
 
 TEST_F(PerRecruitTable, GridEndsWhereNoEquilibriumExists) {
-    s.recparr(1, 2) = 1514.0f;  // spr * 1000 falls below this between F 0.30 and 0.31
+    s.regime(1).ssb = 1514.0f;  // spr * 1000 falls below this between F 0.30 and 0.31
     yieldrecr(s);
     const std::vector<Row> t = rows();
     ASSERT_EQ(t.size(), 31u);
@@ -273,8 +267,8 @@ TEST_F(PerRecruitTable, GridEndsWhereNoEquilibriumExists) {
 
 TEST_F(PerRecruitTable, RegimeDrawnPerIterationGetsNoTable) {
     s.nreg = 2;
-    s.recpari(2, 1) = 12;
-    s.recparr(2, 1) = 500.0f;
+    s.regime(2).function = 12;
+    s.regime(2).level = 500.0f;
     yieldrecr(s);
     const std::string con = cap.console();
     const std::string msg =

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "management/rulebook.hpp"
 #include "results/results.hpp"
 #include "results_fixture.hpp"
 
@@ -134,8 +135,8 @@ TEST(StatsBootprint, IavDistributionNeedsResultsAndRuleTwoTrigger) {
     plainresults(s2);
     r2.open(11);
     s2.nrule = 2;
-    s2.par(1) = 1.0e9f;
-    s2.par(2) = 10.0f;
+    option(s2, "B0") = 1.0e9f;
+    option(s2, "Btrig1") = 10.0f;
     for (int i = 1; i <= maxiter; ++i) s2.basisres(4, 1, i) = (i <= 250) ? 5.0f : 50.0f;
     bootprint(s2);
     const auto res = r2.records(11);

@@ -117,11 +117,11 @@ TEST_F(InitStock, PrimeLoadsYearOneWhenNoFunctionIsInForce) {
     s.rfun = 12;  // left by the analysis of a regime drawn per iteration
     s.nreg = 2;
     s.ireg(1) = 2;
-    s.recpari(2, 1) = 1;
-    s.recpari(2, 2) = 1;
-    s.recparr(2, 1) = 300.0f;
-    s.recparr(2, 2) = 10.0f;
-    s.recparr(2, 6) = 1.0f;
+    s.regime(2).function = 1;
+    s.regime(2).distribution = 1;
+    s.regime(2).level = 300.0f;
+    s.regime(2).ssb = 10.0f;
+    s.regime(2).exponent = 1.0f;
     prime(s, n);
     EXPECT_EQ(s.rfun, 1);
     EXPECT_FLOAT_EQ(n(0), 300.0f);

@@ -91,10 +91,10 @@ TEST(SimRegimes, RandomStartsOutsideOrAtTheEndMakeNoPeriod) {
 // without spread, so that the intervals are fixed.
 void outburstregime(State& s, int mode, int offset, float mean) {
     s.nreg = 1;
-    s.recpari(1, 4) = mode;
-    s.recpari(1, 5) = offset;
-    s.recparr(1, 10) = mean;
-    s.recparr(1, 12) = 3.0f;
+    s.regime(1).outburst_law = mode;
+    s.regime(1).outburst_offset = offset;
+    s.regime(1).outburst_interval = mean;
+    s.regime(1).outburst_factor = 3.0f;
 }
 
 TEST(SimOutbursts, LognormalIntervalsKeepTheUnroundedSum) {
@@ -154,8 +154,8 @@ TEST(SimOutbursts, UniformIntervalsIgnoreTheWindow) {
     s.nreg = 2;
     s.regstart(2) = 20;
     s.regstart(3) = 40;
-    s.recparr(2, 10) = 5.0f;
-    s.recparr(2, 12) = 1.0f;  // regime 2: factor 1, no outbursts
+    s.regime(2).outburst_interval = 5.0f;
+    s.regime(2).outburst_factor = 1.0f;  // regime 2: factor 1, no outbursts
     s.seed = someseed;
     drawoutbursts(s);
     // Regime 1's window ends at 20, yet every fifth year up to 39 is marked.

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "../results/results_fixture.hpp"
+#include "management/rulebook.hpp"
 #include "simulation/simulation.hpp"
 
 namespace tacsim {
@@ -41,7 +42,7 @@ TEST(SweepSteps, NegativeStepCountGivesTheLowestValue) {
     EXPECT_EQ(optsteps(s, 18), 0);
     EXPECT_EQ(countsets(s), 2LL);
     std::vector<float> seen;
-    sweep(s, [&](State& st) { seen.push_back(st.par(18)); });
+    sweep(s, [&](State& st) { seen.push_back(st.par(shared("Bias_obs"))); });
     EXPECT_EQ(seen, (std::vector<float>{-2.0f, -2.0f}));
 
     // A small negative value with a coarser step still gives one value.
@@ -53,14 +54,16 @@ TEST(SweepSteps, NegativeStepCountGivesTheLowestValue) {
 TEST(SweepOrder, TwoByThreeGivesSixSetsLastOptionFastest) {
     ResultsState rs;
     State& s = rs.s();
-    range(s, 5, 1.0f, 2.0f, 1.0f);
-    range(s, 9, 0.1f, 0.3f, 0.1f);
+    // Two options swept by their slots, and the unnamed option 17 held.
+    const int first = 5, second = 9;
+    range(s, first, 1.0f, 2.0f, 1.0f);
+    range(s, second, 0.1f, 0.3f, 0.1f);
     range(s, 17, 7.0f, 8.0f, 0.0f);
     std::vector<std::pair<float, float>> seen;
     sweep(s, [&](State& st) {
-        seen.emplace_back(st.par(5), st.par(9));
+        seen.emplace_back(st.par(first), st.par(second));
         for (int k = 1; k <= noptions; ++k) {
-            if (k != 5 && k != 9) {
+            if (k != first && k != second) {
                 EXPECT_EQ(st.par(k), k == 17 ? 7.0f : 0.0f) << "option " << k;
             }
         }

@@ -20,11 +20,11 @@ TEST(BesideZero, TruncationFactorOfALognormalRegime) {
     State& s = cap.s();
     float m = 0.0f;
     auto factor = [&](int mode, float cv, float lo, float hi) {
-        s.recpari(1, 2) = 2;
-        s.recpari(1, 3) = mode;
-        s.recparr(1, 3) = cv;
-        s.recparr(1, 4) = lo;
-        s.recparr(1, 5) = hi;
+        s.regime(1).distribution = 2;
+        s.regime(1).truncation = mode;
+        s.regime(1).cv = cv;
+        s.regime(1).low = lo;
+        s.regime(1).high = hi;
         truncmult(s, m, 1);
         return m;
     };

@@ -124,24 +124,24 @@ protected:
     void SetUp() override {
         Recruit::SetUp();
         s.nreg = 2;
-        s.recpari(1, 1) = 1;
-        s.recpari(1, 2) = 2;
-        s.recpari(1, 3) = 1;
-        s.recparr(1, 1) = 1000.0f;
-        s.recparr(1, 2) = 400.0f;
-        s.recparr(1, 3) = 0.3f;
-        s.recparr(1, 4) = -2.0f;
-        s.recparr(1, 5) = 2.0f;
-        s.recparr(1, 6) = 1.0f;
-        s.recparr(1, 7) = 0.5f;   // amplitude
-        s.recparr(1, 8) = 10.0f;  // period
-        s.recparr(1, 12) = 3.0f;  // outburst factor
-        s.recpari(2, 1) = 3;
-        s.recpari(2, 2) = 1;
-        s.recpari(2, 3) = 2;
-        s.recparr(2, 1) = 300.0f;
-        s.recparr(2, 2) = 50.0f;
-        s.recparr(2, 3) = 0.1f;
+        s.regime(1).function = 1;
+        s.regime(1).distribution = 2;
+        s.regime(1).truncation = 1;
+        s.regime(1).level = 1000.0f;
+        s.regime(1).ssb = 400.0f;
+        s.regime(1).cv = 0.3f;
+        s.regime(1).low = -2.0f;
+        s.regime(1).high = 2.0f;
+        s.regime(1).exponent = 1.0f;
+        s.regime(1).amplitude = 0.5f;   // amplitude
+        s.regime(1).period = 10.0f;  // period
+        s.regime(1).outburst_factor = 3.0f;  // outburst factor
+        s.regime(2).function = 3;
+        s.regime(2).distribution = 1;
+        s.regime(2).truncation = 2;
+        s.regime(2).level = 300.0f;
+        s.regime(2).ssb = 50.0f;
+        s.regime(2).cv = 0.1f;
         for (int y = 1; y <= maxyear; ++y) s.ireg(y) = y >= 10 ? 2 : 1;
     }
 };
@@ -175,7 +175,7 @@ TEST_F(RecruitParams, CycleUsesTheConstant628) {
 }
 
 TEST_F(RecruitParams, OutburstWithoutCycleChangesNothing) {
-    s.recparr(1, 8) = 0.0f;
+    s.regime(1).period = 0.0f;
     s.iob(3) = 1;
     rcrparam(s, 3, 1);
     EXPECT_EQ(s.rmax, 1000.0f);

@@ -11,11 +11,11 @@ namespace tacsim::testing {
 
 inline void one_regime(State& s, int function, int distribution, float level, float ssb) {
     s.nreg = 1;
-    s.recpari(1, 1) = function;
-    s.recpari(1, 2) = distribution;
-    s.recparr(1, 1) = level;
-    s.recparr(1, 2) = ssb;
-    s.recparr(1, 6) = 1.0f;
+    s.regime(1).function = function;
+    s.regime(1).distribution = distribution;
+    s.regime(1).level = level;
+    s.regime(1).ssb = ssb;
+    s.regime(1).exponent = 1.0f;
 }
 
 // The same regime in force in every year (for projections that draw

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "io/outfiles.hpp"
 #include "random/draws.hpp"
 #include "results/tables.hpp"
 #include "simulation/observer.hpp"
@@ -144,8 +145,8 @@ void prepare_worker(State& w, const State& s) {
     w.indir = s.indir;
     w.outdir = s.outdir;
     w.unit12name = s.unit12name;
-    for (int k = 11; k <= 27; ++k)
-        if (s.unit(k).is_open()) w.unit(k).hold(s.unit(k).name());
+    for (const LegacyFile& f : legacy_files)
+        if (s.unit(f.unit).is_open()) w.unit(f.unit).hold(s.unit(f.unit).name());
     w.con.hold(s.con.name());
     w.err.hold(s.err.name());
     if (s.messages_to_err) messages_to_error_stream(w);

@@ -3,6 +3,7 @@
 // scaled to the run's number.
 #include <string>
 
+#include "io/outfiles.hpp"
 #include "perrecruit/perrecruit.hpp"
 #include "random/random.hpp"
 #include "simulation/parallel.hpp"
@@ -13,9 +14,13 @@ namespace {
 
 // Digits in groups of three: 5,882,352.
 std::string grouped(long long v) {
-    std::string d = std::to_string(v);
-    for (int at = static_cast<int>(d.size()) - 3; at > 0; at -= 3) d.insert(static_cast<std::size_t>(at), ",");
-    return d;
+    const std::string d = std::to_string(v);
+    std::string out;
+    for (std::size_t i = 0; i < d.size(); ++i) {
+        if (i > 0 && d[i] != '-' && d[i - 1] != '-' && (d.size() - i) % 3 == 0) out += ',';
+        out += d[i];
+    }
+    return out;
 }
 
 }  // namespace
@@ -25,7 +30,7 @@ LegacyDraws legacy_draws(const State& s, int trial) {
     auto w = make_state();
     prepare_worker(*w, s);
     // Everything the trial writes is held and dropped.
-    for (int k = 11; k <= 27; ++k) w->unit(k).hold(s.unit(k).name());
+    for (const LegacyFile& f : legacy_files) w->unit(f.unit).hold(s.unit(f.unit).name());
     w->con.hold("standard output");
     w->err.hold("error stream");
     static_cast<Model&>(*w) = static_cast<const Model&>(s);

@@ -365,7 +365,9 @@ TEST(LegacyPeriod, RefusesACountWhoseDrawsPassThePeriod) {
         std::string said(4096, '\0');
         said.resize(std::fread(said.data(), 1, said.size(), p.err));
         EXPECT_EQ(said.substr(0, std::string(c.said).size()), c.said);
-        if (c.status == 0) EXPECT_EQ(said, "");
+        if (c.status == 0) {
+            EXPECT_EQ(said, "");
+        }
     }
 }
 

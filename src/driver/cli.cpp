@@ -172,6 +172,37 @@ std::optional<int> parse(CLI::App& app, const Commands& c, int argc, const char*
     return std::nullopt;
 }
 
+// What follows from the options given, and the faults only the options
+// together show.
+std::optional<int> settle(RunOptions& opts, const Commands& c, const std::string& risk_limit, std::FILE* err) {
+    if (opts.iterations) opts.csv = true;
+    if (!risk_limit.empty()) {
+        float limit = 0.0f;
+        if (!parse_limit(risk_limit, limit)) {
+            std::fprintf(err, "tacsim: --risk-limit must be a fraction from 0 to 1 or a percentage such as 5%%, not '%s' "
+                              "(see tacsim --help)\n", risk_limit.c_str());
+            return 2;
+        }
+        opts.risk_limit = limit;
+    }
+    if (opts.report_only) {
+        if (const auto why = report_arguments_fault(opts)) {
+            std::fprintf(err, "tacsim report: %s (see tacsim --help)\n", why->c_str());
+            return 2;
+        }
+    }
+    if (opts.ensemble && opts.output.empty()) {
+        std::fprintf(err, "tacsim ensemble: -o OUT, the folder the ensemble goes into, is missing (see tacsim --help)\n");
+        return 2;
+    }
+    // 0 would be no bracket at all: refused like any width that is not positive.
+    if (c.tune->count("--tolerance") > 0 && !(opts.tuning.tolerance > 0.0f)) {
+        std::fprintf(err, "tacsim tune: the tolerance must be positive (see tacsim tune --help)\n");
+        return 2;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 std::optional<int> parse_command_line(int argc, const char* const* argv, RunOptions& opts, std::FILE* out,
@@ -234,32 +265,7 @@ std::optional<int> parse_command_line(int argc, const char* const* argv, RunOpti
 
     if (const auto done = unknown_option(argc, argv, app, c, err)) return done;
     if (const auto done = parse(app, c, argc, argv, opts, out, err)) return done;
-    if (opts.iterations) opts.csv = true;
-    if (!risk_limit.empty()) {
-        float limit = 0.0f;
-        if (!parse_limit(risk_limit, limit)) {
-            std::fprintf(err, "tacsim: --risk-limit must be a fraction from 0 to 1 or a percentage such as 5%%, not '%s' "
-                              "(see tacsim --help)\n", risk_limit.c_str());
-            return 2;
-        }
-        opts.risk_limit = limit;
-    }
-    if (opts.report_only) {
-        if (const auto why = report_arguments_fault(opts)) {
-            std::fprintf(err, "tacsim report: %s (see tacsim --help)\n", why->c_str());
-            return 2;
-        }
-    }
-    if (opts.ensemble && opts.output.empty()) {
-        std::fprintf(err, "tacsim ensemble: -o OUT, the folder the ensemble goes into, is missing (see tacsim --help)\n");
-        return 2;
-    }
-    // 0 would be no bracket at all: refused like any width that is not positive.
-    if (c.tune->count("--tolerance") > 0 && !(opts.tuning.tolerance > 0.0f)) {
-        std::fprintf(err, "tacsim tune: the tolerance must be positive (see tacsim tune --help)\n");
-        return 2;
-    }
-    return std::nullopt;
+    return settle(opts, c, risk_limit, err);
 }
 
 }  // namespace tacsim

@@ -155,8 +155,11 @@ void write_ensemble_page(const fs::path& out, const std::vector<EnsembleMember>&
         const Table y = read_table_lines(out / m.name / kYearlyCsv, [](std::string_view line) {
             return line.find(",ssb,") != std::string_view::npos || line.find(",catch,") != std::string_view::npos;
         });
-        const int set = y.need("set"), year = y.need("year"), q = y.need("quantity");
-        const int p05 = y.need("p05"), p25 = y.need("p25"), p50 = y.need("p50"), p75 = y.need("p75"), p95 = y.need("p95");
+        const int set = y.need(name_in(kYearlyColumns, "set")), year = y.need(name_in(kYearlyColumns, "year"));
+        const int q = y.need(name_in(kYearlyColumns, "quantity"));
+        const int p05 = y.need(name_in(kYearlyColumns, "p05")), p25 = y.need(name_in(kYearlyColumns, "p25")),
+                  p50 = y.need(name_in(kYearlyColumns, "p50")), p75 = y.need(name_in(kYearlyColumns, "p75")),
+                  p95 = y.need(name_in(kYearlyColumns, "p95"));
         for (std::size_t r = 0; r < y.rows.size(); ++r) {
             d["fans"].push_back({{"model", m.name}, {"set", static_cast<long long>(y.value(r, set))},
                                  {"quantity", y.rows[r][static_cast<std::size_t>(q)]}, {"year", y.value(r, year)},

@@ -190,8 +190,8 @@ std::vector<std::string> swept_of(const std::vector<std::string>& options, const
 Sets read_sets(const fs::path& dir) {
     const Table t = read_table(dir / kSetsCsv);
     Sets s;
-    const int cset = t.need("set");
-    const int crule = t.find("rule");
+    const int cset = t.need(name_in(kSetsColumns, "set"));
+    const int crule = t.find(name_in(kSetsColumns, "rule"));
     std::vector<int> cols;
     for (std::size_t c = 0; c < t.header.size(); ++c) {
         if (static_cast<int>(c) == cset || static_cast<int>(c) == crule) continue;
@@ -224,8 +224,13 @@ Summary read_summary(const fs::path& dir, const Sets& sets) {
     for (const bool errors : {false, true}) {
         if (errors && !fs::exists(dir / kMcErrorCsv)) break;
         const Table t = read_table(dir / (errors ? kMcErrorCsv : kSummaryCsv));
-        const int cset = t.need("set"), cfirst = t.need("first_year"), clast = t.need("last_year");
-        const int cstat = t.need("statistic"), cval = t.need(errors ? "se" : "value");
+        // The columns the two tables share, by each table's own names.
+        const auto need = [&](const char* summary, const char* mcerror) { return t.need(errors ? mcerror : summary); };
+        const int cset = need(name_in(kSummaryColumns, "set"), name_in(kMcErrorColumns, "set"));
+        const int cfirst = need(name_in(kSummaryColumns, "first_year"), name_in(kMcErrorColumns, "first_year"));
+        const int clast = need(name_in(kSummaryColumns, "last_year"), name_in(kMcErrorColumns, "last_year"));
+        const int cstat = need(name_in(kSummaryColumns, "statistic"), name_in(kMcErrorColumns, "statistic"));
+        const int cval = need(name_in(kSummaryColumns, "value"), name_in(kMcErrorColumns, "se"));
         for (std::size_t r = 0; r < t.rows.size(); ++r) {
             const auto key = std::make_pair(t.value(r, cfirst), t.value(r, clast));
             auto w = windex.find(key);
@@ -285,12 +290,16 @@ std::size_t default_window(const Summary& s, const std::string& tuned) {
 }
 
 // Yearly fractiles of the quantities drawn as fan charts.
-const char* const fan_quantities[] = {"ssb", "f", "catch", "tac", "recruitment"};
-const char* const fan_columns[] = {"p10", "p25", "p50", "p75", "p90"};
+const char* const fan_quantities[] = {name_in(kSeries, "ssb"), name_in(kSeries, "f"), name_in(kSeries, "catch"),
+                                      name_in(kSeries, "tac"), name_in(kSeries, "recruitment")};
+const char* const fan_columns[] = {name_in(kYearlyColumns, "p10"), name_in(kYearlyColumns, "p25"),
+                                   name_in(kYearlyColumns, "p50"), name_in(kYearlyColumns, "p75"),
+                                   name_in(kYearlyColumns, "p90")};
 
 Yearly read_yearly(const fs::path& dir, const Sets& sets) {
     const Table t = read_table(dir / kYearlyCsv);
-    const int cset = t.need("set"), cyear = t.need("year"), cq = t.need("quantity"), cmean = t.need("mean");
+    const int cset = t.need(name_in(kYearlyColumns, "set")), cyear = t.need(name_in(kYearlyColumns, "year"));
+    const int cq = t.need(name_in(kYearlyColumns, "quantity")), cmean = t.need(name_in(kYearlyColumns, "mean"));
     int cf[5];
     for (int k = 0; k < 5; ++k) cf[k] = t.need(fan_columns[k]);
     Yearly y;
@@ -310,7 +319,7 @@ Yearly read_yearly(const fs::path& dir, const Sets& sets) {
                               t.rows[r][static_cast<std::size_t>(cset)] + " is not in sets.csv");
         }
         const std::size_t yi = yindex[t.value(r, cyear)];
-        if (q.find("blim") != std::string::npos) {
+        if (q == name_in(kYearlyRisks, "p_below_blim")) {
             // A probability in %, in `mean`.
             y.plim[set->second][yi] = t.number(r, cmean);
             y.plim_name = t.rows[r][static_cast<std::size_t>(cq)];
@@ -342,11 +351,14 @@ Samples read_samples(const fs::path& dir, const Sets& sets, const Yearly& yearly
     };
     const Table t = read_table_lines(file, first_iterations);
     s.source = t.name;
-    const int cset = t.need("set"), cit = t.need("iteration"), cyear = t.need("year");
+    // The first columns of both tables (the iterations' table adds one at the end).
+    const int cset = t.need(name_in(kSampleColumns, "set")), cit = t.need(name_in(kSampleColumns, "iteration"));
+    const int cyear = t.need(name_in(kSampleColumns, "year"));
     std::map<double, std::size_t> yindex;
     for (std::size_t i = 0; i < yearly.years.size(); ++i) yindex[yearly.years[i]] = i;
     std::vector<std::pair<std::string, int>> cols;
-    for (const char* q : {"ssb", "f", "catch", "recruitment"}) {
+    for (const char* q : {name_in(kSeries, "ssb"), name_in(kSeries, "f"), name_in(kSeries, "catch"),
+                          name_in(kSeries, "recruitment")}) {
         const int c = t.find(q);
         if (c >= 0) cols.emplace_back(q, c);
     }
@@ -457,10 +469,10 @@ PerRecruit read_perrecruit(const fs::path& dir, std::vector<std::string>& notes)
         return p;
     }
     const Table t = read_table(dir / kPerRecruitCsv);
-    const int creg = find_any(t, {"regime"});
-    const int cf = find_any(t, {"f", "f_factor", "ffactor", "f-factor"});
-    const int cy = find_any(t, {"yield_per_recruit", "ypr", "yield"});
-    const int cs = find_any(t, {"ssb_per_recruit", "spr", "ssb"});
+    const int creg = find_any(t, {name_in(kPerRecruitColumns, "regime")});
+    const int cf = find_any(t, {"f", name_in(kPerRecruitColumns, "f_factor"), "ffactor", "f-factor"});
+    const int cy = find_any(t, {name_in(kPerRecruitColumns, "yield_per_recruit"), "ypr", name_in(kPerRecruitColumns, "yield")});
+    const int cs = find_any(t, {name_in(kPerRecruitColumns, "ssb_per_recruit"), "spr", name_in(kPerRecruitColumns, "ssb")});
     if (cf < 0 || cy < 0 || cs < 0) throw ReportError(t.name + ": needs the columns f, yield and ssb");
     double max_f = 0.0;
     for (std::size_t r = 0; r < t.rows.size(); ++r) {
@@ -477,13 +489,13 @@ PerRecruit read_perrecruit(const fs::path& dir, std::vector<std::string>& notes)
         return p;
     }
     const Table rp = read_table(dir / kRefPointsCsv);
-    const int rreg = find_any(rp, {"regime"});
-    const int rpoint = find_any(rp, {"point", "reference_point", "refpoint", "name"});
-    const int rf = find_any(rp, {"f", "f_factor"});
+    const int rreg = find_any(rp, {name_in(kRefPointsColumns, "regime")});
+    const int rpoint = find_any(rp, {"point", "reference_point", name_in(kRefPointsColumns, "refpoint"), "name"});
+    const int rf = find_any(rp, {name_in(kRefPointsColumns, "f"), "f_factor"});
     // Where the equilibrium curve of each regime ends: the highest F-factor
     // with an equilibrium yield (beyond it recruitment fails).
     std::map<std::string, double> curve_end;
-    const int cyield = find_any(t, {"yield"});
+    const int cyield = find_any(t, {name_in(kPerRecruitColumns, "yield")});
     for (std::size_t r = 0; r < t.rows.size(); ++r) {
         const std::string reg = creg >= 0 ? t.rows[r][static_cast<std::size_t>(creg)] : "1";
         const auto f = t.number(r, cf);
@@ -571,8 +583,8 @@ PerRecruit read_perrecruit(const fs::path& dir, std::vector<std::string>& notes)
     p.refpoints_html = h.str();
     // Reference points on the curves: long layout (a row per point) or wide
     // (columns F<point>, yield_<point>, ssb_<point>).
-    const int ry = find_any(rp, {"yield_per_recruit", "ypr", "yield"});
-    const int rs = find_any(rp, {"ssb_per_recruit", "spr", "ssb"});
+    const int ry = find_any(rp, {name_in(kRefPointsColumns, "yield_per_recruit"), "ypr", name_in(kRefPointsColumns, "yield")});
+    const int rs = find_any(rp, {name_in(kRefPointsColumns, "ssb_per_recruit"), "spr", name_in(kRefPointsColumns, "ssb")});
     for (std::size_t r = 0; r < rp.rows.size(); ++r) {
         const Json reg = rreg >= 0 ? Json(rp.rows[r][static_cast<std::size_t>(rreg)]) : Json("1");
         const auto add = [&](const std::string& name, std::optional<double> f, std::optional<double> y,

@@ -781,10 +781,12 @@ std::string tuning_answer(const Tuning& tu, const std::vector<std::pair<std::str
 
 Tuning read_tuning(const fs::path& dir) {
     Tuning tu;
-    if (!fs::exists(dir / "tune.csv")) return tu;
-    const Table t = read_table(dir / "tune.csv");
-    const int ccomb = t.need("combination"), cround = t.need("round"), cmeets = t.need("meets");
-    const int cans = t.need("answer"), ctuned = t.need("tuned"), cstat = t.need("statistic"), climit = t.need("limit");
+    if (!fs::exists(dir / kTuneCsv)) return tu;
+    const Table t = read_table(dir / kTuneCsv);
+    const int ccomb = t.need(kTuneFirstColumn), cround = t.need(name_in(kTuneColumns, "round"));
+    const int cmeets = t.need(name_in(kTuneColumns, "meets")), cans = t.need(name_in(kTuneColumns, "answer"));
+    const int ctuned = t.need(name_in(kTuneColumns, "tuned")), cstat = t.need(name_in(kTuneColumns, "statistic"));
+    const int climit = t.need(name_in(kTuneColumns, "limit"));
     if (t.rows.empty()) return tu;
     const auto cell = [&](std::size_t r, int c) { return t.rows[r][static_cast<std::size_t>(c)]; };
     tu.option = cell(0, ctuned);
@@ -815,7 +817,7 @@ Tuning read_tuning(const fs::path& dir) {
     // A search of its own per combination and, with --replicates, per
     // further seed: a line each; the answer at the top is the run's own
     // search's.
-    const int crep = t.find("replicate"), cseed = t.find("seed");
+    const int crep = t.find(name_in(kTuneEndColumns, "replicate")), cseed = t.find(name_in(kTuneEndColumns, "seed"));
     std::map<std::pair<int, int>, std::vector<std::size_t>> by;
     for (std::size_t r = 0; r < t.rows.size(); ++r) {
         by[{as_int(t, r, ccomb), crep >= 0 ? as_int(t, r, crep) : 0}].push_back(r);

@@ -77,6 +77,20 @@ inline constexpr std::array kPerRecruitColumns{"regime",  "f_factor",  "yield", 
 inline constexpr std::array kRefPointsColumns{"regime", "refpoint", "f", "yield", "ssb", "yield_per_recruit",
                                               "ssb_per_recruit"};
 
+// tune.csv of a tuning, a row per value tried: kTuneFirstColumn, the options
+// of the rule, kTuneColumns (the round, whether the value meets the limit,
+// whether it is the answer; then what was tuned, on every row: the option,
+// the column of the risk compared with the limit, the limit in %), the
+// window statistics (<window>_<statistic>), then kTuneEndColumns (the tuned
+// statistic's standard error, the search (0: the run's own stream) and its
+// seed, and the answers' spread over the searches of the combination, empty
+// without replicates).
+inline constexpr const char* kTuneCsv = "tune.csv";
+inline constexpr const char* kTuneFirstColumn = "combination";
+inline constexpr std::array kTuneColumns{"round", "meets", "answer", "tuned", "statistic", "limit"};
+inline constexpr std::array kTuneEndColumns{"statistic_se", "replicate",  "seed",
+                                            "answer_min",   "answer_max", "answer_sd"};
+
 // The header row of a table: its columns, comma-separated, and a line end.
 void headerline(std::string& b, std::span<const char* const> columns);
 

@@ -91,6 +91,18 @@ inline constexpr std::array kTuneColumns{"round", "meets", "answer", "tuned", "s
 inline constexpr std::array kTuneEndColumns{"statistic_se", "replicate",  "seed",
                                             "answer_min",   "answer_max", "answer_sd"};
 
+// The tables of an ensemble's folder: the statistics of the reference models
+// pooled with their weights, each model's, and per set the robustness models
+// that meet the risk limit.
+inline constexpr const char* kEnsembleCsv = "ensemble.csv";
+inline constexpr const char* kByModelCsv = "by_model.csv";
+inline constexpr const char* kRobustnessCsv = "robustness.csv";
+inline constexpr std::array kEnsembleColumns{"set", "first_year", "last_year", "statistic", "value"};
+inline constexpr std::array kByModelColumns{"model",      "model_set", "weight",    "set",
+                                            "first_year", "last_year", "statistic", "value"};
+inline constexpr std::array kRobustnessColumns{"set",        "first_year", "last_year", "statistic",
+                                               "risk_limit", "models",     "meeting"};
+
 // The header row of a table: its columns, comma-separated, and a line end.
 void headerline(std::string& b, std::span<const char* const> columns);
 

@@ -287,9 +287,12 @@ void row_start(std::string& b, long long set, int first, int last, int k) {
 }
 
 struct Tables3 {
-    std::string pooled = "set,first_year,last_year,statistic,value\n";
-    std::string by_model = "model,model_set,weight,set,first_year,last_year,statistic,value\n";
-    std::string robust = "set,first_year,last_year,statistic,risk_limit,models,meeting\n";
+    std::string pooled, by_model, robust;
+    Tables3() {
+        headerline(pooled, kEnsembleColumns);
+        headerline(by_model, kByModelColumns);
+        headerline(robust, kRobustnessColumns);
+    }
 };
 
 // The three tables of the ensemble from every model's digests.

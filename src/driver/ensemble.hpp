@@ -15,15 +15,13 @@
 
 #include "driver/options.hpp"
 #include "model/state.hpp"
+#include "results/tables.hpp"
 
 namespace tacsim {
 
 class Processes;
 
-// File names in the ensemble's folder.
-inline constexpr const char* kEnsembleCsv = "ensemble.csv";
-inline constexpr const char* kByModelCsv = "by_model.csv";
-inline constexpr const char* kRobustnessCsv = "robustness.csv";
+// The tables in the ensemble's folder are described in results/tables.hpp.
 // The ensemble's own progress (the models finished and what each set of
 // every model left for pooling), kept until the ensemble ends normally.
 inline constexpr const char* kEnsembleProgress = ".tacsim-ensemble";

@@ -110,30 +110,15 @@ public:
         if (f_) std::fclose(f_);
     }
     void header(const Request& q) {
-        line_ = "combination";
+        line_ = kTuneFirstColumn;
         for (const OptionName& o : q.named) field(o.name);
-        field("round");
-        field("meets");
-        field("answer");
-        // What was tuned, on every row: the option, the column of the risk
-        // compared with the limit, the limit (%).
-        field("tuned");
-        field("statistic");
-        field("limit");
+        for (const char* c : kTuneColumns) field(c);
         for (int w = 0; w < nwindows; ++w) {
             for (int k = 0; k < nsummary; ++k) {
                 field(std::string(window_name(static_cast<Window>(w))) + "_" + summaryname(k));
             }
         }
-        // The tuned statistic's standard error, the search (0: the run's own
-        // stream) and its seed, and the answers' spread over the searches of
-        // the combination (empty without --replicates).
-        field("statistic_se");
-        field("replicate");
-        field("seed");
-        field("answer_min");
-        field("answer_max");
-        field("answer_sd");
+        for (const char* c : kTuneEndColumns) field(c);
         end();
     }
     void rows(const Request& q, int combination, const TunedCombination& c, const std::string& spread) {
@@ -607,8 +592,8 @@ void Tuning::read_inputs() {
 }
 
 void Tuning::staged(RunLife&) {
-    if (!csv_.open(out_path(*s_, "tune.csv"), write_path(*s_, "tune.csv"))) {
-        say("Cannot open output file " + out_path(*s_, "tune.csv"));
+    if (!csv_.open(out_path(*s_, kTuneCsv), write_path(*s_, kTuneCsv))) {
+        say("Cannot open output file " + out_path(*s_, kTuneCsv));
         throw StopRun{1};
     }
     csv_open_ = true;

@@ -27,7 +27,10 @@ Json cell(const Table& t, std::size_t row, int col) {
 // Rows of the widest window (all years) of a table with first_year and
 // last_year: (row index) by the value of `key`.
 std::vector<std::size_t> widest_window(const Table& t) {
-    const int f = t.need("first_year"), l = t.need("last_year");
+    // The same names in both tables.
+    static_assert(std::string_view(name_in(kEnsembleColumns, "first_year")) == name_in(kByModelColumns, "first_year"));
+    static_assert(std::string_view(name_in(kEnsembleColumns, "last_year")) == name_in(kByModelColumns, "last_year"));
+    const int f = t.need(name_in(kEnsembleColumns, "first_year")), l = t.need(name_in(kEnsembleColumns, "last_year"));
     double span = -1.0;
     for (std::size_t r = 0; r < t.rows.size(); ++r) span = std::max(span, t.value(r, l) - t.value(r, f));
     std::vector<std::size_t> rows;
@@ -92,10 +95,12 @@ void write_ensemble_page(const fs::path& out, const std::vector<EnsembleMember>&
     for (const auto& m : models) d["models"].push_back({{"name", m.name}, {"reference", m.reference}});
 
     // Pooled trade-off of every set.
-    const Table pooled = read_table(out / "ensemble.csv");
+    const Table pooled = read_table(out / kEnsembleCsv);
     std::map<long long, Json> by_set;
     {
-        const int set = pooled.need("set"), stat = pooled.need("statistic"), value = pooled.need("value");
+        const int set = pooled.need(name_in(kEnsembleColumns, "set"));
+        const int stat = pooled.need(name_in(kEnsembleColumns, "statistic"));
+        const int value = pooled.need(name_in(kEnsembleColumns, "value"));
         for (std::size_t r : widest_window(pooled)) {
             const std::string s = pooled.rows[r][static_cast<std::size_t>(stat)];
             if (s != "risk3" && s != "C50") continue;
@@ -118,11 +123,12 @@ void write_ensemble_page(const fs::path& out, const std::vector<EnsembleMember>&
     }
 
     // The matrix: every model's risk3 and C50 per set.
-    const Table each = read_table(out / "by_model.csv");
+    const Table each = read_table(out / kByModelCsv);
     std::map<std::string, std::map<long long, std::pair<Json, Json>>> cells;
     {
-        const int model = each.need("model"), set = each.need("set"), stat = each.need("statistic"),
-                  value = each.need("value");
+        const int model = each.need(name_in(kByModelColumns, "model")), set = each.need(name_in(kByModelColumns, "set"));
+        const int stat = each.need(name_in(kByModelColumns, "statistic"));
+        const int value = each.need(name_in(kByModelColumns, "value"));
         // Each model's widest window: its own all years.
         for (std::size_t r : widest_window(each)) {
             const std::string s = each.rows[r][static_cast<std::size_t>(stat)];
@@ -155,8 +161,11 @@ void write_ensemble_page(const fs::path& out, const std::vector<EnsembleMember>&
         const Table y = read_table_lines(out / m.name / kYearlyCsv, [](std::string_view line) {
             return line.find(",ssb,") != std::string_view::npos || line.find(",catch,") != std::string_view::npos;
         });
-        const int set = y.need("set"), year = y.need("year"), q = y.need("quantity");
-        const int p05 = y.need("p05"), p25 = y.need("p25"), p50 = y.need("p50"), p75 = y.need("p75"), p95 = y.need("p95");
+        const int set = y.need(name_in(kYearlyColumns, "set")), year = y.need(name_in(kYearlyColumns, "year"));
+        const int q = y.need(name_in(kYearlyColumns, "quantity"));
+        const int p05 = y.need(name_in(kYearlyColumns, "p05")), p25 = y.need(name_in(kYearlyColumns, "p25")),
+                  p50 = y.need(name_in(kYearlyColumns, "p50")), p75 = y.need(name_in(kYearlyColumns, "p75")),
+                  p95 = y.need(name_in(kYearlyColumns, "p95"));
         for (std::size_t r = 0; r < y.rows.size(); ++r) {
             d["fans"].push_back({{"model", m.name}, {"set", static_cast<long long>(y.value(r, set))},
                                  {"quantity", y.rows[r][static_cast<std::size_t>(q)]}, {"year", y.value(r, year)},
@@ -222,8 +231,8 @@ void write_ensemble_page(const fs::path& out, const std::vector<EnsembleMember>&
 }
 
 std::vector<EnsembleMember> ensemble_members(const fs::path& out) {
-    const Table t = read_table(out / "by_model.csv");
-    const int model = t.need("model"), set = t.need("model_set");
+    const Table t = read_table(out / kByModelCsv);
+    const int model = t.need(name_in(kByModelColumns, "model")), set = t.need(name_in(kByModelColumns, "model_set"));
     std::vector<EnsembleMember> members;
     for (std::size_t r = 0; r < t.rows.size(); ++r) {
         const std::string& name = t.rows[r][static_cast<std::size_t>(model)];

@@ -190,8 +190,8 @@ std::vector<std::string> swept_of(const std::vector<std::string>& options, const
 Sets read_sets(const fs::path& dir) {
     const Table t = read_table(dir / kSetsCsv);
     Sets s;
-    const int cset = t.need("set");
-    const int crule = t.find("rule");
+    const int cset = t.need(name_in(kSetsColumns, "set"));
+    const int crule = t.find(name_in(kSetsColumns, "rule"));
     std::vector<int> cols;
     for (std::size_t c = 0; c < t.header.size(); ++c) {
         if (static_cast<int>(c) == cset || static_cast<int>(c) == crule) continue;
@@ -224,8 +224,13 @@ Summary read_summary(const fs::path& dir, const Sets& sets) {
     for (const bool errors : {false, true}) {
         if (errors && !fs::exists(dir / kMcErrorCsv)) break;
         const Table t = read_table(dir / (errors ? kMcErrorCsv : kSummaryCsv));
-        const int cset = t.need("set"), cfirst = t.need("first_year"), clast = t.need("last_year");
-        const int cstat = t.need("statistic"), cval = t.need(errors ? "se" : "value");
+        // The columns the two tables share, by each table's own names.
+        const auto need = [&](const char* summary, const char* mcerror) { return t.need(errors ? mcerror : summary); };
+        const int cset = need(name_in(kSummaryColumns, "set"), name_in(kMcErrorColumns, "set"));
+        const int cfirst = need(name_in(kSummaryColumns, "first_year"), name_in(kMcErrorColumns, "first_year"));
+        const int clast = need(name_in(kSummaryColumns, "last_year"), name_in(kMcErrorColumns, "last_year"));
+        const int cstat = need(name_in(kSummaryColumns, "statistic"), name_in(kMcErrorColumns, "statistic"));
+        const int cval = need(name_in(kSummaryColumns, "value"), name_in(kMcErrorColumns, "se"));
         for (std::size_t r = 0; r < t.rows.size(); ++r) {
             const auto key = std::make_pair(t.value(r, cfirst), t.value(r, clast));
             auto w = windex.find(key);
@@ -285,12 +290,16 @@ std::size_t default_window(const Summary& s, const std::string& tuned) {
 }
 
 // Yearly fractiles of the quantities drawn as fan charts.
-const char* const fan_quantities[] = {"ssb", "f", "catch", "tac", "recruitment"};
-const char* const fan_columns[] = {"p10", "p25", "p50", "p75", "p90"};
+const char* const fan_quantities[] = {name_in(kSeries, "ssb"), name_in(kSeries, "f"), name_in(kSeries, "catch"),
+                                      name_in(kSeries, "tac"), name_in(kSeries, "recruitment")};
+const char* const fan_columns[] = {name_in(kYearlyColumns, "p10"), name_in(kYearlyColumns, "p25"),
+                                   name_in(kYearlyColumns, "p50"), name_in(kYearlyColumns, "p75"),
+                                   name_in(kYearlyColumns, "p90")};
 
 Yearly read_yearly(const fs::path& dir, const Sets& sets) {
     const Table t = read_table(dir / kYearlyCsv);
-    const int cset = t.need("set"), cyear = t.need("year"), cq = t.need("quantity"), cmean = t.need("mean");
+    const int cset = t.need(name_in(kYearlyColumns, "set")), cyear = t.need(name_in(kYearlyColumns, "year"));
+    const int cq = t.need(name_in(kYearlyColumns, "quantity")), cmean = t.need(name_in(kYearlyColumns, "mean"));
     int cf[5];
     for (int k = 0; k < 5; ++k) cf[k] = t.need(fan_columns[k]);
     Yearly y;
@@ -310,7 +319,7 @@ Yearly read_yearly(const fs::path& dir, const Sets& sets) {
                               t.rows[r][static_cast<std::size_t>(cset)] + " is not in sets.csv");
         }
         const std::size_t yi = yindex[t.value(r, cyear)];
-        if (q.find("blim") != std::string::npos) {
+        if (q == name_in(kYearlyRisks, "p_below_blim")) {
             // A probability in %, in `mean`.
             y.plim[set->second][yi] = t.number(r, cmean);
             y.plim_name = t.rows[r][static_cast<std::size_t>(cq)];
@@ -342,11 +351,14 @@ Samples read_samples(const fs::path& dir, const Sets& sets, const Yearly& yearly
     };
     const Table t = read_table_lines(file, first_iterations);
     s.source = t.name;
-    const int cset = t.need("set"), cit = t.need("iteration"), cyear = t.need("year");
+    // The first columns of both tables (the iterations' table adds one at the end).
+    const int cset = t.need(name_in(kSampleColumns, "set")), cit = t.need(name_in(kSampleColumns, "iteration"));
+    const int cyear = t.need(name_in(kSampleColumns, "year"));
     std::map<double, std::size_t> yindex;
     for (std::size_t i = 0; i < yearly.years.size(); ++i) yindex[yearly.years[i]] = i;
     std::vector<std::pair<std::string, int>> cols;
-    for (const char* q : {"ssb", "f", "catch", "recruitment"}) {
+    for (const char* q : {name_in(kSeries, "ssb"), name_in(kSeries, "f"), name_in(kSeries, "catch"),
+                          name_in(kSeries, "recruitment")}) {
         const int c = t.find(q);
         if (c >= 0) cols.emplace_back(q, c);
     }
@@ -450,18 +462,10 @@ void spread_points(Json& points, double span) {
     }
 }
 
-PerRecruit read_perrecruit(const fs::path& dir, std::vector<std::string>& notes) {
-    PerRecruit p;
-    if (!fs::exists(dir / kPerRecruitCsv)) {
-        notes.push_back("perrecruit.csv is missing: no per-recruit curves");
-        return p;
-    }
-    const Table t = read_table(dir / kPerRecruitCsv);
-    const int creg = find_any(t, {"regime"});
-    const int cf = find_any(t, {"f", "f_factor", "ffactor", "f-factor"});
-    const int cy = find_any(t, {"yield_per_recruit", "ypr", "yield"});
-    const int cs = find_any(t, {"ssb_per_recruit", "spr", "ssb"});
-    if (cf < 0 || cy < 0 || cs < 0) throw ReportError(t.name + ": needs the columns f, yield and ssb");
+// The per-recruit curves of perrecruit.csv into `p`, by its columns of the
+// regime (-1: one regime), the F-factor, the yield and the SSB per recruit;
+// the highest F-factor of the curves.
+double read_curves(const Table& t, int creg, int cf, int cy, int cs, PerRecruit& p) {
     double max_f = 0.0;
     for (std::size_t r = 0; r < t.rows.size(); ++r) {
         const Json reg = creg >= 0 ? Json(t.rows[r][static_cast<std::size_t>(creg)]) : Json("1");
@@ -471,30 +475,43 @@ PerRecruit read_perrecruit(const fs::path& dir, std::vector<std::string>& notes)
         p.ypr.push_back({{"regime", reg}, {"f", num(*f)}, {"value", num(t.number(r, cy))}});
         p.spr.push_back({{"regime", reg}, {"f", num(*f)}, {"value", num(t.number(r, cs))}});
     }
-    p.present = true;
-    if (!fs::exists(dir / kRefPointsCsv)) {
-        notes.push_back("refpoints.csv is missing: no reference points");
-        return p;
-    }
-    const Table rp = read_table(dir / kRefPointsCsv);
-    const int rreg = find_any(rp, {"regime"});
-    const int rpoint = find_any(rp, {"point", "reference_point", "refpoint", "name"});
-    const int rf = find_any(rp, {"f", "f_factor"});
+    return max_f;
+}
+
+// The curves of perrecruit.csv (`t`) and the points of refpoints.csv (`rp`)
+// read together: where a regime's Fmax is the end of its equilibrium curve.
+struct RefPointReading {
+    const Table& t;   // perrecruit.csv
+    const Table& rp;  // refpoints.csv
+    int creg, cf, cy;      // perrecruit.csv: regime (-1: one regime), F-factor, yield per recruit
+    int rreg, rpoint, rf;  // refpoints.csv: regime, point and F-factor (-1: absent)
+    double max_f;          // the highest F-factor of the curves
     // Where the equilibrium curve of each regime ends: the highest F-factor
     // with an equilibrium yield (beyond it recruitment fails).
     std::map<std::string, double> curve_end;
-    const int cyield = find_any(t, {"yield"});
-    for (std::size_t r = 0; r < t.rows.size(); ++r) {
-        const std::string reg = creg >= 0 ? t.rows[r][static_cast<std::size_t>(creg)] : "1";
-        const auto f = t.number(r, cf);
-        if (f && cyield >= 0 && t.number(r, cyield)) curve_end[reg] = std::max(curve_end[reg], *f);
+
+    RefPointReading(const Table& t_, const Table& rp_, int creg_, int cf_, int cy_, double max_f_)
+        : t(t_), rp(rp_), creg(creg_), cf(cf_), cy(cy_), max_f(max_f_) {
+        rreg = find_any(rp, {name_in(kRefPointsColumns, "regime")});
+        rpoint = find_any(rp, {"point", "reference_point", name_in(kRefPointsColumns, "refpoint"), "name"});
+        rf = find_any(rp, {name_in(kRefPointsColumns, "f"), "f_factor"});
+        const int cyield = find_any(t, {name_in(kPerRecruitColumns, "yield")});
+        for (std::size_t r = 0; r < t.rows.size(); ++r) {
+            const auto f = t.number(r, cf);
+            if (!f || cyield < 0 || !t.number(r, cyield)) continue;
+            double& end = curve_end[curve_regime(r)];
+            end = std::max(end, *f);
+        }
     }
+    std::string curve_regime(std::size_t r) const { return creg >= 0 ? t.rows[r][static_cast<std::size_t>(creg)] : "1"; }
+    std::string point_regime(std::size_t r) const { return rreg >= 0 ? rp.rows[r][static_cast<std::size_t>(rreg)] : "1"; }
+
     // Whether yield per recruit still rises beyond F-factor f: the next row
     // of the regime's grid has the higher yield per recruit.
-    const auto ypr_rises = [&](const std::string& reg, double f) {
+    bool ypr_rises(const std::string& reg, double f) const {
         std::optional<double> at, next, next_f;
         for (std::size_t r = 0; r < t.rows.size(); ++r) {
-            if ((creg >= 0 ? t.rows[r][static_cast<std::size_t>(creg)] : "1") != reg) continue;
+            if (curve_regime(r) != reg) continue;
             const auto g = t.number(r, cf);
             const auto y = t.number(r, cy);
             if (!g || !y) continue;
@@ -505,13 +522,13 @@ PerRecruit read_perrecruit(const fs::path& dir, std::vector<std::string>& notes)
             }
         }
         return at && next && *next > *at;
-    };
-    // Fmax at the end of the equilibrium curve, where recruitment fails: the
-    // highest yield there is the end of the curve, not a maximum of the yield
-    // per recruit.
-    const auto fmax_at_end = [&](std::size_t r) {
+    }
+    // Whether point r is an Fmax at the end of the equilibrium curve, where
+    // recruitment fails: the highest yield there is the end of the curve, not
+    // a maximum of the yield per recruit.
+    bool fmax_at_end(std::size_t r) const {
         if (rpoint < 0 || rf < 0 || lower(rp.rows[r][static_cast<std::size_t>(rpoint)]) != "fmax") return false;
-        const std::string reg = rreg >= 0 ? rp.rows[r][static_cast<std::size_t>(rreg)] : "1";
+        const std::string reg = point_regime(r);
         const auto f = rp.number(r, rf);
         if (!f) return false;
         const auto end = curve_end.find(reg);
@@ -519,22 +536,25 @@ PerRecruit read_perrecruit(const fs::path& dir, std::vector<std::string>& notes)
         const bool at_end = end != curve_end.end() && *f >= end->second - 1e-6 && end->second < max_f - 1e-6;
         bool at_crash = false;
         for (std::size_t q = 0; q < rp.rows.size(); ++q) {
-            const std::string qreg = rreg >= 0 ? rp.rows[q][static_cast<std::size_t>(rreg)] : "1";
-            if (qreg != reg || lower(rp.rows[q][static_cast<std::size_t>(rpoint)]) != "fcrash") continue;
+            if (point_regime(q) != reg || lower(rp.rows[q][static_cast<std::size_t>(rpoint)]) != "fcrash") continue;
             const auto fc = rp.number(q, rf);
             at_crash = fc && *fc > 0.0 && std::fabs(*fc - *f) <= 0.0101;
         }
         return at_end || at_crash;
-    };
-    const auto rises = [&](std::size_t r) {
+    }
+    bool rises(std::size_t r) const {
         const auto f = rp.number(r, rf);
-        return f && ypr_rises(rreg >= 0 ? rp.rows[r][static_cast<std::size_t>(rreg)] : "1", *f);
-    };
-    // The table as it stands, for the header; each number column with one
-    // number of decimals.
+        return f && ypr_rises(point_regime(r), *f);
+    }
+};
+
+// refpoints.csv as it stands, for the page; each number column with one
+// number of decimals.
+std::string refpoints_html(const RefPointReading& q) {
+    const Table& rp = q.rp;
     std::vector<int> decimals(rp.header.size(), -1);
     for (std::size_t c = 0; c < rp.header.size(); ++c) {
-        if (static_cast<int>(c) == rreg || static_cast<int>(c) == rpoint) continue;
+        if (static_cast<int>(c) == q.rreg || static_cast<int>(c) == q.rpoint) continue;
         std::vector<double> col;
         bool numbers = true;
         for (std::size_t r = 0; r < rp.rows.size() && numbers; ++r) {
@@ -556,9 +576,9 @@ PerRecruit read_perrecruit(const fs::path& dir, std::vector<std::string>& notes)
         h << "<tr>";
         for (std::size_t c = 0; c < row.size(); ++c) {
             const std::string& v = row[c];
-            if (static_cast<int>(c) == rpoint && fmax_at_end(r)) {
+            if (static_cast<int>(c) == q.rpoint && q.fmax_at_end(r)) {
                 h << "<td class=\"text\">" << esc(v) << " = Fcrash: the end of the equilibrium curve, where recruitment "
-                     "fails" << (rises(r) ? "; yield per recruit still rises there" : "") << "</td>";
+                     "fails" << (q.rises(r) ? "; yield per recruit still rises there" : "") << "</td>";
             } else if (c < decimals.size() && decimals[c] >= 0 && !v.empty()) {
                 h << "<td>" << fixed(rp.value(r, static_cast<int>(c)), decimals[c]) << "</td>";
             } else {
@@ -568,22 +588,26 @@ PerRecruit read_perrecruit(const fs::path& dir, std::vector<std::string>& notes)
         h << "</tr>";
     }
     h << "</tbody></table>";
-    p.refpoints_html = h.str();
-    // Reference points on the curves: long layout (a row per point) or wide
-    // (columns F<point>, yield_<point>, ssb_<point>).
-    const int ry = find_any(rp, {"yield_per_recruit", "ypr", "yield"});
-    const int rs = find_any(rp, {"ssb_per_recruit", "spr", "ssb"});
+    return h.str();
+}
+
+// The reference points on the curves, into `p`: long layout (a row per
+// point) or wide (columns F<point>, yield_<point>, ssb_<point>).
+void refpoint_markers(const RefPointReading& q, PerRecruit& p) {
+    const Table& rp = q.rp;
+    const int ry = find_any(rp, {name_in(kRefPointsColumns, "yield_per_recruit"), "ypr", name_in(kRefPointsColumns, "yield")});
+    const int rs = find_any(rp, {name_in(kRefPointsColumns, "ssb_per_recruit"), "spr", name_in(kRefPointsColumns, "ssb")});
     for (std::size_t r = 0; r < rp.rows.size(); ++r) {
-        const Json reg = rreg >= 0 ? Json(rp.rows[r][static_cast<std::size_t>(rreg)]) : Json("1");
+        const Json reg = q.rreg >= 0 ? Json(rp.rows[r][static_cast<std::size_t>(q.rreg)]) : Json("1");
         const auto add = [&](const std::string& name, std::optional<double> f, std::optional<double> y,
                              std::optional<double> s) {
             if (!f || *f < 0.0) return;  // a point not found is given as -1 or empty
-            const std::string label = lower(name) == "fmax" && fmax_at_end(r) ? name + " = Fcrash (end of the curve)" : name;
+            const std::string label = lower(name) == "fmax" && q.fmax_at_end(r) ? name + " = Fcrash (end of the curve)" : name;
             if (y) p.ypr_points.push_back({{"regime", reg}, {"point", name}, {"label", label}, {"f", num(*f)}, {"value", num(*y)}});
             if (s) p.spr_points.push_back({{"regime", reg}, {"point", name}, {"label", label}, {"f", num(*f)}, {"value", num(*s)}});
         };
-        if (rpoint >= 0 && rf >= 0) {
-            add(rp.rows[r][static_cast<std::size_t>(rpoint)], rp.number(r, rf),
+        if (q.rpoint >= 0 && q.rf >= 0) {
+            add(rp.rows[r][static_cast<std::size_t>(q.rpoint)], rp.number(r, q.rf),
                 ry >= 0 ? rp.number(r, ry) : std::nullopt, rs >= 0 ? rp.number(r, rs) : std::nullopt);
             continue;
         }
@@ -600,33 +624,62 @@ PerRecruit read_perrecruit(const fs::path& dir, std::vector<std::string>& notes)
                 css >= 0 ? rp.number(r, css) : std::nullopt);
         }
     }
-    spread_points(p.ypr_points, max_f);
-    spread_points(p.spr_points, max_f);
-    // The answer's line: each regime's points by their F-factor.
-    if (rpoint >= 0 && rf >= 0) {
-        std::vector<double> fs_;
-        for (std::size_t r = 0; r < rp.rows.size(); ++r) {
-            if (const auto f = rp.number(r, rf)) fs_.push_back(*f);
-        }
-        const int d = column_decimals(fs_, 3);
-        std::string last_regime;
-        std::ostringstream a;
-        for (std::size_t r = 0; r < rp.rows.size(); ++r) {
-            const std::string reg = rreg >= 0 ? rp.rows[r][static_cast<std::size_t>(rreg)] : "1";
-            const auto f = rp.number(r, rf);
-            if (!f || *f < 0.0) continue;
-            if (reg != last_regime) a << (last_regime.empty() ? "" : "; ") << "regime " << esc(reg) << ": ";
-            else a << ", ";
-            last_regime = reg;
-            a << esc(rp.rows[r][static_cast<std::size_t>(rpoint)]) << " " << fixed(*f, d);
-            if (fmax_at_end(r)) {
-                a << " (= Fcrash, the end of the equilibrium curve" << (rises(r) ? ": yield per recruit still rises there" : "")
-                  << ")";
-                p.fmax_at_end = true;
-            }
-        }
-        p.answer_html = a.str();
+    spread_points(p.ypr_points, q.max_f);
+    spread_points(p.spr_points, q.max_f);
+}
+
+// The answer's line, into `p`: each regime's points by their F-factor (long
+// layout only).
+void refpoints_answer(const RefPointReading& q, PerRecruit& p) {
+    const Table& rp = q.rp;
+    if (q.rpoint < 0 || q.rf < 0) return;
+    std::vector<double> fs_;
+    for (std::size_t r = 0; r < rp.rows.size(); ++r) {
+        if (const auto f = rp.number(r, q.rf)) fs_.push_back(*f);
     }
+    const int d = column_decimals(fs_, 3);
+    std::string last_regime;
+    std::ostringstream a;
+    for (std::size_t r = 0; r < rp.rows.size(); ++r) {
+        const std::string reg = q.point_regime(r);
+        const auto f = rp.number(r, q.rf);
+        if (!f || *f < 0.0) continue;
+        if (reg != last_regime) a << (last_regime.empty() ? "" : "; ") << "regime " << esc(reg) << ": ";
+        else a << ", ";
+        last_regime = reg;
+        a << esc(rp.rows[r][static_cast<std::size_t>(q.rpoint)]) << " " << fixed(*f, d);
+        if (q.fmax_at_end(r)) {
+            a << " (= Fcrash, the end of the equilibrium curve" << (q.rises(r) ? ": yield per recruit still rises there" : "")
+              << ")";
+            p.fmax_at_end = true;
+        }
+    }
+    p.answer_html = a.str();
+}
+
+PerRecruit read_perrecruit(const fs::path& dir, std::vector<std::string>& notes) {
+    PerRecruit p;
+    if (!fs::exists(dir / kPerRecruitCsv)) {
+        notes.push_back("perrecruit.csv is missing: no per-recruit curves");
+        return p;
+    }
+    const Table t = read_table(dir / kPerRecruitCsv);
+    const int creg = find_any(t, {name_in(kPerRecruitColumns, "regime")});
+    const int cf = find_any(t, {"f", name_in(kPerRecruitColumns, "f_factor"), "ffactor", "f-factor"});
+    const int cy = find_any(t, {name_in(kPerRecruitColumns, "yield_per_recruit"), "ypr", name_in(kPerRecruitColumns, "yield")});
+    const int cs = find_any(t, {name_in(kPerRecruitColumns, "ssb_per_recruit"), "spr", name_in(kPerRecruitColumns, "ssb")});
+    if (cf < 0 || cy < 0 || cs < 0) throw ReportError(t.name + ": needs the columns f, yield and ssb");
+    const double max_f = read_curves(t, creg, cf, cy, cs, p);
+    p.present = true;
+    if (!fs::exists(dir / kRefPointsCsv)) {
+        notes.push_back("refpoints.csv is missing: no reference points");
+        return p;
+    }
+    const Table rp = read_table(dir / kRefPointsCsv);
+    const RefPointReading q(t, rp, creg, cf, cy, max_f);
+    p.refpoints_html = refpoints_html(q);
+    refpoint_markers(q, p);
+    refpoints_answer(q, p);
     return p;
 }
 
@@ -657,12 +710,83 @@ std::string risk_words(const std::string& risk) {
     return risk;
 }
 
+// The columns of tune.csv a search's rows are read by.
+struct TuneColumns {
+    int value, risk, meets, answer;  // the tuned option, its statistic, whether it meets the limit, the answer
+};
+
+// The other options (the columns between `combination` and `round`, but the
+// tuned option's) that differ between combinations: they name them.
+std::vector<int> naming_options(const Table& t, int ccomb, int cround, int cval) {
+    std::vector<int> others;
+    for (int c = ccomb + 1; c < cround; ++c) {
+        if (c == cval) continue;
+        for (std::size_t r = 1; r < t.rows.size(); ++r) {
+            if (t.rows[r][static_cast<std::size_t>(c)] != t.rows[0][static_cast<std::size_t>(c)]) {
+                others.push_back(c);
+                break;
+            }
+        }
+    }
+    return others;
+}
+
+// One search's rows into `tu.rows`: its answer and the bracket's other end
+// (the value tried nearest the answer on the other side of the limit), which
+// may ask for more decimals of the tuned option. The search's answer, if any.
+std::optional<double> read_search(const Table& t, const TuneColumns& c, int comb, const std::string& label,
+                                  const std::vector<std::size_t>& rows, Tuning& tu) {
+    std::optional<std::size_t> answer, beyond;
+    for (std::size_t r : rows) {
+        if (t.value(r, c.answer) == 1.0) answer = r;
+    }
+    if (answer) {
+        const double a = t.value(*answer, c.value);
+        for (std::size_t r : rows) {
+            if (t.value(r, c.meets) == t.value(*answer, c.meets)) continue;
+            if (!beyond || std::fabs(t.value(r, c.value) - a) < std::fabs(t.value(*beyond, c.value) - a)) beyond = r;
+        }
+    }
+    if (answer && beyond) {
+        tu.decimals = std::max(tu.decimals, resolution_decimals(std::fabs(t.value(*answer, c.value) - t.value(*beyond, c.value))));
+    }
+    for (std::size_t r : rows) {
+        tu.rows.push_back({{"label", label},
+                           {"combination", comb},
+                           {"value", num(t.value(r, c.value))},
+                           {"risk", num(t.number(r, c.risk))},
+                           {"meets", t.value(r, c.meets) == 1.0},
+                           {"answer", answer && r == *answer},
+                           {"bracket", beyond && r == *beyond}});
+    }
+    return answer ? std::optional<double>(t.value(*answer, c.value)) : std::nullopt;
+}
+
+// The answer's line: the tuned value of each combination (by its label), at
+// most twelve of them and the count beyond.
+std::string tuning_answer(const Tuning& tu, const std::vector<std::pair<std::string, std::optional<double>>>& answers) {
+    std::ostringstream a;
+    a << "<b>Tuned " << esc(tu.option) << "</b> (the value whose " << esc(tu.risk) << ", "
+      << esc(risk_words(tu.risk)) << ", is at most " << text_of(tu.limit) << " %; tune.csv): ";
+    for (std::size_t k = 0; k < answers.size(); ++k) {
+        a << (k ? "; " : "") << (answers[k].second ? fixed(*answers[k].second, tu.decimals) : "none in the range");
+        if (!answers[k].first.empty()) a << " for " << esc(answers[k].first);
+        if (k == 11 && answers.size() > 13) {
+            a << "; ... (" << answers.size() << " combinations)";
+            break;
+        }
+    }
+    return a.str();
+}
+
 Tuning read_tuning(const fs::path& dir) {
     Tuning tu;
-    if (!fs::exists(dir / "tune.csv")) return tu;
-    const Table t = read_table(dir / "tune.csv");
-    const int ccomb = t.need("combination"), cround = t.need("round"), cmeets = t.need("meets");
-    const int cans = t.need("answer"), ctuned = t.need("tuned"), cstat = t.need("statistic"), climit = t.need("limit");
+    if (!fs::exists(dir / kTuneCsv)) return tu;
+    const Table t = read_table(dir / kTuneCsv);
+    const int ccomb = t.need(kTuneFirstColumn), cround = t.need(name_in(kTuneColumns, "round"));
+    const int cmeets = t.need(name_in(kTuneColumns, "meets")), cans = t.need(name_in(kTuneColumns, "answer"));
+    const int ctuned = t.need(name_in(kTuneColumns, "tuned")), cstat = t.need(name_in(kTuneColumns, "statistic"));
+    const int climit = t.need(name_in(kTuneColumns, "limit"));
     if (t.rows.empty()) return tu;
     const auto cell = [&](std::size_t r, int c) { return t.rows[r][static_cast<std::size_t>(c)]; };
     tu.option = cell(0, ctuned);
@@ -688,22 +812,12 @@ Tuning read_tuning(const fs::path& dir) {
         for (std::size_t r = 0; r < t.rows.size(); ++r) col.push_back(t.value(r, c));
         other_decimals[c] = option_decimals(col);
     }
-    // The other options that differ between combinations name them.
-    std::vector<int> others;
-    for (int c = ccomb + 1; c < cround; ++c) {
-        if (c == cval) continue;
-        for (std::size_t r = 1; r < t.rows.size(); ++r) {
-            if (cell(r, c) != cell(0, c)) {
-                others.push_back(c);
-                break;
-            }
-        }
-    }
+    const std::vector<int> others = naming_options(t, ccomb, cround, cval);
     std::vector<std::pair<std::string, std::optional<double>>> answers;  // combination, tuned value
     // A search of its own per combination and, with --replicates, per
     // further seed: a line each; the answer at the top is the run's own
     // search's.
-    const int crep = t.find("replicate"), cseed = t.find("seed");
+    const int crep = t.find(name_in(kTuneEndColumns, "replicate")), cseed = t.find(name_in(kTuneEndColumns, "seed"));
     std::map<std::pair<int, int>, std::vector<std::size_t>> by;
     for (std::size_t r = 0; r < t.rows.size(); ++r) {
         by[{as_int(t, r, ccomb), crep >= 0 ? as_int(t, r, crep) : 0}].push_back(r);
@@ -716,49 +830,13 @@ Tuning read_tuning(const fs::path& dir) {
                      fixed(t.value(rows.front(), c), other_decimals[c]);
         }
         if (search.second > 0 && cseed >= 0) label += ", seed " + cell(rows.front(), cseed);
-        // The bracket's other end: the value tried nearest the answer on the
-        // other side of the limit.
-        std::optional<std::size_t> answer, beyond;
-        for (std::size_t r : rows) {
-            if (t.value(r, cans) == 1.0) answer = r;
-        }
-        if (answer) {
-            const double a = t.value(*answer, cval);
-            for (std::size_t r : rows) {
-                if (t.value(r, cmeets) == t.value(*answer, cmeets)) continue;
-                if (!beyond || std::fabs(t.value(r, cval) - a) < std::fabs(t.value(*beyond, cval) - a)) beyond = r;
-            }
-        }
-        if (answer && beyond) {
-            tu.decimals = std::max(tu.decimals, resolution_decimals(std::fabs(t.value(*answer, cval) - t.value(*beyond, cval))));
-        }
+        const std::optional<double> answer = read_search(t, {cval, crisk, cmeets, cans}, comb, label, rows, tu);
         if (search.second == 0) {
-            answers.emplace_back(others.empty() ? "" : label,
-                                 answer ? std::optional<double>(t.value(*answer, cval)) : std::nullopt);
-            if (answer) tu.answers.push_back(t.value(*answer, cval));
-        }
-        for (std::size_t r : rows) {
-            tu.rows.push_back({{"label", label},
-                               {"combination", comb},
-                               {"value", num(t.value(r, cval))},
-                               {"risk", num(t.number(r, crisk))},
-                               {"meets", t.value(r, cmeets) == 1.0},
-                               {"answer", answer && r == *answer},
-                               {"bracket", beyond && r == *beyond}});
+            answers.emplace_back(others.empty() ? "" : label, answer);
+            if (answer) tu.answers.push_back(*answer);
         }
     }
-    std::ostringstream a;
-    a << "<b>Tuned " << esc(tu.option) << "</b> (the value whose " << esc(tu.risk) << ", "
-      << esc(risk_words(tu.risk)) << ", is at most " << text_of(tu.limit) << " %; tune.csv): ";
-    for (std::size_t k = 0; k < answers.size(); ++k) {
-        a << (k ? "; " : "") << (answers[k].second ? fixed(*answers[k].second, tu.decimals) : "none in the range");
-        if (!answers[k].first.empty()) a << " for " << esc(answers[k].first);
-        if (k == 11 && answers.size() > 13) {
-            a << "; ... (" << answers.size() << " combinations)";
-            break;
-        }
-    }
-    tu.answer_html = a.str();
+    tu.answer_html = tuning_answer(tu, answers);
     tu.present = true;
     return tu;
 }

@@ -182,7 +182,7 @@ void mcerrors(State& s, int first, int last, const YearVec& plim, const YearVec&
     out[6] = {"Probtrig", v[18], 100.0f * set, by_worst};
 }
 
-void mcerrorheader(std::string& b) { b.append("set,window,first_year,last_year,statistic,estimate,se,method\n"); }
+void mcerrorheader(std::string& b) { headerline(b, kMcErrorColumns); }
 
 void mcerrorrows(State& s, long long set, std::string& b, const YearVec& plim, const YearVec& ptrig,
                  const YearVec& pcrash) {

@@ -12,6 +12,9 @@
 namespace tacsim {
 
 inline constexpr const char* kMcErrorCsv = "mcerror.csv";
+// Its columns, in the order written.
+inline constexpr std::array kMcErrorColumns{"set",       "window",   "first_year", "last_year",
+                                            "statistic", "estimate", "se",         "method"};
 
 // One statistic: its name as the summary table spells it, its estimate (as
 // the summary table gives it), its standard error in the same unit, and how

@@ -22,6 +22,11 @@ void comma(std::string& b) { b.push_back(','); }
 void endrow(std::string& b) { b.push_back('\n'); }
 void emptyfield(std::string&) {}
 
+// The result arrays of the series, in the order of kSeries.
+std::array<const ResArr*, kSeries.size()> seriesarrays(const State& s) {
+    return {&s.ssbres, &s.tsbres, &s.fres, &s.catchres, &s.tacres, &s.recres};
+}
+
 // Row start shared by the per-set tables: the set number.
 void setfield(std::string& b, long long set) { putint(b, set); }
 
@@ -52,25 +57,21 @@ void yearstart(std::string& b, const State& s, long long set, int y, const char*
 
 void yearlyrows(State& s, long long set, std::string& b, const YearVec& plim, const YearVec& ptrig,
                 const YearVec& pcrash) {
-    struct Quantity {
-        const char* name;
-        const ResArr* a;
-    };
-    const Quantity qs[] = {{"ssb", &s.ssbres},   {"tsb", &s.tsbres}, {"f", &s.fres},
-                           {"catch", &s.catchres}, {"tac", &s.tacres}, {"recruitment", &s.recres}};
     ValueSet &w = s.values, &scratch = s.scratch;
-    for (const Quantity& q : qs) {
+    const auto series = seriesarrays(s);
+    for (std::size_t q = 0; q < series.size(); ++q) {
+        const ResArr& a = *series[q];
         for (int y = 0; y <= maxyear; ++y) {
-            for (int i = 1; i <= s.nsim; ++i) w(i) = (*q.a)(y, i);
-            yearstart(b, s, set, y, q.name);
-            fractilefields(b, yearmean(*q.a, y), w, scratch);
+            for (int i = 1; i <= s.nsim; ++i) w(i) = a(y, i);
+            yearstart(b, s, set, y, kSeries[q]);
+            fractilefields(b, yearmean(a, y), w, scratch);
             endrow(b);
         }
     }
     // Signed relative TAC change in % (0 where a TAC is not positive, as in
     // the legacy IAV table); none in year 0.
     for (int y = 0; y <= maxyear; ++y) {
-        yearstart(b, s, set, y, "tac_change");
+        yearstart(b, s, set, y, kTacChange);
         if (y == 0) {
             b.append(",,,,,,,");
         } else {
@@ -82,7 +83,7 @@ void yearlyrows(State& s, long long set, std::string& b, const YearVec& plim, co
         const char* name;
         const YearVec* p;
     };
-    const Prob ps[] = {{"p_below_blim", &plim}, {"p_below_trigger", &ptrig}, {"p_crash", &pcrash}};
+    const Prob ps[] = {{kYearlyRisks[0], &plim}, {kYearlyRisks[1], &ptrig}, {kYearlyRisks[2], &pcrash}};
     for (const Prob& p : ps) {
         for (int y = 0; y <= maxyear; ++y) {
             yearstart(b, s, set, y, p.name);
@@ -173,7 +174,7 @@ void iterationrows(const State& s, long long set, std::string& b) {
             putint(b, i);
             comma(b);
             putint(b, y + s.year0);
-            for (const ResArr* a : {&s.ssbres, &s.tsbres, &s.fres, &s.catchres, &s.tacres, &s.recres}) {
+            for (const ResArr* a : seriesarrays(s)) {
                 comma(b);
                 putnum(b, (*a)(y, i));
             }
@@ -225,13 +226,21 @@ void puttext(std::string& b, std::string_view t) {
     b.push_back('"');
 }
 
+void headerline(std::string& b, std::span<const char* const> columns) {
+    for (std::size_t k = 0; k < columns.size(); ++k) {
+        if (k > 0) b.push_back(',');
+        b.append(columns[k]);
+    }
+    b.push_back('\n');
+}
+
 std::vector<std::string> uniquenames(const std::vector<std::string>& names) {
     std::vector<std::string> cols;
     for (const std::string& n : names) {
         std::string name = n;
         // A name met before gets the next free suffix _2, _3, ...
         for (int k = 2;; ++k) {
-            bool taken = name == "set" || name == "rule";
+            bool taken = name == kSetsColumns[0] || name == kSetsColumns[1];
             for (const std::string& c : cols) taken = taken || c == name;
             if (!taken) break;
             name = n + "_" + std::to_string(k);
@@ -246,22 +255,22 @@ std::vector<std::string> setcolumns(const State& s) {
     for (const std::string& n : option_names(s))
         if (!n.empty()) names.push_back(n);
     std::vector<std::string> cols = uniquenames(names);
-    cols.push_back("rule");
+    cols.push_back(name_in(kSetsColumns, "rule"));
     return cols;
 }
 
 void headerrows(const State& s, TableRows& out, bool iterations, bool samples) {
-    out.sets.append("set");
+    out.sets.append(name_in(kSetsColumns, "set"));
     for (const std::string& c : setcolumns(s)) {
         comma(out.sets);
         puttext(out.sets, c);
     }
     endrow(out.sets);
-    out.yearly.append("set,year,model_year,quantity,mean,p05,p10,p25,p50,p75,p90,p95\n");
-    out.summary.append("set,first_year,last_year,statistic,value\n");
+    headerline(out.yearly, kYearlyColumns);
+    headerline(out.summary, kSummaryColumns);
     mcerrorheader(out.mcerror);
-    if (iterations) out.iterations.append("set,iteration,year,ssb,tsb,f,catch,tac,recruitment,regime\n");
-    if (samples) out.samples.append("set,iteration,year,ssb,tsb,f,catch,tac,recruitment\n");
+    if (iterations) headerline(out.iterations, kIterationColumns);
+    if (samples) headerline(out.samples, kSampleColumns);
 }
 
 void samplerows(const State& s, long long set, std::string& b) {
@@ -272,7 +281,7 @@ void samplerows(const State& s, long long set, std::string& b) {
             putint(b, it);
             comma(b);
             putint(b, s.year0 + y);
-            for (const ResArr* a : {&s.ssbres, &s.tsbres, &s.fres, &s.catchres, &s.tacres, &s.recres}) {
+            for (const ResArr* a : seriesarrays(s)) {
                 comma(b);
                 putnum(b, (*a)(y, it));
             }
@@ -312,10 +321,8 @@ void setrows(State& s, long long set, TableRows& out, bool iterations, bool samp
 }
 
 void perrecruitrows(const State& s, std::string& pr, std::string& rp) {
-    pr.append(
-        "regime,f_factor,yield,ssb,tsb,pct_virgin,yield_per_ssb,age_catch,age_ssb,recruits,"
-        "yield_per_recruit,ssb_per_recruit\n");
-    rp.append("regime,refpoint,f,yield,ssb,yield_per_recruit,ssb_per_recruit\n");
+    headerline(pr, kPerRecruitColumns);
+    headerline(rp, kRefPointsColumns);
     for (int r = 1; r <= s.nreg; ++r) {
         const int rows = s.prrows(r);
         if (rows == 0) continue;  // no per-recruit analysis for this regime

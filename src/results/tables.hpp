@@ -8,7 +8,9 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <zlib.h>
@@ -29,6 +31,80 @@ inline constexpr const char* kIterationsCsv = "iterations.csv.gz";
 // The first iterations of every set (the thin lines of the report's fans).
 inline constexpr const char* kSamplesCsv = "sample_iterations.csv";
 inline constexpr int sample_count = 5;
+
+// ---- the tables' columns
+//
+// Each table's columns in the order written. The writers build the header
+// rows from these lists and the report reads the columns by these names
+// (`name_in`, checked when the reader is compiled), so a column cannot be
+// renamed on one side only.
+
+// The name `name` of a list of names; a name not in the list does not
+// compile.
+template <std::size_t N>
+consteval const char* name_in(const std::array<const char*, N>& names, std::string_view name) {
+    for (const char* n : names) {
+        if (std::string_view(n) == name) return n;
+    }
+    throw "not a name of the list";
+}
+template <std::size_t N, std::size_t M>
+constexpr std::array<const char*, N + M> joined(const std::array<const char*, N>& a, const std::array<const char*, M>& b) {
+    std::array<const char*, N + M> out{};
+    for (std::size_t k = 0; k < N; ++k) out[k] = a[k];
+    for (std::size_t k = 0; k < M; ++k) out[N + k] = b[k];
+    return out;
+}
+
+// The yearly series of an iteration: quantities of yearly.csv and columns
+// of the per-iteration tables.
+inline constexpr std::array kSeries{"ssb", "tsb", "f", "catch", "tac", "recruitment"};
+// The quantities of yearly.csv after the series: the TAC change (%), then
+// the yearly probabilities (%, in `mean`).
+inline constexpr const char* kTacChange = "tac_change";
+inline constexpr std::array kYearlyRisks{"p_below_blim", "p_below_trigger", "p_crash"};
+
+// sets.csv: `set` first, `rule` last, the options of the run's rule between.
+inline constexpr std::array kSetsColumns{"set", "rule"};
+inline constexpr std::array kYearlyColumns{"set", "year", "model_year", "quantity", "mean", "p05",
+                                           "p10", "p25", "p50",        "p75",      "p90",  "p95"};
+inline constexpr std::array kSummaryColumns{"set", "first_year", "last_year", "statistic", "value"};
+inline constexpr std::array kSampleColumns = joined(std::array{"set", "iteration", "year"}, kSeries);
+inline constexpr std::array kIterationColumns = joined(kSampleColumns, std::array{"regime"});
+inline constexpr std::array kPerRecruitColumns{"regime",  "f_factor",  "yield",   "ssb",
+                                               "tsb",     "pct_virgin", "yield_per_ssb", "age_catch",
+                                               "age_ssb", "recruits",  "yield_per_recruit", "ssb_per_recruit"};
+inline constexpr std::array kRefPointsColumns{"regime", "refpoint", "f", "yield", "ssb", "yield_per_recruit",
+                                              "ssb_per_recruit"};
+
+// tune.csv of a tuning, a row per value tried: kTuneFirstColumn, the options
+// of the rule, kTuneColumns (the round, whether the value meets the limit,
+// whether it is the answer; then what was tuned, on every row: the option,
+// the column of the risk compared with the limit, the limit in %), the
+// window statistics (<window>_<statistic>), then kTuneEndColumns (the tuned
+// statistic's standard error, the search (0: the run's own stream) and its
+// seed, and the answers' spread over the searches of the combination, empty
+// without replicates).
+inline constexpr const char* kTuneCsv = "tune.csv";
+inline constexpr const char* kTuneFirstColumn = "combination";
+inline constexpr std::array kTuneColumns{"round", "meets", "answer", "tuned", "statistic", "limit"};
+inline constexpr std::array kTuneEndColumns{"statistic_se", "replicate",  "seed",
+                                            "answer_min",   "answer_max", "answer_sd"};
+
+// The tables of an ensemble's folder: the statistics of the reference models
+// pooled with their weights, each model's, and per set the robustness models
+// that meet the risk limit.
+inline constexpr const char* kEnsembleCsv = "ensemble.csv";
+inline constexpr const char* kByModelCsv = "by_model.csv";
+inline constexpr const char* kRobustnessCsv = "robustness.csv";
+inline constexpr std::array kEnsembleColumns{"set", "first_year", "last_year", "statistic", "value"};
+inline constexpr std::array kByModelColumns{"model",      "model_set", "weight",    "set",
+                                            "first_year", "last_year", "statistic", "value"};
+inline constexpr std::array kRobustnessColumns{"set",        "first_year", "last_year", "statistic",
+                                               "risk_limit", "models",     "meeting"};
+
+// The header row of a table: its columns, comma-separated, and a line end.
+void headerline(std::string& b, std::span<const char* const> columns);
 
 // The text of one option set's rows, per table. The strings keep their
 // capacity from set to set, so after the first set nothing is allocated.

@@ -162,6 +162,21 @@ void startstock(State& s, AgeVec& n) {
     }
 }
 
+// The stock step from year y to y + 1 (y = 0..39) under F `f` with
+// spawning stock `ssb`: the regime of year y put in force with its cycle
+// and outburst (the one place it is for these years), the mean weights of
+// year y, the survival and recruitment, the observed recruitment and survey
+// of year y. `isel`: the selection column (1 the input pattern in year 0,
+// 2 the realised selection later).
+void stockstep(State& s, AgeVec& n, int y, float f, float ssb, int isel) {
+    rcrparam(s, y, 1);
+    updatewema(s, y, n);
+    nextyear(s, n, f, ssb, s.rcv, isel);
+    obsrecruit(s, y, n, s.cvrec);
+    obssurvey(s, y, n, f, s.cvsurv, isel);
+    s.ycfac(y + 1) = s.ycf;
+}
+
 // Year 0: the known catch (or the priming F), its implementation, the first
 // perception and the step to year 1.
 void yearzero(State& s, AgeVec& n) {
@@ -204,14 +219,9 @@ void yearzero(State& s, AgeVec& n) {
         s.fdecres(0, it) = f;
     }
 
-    rcrparam(s, 0, 1);
-    updatewema(s, 0, n);
-    nextyear(s, n, f0, ssb0, s.rcv, 1);
-    obsrecruit(s, 0, n, s.cvrec);
-    obssurvey(s, 0, n, f0, s.cvsurv, 1);
+    stockstep(s, n, 0, f0, ssb0, 1);
     for (int a = 0; a <= s.lastage; ++a) s.nhist(a, 1) = n(a);
     s.recres(1, it) = n(0);
-    s.ycfac(1) = s.ycf;
 }
 
 // One managed year y = 1..40.
@@ -243,12 +253,7 @@ void simyear(State& s, AgeVec& n, int y) {
     if (ssb < s.blim / 10.0f || flag == 1) s.icrash(y, it) = 1;
 
     if (y <= maxyear - 1) {
-        rcrparam(s, y, 1);
-        updatewema(s, y, n);
-        nextyear(s, n, s.fres(y, it), ssb, s.rcv, 2);
-        obsrecruit(s, y, n, s.cvrec);
-        obssurvey(s, y, n, s.fres(y, it), s.cvsurv, 2);
-        s.ycfac(y + 1) = s.ycf;
+        stockstep(s, n, y, s.fres(y, it), ssb, 2);
         for (int a = 0; a <= s.lastage; ++a) {
             s.weca(a) = s.wecayr(y + 1, a);
             s.west(a) = s.westyr(y + 1, a);

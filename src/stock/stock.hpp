@@ -51,8 +51,9 @@ inline void raise_for_outbursts(State& s) {
 //     age: the regime of year 0 (regime 1) for each, the youngest drawn at
 //     the level of year 0's cycle and outburst, the others (years before 0)
 //     at the level the draw before left.
-//  5. The stock step of each year 0..39 (rcrparam(y, 1)): the regime of the
-//     year with its cycle and outburst.
+//  5. The stock step of each year 0..39 (rcrparam(y, 1) in stockstep,
+//     simulation/bootruns.cpp): the regime of the year with its cycle and
+//     outburst.
 //  6. A decision projection with recruitment by regime (recproj 2): the
 //     regime of the year it looks at, without cycle; the next stock step
 //     (5) puts its own back.

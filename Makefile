@@ -65,8 +65,9 @@ unit-debug:
 # tuning of two option grids, and the tests that run whole option sets (the
 # carried values, the tune and report commands, the constant catch, an
 # ensemble and its tuning, the seeded tuning's replicates, the table of bad
-# inputs, the check's summary and the runs into one folder).
-WHOLE_RUNS = Golden*:EndToEnd*:Exhaustive*:Tune.TunedValueGivesTheStatisticsOfANormalRun:CarriedValues.*:TuneCommand.WritesOnlyTheTableAndTuneCsv:ReportCommand.RunWithReportThenRedrawFromTheTables:ConstantCatch.RunsTheExampleStockAtItsCatch:TuneEnsemble.*:Tune.StandardErrorAndReplicates:Ensemble.OneModelOrWeightedCopiesGiveTheSingleRun:BadInputs.*:CheckShowsWhatItRead.*:OneRunPerFolder.*
+# inputs, the check's summary, the runs into one folder, a tuning stopped by a
+# signal after one whole combination, and the report of each risk method).
+WHOLE_RUNS = Golden*:EndToEnd*:Exhaustive*:Tune.TunedValueGivesTheStatisticsOfANormalRun:CarriedValues.*:TuneCommand.WritesOnlyTheTableAndTuneCsv:ReportCommand.RunWithReportThenRedrawFromTheTables:ConstantCatch.RunsTheExampleStockAtItsCatch:TuneEnsemble.*:Tune.StandardErrorAndReplicates:Ensemble.OneModelOrWeightedCopiesGiveTheSingleRun:BadInputs.*:CheckShowsWhatItRead.*:OneRunPerFolder.*:TuneCommand.InterruptedTuningKeepsWholeCombinationsOrThePreviousFile:ReportCommand.RisksFollowTheRiskMethod
 
 bench: build
 	@$(BUILD)/tacsim_bench

@@ -6,7 +6,8 @@
 # GROUP is program (build and run the program; the default), test (what only
 # the tests add), npm (the report's plotting libraries alone), or an optional
 # cross toolchain: arm (64-bit ARM, run under qemu) or windows (MinGW-w64, run
-# under Wine), or rdoc (roxygen2, to make the R package's help pages again). The Debian packages
+# under Wine), or rdoc (roxygen2, to make the R package's help pages again), or ccache (quicker
+# rebuilds for a developer). The Debian packages
 # missing from the groups asked for are installed with one `apt-get update` and
 # one non-interactive `apt-get install`, as root or through sudo; the group
 # program also installs the report's npm packages, pinned by
@@ -57,6 +58,7 @@ windows    libz-mingw-w64-dev    /usr/x86_64-w64-mingw32/lib/libz.a
 windows    wine64                /usr/lib/wine/wine64
 windows    zip                   cmd:zip
 rdoc       r-cran-roxygen2       /usr/lib/R/site-library/roxygen2/DESCRIPTION
+ccache     ccache                cmd:ccache
 '
 # Each group says in a few words why it is installed.
 declare -A WHY=(
@@ -65,6 +67,7 @@ declare -A WHY=(
   [arm]="to cross-build for 64-bit ARM and run that build under qemu"
   [windows]="to cross-build for Windows and run that build under Wine"
   [rdoc]="to make the R package's help pages (r/man) again from its comments"
+  [ccache]="to rebuild quicker (cmake -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)"
 )
 # Tests give their own table and lock.
 [ -n "${TACSIM_SETUP_TABLE:-}" ] && PACKAGES=$(cat "$TACSIM_SETUP_TABLE")

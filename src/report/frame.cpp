@@ -119,7 +119,7 @@ std::string figure(const std::string& id, const std::string& title, const std::s
 // The page of one run (drawn as ever) or of several runs side by side.
 std::string page_text(const std::vector<RunTables>& runs, const std::string& version, std::vector<std::string>& notes) {
     const Page p = merged_page(runs, version);
-    // ---- the data of the page and every view's chart specification
+    // ---- the data of the page and every view's chart description
     Json d;
     put_sets(d, p);
     put_statistics(d, p);

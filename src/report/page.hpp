@@ -1,10 +1,10 @@
 // The report's page, of one run or of several side by side, in three parts:
 // its frame (frame.cpp: the head, the header of facts, the notes, the order
 // of the sections and the data the page carries), the views of the data
-// (views.cpp: every chart and table with its data, its specification and its
+// (views.cpp: every chart and table with its data, its chart description and its
 // section) and what a page of several runs adds (compare.cpp: the runs'
 // sets merged, the header of runs, the runs side by side). A new chart is a
-// view: its specification and its section in views.cpp, each called once
+// view: its chart description and its section in views.cpp, each called once
 // where the frame lists the others.
 #pragma once
 
@@ -64,7 +64,7 @@ void name_runs(std::vector<RunTables>& runs);
 void put_statistics(Json& d, const Page& p);
 // The rule shapes into `d`; each set's series for the page, deflated.
 std::vector<std::string> put_series(Json& d, const Page& p);
-// The specifications of the views, in the page's order; `per_set` and
+// The chart descriptions of the views, in the page's order; `per_set` and
 // `fixed` list the charts drawn per chosen set and once.
 void series_specs(Json& specs, Json& per_set, const Page& p);
 void perrecruit_specs(Json& specs, Json& fixed, const Page& p);

@@ -1,5 +1,5 @@
 // The views of the data on the report's page: for every chart and table its
-// data, its specification and its section, grouped by what it draws (the
+// data, its chart description and its section, grouped by what it draws (the
 // statistics table, the trade-offs, one option set over the years, the
 // per-recruit curves, the tuning, the answer at the top).
 #include <algorithm>
